@@ -1,0 +1,40 @@
+# Flags and helpers shared by every target.
+
+# Freestanding product code: no exceptions, no RTTI, no unwind tables, the strong stack
+# protector with the runtime's own guard.
+set(NIMB_FREESTANDING_FLAGS
+  -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+  -fno-threadsafe-statics -fstack-protector-strong -ffunction-sections -fdata-sections
+  -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+
+# Link flags of a program that has no C runtime: our own entry point, only the import
+# libraries named by the caller, and libgcc for 64-bit division and stack probes.
+set(NIMB_NOCRT_LINK_FLAGS
+  -nostdlib -nostartfiles -static-libgcc -Wl,-e,_rtStartupExeEntry -Wl,--gc-sections
+  -Wl,--enable-stdcall-fixup -Wl,--nxcompat -Wl,--dynamicbase)
+
+# Environment of every test run under Wine: the private prefix, no logging, no optional
+# runtime installers offered by Wine itself.
+set(NIMB_TEST_ENV
+  "WINEPREFIX=${NIMB_WINEPREFIX}" "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml="
+  "NIMB_BUILD_DIR=${CMAKE_BINARY_DIR}" "NIMB_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+
+# A GUI program without a C runtime, linked against the runtime's start-up.
+function(nimb_add_nocrt_executable name)
+  add_executable(${name} ${ARGN})
+  target_compile_options(${name} PRIVATE ${NIMB_FREESTANDING_FLAGS})
+  target_link_options(${name} PRIVATE ${NIMB_NOCRT_LINK_FLAGS} -mwindows)
+  target_link_libraries(${name} PRIVATE nimbrt-nocrt nimbrt nimbrt-nocrt kernel32 ntdll user32 gcc)
+endfunction()
+
+# A test program that may use the platform's C runtime and GoogleTest.
+function(nimb_add_gtest name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE nimbrt gtest gmock gtest_main ssp)
+  target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+  target_compile_definitions(${name} PRIVATE "NIMB_BUILD_DIR=\"${CMAKE_BINARY_DIR}\""
+                                             "NIMB_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${NIMB_TEST_ENV}" TIMEOUT 900)
+endfunction()

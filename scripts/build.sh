@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what the build needs, configures and builds everything into build/ (or $NIMB_BUILD).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${NIMB_BUILD:-$root/build}
+"$root/scripts/install-deps.sh"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" >/dev/null
+fi
+cmake --build "$build" --target all benchmarks -- -k 0

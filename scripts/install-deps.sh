@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the cross toolchain, Wine (32-bit in a 64-bit prefix), the MSI tools and a
+# virtual display. Idempotent: does nothing when everything is already present.
+set -euo pipefail
+
+need=()
+command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686-posix)
+command -v wine >/dev/null || need+=(wine wine32 wine64)
+dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32)
+command -v wixl >/dev/null || need+=(wixl msitools)
+command -v msiinfo >/dev/null || need+=(msitools)
+command -v xvfb-run >/dev/null || need+=(xvfb xauth)
+command -v ninja >/dev/null || need+=(ninja-build)
+command -v cmake >/dev/null || need+=(cmake)
+command -v osslsigncode >/dev/null || need+=(osslsigncode)
+command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick || need+=(imagemagick)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+
+if [ ${#need[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+# One architecture's index can lag behind the others; a failed update is tolerated and
+# the install below pins the release so versions resolve consistently.
+$SUDO apt-get update -qq || true
+codename=$(. /etc/os-release; echo "$VERSION_CODENAME")
+$SUDO apt-get install -y -qq --no-install-recommends -t "$codename" "${need[@]}"

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test under Wine, then the benchmarks.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${NIMB_BUILD:-$root/build}
+"$root/scripts/build.sh"
+"$root/scripts/wine-prefix.sh" "$build/wineprefix"
+status=0
+(cd "$build" && ctest --output-on-failure -j "$(nproc)") || status=$?
+if [ "${NIMB_SKIP_BENCH:-0}" != 1 ]; then
+  "$root/scripts/bench.sh" || status=1
+fi
+exit $status
