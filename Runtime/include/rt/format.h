@@ -1,0 +1,58 @@
+/* The format engine: printf-style formatting streamed to an output callback, its buffer
+ * and allocating front ends, and the number and float formatters it is built on. */
+#pragma once
+#include "rt/types.h"
+#include "rt/status.h"
+
+/** Receives one piece of output (UTF-8, not terminated) and returns how many bytes it
+ *  took. A final call with a null pointer and count 0 ends every format. */
+typedef size_t (*RTFmtOutputFn)(void *pvUser, const char *pch, size_t cch);
+
+/** Called for a conversion character the engine does not know. It must move *ppszFormat
+ *  past what it consumed (if it does not, the character prints as text) and returns the
+ *  number of bytes it output. */
+typedef size_t (*RTFmtExtensionFn)(void *pvExtUser, RTFmtOutputFn pfnOutput, void *pvOutUser,
+                                   const char **ppszFormat, va_list *pArgs, int cchWidth,
+                                   int cchPrecision, uint32_t fFlags, char chArgSize);
+
+/** Format flags, shared with the typed directives and RTFmtNumber. */
+inline constexpr uint32_t FMT_UPPER           = 0x1;
+inline constexpr uint32_t FMT_LEFT            = 0x2;
+inline constexpr uint32_t FMT_ZERO_FILL       = 0x4;
+inline constexpr uint32_t FMT_BASE_PREFIX     = 0x8;
+inline constexpr uint32_t FMT_SIGNED          = 0x10;
+inline constexpr uint32_t FMT_SHOW_PLUS       = 0x20;
+inline constexpr uint32_t FMT_SHOW_BLANK      = 0x40;
+inline constexpr uint32_t FMT_WIDTH_GIVEN     = 0x80;
+inline constexpr uint32_t FMT_PRECISION_GIVEN = 0x100;
+inline constexpr uint32_t FMT_GROUP_DIGITS    = 0x200;
+inline constexpr uint32_t FMT_8BIT            = 0x800;
+inline constexpr uint32_t FMT_16BIT           = 0x1000;
+inline constexpr uint32_t FMT_32BIT           = 0x2000;
+inline constexpr uint32_t FMT_64BIT           = 0x4000;
+
+RT_C_DECLS_BEGIN
+
+size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, void *pvExt,
+              const char *pszFormat, va_list args);
+size_t RTFmt(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, void *pvExt,
+             const char *pszFormat, ...);
+
+/** Formats an integer into a destination of at least 64 bytes; returns the length. */
+int RTFmtNumber(char *pszDst, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision,
+                uint32_t fFlags);
+int RTStrFmtU32(char *pszBuf, size_t cbBuf, uint32_t u32Value, unsigned uBase, int cchWidth,
+                int cchPrecision, uint32_t fFlags);
+int RTStrFmtU64(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uBase, int cchWidth,
+                int cchPrecision, uint32_t fFlags);
+int RTFmtFloat(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidth,
+               int cchPrecision, uint32_t fFlags);
+
+size_t  RTStrPrintBuf(char *pszBuf, size_t cbBuf, const char *pszFormat, ...);
+size_t  RTStrPrintBufV(char *pszBuf, size_t cbBuf, const char *pszFormat, va_list args);
+ptrdiff_t RTStrPrintBufEx(char *pszBuf, size_t cbBuf, const char *pszFormat, ...);
+ptrdiff_t RTStrPrintBufExV(char *pszBuf, size_t cbBuf, const char *pszFormat, va_list args);
+int     RTStrPrintAllocV(char **ppszResult, const char *pszFormat, va_list args);
+int     RTStrPrintAlloc(char **ppszResult, const char *pszFormat, ...);
+
+RT_C_DECLS_END
