@@ -1,0 +1,644 @@
+/* UTF-8 rules of the runtime: strict validation, lenient decoding of one code point,
+ * stepping back, encoding, and the conversions between UTF-8, UTF-16 and arrays of code
+ * points. Conversions measure first and convert second, so they make at most one
+ * allocation; the measuring pass has done all validation, so the converting pass trusts
+ * its input. Runs of ASCII are handled a word at a time, which is where most text spends
+ * its time. */
+#include "rt/string.h"
+#include "rt/mem.h"
+
+namespace {
+
+/* Word access that may alias any byte or unit buffer. */
+typedef uint32_t __attribute__((may_alias, aligned(1))) RTU32UNALIGNED;
+typedef uint32_t __attribute__((may_alias)) RTU32ALIGNED;
+
+/** True when all four bytes are ASCII and none is zero. */
+inline bool rtUtf8IsAsciiWord(uint32_t u)
+{
+    return ((u | ((u - 0x01010101u) & ~u)) & 0x80808080u) == 0;
+}
+
+/** True when both units are below 0x80 and neither is zero. */
+inline bool rtUtf16IsAsciiPair(uint32_t u)
+{
+    return ((u | ((u - 0x00010001u) & ~u)) & 0xff80ff80u) == 0;
+}
+
+inline bool rtUtf8IsCont(uint8_t b)
+{
+    return (b & 0xc0) == 0x80;
+}
+
+/** Sequence length announced by a lead byte of 0x80 or more; 0 if it is no lead byte. */
+inline unsigned rtUtf8SeqLen(uint8_t b)
+{
+    if (b < 0xc0)
+        return 0;
+    if (b < 0xe0)
+        return 2;
+    if (b < 0xf0)
+        return 3;
+    if (b < 0xf8)
+        return 4;
+    if (b < 0xfc)
+        return 5;
+    if (b < 0xfe)
+        return 6;
+    return 0;
+}
+
+/**
+ * Decodes the multi-byte sequence at pb (whose first byte is 0x80 or more) with at most
+ * cbLeft bytes available. fStrict gives the validation rules, where nothing above U+10FFFF
+ * is allowed; otherwise 4-byte values up to 0x1FFFFF and 5- and 6-byte forms pass.
+ * A zero byte is never a continuation byte, so an unlimited call stops at the terminator.
+ */
+template <bool fStrict>
+inline __attribute__((always_inline))
+RTSTATUS rtUtf8DecodeSeq(const uint8_t *pb, size_t cbLeft, RTUNICP *pCp, unsigned *pcb)
+{
+    uint8_t const b0 = pb[0];
+    unsigned const cb = rtUtf8SeqLen(b0);
+    if (!cb || cbLeft < cb)
+        return ERR_UTF8_MALFORMED;
+
+    RTUNICP cp = b0 & (0x7fu >> cb);
+    for (unsigned i = 1; i < cb; i++)
+    {
+        uint8_t const b = pb[i];
+        if (!rtUtf8IsCont(b))
+            return ERR_UTF8_MALFORMED;
+        cp = (cp << 6) | (b & 0x3f);
+    }
+
+    /* The smallest value each length may carry; shorter forms are overlong. */
+    static constexpr RTUNICP s_aMin[7] = { 0, 0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000 };
+    if (cp < s_aMin[cb])
+        return ERR_UTF8_MALFORMED;
+    if (cb == 3)
+    {
+        if (cp >= 0xfffe)
+            return ERR_CODEPOINT_NONCHARACTER;
+        if (cp - 0xd800u < 0x800u)
+            return ERR_UTF8_SURROGATE;
+    }
+    else if (fStrict && cb >= 4 && (cb > 4 || cp > 0x10ffff))
+        return ERR_CODEPOINT_TOO_LARGE;
+
+    *pCp = cp;
+    *pcb = cb;
+    return INF_SUCCESS;
+}
+
+/** What a strict scan found: bytes before the terminator or limit, code points, and how
+ *  many of those need a surrogate pair in UTF-16. */
+struct RTUTF8SCAN
+{
+    size_t cb;
+    size_t cCps;
+    size_t cSupplementary;
+};
+
+/** Strict validation of a whole string, up to its terminator or cchMax bytes. */
+RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
+{
+    const uint8_t *const pbStart = reinterpret_cast<const uint8_t *>(psz);
+    size_t off = 0;
+    size_t cbExtra = 0;     /* bytes beyond the first of every multi-byte sequence */
+    size_t cSupp = 0;
+    for (;;)
+    {
+        /* Aligned words never straddle a page, so reading a whole word whose first byte
+           belongs to the string is safe even when the terminator lies inside it. */
+        if ((reinterpret_cast<uintptr_t>(pbStart + off) & 3) == 0)
+            while (cchMax - off >= 4
+                   && rtUtf8IsAsciiWord(*reinterpret_cast<const RTU32ALIGNED *>(pbStart + off)))
+                off += 4;
+        if (off >= cchMax)
+            break;
+        uint8_t const b = pbStart[off];
+        if (b < 0x80)
+        {
+            if (!b)
+                break;
+            off++;
+            continue;
+        }
+        RTUNICP cp;
+        unsigned cb;
+        RTSTATUS const rc = rtUtf8DecodeSeq<true>(pbStart + off, cchMax - off, &cp, &cb);
+        if (RT_FAILURE(rc))
+            return rc;
+        off += cb;
+        cbExtra += cb - 1;
+        cSupp += cb == 4;
+    }
+    pScan->cb = off;
+    pScan->cCps = off - cbExtra;
+    pScan->cSupplementary = cSupp;
+    return INF_SUCCESS;
+}
+
+/**
+ * Decodes a string that a strict scan has accepted, up to cCps code points, handing each
+ * to pfnPut. ASCII runs go through pfnPutAscii4 four bytes at a time.
+ */
+template <typename TOut, typename FnOne, typename FnAscii4>
+inline __attribute__((always_inline))
+TOut *rtUtf8DecodeTrusted(const char *psz, size_t cCps, TOut *pOut, FnOne pfnPut, FnAscii4 pfnPutAscii4)
+{
+    const uint8_t *pb = reinterpret_cast<const uint8_t *>(psz);
+    while (cCps)
+    {
+        /* Every code point takes at least one byte, so four remaining code points mean four
+           readable bytes of the accepted string. */
+        while (cCps >= 4)
+        {
+            uint32_t const u = *reinterpret_cast<const RTU32UNALIGNED *>(pb);
+            if (u & 0x80808080u)
+                break;
+            pOut = pfnPutAscii4(pOut, u);
+            pb += 4;
+            cCps -= 4;
+        }
+        if (!cCps)
+            break;
+        uint8_t const b0 = *pb;
+        RTUNICP cp;
+        if (b0 < 0x80)
+        {
+            cp = b0;
+            pb++;
+        }
+        else
+        {
+            unsigned const cb = rtUtf8SeqLen(b0);
+            cp = b0 & (0x7fu >> cb);
+            for (unsigned i = 1; i < cb; i++)
+                cp = (cp << 6) | (pb[i] & 0x3f);
+            pb += cb;
+        }
+        pOut = pfnPut(pOut, cp);
+        cCps--;
+    }
+    return pOut;
+}
+
+inline RTUTF16 *rtUtf16PutCp(RTUTF16 *pwc, RTUNICP cp)
+{
+    if (cp < 0x10000)
+        *pwc++ = static_cast<RTUTF16>(cp);
+    else
+    {
+        cp -= 0x10000;
+        *pwc++ = static_cast<RTUTF16>(0xd800 | (cp >> 10));
+        *pwc++ = static_cast<RTUTF16>(0xdc00 | (cp & 0x3ff));
+    }
+    return pwc;
+}
+
+inline RTUTF16 *rtUtf16PutAscii4(RTUTF16 *pwc, uint32_t u)
+{
+    pwc[0] = static_cast<RTUTF16>(u & 0xff);
+    pwc[1] = static_cast<RTUTF16>((u >> 8) & 0xff);
+    pwc[2] = static_cast<RTUTF16>((u >> 16) & 0xff);
+    pwc[3] = static_cast<RTUTF16>(u >> 24);
+    return pwc + 4;
+}
+
+inline RTUNICP *rtCpPut(RTUNICP *pCp, RTUNICP cp)
+{
+    *pCp = cp;
+    return pCp + 1;
+}
+
+inline RTUNICP *rtCpPutAscii4(RTUNICP *pCp, uint32_t u)
+{
+    pCp[0] = u & 0xff;
+    pCp[1] = (u >> 8) & 0xff;
+    pCp[2] = (u >> 16) & 0xff;
+    pCp[3] = u >> 24;
+    return pCp + 4;
+}
+
+/**
+ * The shared shape of the conversions: n elements are needed; use the caller's buffer when
+ * it has one (failing when n + 1 do not fit, with nothing written) or allocate
+ * max(n + 1, cElems). Returns the buffer to fill, or null with the status in *prc.
+ */
+template <typename T>
+T *rtStrConvBuffer(T **ppOut, size_t cElems, size_t n, RTSTATUS rcAllocFailed, RTSTATUS *prc)
+{
+    if (cElems && *ppOut)
+    {
+        if (n >= cElems)
+        {
+            *prc = ERR_BUFFER_TOO_SMALL;
+            return nullptr;
+        }
+        return *ppOut;
+    }
+    *ppOut = nullptr;
+    size_t const c = n + 1 > cElems ? n + 1 : cElems;
+    T *p = c <= RTSTR_MAX / sizeof(T) ? static_cast<T *>(RTMemAlloc(c * sizeof(T))) : nullptr;
+    if (!p)
+        *prc = rcAllocFailed;
+    return p;
+}
+
+/** Writes Cp as UTF-8 (see RTStrEncodeCp) and returns the position after it. */
+inline uint8_t *rtUtf8PutCp(uint8_t *pb, RTUNICP Cp)
+{
+    if (Cp < 0x80)
+        *pb++ = static_cast<uint8_t>(Cp);
+    else if (Cp & 0x80000000u)
+        *pb++ = 0x7f;
+    else
+    {
+        unsigned const cb = Cp < 0x800 ? 2 : Cp < 0x10000 ? 3 : Cp < 0x200000 ? 4 : Cp < 0x4000000 ? 5 : 6;
+        static constexpr uint8_t s_abLead[7] = { 0, 0, 0xc0, 0xe0, 0xf0, 0xf8, 0xfc };
+        for (unsigned i = cb - 1; i > 0; i--)
+        {
+            pb[i] = static_cast<uint8_t>(0x80 | (Cp & 0x3f));
+            Cp >>= 6;
+        }
+        pb[0] = static_cast<uint8_t>(s_abLead[cb] | Cp);
+        pb += cb;
+    }
+    return pb;
+}
+
+} /* anonymous namespace */
+
+
+RTSTATUS RTStrScanUtf8(const char *psz, size_t cchMax, size_t *pcCps, size_t *pcch)
+{
+    if (!RT_VALID_PTR(psz) || !RT_VALID_PTR(pcCps))
+        return ERR_BAD_POINTER;
+    *pcCps = 0;
+    if (pcch)
+        *pcch = 0;
+    RTUTF8SCAN Scan;
+    RTSTATUS const rc = rtUtf8Scan(psz, cchMax, &Scan);
+    if (RT_SUCCESS(rc))
+    {
+        *pcCps = Scan.cCps;
+        if (pcch)
+            *pcch = Scan.cb;
+    }
+    return rc;
+}
+
+RTSTATUS RTStrUtf16Units(const char *psz, size_t cchMax, size_t *pcwc)
+{
+    if (!RT_VALID_PTR(psz) || !RT_VALID_PTR(pcwc))
+        return ERR_BAD_POINTER;
+    *pcwc = 0;
+    RTUTF8SCAN Scan;
+    RTSTATUS const rc = rtUtf8Scan(psz, cchMax, &Scan);
+    if (RT_SUCCESS(rc))
+        *pcwc = Scan.cCps + Scan.cSupplementary;
+    return rc;
+}
+
+RTSTATUS RTStrCheckEncoding(const char *psz, size_t cchMax, uint32_t fFlags)
+{
+    if (fFlags & ~(STRCHECK_NEED_TERMINATOR | STRCHECK_EXACT_LENGTH))
+        return ERR_BAD_ARGUMENT;
+    if (!RT_VALID_PTR(psz))
+        return ERR_BAD_POINTER;
+    RTUTF8SCAN Scan;
+    RTSTATUS const rc = rtUtf8Scan(psz, cchMax, &Scan);
+    if (RT_FAILURE(rc))
+        return rc;
+    size_t const cbNeeded = Scan.cb + ((fFlags & STRCHECK_NEED_TERMINATOR) ? 1 : 0);
+    if (fFlags & STRCHECK_EXACT_LENGTH)
+    {
+        if (cbNeeded < cchMax)
+            return ERR_BUFFER_UNDERRUN;
+        if (cbNeeded > cchMax)
+            return ERR_BUFFER_TOO_SMALL;
+    }
+    else if ((fFlags & STRCHECK_NEED_TERMINATOR) && cbNeeded > cchMax)
+        return ERR_BUFFER_TOO_SMALL;
+    return rc;
+}
+
+size_t RTStrCountCodePoints(const char *psz)
+{
+    RTUTF8SCAN Scan;
+    if (!RT_VALID_PTR(psz) || RT_FAILURE(rtUtf8Scan(psz, RTSTR_MAX, &Scan)))
+        return 0;
+    return Scan.cCps;
+}
+
+RTSTATUS RTStrDecodeCpN(const char **ppsz, size_t *pcch, RTUNICP *pCp)
+{
+    if (!RT_VALID_PTR(ppsz) || !RT_VALID_PTR(pcch) || !RT_VALID_PTR(pCp))
+        return ERR_BAD_POINTER;
+    *pCp = CODEPOINT_BAD;
+    if (!*pcch)
+        return ERR_END_OF_STRING;
+    const uint8_t *pb = reinterpret_cast<const uint8_t *>(*ppsz);
+    if (!RT_VALID_PTR(pb))
+        return ERR_BAD_POINTER;
+
+    RTUNICP cp = pb[0];
+    unsigned cb = 1;
+    RTSTATUS rc = INF_SUCCESS;
+    if (cp >= 0x80)
+    {
+        rc = rtUtf8DecodeSeq<false>(pb, *pcch, &cp, &cb);
+        if (RT_FAILURE(rc))
+        {
+            cp = CODEPOINT_BAD;
+            cb = 1;
+        }
+    }
+    *ppsz += cb;
+    *pcch -= cb;
+    *pCp = cp;
+    return rc;
+}
+
+RTSTATUS RTStrDecodeCp(const char **ppsz, RTUNICP *pCp)
+{
+    size_t cch = RTSTR_MAX;
+    return RTStrDecodeCpN(ppsz, &cch, pCp);
+}
+
+RTUNICP RTStrPeekCp(const char *psz)
+{
+    RTUNICP cp;
+    RTStrDecodeCp(&psz, &cp);
+    return cp;
+}
+
+const char *RTStrStepBack(const char *pszStart, const char *psz)
+{
+    if (psz <= pszStart)
+        return pszStart;
+    const uint8_t *pb = reinterpret_cast<const uint8_t *>(psz) - 1;
+    if (*pb < 0x80)
+        return reinterpret_cast<const char *>(pb);
+    if (!rtUtf8IsCont(*pb))
+        return pszStart;
+
+    /* After k continuation bytes only the lead of a (k + 1)-byte sequence fits. */
+    const uint8_t *const pbStart = reinterpret_cast<const uint8_t *>(pszStart);
+    for (unsigned cCont = 1; cCont <= 5 && pb > pbStart; )
+    {
+        pb--;
+        if (rtUtf8IsCont(*pb))
+        {
+            cCont++;
+            continue;
+        }
+        if (rtUtf8SeqLen(*pb) == cCont + 1)
+            return reinterpret_cast<const char *>(pb);
+        break;
+    }
+    return pszStart;
+}
+
+char *RTStrEncodeCp(char *psz, RTUNICP Cp)
+{
+    return reinterpret_cast<char *>(rtUtf8PutCp(reinterpret_cast<uint8_t *>(psz), Cp));
+}
+
+RTSTATUS RTStrToUtf16Ex(const char *psz, size_t cchMax, RTUTF16 **ppwsz, size_t cwc, size_t *pcwc)
+{
+    if (!RT_VALID_PTR(psz) || !RT_VALID_PTR(ppwsz))
+        return ERR_BAD_POINTER;
+    RTUTF8SCAN Scan;
+    RTSTATUS rc = rtUtf8Scan(psz, cchMax, &Scan);
+    if (RT_FAILURE(rc))
+        return rc;
+    size_t const cwcNeeded = Scan.cCps + Scan.cSupplementary;
+    if (pcwc)
+        *pcwc = cwcNeeded;
+
+    RTUTF16 *pwsz = rtStrConvBuffer(ppwsz, cwc, cwcNeeded, ERR_UTF16_ALLOC_FAILED, &rc);
+    if (!pwsz)
+        return rc;
+    RTUTF16 *pwcEnd = rtUtf8DecodeTrusted(psz, Scan.cCps, pwsz, rtUtf16PutCp, rtUtf16PutAscii4);
+    *pwcEnd = 0;
+    *ppwsz = pwsz;
+    return INF_SUCCESS;
+}
+
+RTSTATUS RTStrToUtf16(const char *psz, RTUTF16 **ppwsz)
+{
+    if (!RT_VALID_PTR(ppwsz))
+        return ERR_BAD_POINTER;
+    *ppwsz = nullptr;
+    return RTStrToUtf16Ex(psz, RTSTR_MAX, ppwsz, 0, nullptr);
+}
+
+RTSTATUS RTStrToCodePointsEx(const char *psz, size_t cchMax, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)
+{
+    if (!RT_VALID_PTR(psz) || !RT_VALID_PTR(ppaCps))
+        return ERR_BAD_POINTER;
+    RTUTF8SCAN Scan;
+    RTSTATUS rc = rtUtf8Scan(psz, cchMax, &Scan);
+    if (RT_FAILURE(rc))
+        return rc;
+    if (pcCps)
+        *pcCps = Scan.cCps;
+
+    RTUNICP *paCps = rtStrConvBuffer(ppaCps, cCps, Scan.cCps, ERR_CODEPOINT_ALLOC_FAILED, &rc);
+    if (!paCps)
+        return rc;
+    RTUNICP *pEnd = rtUtf8DecodeTrusted(psz, Scan.cCps, paCps, rtCpPut, rtCpPutAscii4);
+    *pEnd = 0;
+    *ppaCps = paCps;
+    return INF_SUCCESS;
+}
+
+
+/*
+ * UTF-16.
+ */
+
+namespace {
+
+/** Counts the UTF-8 bytes of a UTF-16 string up to its terminator or cwcMax units, stopping
+ *  at the first unit that cannot be converted; *pcch holds the bytes and *pcwc the units
+ *  accepted so far. */
+RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t *pcwc)
+{
+    size_t off = 0;
+    size_t cch = 0;
+    RTSTATUS rc = INF_SUCCESS;
+    for (;;)
+    {
+        /* Two units per aligned word: the word cannot straddle a page (see rtUtf8Scan). */
+        if ((reinterpret_cast<uintptr_t>(pwsz + off) & 3) == 0)
+            while (cwcMax - off >= 2
+                   && rtUtf16IsAsciiPair(*reinterpret_cast<const RTU32ALIGNED *>(pwsz + off)))
+            {
+                off += 2;
+                cch += 2;
+            }
+        if (off >= cwcMax)
+            break;
+        uint16_t const wc = static_cast<uint16_t>(pwsz[off]);
+        if (wc < 0x80)
+        {
+            if (!wc)
+                break;
+            cch++;
+            off++;
+        }
+        else if (wc < 0x800)
+        {
+            cch += 2;
+            off++;
+        }
+        else if (wc - 0xd800u >= 0x800u)
+        {
+            if (wc >= 0xfffe)
+            {
+                rc = ERR_CODEPOINT_NONCHARACTER;
+                break;
+            }
+            cch += 3;
+            off++;
+        }
+        else if (   wc < 0xdc00
+                 && cwcMax - off >= 2
+                 && static_cast<uint16_t>(pwsz[off + 1]) - 0xdc00u < 0x400u)
+        {
+            cch += 4;
+            off += 2;
+        }
+        else
+        {
+            rc = ERR_UTF16_MALFORMED;
+            break;
+        }
+    }
+    *pcch = cch;
+    *pcwc = off;
+    return rc;
+}
+
+/** Encodes cwc units of a measured UTF-16 string. */
+char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
+{
+    uint8_t *pb = reinterpret_cast<uint8_t *>(psz);
+    while (cwc)
+    {
+        while (cwc >= 2)
+        {
+            uint32_t const u = *reinterpret_cast<const RTU32UNALIGNED *>(pwsz);
+            if (u & 0xff80ff80u)
+                break;
+            pb[0] = static_cast<uint8_t>(u);
+            pb[1] = static_cast<uint8_t>(u >> 16);
+            pb += 2;
+            pwsz += 2;
+            cwc -= 2;
+        }
+        if (!cwc)
+            break;
+        RTUNICP cp = static_cast<uint16_t>(*pwsz++);
+        cwc--;
+        if (cp - 0xd800u < 0x800u)
+        {
+            cp = 0x10000 + (((cp & 0x3ff) << 10) | (static_cast<uint16_t>(*pwsz++) & 0x3ff));
+            cwc--;
+        }
+        pb = rtUtf8PutCp(pb, cp);
+    }
+    return reinterpret_cast<char *>(pb);
+}
+
+/** One code point from UTF-16 units, read through fnUnit (which puts a unit in machine order). */
+template <typename FnUnit>
+RTSTATUS rtUtf16DecodeCp(const RTUTF16 **ppwsz, RTUNICP *pCp, FnUnit fnUnit)
+{
+    if (!RT_VALID_PTR(ppwsz) || !RT_VALID_PTR(pCp) || !RT_VALID_PTR(*ppwsz))
+        return ERR_BAD_POINTER;
+    const RTUTF16 *pwc = *ppwsz;
+    RTUNICP const wc = fnUnit(pwc[0]);
+    if (wc - 0xd800u >= 0x800u)
+    {
+        if (wc < 0xfffe)
+        {
+            *pCp = wc;
+            *ppwsz = pwc + 1;
+            return INF_SUCCESS;
+        }
+        *pCp = CODEPOINT_BAD;
+        *ppwsz = pwc + 1;
+        return ERR_CODEPOINT_NONCHARACTER;
+    }
+    if (wc < 0xdc00)
+    {
+        RTUNICP const wc2 = fnUnit(pwc[1]);
+        if (wc2 - 0xdc00u < 0x400u)
+        {
+            *pCp = (((wc & 0x3ff) << 10) | (wc2 & 0x3ff)) + 0x10000;
+            *ppwsz = pwc + 2;
+            return INF_SUCCESS;
+        }
+    }
+    *pCp = CODEPOINT_BAD;
+    *ppwsz = pwc + 1;
+    return ERR_UTF16_MALFORMED;
+}
+
+} /* anonymous namespace */
+
+
+RTSTATUS RTUtf16MeasureUtf8(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch)
+{
+    if (!RT_VALID_PTR(pwsz) || !RT_VALID_PTR(pcch))
+        return ERR_BAD_POINTER;
+    size_t cwc;
+    return rtUtf16Measure(pwsz, cwcMax, pcch, &cwc);
+}
+
+RTSTATUS RTUtf16Utf8Length(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch)
+{
+    if (!RT_VALID_PTR(pcch))
+        return ERR_BAD_POINTER;
+    RTSTATUS const rc = RTUtf16MeasureUtf8(pwsz, cwcMax, pcch);
+    if (RT_FAILURE(rc))
+        *pcch = RTSTR_MAX;
+    return rc;
+}
+
+RTSTATUS RTUtf16ToUtf8Ex(const RTUTF16 *pwsz, size_t cwcMax, char **ppsz, size_t cch, size_t *pcch)
+{
+    if (!RT_VALID_PTR(pwsz) || !RT_VALID_PTR(ppsz))
+        return ERR_BAD_POINTER;
+    size_t cchNeeded, cwc;
+    RTSTATUS rc = rtUtf16Measure(pwsz, cwcMax, &cchNeeded, &cwc);
+    if (RT_FAILURE(rc))
+        return rc;
+    if (pcch)
+        *pcch = cchNeeded;
+
+    char *psz = rtStrConvBuffer(ppsz, cch, cchNeeded, ERR_STRING_ALLOC_FAILED, &rc);
+    if (!psz)
+        return rc;
+    *rtUtf16EncodeTrusted(pwsz, cwc, psz) = '\0';
+    *ppsz = psz;
+    return INF_SUCCESS;
+}
+
+RTSTATUS RTUtf16DecodeCp(const RTUTF16 **ppwsz, RTUNICP *pCp)
+{
+    return rtUtf16DecodeCp(ppwsz, pCp, [](RTUTF16 wc) -> RTUNICP { return static_cast<uint16_t>(wc); });
+}
+
+RTSTATUS RTUtf16BigDecodeCp(const RTUTF16 **ppwsz, RTUNICP *pCp)
+{
+    return rtUtf16DecodeCp(ppwsz, pCp, [](RTUTF16 wc) -> RTUNICP {
+        uint16_t const u = static_cast<uint16_t>(wc);
+        return static_cast<uint16_t>((u >> 8) | (u << 8));
+    });
+}
