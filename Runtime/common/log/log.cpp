@@ -1,0 +1,21 @@
+/* The logger's process-wide slots and its print entry points. */
+#include "rt/log.h"
+
+RTLOGINSTANCE *g_pLogRelease = nullptr;
+PFNRTLOGPRINTV g_pfnLogPrintV = nullptr;
+
+RTLOGINSTANCE *RTLogRelGetDefaultInstance(void)
+{
+    return g_pLogRelease;
+}
+
+void RTLogPrintEx(RTLOGINSTANCE *pLogger, uint32_t fFlags, uint32_t iGroup, const char *pszFormat, ...)
+{
+    PFNRTLOGPRINTV const pfnPrintV = g_pfnLogPrintV;
+    if (!pfnPrintV)
+        return;
+    va_list args;
+    va_start(args, pszFormat);
+    pfnPrintV(pLogger, fFlags, iGroup, pszFormat, args);
+    va_end(args);
+}
