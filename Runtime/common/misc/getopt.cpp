@@ -1,0 +1,605 @@
+/* The option parser: name matching (literal forms, Unicode dashes, optional case folding,
+ * indexed names), short-option clusters, deferred plain arguments and value conversion. */
+#include "rt/getopt.h"
+#include "rt/strconv.h"
+#include "rt/string.h"
+
+namespace {
+
+/** Options every parser knows after the caller's table. */
+constexpr RTOPTDESC g_aBuiltinDescs[] =
+{
+    { "--help",    'h', OPTVAL_NONE },
+    { "-help",     'h', OPTVAL_NONE },
+    { "--version", 'V', OPTVAL_NONE },
+    { "-version",  'V', OPTVAL_NONE },
+};
+constexpr const RTOPTDESC *g_pBuiltinHelp = &g_aBuiltinDescs[0];
+
+/** The dash characters a '-' in an option name also matches. */
+constexpr RTUNICP g_aDashes[] = { 0x2010, 0x2011, 0x2012, 0x2013, 0x2014, 0x2212, 0xFE58, 0xFE63, 0xFF0D };
+
+bool rtGetOptIsUnicodeDash(RTUNICP Cp)
+{
+    for (RTUNICP Dash : g_aDashes)
+        if (Cp == Dash)
+            return true;
+    return false;
+}
+
+/** Length in bytes of a dash at @a psz ('-' or a Unicode dash), 0 if there is none. */
+size_t rtGetOptDashLength(const char *psz)
+{
+    if (*psz == '-')
+        return 1;
+    if (static_cast<unsigned char>(*psz) < 0x80)
+        return 0;
+    const char *pszCursor = psz;
+    RTUNICP Cp;
+    if (RT_FAILURE(RTStrDecodeCp(&pszCursor, &Cp)) || !rtGetOptIsUnicodeDash(Cp))
+        return 0;
+    return static_cast<size_t>(pszCursor - psz);
+}
+
+inline char rtGetOptFold(char ch)
+{
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
+
+inline bool rtGetOptIsDigit(char ch)
+{
+    return ch >= '0' && ch <= '9';
+}
+
+/** Compares an argument with an option name, at most @a cchLimit name characters.
+ *  Returns the argument bytes matched, or -1 on a mismatch. */
+ptrdiff_t rtGetOptMatch(const char *pszName, const char *pszArg, size_t cchLimit, bool fNoCase)
+{
+    const char *psz = pszArg;
+    for (size_t iName = 0; iName < cchLimit; )
+    {
+        char const chName = pszName[iName];
+        if (chName == *psz)
+        {
+            if (!chName)
+                break;
+            iName++, psz++;
+            continue;
+        }
+        if (chName == '-')
+        {
+            size_t const cchDash = rtGetOptDashLength(psz);
+            if (!cchDash)
+                return -1;
+            iName++, psz += cchDash;
+            continue;
+        }
+        if (fNoCase && chName && *psz && rtGetOptFold(chName) == rtGetOptFold(*psz))
+        {
+            iName++, psz++;
+            continue;
+        }
+        return -1;
+    }
+    return psz - pszArg;
+}
+
+size_t rtGetOptNameLength(const char *psz)
+{
+    size_t cch = 0;
+    while (psz[cch])
+        cch++;
+    return cch;
+}
+
+/** Looks a whole argument up as a long option; on success @a ppszRest gets the text after
+ *  the name (the index digits, ':' or '=' and the value, or the empty end). */
+const RTOPTDESC *rtGetOptMatchLong(const RTOPTDESC *pDesc, const char *pszArg, const char **ppszRest)
+{
+    bool const fNoCase = pDesc->fKind & OPTF_NOCASE;
+    bool const fIndexed = pDesc->fKind & OPTF_INDEXED;
+    if ((pDesc->fKind & OPTVAL_TYPE_MASK) == OPTVAL_NONE && !fIndexed)
+    {
+        if (rtGetOptMatch(pDesc->pszName, pszArg, ~static_cast<size_t>(0), fNoCase) < 0)
+            return nullptr;
+        *ppszRest = pszArg + rtGetOptNameLength(pszArg);
+        return pDesc;
+    }
+
+    ptrdiff_t const cch = rtGetOptMatch(pDesc->pszName, pszArg, rtGetOptNameLength(pDesc->pszName), fNoCase);
+    if (cch < 0)
+        return nullptr;
+    const char *psz = pszArg + cch;
+    if (pDesc->fKind & OPTF_INDEX_DASH)
+    {
+        size_t const cchDash = rtGetOptDashLength(psz);
+        if (cchDash && rtGetOptIsDigit(psz[cchDash]))
+            psz += cchDash;
+    }
+    const char *pszRest = psz;
+    if (fIndexed)
+        while (rtGetOptIsDigit(*psz))
+            psz++;
+    if ((pDesc->fKind & OPTVAL_TYPE_MASK) == OPTVAL_NONE)
+    {
+        if (*psz)
+            return nullptr;
+    }
+    else if (*psz && *psz != ':' && *psz != '=')
+        return nullptr;
+    *ppszRest = pszRest;
+    return pDesc;
+}
+
+const RTOPTDESC *rtGetOptSearchLong(const RTOPTPARSER *pState, const char *pszArg, const char **ppszRest)
+{
+    for (uint32_t i = 0; i < pState->cDescs; i++)
+        if (const RTOPTDESC *pDesc = rtGetOptMatchLong(&pState->paDescs[i], pszArg, ppszRest))
+            return pDesc;
+    if (!(pState->fInit & OPTINIT_NO_BUILTIN))
+        for (const RTOPTDESC &Desc : g_aBuiltinDescs)
+            if (rtGetOptMatchLong(&Desc, pszArg, ppszRest))
+                return &Desc;
+    return nullptr;
+}
+
+const RTOPTDESC *rtGetOptSearchShort(const RTOPTPARSER *pState, char chLetter)
+{
+    int32_t const iLetter = static_cast<signed char>(chLetter);
+    for (uint32_t i = 0; i < pState->cDescs; i++)
+        if (pState->paDescs[i].iId == iLetter)
+            return &pState->paDescs[i];
+    if (pState->fInit & OPTINIT_NO_BUILTIN)
+        return nullptr;
+    for (const RTOPTDESC &Desc : g_aBuiltinDescs)
+        if (Desc.iId == iLetter)
+            return &Desc;
+    return chLetter == '?' ? g_pBuiltinHelp : nullptr;
+}
+
+/** Moves the argument at @a iFrom down to @a iTo, shifting those between up by one, so
+ *  that options and their values stay in front of the set-aside plain arguments. */
+void rtGetOptMoveArg(RTOPTPARSER *pState, int32_t iFrom, int32_t iTo)
+{
+    char *pszMoved = pState->papszArgs[iFrom];
+    for (int32_t i = iFrom; i > iTo; i--)
+        pState->papszArgs[i] = pState->papszArgs[i - 1];
+    pState->papszArgs[iTo] = pszMoved;
+}
+
+inline void rtGetOptClearValue(RTOPTVALUE *pValue)
+{
+    pValue->u64 = 0;
+}
+
+/*
+ * Value conversion.
+ */
+
+struct RTGETOPTBOOLWORD
+{
+    const char *pszWord;
+    const char *pszMask;    /**< '+' where the prefix ending there is accepted */
+    bool        fValue;
+};
+
+constexpr RTGETOPTBOOLWORD g_aBoolWords[] =
+{
+    { "true",     "+--+",     true  },
+    { "yes",      "+-+",      true  },
+    { "enabled",  "++---++",  true  },
+    { "on",       "-+",       true  },
+    { "1",        "+",        true  },
+    { "false",    "+---+",    false },
+    { "no",       "++",       false },
+    { "disabled", "+-+---++", false },
+    { "off",      "--+",      false },
+    { "0",        "+",        false },
+};
+
+bool rtGetOptBoolWord(const char *psz, bool *pf)
+{
+    for (const RTGETOPTBOOLWORD &Word : g_aBoolWords)
+    {
+        size_t i = 0;
+        while (psz[i] && Word.pszWord[i] && rtGetOptFold(psz[i]) == Word.pszWord[i])
+            i++;
+        if (i && !psz[i] && Word.pszMask[i - 1] == '+')
+        {
+            *pf = Word.fValue;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool rtGetOptHasHexPrefix(const char *psz)
+{
+    return psz[0] == '0' && (psz[1] == 'x' || psz[1] == 'X')
+        && ((psz[2] >= '0' && psz[2] <= '9') || (rtGetOptFold(psz[2]) >= 'a' && rtGetOptFold(psz[2]) <= 'f'));
+}
+
+/** The base of an integer option: 16, 8 or 10 from the flags; 0 means "decimal, or
+ *  hexadecimal when the text says 0x". */
+unsigned rtGetOptIntBase(uint32_t fKind)
+{
+    return fKind & OPTF_HEX ? 16 : fKind & OPTF_OCT ? 8 : fKind & OPTF_DEC ? 10 : 0;
+}
+
+template <typename T, typename Parse>
+RTSTATUS rtGetOptConvertInt(const char *psz, unsigned uBase, T *pOut, Parse pfnParse)
+{
+    RTSTATUS rc = pfnParse(psz, uBase ? uBase : 10, pOut);
+    if (rc != INF_SUCCESS && !uBase && rtGetOptHasHexPrefix(psz))
+        rc = pfnParse(psz, 16, pOut);
+    return rc == INF_SUCCESS ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
+}
+
+unsigned rtGetOptPairBase(const char *psz, uint32_t fKind)
+{
+    if ((fKind & OPTF_HEX) || rtGetOptHasHexPrefix(psz))
+        return 16;
+    return fKind & OPTF_OCT ? 8 : 10;
+}
+
+template <typename T>
+RTSTATUS rtGetOptConvertPair(const char *psz, uint32_t fKind, bool fSecondOptional, T *puFirst, T *puSecond)
+{
+    uint64_t uFirst = 0, uSecond = 0;
+    char *pszNext = nullptr;
+    RTSTATUS rc = RTStrParseU64(psz, &pszNext, rtGetOptPairBase(psz, fKind), &uFirst);
+    if (RT_FAILURE(rc) || rc == WRN_NUMBER_OUT_OF_RANGE || rc == WRN_NEGATIVE_UNSIGNED
+        || static_cast<T>(uFirst) != uFirst)
+        return ERR_OPTION_VALUE_MALFORMED;
+
+    const char *pszSecond = pszNext;
+    while (*pszSecond == ' ' || *pszSecond == '\t')
+        pszSecond++;
+    if (*pszSecond == '/' || *pszSecond == ':' || *pszSecond == '|')
+        for (pszSecond++; *pszSecond == ' ' || *pszSecond == '\t'; pszSecond++)
+            ;
+    if (pszSecond != pszNext)
+    {
+        rc = RTStrParseU64Strict(pszSecond, rtGetOptPairBase(pszSecond, fKind), &uSecond);
+        if (rc != INF_SUCCESS || static_cast<T>(uSecond) != uSecond)
+            return ERR_OPTION_VALUE_MALFORMED;
+    }
+    else if (fSecondOptional)
+        uSecond = static_cast<T>(~static_cast<T>(0));
+    else
+        return ERR_OPTION_VALUE_MALFORMED;
+    *puFirst = static_cast<T>(uFirst);
+    *puSecond = static_cast<T>(uSecond);
+    return INF_SUCCESS;
+}
+
+/** Converts an option value; on failure @a pValue keeps what the caller stored in it. */
+RTSTATUS rtGetOptConvertValue(uint32_t fKind, const char *pszValue, RTOPTVALUE *pValue)
+{
+    uint32_t const uType = fKind & OPTVAL_TYPE_MASK;
+    uint32_t const fBase = fKind & (OPTF_HEX | OPTF_OCT | OPTF_DEC);
+    bool const fNumeric = (uType >= OPTVAL_I8 && uType <= OPTVAL_U64) || (uType >= OPTVAL_PAIR_U32 && uType <= OPTVAL_PAIR_U64_OPT);
+    if (fBase && (!fNumeric || (fBase & (fBase - 1))))
+        return ERR_INTERNAL_FAULT;
+
+    unsigned const uBase = rtGetOptIntBase(fKind);
+    RTOPTVALUE Value;
+    Value.u64 = 0;
+    RTSTATUS rc;
+    switch (uType)
+    {
+        case OPTVAL_STRING:
+            Value.psz = pszValue;
+            rc = INF_SUCCESS;
+            break;
+        case OPTVAL_I8:  rc = rtGetOptConvertInt(pszValue, uBase, &Value.i8,  RTStrParseI8Strict);  break;
+        case OPTVAL_U8:  rc = rtGetOptConvertInt(pszValue, uBase, &Value.u8,  RTStrParseU8Strict);  break;
+        case OPTVAL_I16: rc = rtGetOptConvertInt(pszValue, uBase, &Value.i16, RTStrParseI16Strict); break;
+        case OPTVAL_U16: rc = rtGetOptConvertInt(pszValue, uBase, &Value.u16, RTStrParseU16Strict); break;
+        case OPTVAL_I32: rc = rtGetOptConvertInt(pszValue, uBase, &Value.i32, RTStrParseI32Strict); break;
+        case OPTVAL_U32: rc = rtGetOptConvertInt(pszValue, uBase, &Value.u32, RTStrParseU32Strict); break;
+        case OPTVAL_I64: rc = rtGetOptConvertInt(pszValue, uBase, &Value.i64, RTStrParseI64Strict); break;
+        case OPTVAL_U64: rc = rtGetOptConvertInt(pszValue, uBase, &Value.u64, RTStrParseU64Strict); break;
+        case OPTVAL_IPV4:
+            rc = RTNetParseIPv4(pszValue, Value.abIPv4) == INF_SUCCESS ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
+            break;
+        case OPTVAL_IPV4_CIDR:
+            rc = RTNetParseIPv4Cidr(pszValue, &Value.CidrIPv4.uAddr, &Value.CidrIPv4.uMask) == INF_SUCCESS
+               ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
+            break;
+        case OPTVAL_MAC:
+            rc = RTNetParseMac(pszValue, Value.abMac) == INF_SUCCESS ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
+            break;
+        case OPTVAL_UUID:
+            rc = RTUuidParse(Value.abUuid, pszValue) == INF_SUCCESS ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
+            break;
+        case OPTVAL_ONOFF:
+        case OPTVAL_BOOL:
+        {
+            bool fAccepted;
+            if (uType == OPTVAL_BOOL)
+                fAccepted = rtGetOptBoolWord(pszValue, &Value.f);
+            else
+            {
+                fAccepted = true;
+                if (rtGetOptMatch("on", pszValue, ~static_cast<size_t>(0), true) >= 0)
+                    Value.f = true;
+                else if (rtGetOptMatch("off", pszValue, ~static_cast<size_t>(0), true) >= 0)
+                    Value.f = false;
+                else
+                    fAccepted = false;
+            }
+            if (!fAccepted)
+            {
+                /* A word that is no boolean reads as an unknown option word. */
+                pValue->psz = pszValue;
+                return ERR_OPTION_UNKNOWN;
+            }
+            rc = INF_SUCCESS;
+            break;
+        }
+        case OPTVAL_PAIR_U32:
+        case OPTVAL_PAIR_U32_OPT:
+            rc = rtGetOptConvertPair(pszValue, fKind, uType == OPTVAL_PAIR_U32_OPT,
+                                     &Value.PairU32.uFirst, &Value.PairU32.uSecond);
+            break;
+        case OPTVAL_PAIR_U64:
+        case OPTVAL_PAIR_U64_OPT:
+            rc = rtGetOptConvertPair(pszValue, fKind, uType == OPTVAL_PAIR_U64_OPT,
+                                     &Value.PairU64.uFirst, &Value.PairU64.uSecond);
+            break;
+        default:
+            return ERR_INTERNAL_FAULT;
+    }
+    if (rc == INF_SUCCESS)
+        *pValue = Value;
+    return rc;
+}
+
+/** Takes the argument after the option at @a k as its value, moving it in front of the
+ *  set-aside plain arguments. */
+RTSTATUS rtGetOptNextArgAsValue(RTOPTPARSER *pState, int32_t k, const char **ppszValue)
+{
+    if (k + pState->cDeferred + 1 >= pState->cArgs)
+        return ERR_OPTION_VALUE_MISSING;
+    if (pState->cDeferred > 0)
+        rtGetOptMoveArg(pState, k + pState->cDeferred + 1, k + 1);
+    pState->iArg++;
+    *ppszValue = pState->papszArgs[k + 1];
+    return INF_SUCCESS;
+}
+
+/** Finishes an option that was found: its value, index and cluster bookkeeping. */
+int rtGetOptProcessMatch(RTOPTPARSER *pState, const RTOPTDESC *pDesc, int32_t k, const char *pszRest,
+                         bool fShort, RTOPTVALUE *pValue)
+{
+    bool const fCluster = pState->pszCluster != nullptr;
+    pValue->pDesc = pDesc;
+    uint32_t const fKind = pDesc->fKind;
+    uint32_t const fIndexDefault = fKind & (OPTF_INDEX_DEFAULT_0 | OPTF_INDEX_DEFAULT_1);
+
+    if ((fKind & OPTVAL_TYPE_MASK) != OPTVAL_NONE)
+    {
+        const char *pszValue = nullptr;
+        RTSTATUS rc;
+        if (fShort)
+        {
+            if (!*pszRest)
+            {
+                rc = rtGetOptNextArgAsValue(pState, k, &pszValue);
+                if (RT_FAILURE(rc))
+                    return rc;
+            }
+            else
+                pszValue = *pszRest == ':' || *pszRest == '=' ? pszRest + 1 : pszRest;
+            if (fCluster)
+            {
+                pState->iArg++;
+                pState->pszCluster = nullptr;
+            }
+        }
+        else if (fKind & OPTF_INDEXED)
+        {
+            if (!*pszRest && !fIndexDefault)
+                return ERR_OPTION_INDEX_MISSING;
+            uint32_t uIndex = 0;
+            char *pszAfter = nullptr;
+            rc = RTStrParseU32(pszRest, &pszAfter, 10, &uIndex);
+            if (rc == ERR_NO_DIGITS_FOUND)
+            {
+                if (!fIndexDefault)
+                    return ERR_OPTION_VALUE_MALFORMED;
+                uIndex = ((fKind >> 20) & 3) - 1;
+                rc = *pszRest ? WRN_TRAILING_CHARS : INF_SUCCESS;
+                pszAfter = const_cast<char *>(pszRest);
+            }
+            if (rc == WRN_TRAILING_CHARS)
+            {
+                if (*pszAfter != ':' && *pszAfter != '=')
+                    return ERR_OPTION_VALUE_MALFORMED;
+                pszValue = pszAfter + 1;
+            }
+            else if (rc == INF_SUCCESS)
+            {
+                rc = rtGetOptNextArgAsValue(pState, k, &pszValue);
+                if (RT_FAILURE(rc))
+                    return rc;
+            }
+            else
+                return ERR_OPTION_VALUE_MALFORMED;
+            pState->iOptIndex = uIndex;
+        }
+        else if (!*pszRest)
+        {
+            rc = rtGetOptNextArgAsValue(pState, k, &pszValue);
+            if (RT_FAILURE(rc))
+                return rc;
+        }
+        else
+            pszValue = pszRest + 1;
+
+        rc = rtGetOptConvertValue(fKind, pszValue, pValue);
+        if (RT_FAILURE(rc))
+            return rc;
+    }
+    else if (fShort)
+    {
+        if (*pszRest && !fCluster)
+        {
+            pState->iArg--;
+            pState->pszCluster = pszRest;
+        }
+        else if (!*pszRest && fCluster)
+        {
+            pState->iArg++;
+            pState->pszCluster = nullptr;
+        }
+    }
+    else if (fKind & OPTF_INDEXED)
+    {
+        if (*pszRest)
+        {
+            uint32_t uIndex = 0;
+            if (RTStrParseU32Strict(pszRest, 10, &uIndex) != INF_SUCCESS)
+                return ERR_OPTION_VALUE_MALFORMED;
+            pState->iOptIndex = uIndex;
+        }
+        else if (!fIndexDefault)
+            return ERR_OPTION_INDEX_MISSING;
+    }
+
+    pState->pLastDesc = pDesc;
+    return pDesc->iId;
+}
+
+} /* namespace */
+
+RTSTATUS RTGetOptInit(RTOPTPARSER *pState, int cArgs, char **papszArgs, const RTOPTDESC *paDescs,
+                      uint32_t cDescs, int iFirst, uint32_t fFlags)
+{
+    if (fFlags & ~(OPTINIT_DEFER_PLAIN | OPTINIT_NO_BUILTIN))
+        return ERR_BAD_ARGUMENT;
+    pState->iArg = iFirst;
+    pState->papszArgs = papszArgs;
+    pState->cArgs = cArgs;
+    pState->paDescs = paDescs;
+    pState->cDescs = cDescs;
+    pState->pszCluster = nullptr;
+    pState->pLastDesc = nullptr;
+    pState->iOptIndex = UINT32_MAX;
+    pState->fInit = fFlags;
+    pState->cDeferred = 0;
+    return INF_SUCCESS;
+}
+
+int RTGetOptNext(RTOPTPARSER *pState, RTOPTVALUE *pValue)
+{
+    pState->pLastDesc = nullptr;
+    pState->iOptIndex = UINT32_MAX;
+    rtGetOptClearValue(pValue);
+
+    if (pState->pszCluster)
+    {
+        const RTOPTDESC *pDesc = rtGetOptSearchShort(pState, *pState->pszCluster);
+        if (!pDesc)
+        {
+            pValue->psz = pState->pszCluster;
+            return ERR_OPTION_UNKNOWN;
+        }
+        pState->pszCluster++;
+        return rtGetOptProcessMatch(pState, pDesc, pState->iArg, pState->pszCluster, true, pValue);
+    }
+
+    bool const fDefer = pState->fInit & OPTINIT_DEFER_PLAIN;
+    for (;;)
+    {
+        if (pState->iArg >= pState->cArgs)
+            return 0;
+        if (pState->cDeferred == INT32_MAX)
+        {
+            pValue->psz = pState->papszArgs[pState->iArg++];
+            return INF_OPTION_PLAIN_ARGUMENT;
+        }
+        if (pState->cDeferred > 0 && pState->iArg + pState->cDeferred >= pState->cArgs)
+        {
+            pState->cDeferred = INT32_MAX;
+            continue;
+        }
+
+        int32_t const k = pState->iArg;
+        const char *pszArg = pState->papszArgs[k + pState->cDeferred];
+        pState->iArg++;
+
+        const char *pszRest = nullptr;
+        bool fShort = false;
+        const RTOPTDESC *pDesc = rtGetOptSearchLong(pState, pszArg, &pszRest);
+        if (!pDesc)
+        {
+            const char *pszCursor = pszArg;
+            RTUNICP Cp;
+            RTSTATUS rc = RTStrDecodeCp(&pszCursor, &Cp);
+            if (RT_FAILURE(rc))
+                return rc;
+            size_t const cchDash = rtGetOptDashLength(pszArg);
+            char const chLetter = cchDash ? pszArg[cchDash] : '\0';
+            if (   cchDash
+                && chLetter != '-' && chLetter != '\0' && static_cast<unsigned char>(chLetter) < 0x80
+                && (pDesc = rtGetOptSearchShort(pState, chLetter)) != nullptr)
+            {
+                fShort = true;
+                pszRest = pszArg + cchDash + 1;
+            }
+        }
+
+        if (!pDesc && rtGetOptMatch("--", pszArg, ~static_cast<size_t>(0), false) >= 0)
+        {
+            if (pState->cDeferred > 0)
+                rtGetOptMoveArg(pState, k + pState->cDeferred, k);
+            pState->cDeferred = INT32_MAX;
+            continue;
+        }
+
+        if (!fDefer)
+        {
+            if (pDesc)
+                return rtGetOptProcessMatch(pState, pDesc, k, pszRest, fShort, pValue);
+            pValue->psz = pszArg;
+            return *pszArg == '-' ? ERR_OPTION_UNKNOWN : INF_OPTION_PLAIN_ARGUMENT;
+        }
+
+        if (pDesc)
+        {
+            if (pState->cDeferred > 0)
+                rtGetOptMoveArg(pState, k + pState->cDeferred, k);
+            return rtGetOptProcessMatch(pState, pDesc, k, pszRest, fShort, pValue);
+        }
+        if (rtGetOptDashLength(pszArg))
+        {
+            pValue->psz = pszArg;
+            return ERR_OPTION_UNKNOWN;
+        }
+        pState->iArg--;
+        pState->cDeferred++;
+        if (pState->iArg + pState->cDeferred >= pState->cArgs)
+            pState->cDeferred = INT32_MAX;
+    }
+}
+
+RTSTATUS RTGetOptTakeValue(RTOPTPARSER *pState, RTOPTVALUE *pValue, uint32_t fKind)
+{
+    if (!(fKind & OPTVAL_TYPE_MASK) || (fKind & ~UINT32_C(0x00FF001F)))
+        return ERR_BAD_ARGUMENT;
+    rtGetOptClearValue(pValue);
+
+    /* The value is the next argument not set aside; the set-aside ones must not be taken
+       (nor, past them, read beyond the vector). */
+    int32_t const cDeferred = pState->cDeferred == INT32_MAX ? 0 : pState->cDeferred;
+    int32_t const iTaken = pState->iArg + cDeferred;
+    if (iTaken >= pState->cArgs)
+        return ERR_OPTION_VALUE_MISSING;
+    int32_t const iTo = pState->iArg++;
+    pValue->pDesc = pState->pLastDesc;
+    if (cDeferred > 0)
+        rtGetOptMoveArg(pState, iTaken, iTo);
+    return rtGetOptConvertValue(fKind, pState->papszArgs[iTo], pValue);
+}
