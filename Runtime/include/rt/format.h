@@ -10,7 +10,8 @@ typedef size_t (*RTFmtOutputFn)(void *pvUser, const char *pch, size_t cch);
 
 /** Called for a conversion character the engine does not know. It must move *ppszFormat
  *  past what it consumed (if it does not, the character prints as text) and returns the
- *  number of bytes it output. */
+ *  number of bytes it output. chArgSize is the size prefix the engine parsed: 0 for none,
+ *  'h', 'H' (hh), 'l', 'L' (L or ll), 'q' (q or I64), 'j' (j or a lone I), 'z' or 't'. */
 typedef size_t (*RTFmtExtensionFn)(void *pvExtUser, RTFmtOutputFn pfnOutput, void *pvOutUser,
                                    const char **ppszFormat, va_list *pArgs, int cchWidth,
                                    int cchPrecision, uint32_t fFlags, char chArgSize);
@@ -38,20 +39,31 @@ size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, 
 size_t RTFmt(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, void *pvExt,
              const char *pszFormat, ...);
 
-/** Formats an integer into a destination of at least 64 bytes; returns the length. */
+/** Formats an integer into a destination of at least 64 bytes; returns the length (at
+ *  most 63) and always terminates. A base outside 2..16 gives an empty text. */
 int RTFmtNumber(char *pszDst, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision,
                 uint32_t fFlags);
 int RTStrFmtU32(char *pszBuf, size_t cbBuf, uint32_t u32Value, unsigned uBase, int cchWidth,
                 int cchPrecision, uint32_t fFlags);
 int RTStrFmtU64(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uBase, int cchWidth,
                 int cchPrecision, uint32_t fFlags);
+/** Renders the fields of an IEEE 754 double exactly (sign, 1m/0m, 52-bit mantissa in
+ *  hexadecimal, '^' and the unbiased exponent). Returns the length or ERR_BUFFER_TOO_SMALL
+ *  after storing what fits; ERR_BAD_POINTER for an invalid value pointer. */
 int RTFmtFloat(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidth,
                int cchPrecision, uint32_t fFlags);
+/** RTFmtFloat flag that marks subnormals and spells out NaN payloads. */
+inline constexpr uint32_t RTFMTFLOAT_VERBOSE = 0x8;
 
+/** Truncating buffer writer: returns the bytes stored (terminator excluded). */
 size_t  RTStrPrintBuf(char *pszBuf, size_t cbBuf, const char *pszFormat, ...);
 size_t  RTStrPrintBufV(char *pszBuf, size_t cbBuf, const char *pszFormat, va_list args);
+/** Reporting buffer writer: returns the full length, or its complement (-length - 1)
+ *  when the text did not fit. */
 ptrdiff_t RTStrPrintBufEx(char *pszBuf, size_t cbBuf, const char *pszFormat, ...);
 ptrdiff_t RTStrPrintBufExV(char *pszBuf, size_t cbBuf, const char *pszFormat, va_list args);
+/** Allocating writer: returns the length and the new string (free with RTStrRelease),
+ *  or -1 and null when memory runs out. */
 int     RTStrPrintAllocV(char **ppszResult, const char *pszFormat, va_list args);
 int     RTStrPrintAlloc(char **ppszResult, const char *pszFormat, ...);
 

@@ -1,0 +1,239 @@
+/* Integer formatting for the format engine and its callers: RTFmtNumber, which every
+ * integer directive ends in, and the bounded RTStrFmtU32/RTStrFmtU64 on top of it. */
+#include "rt/format.h"
+#include "format-bounded.h"
+
+namespace {
+
+/** The longest number text; a destination holds this and a terminator. */
+constexpr int RTFMTNUM_MAX = 63;
+
+constexpr char g_szDigitsLower[] = "0123456789abcdef";
+constexpr char g_szDigitsUpper[] = "0123456789ABCDEF";
+
+/** Writes the digits of a value that fits 32 bits, ending just before pchEnd. */
+inline char *rtFmtDigits32(char *pchEnd, uint32_t u32, unsigned uBase, const char *pszDigits)
+{
+    char *pch = pchEnd;
+    switch (uBase)
+    {
+        case 10:
+            do
+            {
+                *--pch = static_cast<char>('0' + u32 % 10);
+                u32 /= 10;
+            } while (u32);
+            break;
+        case 16:
+            do
+            {
+                *--pch = pszDigits[u32 & 0xf];
+                u32 >>= 4;
+            } while (u32);
+            break;
+        default:
+            do
+            {
+                *--pch = pszDigits[u32 % uBase];
+                u32 /= uBase;
+            } while (u32);
+            break;
+    }
+    return pch;
+}
+
+/** Writes the digits of any value, ending just before pchEnd; returns the first digit. */
+char *rtFmtDigits(char *pchEnd, uint64_t u64, unsigned uBase, const char *pszDigits)
+{
+    if (!(u64 >> 32))
+        return rtFmtDigits32(pchEnd, static_cast<uint32_t>(u64), uBase, pszDigits);
+
+    char *pch = pchEnd;
+    if (uBase == 10)
+    {
+        /* One 64-bit division per nine digits; the rest goes by 32-bit arithmetic. */
+        do
+        {
+            uint64_t const uQuot = u64 / 1000000000u;
+            uint32_t uRem = static_cast<uint32_t>(u64 - uQuot * 1000000000u);
+            for (int i = 0; i < 9; i++)
+            {
+                *--pch = static_cast<char>('0' + uRem % 10);
+                uRem /= 10;
+            }
+            u64 = uQuot;
+        } while (u64 >> 32);
+        /* The quotient of a value of 2^32 or more is never zero. */
+        return rtFmtDigits32(pch, static_cast<uint32_t>(u64), 10, pszDigits);
+    }
+    if ((uBase & (uBase - 1)) == 0)
+    {
+        unsigned const cShift = uBase == 2 ? 1 : uBase == 4 ? 2 : uBase == 8 ? 3 : 4;
+        unsigned const fMask = uBase - 1;
+        do
+        {
+            *--pch = pszDigits[static_cast<uint32_t>(u64) & fMask];
+            u64 >>= cShift;
+        } while (u64);
+        return pch;
+    }
+    do
+    {
+        *--pch = pszDigits[u64 % uBase];
+        u64 /= uBase;
+    } while (u64);
+    return pch;
+}
+
+inline char *rtFmtFill(char *pch, char ch, int cch)
+{
+    while (cch-- > 0)
+        *pch++ = ch;
+    return pch;
+}
+
+inline int rtFmtMin(int a, int b) { return a < b ? a : b; }
+
+int rtStrFmtBounded(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uBase,
+                    int cchWidth, int cchPrecision, uint32_t fFlags)
+{
+    if (cbBuf && !RT_VALID_PTR(pszBuf))
+        return ERR_BAD_POINTER;
+    if (cbBuf > RTFMTNUM_MAX)
+        return RTFmtNumber(pszBuf, u64Value, uBase, cchWidth, cchPrecision, fFlags);
+
+    char szTmp[RTFMTNUM_MAX + 1];
+    int const cch = RTFmtNumber(szTmp, u64Value, uBase, cchWidth, cchPrecision, fFlags);
+    return rtFmtCopyBounded(pszBuf, cbBuf, szTmp, cch);
+}
+
+/** The caller's flags that the bounded formatters keep; the width bits are their own. */
+constexpr uint32_t RTSTRFMT_CALLER_FLAGS = 0x7ff;
+
+} /* namespace */
+
+int RTFmtNumber(char *pszDst, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision,
+                uint32_t fFlags)
+{
+    if (uBase < 2 || uBase > 16)
+    {
+        *pszDst = '\0';
+        return 0;
+    }
+    if (fFlags & FMT_LEFT)
+        fFlags &= ~FMT_ZERO_FILL;
+    if ((fFlags & FMT_GROUP_DIGITS) && (uBase != 10 || (fFlags & FMT_ZERO_FILL)))
+        fFlags &= ~FMT_GROUP_DIGITS;
+
+    /* A 32-bit value is negative by its own sign bit, not by the 64-bit one. */
+    bool fNegative = false;
+    if (fFlags & FMT_SIGNED)
+    {
+        if ((fFlags & FMT_64BIT) || (u64Value >> 32))
+        {
+            if (static_cast<int64_t>(u64Value) < 0)
+            {
+                fNegative = true;
+                u64Value = 0 - u64Value;
+            }
+        }
+        else if (static_cast<int32_t>(static_cast<uint32_t>(u64Value)) < 0)
+        {
+            fNegative = true;
+            u64Value = 0u - static_cast<uint32_t>(u64Value);
+        }
+    }
+
+    char achDigits[64];
+    char *const pchDigitsEnd = &achDigits[sizeof(achDigits)];
+    const char *const pchDigits = rtFmtDigits(pchDigitsEnd, u64Value, uBase,
+                                              (fFlags & FMT_UPPER) ? g_szDigitsUpper : g_szDigitsLower);
+    int const cDigits = static_cast<int>(pchDigitsEnd - pchDigits);
+    bool const fGroup = (fFlags & FMT_GROUP_DIGITS) && cDigits > 3;
+    int const cchNum = cDigits + (fGroup ? (cDigits - 1) / 3 : 0);
+
+    char achHead[3];
+    int cchHead = 0;
+    if (fFlags & FMT_SIGNED)
+    {
+        if (fNegative)
+            achHead[cchHead++] = '-';
+        else if (fFlags & FMT_SHOW_PLUS)
+            achHead[cchHead++] = '+';
+        else if (fFlags & FMT_SHOW_BLANK)
+            achHead[cchHead++] = ' ';
+    }
+    if (fFlags & FMT_BASE_PREFIX)
+    {
+        if (uBase == 8)
+            achHead[cchHead++] = '0';
+        else if (uBase == 16)
+        {
+            achHead[cchHead++] = '0';
+            achHead[cchHead++] = (fFlags & FMT_UPPER) ? 'X' : 'x';
+        }
+    }
+
+    /* Padding gives way to the sign, prefix and digits so that the text stays within
+       63 characters; only a 64-digit binary number has to be cut itself. */
+    int const cchFill = cchWidth > cchNum + cchHead ? cchWidth - (cchNum + cchHead) : 0;
+    int cchRoom = RTFMTNUM_MAX - (cchNum + cchHead);
+    if (cchRoom < 0)
+        cchRoom = 0;
+
+    char *pch = pszDst;
+    if (!(fFlags & (FMT_ZERO_FILL | FMT_LEFT)))
+    {
+        int const cch = rtFmtMin(cchFill, cchRoom);
+        pch = rtFmtFill(pch, ' ', cch);
+        cchRoom -= cch;
+    }
+    for (int i = 0; i < cchHead; i++)
+        *pch++ = achHead[i];
+    int cZeros = 0;
+    if (fFlags & FMT_ZERO_FILL)
+    {
+        cZeros = rtFmtMin(cchFill, cchRoom);
+        pch = rtFmtFill(pch, '0', cZeros);
+        cchRoom -= cZeros;
+    }
+    if (cchPrecision > cZeros + cchNum)
+        pch = rtFmtFill(pch, '0', rtFmtMin(cchPrecision - (cZeros + cchNum), cchRoom));
+
+    char *const pchMax = pszDst + RTFMTNUM_MAX;
+    if (fGroup)
+    {
+        for (int i = 0; i < cDigits; i++)
+        {
+            if (i && (cDigits - i) % 3 == 0)
+                *pch++ = ' ';
+            *pch++ = pchDigits[i];
+        }
+    }
+    else
+    {
+        int const cch = rtFmtMin(cDigits, static_cast<int>(pchMax - pch));
+        for (int i = 0; i < cch; i++)
+            pch[i] = pchDigits[i];
+        pch += cch;
+    }
+
+    if (fFlags & FMT_LEFT)
+        pch = rtFmtFill(pch, ' ', rtFmtMin(cchFill, static_cast<int>(pchMax - pch)));
+    *pch = '\0';
+    return static_cast<int>(pch - pszDst);
+}
+
+int RTStrFmtU32(char *pszBuf, size_t cbBuf, uint32_t u32Value, unsigned uBase, int cchWidth,
+                int cchPrecision, uint32_t fFlags)
+{
+    return rtStrFmtBounded(pszBuf, cbBuf, u32Value, uBase, cchWidth, cchPrecision,
+                           (fFlags & RTSTRFMT_CALLER_FLAGS) | FMT_32BIT);
+}
+
+int RTStrFmtU64(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uBase, int cchWidth,
+                int cchPrecision, uint32_t fFlags)
+{
+    return rtStrFmtBounded(pszBuf, cbBuf, u64Value, uBase, cchWidth, cchPrecision,
+                           (fFlags & RTSTRFMT_CALLER_FLAGS) | FMT_64BIT);
+}

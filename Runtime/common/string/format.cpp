@@ -1,0 +1,521 @@
+/* The format engine: walks a printf-style format once and streams literal runs and
+ * converted arguments to an output callback. It never assembles the whole text and
+ * never touches the heap; numbers are built in a small stack area. */
+#include "rt/format.h"
+#include "rt/string.h"
+#include "format-internal.h"
+
+/* The typed directives live in their own module. Referring to it weakly keeps the engine
+   usable in programs that leave the module out: there %R prints nothing. */
+extern "C" size_t RTFmtRType(RTFmtOutputFn pfnOutput, void *pvOutput, const char **ppszFormat,
+                             va_list *pArgs, int cchWidth, int cchPrecision, uint32_t fFlags,
+                             char chArgSize, char *pszScratch) __attribute__((weak));
+
+namespace {
+
+/** Size of the area a number or a float is built in. */
+constexpr size_t RTFMT_NUM_AREA = 64;
+
+/** Widths and precisions saturate here instead of overflowing while they are parsed. */
+constexpr int RTFMT_WIDTH_MAX = 0x7fffffff / 10 - 1;
+
+constexpr char g_szSpaces[] = "                                                                ";
+
+/** Everything one directive needs besides its argument. */
+struct RTFMTSTATE
+{
+    RTFmtOutputFn   pfnOutput;
+    void           *pvOutput;
+};
+
+size_t rtFmtSpaces(const RTFMTSTATE &St, size_t cch)
+{
+    size_t cchDone = 0;
+    while (cch)
+    {
+        size_t const cchPiece = cch < sizeof(g_szSpaces) - 1 ? cch : sizeof(g_szSpaces) - 1;
+        cchDone += St.pfnOutput(St.pvOutput, g_szSpaces, cchPiece);
+        cch -= cchPiece;
+    }
+    return cchDone;
+}
+
+/** Spaces that pad a text of cchText characters (bytes or code points) to the width. */
+inline size_t rtFmtPadding(int cchWidth, size_t cchText)
+{
+    return cchWidth > 0 && static_cast<size_t>(cchWidth) > cchText
+         ? static_cast<size_t>(cchWidth) - cchText : 0;
+}
+
+/** Outputs a text justified to the width, in one call for the text itself. */
+size_t rtFmtJustified(const RTFMTSTATE &St, const char *pch, size_t cch, int cchWidth, uint32_t fFlags)
+{
+    size_t const cchPad = rtFmtPadding(cchWidth, cch);
+    size_t cchDone = 0;
+    if (cchPad && !(fFlags & FMT_LEFT))
+        cchDone += rtFmtSpaces(St, cchPad);
+    if (cch)
+        cchDone += St.pfnOutput(St.pvOutput, pch, cch);
+    if (cchPad && (fFlags & FMT_LEFT))
+        cchDone += rtFmtSpaces(St, cchPad);
+    return cchDone;
+}
+
+/** The placeholder printed instead of a string behind an invalid pointer: "<NULL>" or
+ *  "<" + the pointer in eight hexadecimal digits + the tag + ">". */
+RT_NOINLINE size_t rtFmtBadPointer(const RTFMTSTATE &St, const void *pv, const char *pszTag,
+                                   int cchWidth, uint32_t fFlags)
+{
+    char szText[RTFMT_NUM_AREA];
+    size_t cch;
+    if (!pv)
+    {
+        static constexpr char s_szNull[] = "<NULL>";
+        return rtFmtJustified(St, s_szNull, sizeof(s_szNull) - 1, cchWidth, fFlags);
+    }
+    szText[0] = '<';
+    cch = 1 + static_cast<size_t>(RTFmtNumber(&szText[1], reinterpret_cast<uintptr_t>(pv), 16, 8, -1,
+                                              FMT_ZERO_FILL | (sizeof(pv) > 4 ? FMT_64BIT : FMT_32BIT)));
+    while (*pszTag)
+        szText[cch++] = *pszTag++;
+    szText[cch++] = '>';
+    return rtFmtJustified(St, szText, cch, cchWidth, fFlags);
+}
+
+size_t rtFmtUtf8(const RTFMTSTATE &St, const char *psz, int cchWidth, int cchPrecision, uint32_t fFlags)
+{
+    if (!RT_VALID_PTR(psz))
+        return rtFmtBadPointer(St, psz, "!BadStr", cchWidth, fFlags);
+    /* The precision bounds the read: the text need not be terminated within it. */
+    size_t cch = 0;
+    if (cchPrecision < 0)
+        while (psz[cch])
+            cch++;
+    else
+        while (cch < static_cast<size_t>(cchPrecision) && psz[cch])
+            cch++;
+    return rtFmtJustified(St, psz, cch, cchWidth, fFlags);
+}
+
+/** Decodes one code point of a UTF-16 string; false at the terminator or at a unit that
+ *  does not decode. */
+inline bool rtFmtUtf16Next(const RTUTF16 **ppwsz, RTUNICP *pCp)
+{
+    RTUTF16 const wc = **ppwsz;
+    if (!wc)
+        return false;
+    if (wc < 0xd800 || (wc >= 0xe000 && wc <= 0xfffd))
+    {
+        *pCp = wc;
+        (*ppwsz)++;
+        return true;
+    }
+    return RT_SUCCESS(RTUtf16DecodeCp(ppwsz, pCp));
+}
+
+/** Outputs one code point as UTF-8. */
+inline size_t rtFmtCodePoint(const RTFMTSTATE &St, RTUNICP Cp)
+{
+    char achUtf8[8];
+    char const *pchEnd = RTStrEncodeCp(achUtf8, Cp);
+    return St.pfnOutput(St.pvOutput, achUtf8, static_cast<size_t>(pchEnd - achUtf8));
+}
+
+/** Code points counted and printed stop at the precision when one was given. */
+inline size_t rtFmtMaxCodePoints(int cchPrecision)
+{
+    return cchPrecision < 0 ? ~static_cast<size_t>(0) : static_cast<size_t>(cchPrecision);
+}
+
+size_t rtFmtUtf16(const RTFMTSTATE &St, const RTUTF16 *pwsz, int cchWidth, int cchPrecision, uint32_t fFlags)
+{
+    if (!RT_VALID_PTR(pwsz))
+        return rtFmtBadPointer(St, pwsz, "!BadStrW", cchWidth, fFlags);
+    size_t const cMax = rtFmtMaxCodePoints(cchPrecision);
+    size_t cCps = 0;
+    RTUNICP Cp;
+    for (const RTUTF16 *pwc = pwsz; cCps < cMax && rtFmtUtf16Next(&pwc, &Cp); )
+        cCps++;
+
+    size_t const cchPad = rtFmtPadding(cchWidth, cCps);
+    size_t cchDone = 0;
+    if (cchPad && !(fFlags & FMT_LEFT))
+        cchDone += rtFmtSpaces(St, cchPad);
+    for (size_t i = 0; i < cCps && rtFmtUtf16Next(&pwsz, &Cp); i++)
+        cchDone += rtFmtCodePoint(St, Cp);
+    if (cchPad && (fFlags & FMT_LEFT))
+        cchDone += rtFmtSpaces(St, cchPad);
+    return cchDone;
+}
+
+size_t rtFmtCodePoints(const RTFMTSTATE &St, const RTUNICP *pCps, int cchWidth, int cchPrecision, uint32_t fFlags)
+{
+    if (!RT_VALID_PTR(pCps))
+        return rtFmtBadPointer(St, pCps, "!BadStrU", cchWidth, fFlags);
+    size_t const cMax = rtFmtMaxCodePoints(cchPrecision);
+    size_t cCps = 0;
+    while (cCps < cMax && pCps[cCps])
+        cCps++;
+
+    size_t const cchPad = rtFmtPadding(cchWidth, cCps);
+    size_t cchDone = 0;
+    if (cchPad && !(fFlags & FMT_LEFT))
+        cchDone += rtFmtSpaces(St, cchPad);
+    for (size_t i = 0; i < cCps; i++)
+        cchDone += rtFmtCodePoint(St, pCps[i]);
+    if (cchPad && (fFlags & FMT_LEFT))
+        cchDone += rtFmtSpaces(St, cchPad);
+    return cchDone;
+}
+
+size_t rtFmtChar(const RTFMTSTATE &St, int iChar, int cchWidth, uint32_t fFlags)
+{
+    char const ch = static_cast<char>(iChar);
+    return rtFmtJustified(St, &ch, 1, cchWidth, fFlags);
+}
+
+size_t rtFmtFloatArg(const RTFMTSTATE &St, va_list *pArgs)
+{
+#if defined(__i386__)
+    /* An x87 load would quiet a signalling NaN, so the bits are taken as they were
+       passed; a double and a 64-bit integer share the same argument slot here. */
+    uint64_t const uBits = va_arg(*pArgs, uint64_t);
+    double r64;
+    __builtin_memcpy(&r64, &uBits, sizeof(r64));
+#else
+    double const r64 = va_arg(*pArgs, double);
+#endif
+    char szText[RTFMT_NUM_AREA];
+    int const cch = RTFmtFloat(szText, sizeof(szText), &r64, -1, -1, 0);
+    return St.pfnOutput(St.pvOutput, szText, static_cast<size_t>(cch));
+}
+
+/** Lends the typed directive its scratch area, which only this path needs. */
+RT_NOINLINE size_t rtFmtTyped(const RTFMTSTATE &St, const char **ppszFormat, va_list *pArgs,
+                              int cchWidth, int cchPrecision, uint32_t fFlags, char chArgSize)
+{
+    if (!RTFmtRType)
+    {
+        (*ppszFormat)++;
+        return 0;
+    }
+    char szScratch[RTFMT_SCRATCH_SIZE];
+    return RTFmtRType(St.pfnOutput, St.pvOutput, ppszFormat, pArgs, cchWidth, cchPrecision, fFlags,
+                      chArgSize, szScratch);
+}
+
+/** Parses decimal digits of a width or precision, saturating. */
+inline int rtFmtParseCount(const char **ppsz)
+{
+    const char *psz = *ppsz;
+    int iValue = 0;
+    while (*psz >= '0' && *psz <= '9')
+    {
+        if (iValue < RTFMT_WIDTH_MAX)
+            iValue = iValue * 10 + (*psz - '0');
+        psz++;
+    }
+    *ppsz = psz;
+    return iValue;
+}
+
+} /* namespace */
+
+size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, void *pvExt,
+              const char *pszFormat, va_list argsIn)
+{
+    RTFMTSTATE const St = { pfnOutput, pvOutput };
+    va_list args;
+    va_copy(args, argsIn);
+    size_t cchTotal = 0;
+
+    if (!RT_VALID_PTR(pszFormat))
+    {
+        cchTotal = rtFmtBadPointer(St, pszFormat, "!BadStr", -1, 0);
+        pszFormat = "";
+    }
+
+    const char *psz = pszFormat;
+    const char *pszRun = psz;
+    for (;;)
+    {
+        char const chLit = *psz;
+        if (chLit != '%' && chLit != '\0')
+        {
+            psz++;
+            continue;
+        }
+        if (psz != pszRun)
+            cchTotal += pfnOutput(pvOutput, pszRun, static_cast<size_t>(psz - pszRun));
+        if (!chLit)
+            break;
+        psz++;
+        if (*psz == '%')
+        {
+            /* The second '%' starts the next literal run. */
+            pszRun = psz++;
+            continue;
+        }
+
+        /* Flags. */
+        uint32_t fFlags = 0;
+        for (;;)
+        {
+            switch (*psz)
+            {
+                case ' ':  fFlags |= FMT_SHOW_BLANK; psz++; continue;
+                case '#':  fFlags |= FMT_BASE_PREFIX; psz++; continue;
+                case '\'': fFlags |= FMT_GROUP_DIGITS; psz++; continue;
+                case '+':  fFlags |= FMT_SHOW_PLUS; psz++; continue;
+                case '-':  fFlags |= FMT_LEFT; psz++; continue;
+                case '0':  fFlags |= FMT_ZERO_FILL; psz++; continue;
+                default:   break;
+            }
+            break;
+        }
+
+        /* Width. */
+        int cchWidth = -1;
+        if (*psz >= '0' && *psz <= '9')
+        {
+            cchWidth = rtFmtParseCount(&psz);
+            fFlags |= FMT_WIDTH_GIVEN;
+        }
+        else if (*psz == '*')
+        {
+            psz++;
+            int const iArg = va_arg(args, int);
+            if (iArg < 0)
+            {
+                fFlags |= FMT_LEFT;
+                cchWidth = iArg == INT32_MIN ? INT32_MAX : -iArg;
+            }
+            else
+                cchWidth = iArg;
+            fFlags |= FMT_WIDTH_GIVEN;
+        }
+
+        /* Precision. */
+        int cchPrecision = -1;
+        if (*psz == '.')
+        {
+            psz++;
+            if (*psz == '*')
+            {
+                psz++;
+                int const iArg = va_arg(args, int);
+                cchPrecision = iArg < 0 ? 0 : iArg;
+            }
+            else
+                cchPrecision = rtFmtParseCount(&psz);
+            fFlags |= FMT_PRECISION_GIVEN;
+        }
+
+        /* Size. */
+        bool f64 = false;
+        char chArgSize = '\0';
+        switch (*psz)
+        {
+            case 'I':
+                if (psz[1] == '6' && psz[2] == '4')
+                {
+                    psz += 3;
+                    f64 = true;
+                    chArgSize = 'q';
+                }
+                else if (psz[1] == '3' && psz[2] == '2')
+                    psz += 3;
+                else
+                {
+                    psz++;
+                    f64 = true;
+                    chArgSize = 'j';
+                }
+                break;
+            case 'L':
+                psz++;
+                f64 = true;
+                chArgSize = 'L';
+                break;
+            case 'l':
+                if (psz[1] == 'l')
+                {
+                    psz += 2;
+                    f64 = true;
+                    chArgSize = 'L';
+                }
+                else
+                {
+                    psz++;
+                    chArgSize = 'l';
+                }
+                break;
+            case 'q':
+            case 'j':
+                chArgSize = *psz++;
+                f64 = true;
+                break;
+            case 'h':
+                if (psz[1] == 'h')
+                {
+                    psz += 2;
+                    fFlags |= FMT_8BIT;
+                    chArgSize = 'H';
+                }
+                else
+                {
+                    psz++;
+                    fFlags |= FMT_16BIT;
+                    chArgSize = 'h';
+                }
+                break;
+            case 'z':
+            case 't':
+                chArgSize = *psz++;
+                break;
+            default:
+                break;
+        }
+
+        /* Conversion. */
+        char const chConv = *psz;
+        unsigned uBase = 10;
+        switch (chConv)
+        {
+            case '\0':
+                break;
+
+            case 'd':
+            case 'i':
+                fFlags |= FMT_SIGNED;
+                goto l_number;
+            case 'o':
+                uBase = 8;
+                goto l_number;
+            case 'X':
+                fFlags |= FMT_UPPER;
+                [[fallthrough]];
+            case 'x':
+                uBase = 16;
+                [[fallthrough]];
+            case 'u':
+            l_number:
+            {
+                psz++;
+                uint64_t u64;
+                if (f64)
+                {
+                    u64 = va_arg(args, uint64_t);
+                    fFlags |= FMT_64BIT;
+                }
+                else
+                {
+                    u64 = va_arg(args, uint32_t);
+                    fFlags |= FMT_32BIT;
+                }
+                char szNum[RTFMT_NUM_AREA];
+                int const cch = RTFmtNumber(szNum, u64, uBase, cchWidth, cchPrecision, fFlags);
+                cchTotal += pfnOutput(pvOutput, szNum, static_cast<size_t>(cch));
+                break;
+            }
+
+            case 'p':
+            {
+                psz++;
+                uintptr_t const uPtr = reinterpret_cast<uintptr_t>(va_arg(args, void *));
+                if (!(fFlags & FMT_WIDTH_GIVEN))
+                    cchWidth = static_cast<int>(sizeof(void *) * 2);
+                fFlags |= FMT_ZERO_FILL | (sizeof(void *) > 4 ? FMT_64BIT : FMT_32BIT);
+                char szNum[RTFMT_NUM_AREA];
+                int const cch = RTFmtNumber(szNum, uPtr, 16, cchWidth, cchPrecision, fFlags);
+                cchTotal += pfnOutput(pvOutput, szNum, static_cast<size_t>(cch));
+                break;
+            }
+
+            case 'c':
+                psz++;
+                cchTotal += rtFmtChar(St, va_arg(args, int), cchWidth, fFlags);
+                break;
+
+            case 's':
+            case 'S':
+                psz++;
+                if (chArgSize == 'l')
+                    cchTotal += rtFmtUtf16(St, va_arg(args, const RTUTF16 *), cchWidth, cchPrecision, fFlags);
+                else if (chArgSize == 'L')
+                    cchTotal += rtFmtCodePoints(St, va_arg(args, const RTUNICP *), cchWidth, cchPrecision, fFlags);
+                else
+                    cchTotal += rtFmtUtf8(St, va_arg(args, const char *), cchWidth, cchPrecision, fFlags);
+                break;
+
+            case 'a': case 'A':
+            case 'e': case 'E':
+            case 'f': case 'F':
+            case 'g': case 'G':
+                psz++;
+                cchTotal += rtFmtFloatArg(St, &args);
+                break;
+
+            case 'N':
+            {
+                psz++;
+                const char *pszNested = va_arg(args, const char *);
+                va_list *pNestedArgs = va_arg(args, va_list *);
+                if (!RT_VALID_PTR(pszNested))
+                    cchTotal += rtFmtBadPointer(St, pszNested, "!BadStr", cchWidth, fFlags);
+                else if (!RT_VALID_PTR(pNestedArgs))
+                    cchTotal += rtFmtBadPointer(St, pNestedArgs, "!BadArgs", cchWidth, fFlags);
+                else
+                {
+                    /* A copy, so that neither argument list moves. */
+                    va_list nestedArgs;
+                    va_copy(nestedArgs, *pNestedArgs);
+                    cchTotal += RTFmtV(pfnOutput, pvOutput, pfnExt, pvExt, pszNested, nestedArgs);
+                    va_end(nestedArgs);
+                }
+                break;
+            }
+
+            case 'M':
+            {
+                const char *pszNew = va_arg(args, const char *);
+                if (!RT_VALID_PTR(pszNew))
+                {
+                    cchTotal += rtFmtBadPointer(St, pszNew, "!BadStr", cchWidth, fFlags);
+                    pszNew = "";
+                }
+                psz = pszNew;
+                break;
+            }
+
+            case 'R':
+                cchTotal += rtFmtTyped(St, &psz, &args, cchWidth, cchPrecision, fFlags, chArgSize);
+                break;
+
+            default:
+                if (pfnExt)
+                    cchTotal += pfnExt(pvExt, pfnOutput, pvOutput, &psz, &args, cchWidth, cchPrecision,
+                                       fFlags, chArgSize);
+                else
+                    psz++;
+                break;
+        }
+        if (chConv == '\0')
+            break;
+        pszRun = psz;
+    }
+
+    va_end(args);
+    pfnOutput(pvOutput, nullptr, 0);
+    return cchTotal;
+}
+
+size_t RTFmt(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, void *pvExt,
+             const char *pszFormat, ...)
+{
+    va_list args;
+    va_start(args, pszFormat);
+    size_t const cch = RTFmtV(pfnOutput, pvOutput, pfnExt, pvExt, pszFormat, args);
+    va_end(args);
+    return cch;
+}
