@@ -100,42 +100,104 @@ struct RTUTF8SCAN
     size_t cSupplementary;
 };
 
-/** Strict validation of a whole string, up to its terminator or cchMax bytes. */
-RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
+/**
+ * The hot part of strict validation: walks ASCII and valid two-, three- and four-byte
+ * sequences and returns where it stopped, at the terminator, at uEnd or at anything else,
+ * which the caller passes to the full rules (to report the error). Adds the bytes beyond
+ * the first of each sequence to *pcbExtra and the four-byte sequences to *pcSupp. A leaf
+ * without calls, so that its variables stay in registers.
+ */
+RT_NOINLINE const uint8_t *rtUtf8ScanCommon(const uint8_t *pb, uintptr_t uEnd, size_t *pcbExtra, size_t *pcSupp)
 {
-    const uint8_t *const pbStart = reinterpret_cast<const uint8_t *>(psz);
-    size_t off = 0;
-    size_t cbExtra = 0;     /* bytes beyond the first of every multi-byte sequence */
+    size_t cbExtra = 0;
     size_t cSupp = 0;
-    for (;;)
+    while (reinterpret_cast<uintptr_t>(pb) < uEnd)
     {
-        /* Aligned words never straddle a page, so reading a whole word whose first byte
-           belongs to the string is safe even when the terminator lies inside it. */
-        if ((reinterpret_cast<uintptr_t>(pbStart + off) & 3) == 0)
-            while (cchMax - off >= 4
-                   && rtUtf8IsAsciiWord(*reinterpret_cast<const RTU32ALIGNED *>(pbStart + off)))
-                off += 4;
-        if (off >= cchMax)
-            break;
-        uint8_t const b = pbStart[off];
+        uint32_t const b = *pb;
         if (b < 0x80)
         {
             if (!b)
                 break;
-            off++;
+            pb++;
+            /* Aligned words never straddle a page, so reading a whole word whose first
+               byte belongs to the string is safe even when the terminator lies inside it. */
+            if ((reinterpret_cast<uintptr_t>(pb) & 3) == 0)
+                while (uEnd - reinterpret_cast<uintptr_t>(pb) >= 4 && rtUtf8IsAsciiWord(*reinterpret_cast<const RTU32ALIGNED *>(pb)))
+                    pb += 4;
             continue;
         }
+        /* A continuation byte is never zero, so b1 is checked before b2 is read. Flipping
+           the top bit of a continuation byte leaves its six payload bits and a value below
+           0x40, a test the compiler keeps in full registers (byte-sized spills and reloads
+           would cost more than the work itself). */
+        if (uEnd - reinterpret_cast<uintptr_t>(pb) < 2)
+            break;
+        uint32_t const c1 = pb[1] ^ 0x80u;
+        if (c1 >= 0x40)
+            break;
+        if (b - 0xc2u < 0xe0u - 0xc2u)
+        {
+            pb += 2;
+            cbExtra += 1;
+            continue;
+        }
+        if (uEnd - reinterpret_cast<uintptr_t>(pb) < 3)
+            break;
+        uint32_t const c2 = pb[2] ^ 0x80u;
+        if (c2 >= 0x40)
+            break;
+        if (b - 0xe0u < 0x10u)
+        {
+            uint32_t const cp = ((b & 0x0fu) << 12) | (c1 << 6) | c2;
+            if (cp < 0x800 || cp - 0xd800u < 0x800u || cp >= 0xfffe)
+                break;
+            pb += 3;
+            cbExtra += 2;
+            continue;
+        }
+        if (b - 0xf0u >= 5u || uEnd - reinterpret_cast<uintptr_t>(pb) < 4)
+            break;
+        uint32_t const c3 = pb[3] ^ 0x80u;
+        uint32_t const cp = ((b & 0x07u) << 18) | (c1 << 12) | (c2 << 6) | c3;
+        if (c3 >= 0x40 || cp - 0x10000u >= 0x100000u)
+            break;
+        pb += 4;
+        cbExtra += 3;
+        cSupp++;
+    }
+    *pcbExtra += cbExtra;
+    *pcSupp += cSupp;
+    return pb;
+}
+
+/** Strict validation of a whole string, up to its terminator or cchMax bytes. */
+RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
+{
+    /* A cursor and an end address rather than offsets; without a limit the end is the top
+       of the address space. */
+    const uint8_t *const pbStart = reinterpret_cast<const uint8_t *>(psz);
+    uintptr_t const uStart = reinterpret_cast<uintptr_t>(pbStart);
+    uintptr_t const uEnd = cchMax < UINTPTR_MAX - uStart ? uStart + cchMax : UINTPTR_MAX;
+    const uint8_t *pb = pbStart;
+    size_t cbExtra = 0;
+    size_t cSupp = 0;
+    for (;;)
+    {
+        pb = rtUtf8ScanCommon(pb, uEnd, &cbExtra, &cSupp);
+        if (reinterpret_cast<uintptr_t>(pb) >= uEnd || !*pb)
+            break;
         RTUNICP cp;
         unsigned cb;
-        RTSTATUS const rc = rtUtf8DecodeSeq<true>(pbStart + off, cchMax - off, &cp, &cb);
+        RTSTATUS const rc = rtUtf8DecodeSeq<true>(pb, uEnd - reinterpret_cast<uintptr_t>(pb), &cp, &cb);
         if (RT_FAILURE(rc))
             return rc;
-        off += cb;
+        pb += cb;
         cbExtra += cb - 1;
         cSupp += cb == 4;
     }
-    pScan->cb = off;
-    pScan->cCps = off - cbExtra;
+    size_t const cb = static_cast<size_t>(pb - pbStart);
+    pScan->cb = cb;
+    pScan->cCps = cb - cbExtra;
     pScan->cSupplementary = cSupp;
     return INF_SUCCESS;
 }
@@ -151,33 +213,41 @@ TOut *rtUtf8DecodeTrusted(const char *psz, size_t cCps, TOut *pOut, FnOne pfnPut
     const uint8_t *pb = reinterpret_cast<const uint8_t *>(psz);
     while (cCps)
     {
-        /* Every code point takes at least one byte, so four remaining code points mean four
-           readable bytes of the accepted string. */
-        while (cCps >= 4)
-        {
-            uint32_t const u = *reinterpret_cast<const RTU32UNALIGNED *>(pb);
-            if (u & 0x80808080u)
-                break;
-            pOut = pfnPutAscii4(pOut, u);
-            pb += 4;
-            cCps -= 4;
-        }
-        if (!cCps)
-            break;
         uint8_t const b0 = *pb;
-        RTUNICP cp;
         if (b0 < 0x80)
         {
-            cp = b0;
+            *pOut++ = b0;
             pb++;
+            cCps--;
+            /* Every code point takes at least one byte, so four remaining code points mean
+               four readable bytes of the accepted string. */
+            while (cCps >= 4)
+            {
+                uint32_t const u = *reinterpret_cast<const RTU32UNALIGNED *>(pb);
+                if (u & 0x80808080u)
+                    break;
+                pOut = pfnPutAscii4(pOut, u);
+                pb += 4;
+                cCps -= 4;
+            }
+            continue;
+        }
+        /* Validation allowed nothing longer than four bytes. */
+        RTUNICP cp;
+        if (b0 < 0xe0)
+        {
+            cp = ((b0 & 0x1fu) << 6) | (pb[1] & 0x3fu);
+            pb += 2;
+        }
+        else if (b0 < 0xf0)
+        {
+            cp = ((b0 & 0x0fu) << 12) | ((pb[1] & 0x3fu) << 6) | (pb[2] & 0x3fu);
+            pb += 3;
         }
         else
         {
-            unsigned const cb = rtUtf8SeqLen(b0);
-            cp = b0 & (0x7fu >> cb);
-            for (unsigned i = 1; i < cb; i++)
-                cp = (cp << 6) | (pb[i] & 0x3f);
-            pb += cb;
+            cp = ((b0 & 0x07u) << 18) | ((pb[1] & 0x3fu) << 12) | ((pb[2] & 0x3fu) << 6) | (pb[3] & 0x3fu);
+            pb += 4;
         }
         pOut = pfnPut(pOut, cp);
         cCps--;
@@ -471,18 +541,8 @@ RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t
     size_t off = 0;
     size_t cch = 0;
     RTSTATUS rc = INF_SUCCESS;
-    for (;;)
+    while (off < cwcMax)
     {
-        /* Two units per aligned word: the word cannot straddle a page (see rtUtf8Scan). */
-        if ((reinterpret_cast<uintptr_t>(pwsz + off) & 3) == 0)
-            while (cwcMax - off >= 2
-                   && rtUtf16IsAsciiPair(*reinterpret_cast<const RTU32ALIGNED *>(pwsz + off)))
-            {
-                off += 2;
-                cch += 2;
-            }
-        if (off >= cwcMax)
-            break;
         uint16_t const wc = static_cast<uint16_t>(pwsz[off]);
         if (wc < 0x80)
         {
@@ -490,6 +550,13 @@ RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t
                 break;
             cch++;
             off++;
+            /* Two units per aligned word: the word cannot straddle a page (see rtUtf8Scan). */
+            if ((reinterpret_cast<uintptr_t>(pwsz + off) & 3) == 0)
+                while (cwcMax - off >= 2 && rtUtf16IsAsciiPair(*reinterpret_cast<const RTU32ALIGNED *>(pwsz + off)))
+                {
+                    off += 2;
+                    cch += 2;
+                }
         }
         else if (wc < 0x800)
         {
@@ -528,29 +595,46 @@ RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t
 char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
 {
     uint8_t *pb = reinterpret_cast<uint8_t *>(psz);
-    while (cwc)
+    const RTUTF16 *const pwcEnd = pwsz + cwc;
+    while (pwsz < pwcEnd)
     {
-        while (cwc >= 2)
+        uint32_t const wc = static_cast<uint16_t>(*pwsz++);
+        if (wc < 0x80)
         {
-            uint32_t const u = *reinterpret_cast<const RTU32UNALIGNED *>(pwsz);
-            if (u & 0xff80ff80u)
-                break;
-            pb[0] = static_cast<uint8_t>(u);
-            pb[1] = static_cast<uint8_t>(u >> 16);
+            *pb++ = static_cast<uint8_t>(wc);
+            while (pwcEnd - pwsz >= 2)
+            {
+                uint32_t const u = *reinterpret_cast<const RTU32UNALIGNED *>(pwsz);
+                if (u & 0xff80ff80u)
+                    break;
+                pb[0] = static_cast<uint8_t>(u);
+                pb[1] = static_cast<uint8_t>(u >> 16);
+                pb += 2;
+                pwsz += 2;
+            }
+        }
+        else if (wc < 0x800)
+        {
+            pb[0] = static_cast<uint8_t>(0xc0 | (wc >> 6));
+            pb[1] = static_cast<uint8_t>(0x80 | (wc & 0x3f));
             pb += 2;
-            pwsz += 2;
-            cwc -= 2;
         }
-        if (!cwc)
-            break;
-        RTUNICP cp = static_cast<uint16_t>(*pwsz++);
-        cwc--;
-        if (cp - 0xd800u < 0x800u)
+        else if (wc - 0xd800u >= 0x800u)
         {
-            cp = 0x10000 + (((cp & 0x3ff) << 10) | (static_cast<uint16_t>(*pwsz++) & 0x3ff));
-            cwc--;
+            pb[0] = static_cast<uint8_t>(0xe0 | (wc >> 12));
+            pb[1] = static_cast<uint8_t>(0x80 | ((wc >> 6) & 0x3f));
+            pb[2] = static_cast<uint8_t>(0x80 | (wc & 0x3f));
+            pb += 3;
         }
-        pb = rtUtf8PutCp(pb, cp);
+        else
+        {
+            RTUNICP const cp = 0x10000 + (((wc & 0x3ff) << 10) | (static_cast<uint16_t>(*pwsz++) & 0x3ff));
+            pb[0] = static_cast<uint8_t>(0xf0 | (cp >> 18));
+            pb[1] = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3f));
+            pb[2] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3f));
+            pb[3] = static_cast<uint8_t>(0x80 | (cp & 0x3f));
+            pb += 4;
+        }
     }
     return reinterpret_cast<char *>(pb);
 }
