@@ -42,7 +42,11 @@ RTSTATUS RTUtf16MeasureUtf8(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch);
 RTSTATUS RTUtf16Utf8Length(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch);
 RTSTATUS RTUtf16DecodeCp(const RTUTF16 **ppwsz, RTUNICP *pCp);
 RTSTATUS RTUtf16BigDecodeCp(const RTUTF16 **ppwsz, RTUNICP *pCp);
+/** Converts to the active ANSI code page (a validated copy when that is UTF-8); characters
+ *  the code page lacks become its default character. */
 RTSTATUS RTStrUtf8ToCodePage(char **ppszResult, const char *psz);
+/** The same for a given Windows code page number (65001 is UTF-8), e.g. a console's. */
+RTSTATUS RTStrUtf8ToCodePageEx(char **ppszResult, const char *psz, unsigned uCodePage);
 
 /* Storage. */
 char    *RTStrNew(size_t cb);
