@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 #include "rt/err.h"
+#include "rt/format.h"
 #include "rt/log.h"
 
 namespace {
@@ -51,6 +52,7 @@ struct LogCall
     uint32_t       iGroup;
     std::string    format;
     std::vector<std::string> args;
+    std::string    text;   /* as the format engine renders it */
 };
 
 std::vector<LogCall> g_calls;
@@ -63,7 +65,13 @@ std::string Text(const char *psz)
 RTSTATUS CapturePrintV(RTLOGINSTANCE *pLogger, uint32_t fFlags, uint32_t iGroup,
                        const char *pszFormat, va_list args)
 {
-    LogCall call{ pLogger, fFlags, iGroup, pszFormat, {} };
+    LogCall call{ pLogger, fFlags, iGroup, pszFormat, {}, {} };
+    char szText[256];
+    va_list argsText;
+    va_copy(argsText, args);
+    RTStrPrintBufV(szText, sizeof(szText), pszFormat, argsText);
+    va_end(argsText);
+    call.text = szText;
     if (call.format == "AssertLogRel %s(%d) %s: %s\n")
     {
         call.args.push_back(Text(va_arg(args, const char *)));
@@ -145,6 +153,10 @@ TEST_F(ReleaseLogger, UnmappedValueWritesTwoLines)
     EXPECT_EQ(g_calls[0].args[3], "(null pointer)");
     EXPECT_EQ(g_calls[1].format, "Unhandled error %#lx (%lu)\n");
     EXPECT_EQ(g_calls[1].args, (std::vector<std::string>{ "3221226540", "3221226540" }));
+
+    EXPECT_EQ(g_calls[0].text, "AssertLogRel Runtime/nt/RTErrConvertFromNtStatus.cpp(" + g_calls[0].args[1]
+                               + ") int __cdecl RTErrConvertFromNtStatus(long): <NULL>\n");
+    EXPECT_EQ(g_calls[1].text, "Unhandled error 0xc000042c (3221226540)\n");
 }
 
 TEST_F(ReleaseLogger, MappedValuesLogNothing)
