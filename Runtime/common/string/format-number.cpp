@@ -1,7 +1,7 @@
 /* Integer formatting for the format engine and its callers: RTFmtNumber, which every
  * integer directive ends in, and the bounded RTStrFmtU32/RTStrFmtU64 on top of it. */
 #include "rt/format.h"
-#include "format-bounded.h"
+#include "format-number.h"
 
 namespace {
 
@@ -10,6 +10,10 @@ constexpr int RTFMTNUM_MAX = 63;
 
 constexpr char g_szDigitsLower[] = "0123456789abcdef";
 constexpr char g_szDigitsUpper[] = "0123456789ABCDEF";
+constexpr char g_szDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
 /** Writes the digits of a value that fits 32 bits, ending just before pchEnd. */
 inline char *rtFmtDigits32(char *pchEnd, uint32_t u32, unsigned uBase, const char *pszDigits)
@@ -18,11 +22,20 @@ inline char *rtFmtDigits32(char *pchEnd, uint32_t u32, unsigned uBase, const cha
     switch (uBase)
     {
         case 10:
-            do
+            while (u32 >= 100)
             {
-                *--pch = static_cast<char>('0' + u32 % 10);
-                u32 /= 10;
-            } while (u32);
+                unsigned const iPair = (u32 % 100) * 2;
+                u32 /= 100;
+                *--pch = g_szDigitPairs[iPair + 1];
+                *--pch = g_szDigitPairs[iPair];
+            }
+            if (u32 >= 10)
+            {
+                *--pch = g_szDigitPairs[u32 * 2 + 1];
+                *--pch = g_szDigitPairs[u32 * 2];
+            }
+            else
+                *--pch = static_cast<char>('0' + u32);
             break;
         case 16:
             do
@@ -42,9 +55,11 @@ inline char *rtFmtDigits32(char *pchEnd, uint32_t u32, unsigned uBase, const cha
     return pch;
 }
 
-/** Writes the digits of any value, ending just before pchEnd; returns the first digit. */
-char *rtFmtDigits(char *pchEnd, uint64_t u64, unsigned uBase, const char *pszDigits)
+} /* namespace */
+
+char *rtFmtDigits(char *pchEnd, uint64_t u64, unsigned uBase, bool fUpper)
 {
+    const char *const pszDigits = fUpper ? g_szDigitsUpper : g_szDigitsLower;
     if (!(u64 >> 32))
         return rtFmtDigits32(pchEnd, static_cast<uint32_t>(u64), uBase, pszDigits);
 
@@ -84,6 +99,8 @@ char *rtFmtDigits(char *pchEnd, uint64_t u64, unsigned uBase, const char *pszDig
     } while (u64);
     return pch;
 }
+
+namespace {
 
 inline char *rtFmtFill(char *pch, char ch, int cch)
 {
@@ -146,8 +163,7 @@ int RTFmtNumber(char *pszDst, uint64_t u64Value, unsigned uBase, int cchWidth, i
 
     char achDigits[64];
     char *const pchDigitsEnd = &achDigits[sizeof(achDigits)];
-    const char *const pchDigits = rtFmtDigits(pchDigitsEnd, u64Value, uBase,
-                                              (fFlags & FMT_UPPER) ? g_szDigitsUpper : g_szDigitsLower);
+    const char *const pchDigits = rtFmtDigits(pchDigitsEnd, u64Value, uBase, (fFlags & FMT_UPPER) != 0);
     int const cDigits = static_cast<int>(pchDigitsEnd - pchDigits);
     bool const fGroup = (fFlags & FMT_GROUP_DIGITS) && cDigits > 3;
     int const cchNum = cDigits + (fGroup ? (cDigits - 1) / 3 : 0);

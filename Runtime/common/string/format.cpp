@@ -4,6 +4,7 @@
 #include "rt/format.h"
 #include "rt/string.h"
 #include "format-internal.h"
+#include "format-number.h"
 
 /* The typed directives live in their own module. Referring to it weakly keeps the engine
    usable in programs that leave the module out: there %R prints nothing. */
@@ -16,10 +17,67 @@ namespace {
 /** Size of the area a number or a float is built in. */
 constexpr size_t RTFMT_NUM_AREA = 64;
 
+/** Flags that make an integer more than its digits and sign. */
+constexpr uint32_t RTFMT_DECORATION_FLAGS = FMT_LEFT | FMT_ZERO_FILL | FMT_BASE_PREFIX | FMT_SHOW_PLUS
+                                          | FMT_SHOW_BLANK | FMT_WIDTH_GIVEN | FMT_PRECISION_GIVEN
+                                          | FMT_GROUP_DIGITS;
+
 /** Widths and precisions saturate here instead of overflowing while they are parsed. */
 constexpr int RTFMT_WIDTH_MAX = 0x7fffffff / 10 - 1;
 
 constexpr char g_szSpaces[] = "                                                                ";
+
+/** True when any byte of the word is zero. */
+inline bool rtFmtHasZeroByte(uint32_t u)
+{
+    return ((u - 0x01010101u) & ~u & 0x80808080u) != 0;
+}
+
+/** Finds the end of a literal run: the next '%' or the terminator. Aligned words never
+ *  straddle a page, so reading a whole word past the terminator stays on readable memory. */
+inline const char *rtFmtScanLiteral(const char *psz)
+{
+    while (reinterpret_cast<uintptr_t>(psz) & 3)
+    {
+        if (*psz == '%' || !*psz)
+            return psz;
+        psz++;
+    }
+    for (;;)
+    {
+        uint32_t u;
+        __builtin_memcpy(&u, psz, sizeof(u));
+        if (rtFmtHasZeroByte(u) || rtFmtHasZeroByte(u ^ 0x25252525u))
+            break;
+        psz += 4;
+    }
+    while (*psz != '%' && *psz)
+        psz++;
+    return psz;
+}
+
+/** strlen, a word at a time once aligned. */
+inline size_t rtFmtStrLen(const char *psz)
+{
+    const char *pch = psz;
+    while (reinterpret_cast<uintptr_t>(pch) & 3)
+    {
+        if (!*pch)
+            return static_cast<size_t>(pch - psz);
+        pch++;
+    }
+    for (;;)
+    {
+        uint32_t u;
+        __builtin_memcpy(&u, pch, sizeof(u));
+        if (rtFmtHasZeroByte(u))
+            break;
+        pch += 4;
+    }
+    while (*pch)
+        pch++;
+    return static_cast<size_t>(pch - psz);
+}
 
 /** Everything one directive needs besides its argument. */
 struct RTFMTSTATE
@@ -89,8 +147,7 @@ size_t rtFmtUtf8(const RTFMTSTATE &St, const char *psz, int cchWidth, int cchPre
     /* The precision bounds the read: the text need not be terminated within it. */
     size_t cch = 0;
     if (cchPrecision < 0)
-        while (psz[cch])
-            cch++;
+        cch = rtFmtStrLen(psz);
     else
         while (cch < static_cast<size_t>(cchPrecision) && psz[cch])
             cch++;
@@ -239,12 +296,8 @@ size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, 
     const char *pszRun = psz;
     for (;;)
     {
+        psz = rtFmtScanLiteral(psz);
         char const chLit = *psz;
-        if (chLit != '%' && chLit != '\0')
-        {
-            psz++;
-            continue;
-        }
         if (psz != pszRun)
             cchTotal += pfnOutput(pvOutput, pszRun, static_cast<size_t>(psz - pszRun));
         if (!chLit)
@@ -414,6 +467,22 @@ size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, 
                     fFlags |= FMT_32BIT;
                 }
                 char szNum[RTFMT_NUM_AREA];
+                if (!(fFlags & RTFMT_DECORATION_FLAGS))
+                {
+                    /* The common plain directive: digits and at most a minus sign. */
+                    char *pchStart;
+                    if ((fFlags & FMT_SIGNED) && (f64 ? static_cast<int64_t>(u64) < 0
+                                                      : static_cast<int32_t>(u64) < 0))
+                    {
+                        pchStart = rtFmtDigits(&szNum[sizeof(szNum)], f64 ? 0 - u64 : 0u - static_cast<uint32_t>(u64),
+                                               uBase, false);
+                        *--pchStart = '-';
+                    }
+                    else
+                        pchStart = rtFmtDigits(&szNum[sizeof(szNum)], u64, uBase, (fFlags & FMT_UPPER) != 0);
+                    cchTotal += pfnOutput(pvOutput, pchStart, static_cast<size_t>(&szNum[sizeof(szNum)] - pchStart));
+                    break;
+                }
                 int const cch = RTFmtNumber(szNum, u64, uBase, cchWidth, cchPrecision, fFlags);
                 cchTotal += pfnOutput(pvOutput, szNum, static_cast<size_t>(cch));
                 break;

@@ -5,6 +5,16 @@
 
 namespace {
 
+/** Copies a piece; most are a few bytes, where a call to the block copy costs more. */
+inline void rtPrintCopy(char *pchDst, const char *pchSrc, size_t cch)
+{
+    if (cch <= 16)
+        while (cch--)
+            *pchDst++ = *pchSrc++;
+    else
+        __builtin_memcpy(pchDst, pchSrc, cch);
+}
+
 /** Truncating writer: stores what fits and keeps the text terminated. */
 struct RTPRINTBUF
 {
@@ -17,7 +27,7 @@ size_t rtPrintBufOutput(void *pvUser, const char *pch, size_t cch)
     RTPRINTBUF *pState = static_cast<RTPRINTBUF *>(pvUser);
     if (cch > pState->cchLeft)
         cch = pState->cchLeft;
-    __builtin_memcpy(pState->pch, pch, cch);
+    rtPrintCopy(pState->pch, pch, cch);
     pState->pch += cch;
     pState->cchLeft -= cch;
     *pState->pch = '\0';
@@ -38,14 +48,14 @@ size_t rtPrintBufExOutput(void *pvUser, const char *pch, size_t cch)
     RTPRINTBUFEX *pState = static_cast<RTPRINTBUFEX *>(pvUser);
     if (cch < pState->cbRoom)
     {
-        __builtin_memcpy(pState->pch, pch, cch);
+        rtPrintCopy(pState->pch, pch, cch);
         pState->pch += cch;
         pState->cbRoom -= cch;
     }
     else
     {
         size_t const cchCopy = pState->cbRoom - 1;
-        __builtin_memcpy(pState->pch, pch, cchCopy);
+        rtPrintCopy(pState->pch, pch, cchCopy);
         pState->pch += cchCopy;
         pState->cbRoom = 1;
         pState->fOverflow = true;

@@ -1,5 +1,5 @@
-/* Internal helper of the number and float formatters: hands a text built in a local
- * area to a caller's buffer of limited size. */
+/* Internal pieces of the number and float formatters shared with the engine: the digit
+ * writer, and the hand-over of a text built in a local area to a caller's buffer. */
 #pragma once
 #include "rt/types.h"
 #include "rt/status.h"
@@ -21,3 +21,7 @@ inline int rtFmtCopyBounded(char *pszBuf, size_t cbBuf, const char *pchSrc, int 
     }
     return ERR_BUFFER_TOO_SMALL;
 }
+
+/** Writes the digits of a value in base 2..16, ending just before pchEnd (at most 64 of
+ *  them); returns the first digit. */
+char *rtFmtDigits(char *pchEnd, uint64_t u64, unsigned uBase, bool fUpper);
