@@ -1,21 +1,15 @@
 /* NT status to status conversion, and the release-log report of unmapped values. */
 #include <gtest/gtest.h>
-#include <map>
 #include <string>
 #include <vector>
+#include "code-mapping.h"
 #include "rt/err.h"
 #include "rt/format.h"
 #include "rt/log.h"
 
 namespace {
 
-struct Mapping
-{
-    RTSTATUS              rc;
-    std::vector<uint32_t> values;
-};
-
-const Mapping g_aMappings[] =
+const CodeMapping g_aMappings[] =
 {
     { INF_SUCCESS, { 0x0 } },
     { ERR_BAD_ARGUMENT, { 0xc000000d, 0xc00000ef, 0xc00000f0, 0xc00000f1, 0xc00000f2, 0xc00000f3, 0xc00000f4, 0xc00000f5, 0xc00000f6, 0xc00000f7, 0xc00000f8, 0xc00000f9, 0xc00000fa } },
@@ -111,25 +105,18 @@ protected:
 
 TEST(ErrConvertFromNtStatus, EveryListedValueMapsToItsStatus)
 {
-    for (const Mapping &m : g_aMappings)
-        for (uint32_t value : m.values)
+    for (const CodeMapping &m : g_aMappings)
+        for (uint32_t value : m.codes)
             EXPECT_EQ(RTErrConvertFromNtStatus(static_cast<int32_t>(value)), m.rc) << std::hex << value;
 }
 
 /* Sweeps of the ranges the list draws from catch mappings that are not in the list. */
 TEST(ErrConvertFromNtStatus, EverythingElseIsUnmapped)
 {
-    std::map<uint32_t, RTSTATUS> expected;
-    for (const Mapping &m : g_aMappings)
-        for (uint32_t value : m.values)
-            EXPECT_TRUE(expected.emplace(value, m.rc).second) << "listed twice: " << std::hex << value;
+    std::map<uint32_t, RTSTATUS> const expected = MappingByCode(g_aMappings);
     for (uint32_t base : { 0x00000000u, 0x40000000u, 0x80000000u, 0xC0000000u })
-        for (uint32_t value = base; value < base + 0x1000; value++)
-        {
-            auto it = expected.find(value);
-            RTSTATUS const rcWant = it == expected.end() ? ERR_UNMAPPED_NATIVE_ERROR : it->second;
-            ASSERT_EQ(RTErrConvertFromNtStatus(static_cast<int32_t>(value)), rcWant) << std::hex << value;
-        }
+        ExpectConversions(expected, base, base + 0xFFF, ERR_UNMAPPED_NATIVE_ERROR,
+                          [](uint32_t value) { return RTErrConvertFromNtStatus(static_cast<int32_t>(value)); });
 }
 
 TEST_F(ReleaseLogger, UnmappedValueWritesTwoLines)
