@@ -1,0 +1,140 @@
+/* Pieces shared by the typed directives: the buffered writer they all print through, the
+ * parsed directive they receive, and the entry points of each directive family. */
+#pragma once
+#include "format-internal.h"
+#include <string.h>
+
+/** Gathers the small pieces a typed directive produces (digits, separators, escapes)
+ *  and hands them to the output callback in larger runs. cchDone sums the callback's
+ *  results, which is what the directive reports to the engine. */
+struct RTFMTSINK
+{
+    RTFmtOutputFn pfnOutput;
+    void         *pvOutput;
+    size_t        cchDone;
+    size_t        cchBuf;
+    char          achBuf[128];
+
+    void Flush()
+    {
+        if (cchBuf)
+        {
+            cchDone += pfnOutput(pvOutput, achBuf, cchBuf);
+            cchBuf = 0;
+        }
+    }
+    void Char(char ch)
+    {
+        if (cchBuf == sizeof(achBuf))
+            Flush();
+        achBuf[cchBuf++] = ch;
+    }
+    void Write(const char *pch, size_t cch)
+    {
+        if (cch <= sizeof(achBuf) - cchBuf)
+        {
+            memcpy(&achBuf[cchBuf], pch, cch);
+            cchBuf += cch;
+        }
+        else
+        {
+            Flush();
+            if (cch)
+                cchDone += pfnOutput(pvOutput, pch, cch);
+        }
+    }
+    void Str(const char *psz) { Write(psz, strlen(psz)); }
+    void Repeat(char ch, size_t c)
+    {
+        while (c-- > 0)
+            Char(ch);
+    }
+    /** Two lower-case hexadecimal digits. */
+    void Byte(uint8_t b)
+    {
+        static constexpr char s_achDigits[] = "0123456789abcdef";
+        Char(s_achDigits[b >> 4]);
+        Char(s_achDigits[b & 0xf]);
+    }
+    /** An integer through RTFmtNumber. */
+    void Number(uint64_t u, unsigned uBase, int cchWidth, int cchPrecision, uint32_t fFlags)
+    {
+        char szNum[64];
+        Write(szNum, static_cast<size_t>(RTFmtNumber(szNum, u, uBase, cchWidth, cchPrecision, fFlags)));
+    }
+    /** Lower-case hexadecimal, zero-filled to at least cDigits digits. */
+    void Hex(uint64_t u, int cDigits) { Number(u, 16, cDigits, -1, FMT_ZERO_FILL | FMT_64BIT); }
+    void Dec(uint64_t u) { Number(u, 10, -1, -1, FMT_64BIT); }
+    /** The placeholder for a pointer that fails the pointer test: "<NULL>" for null,
+     *  else the pointer and a tag naming what it should have pointed at. */
+    void BadPtr(const void *pv, const char *pszTag)
+    {
+        if (!pv)
+            Str("<NULL>");
+        else
+        {
+            Char('<');
+            Hex(reinterpret_cast<uintptr_t>(pv), 8);
+            Str(pszTag);
+            Char('>');
+        }
+    }
+    /** Counts output made by calling pfnOutput directly; Flush() must come first. */
+    void Passed(size_t cch) { cchDone += cch; }
+    /** Flushes and returns the total. */
+    size_t Done()
+    {
+        Flush();
+        return cchDone;
+    }
+};
+
+inline void rtFmtSinkInit(RTFMTSINK *pSink, RTFmtOutputFn pfnOutput, void *pvOutput)
+{
+    pSink->pfnOutput = pfnOutput;
+    pSink->pvOutput  = pvOutput;
+    pSink->cchDone   = 0;
+    pSink->cchBuf    = 0;
+}
+
+/** One typed directive as the engine parsed it. */
+struct RTFMTSPEC
+{
+    va_list  *pArgs;
+    int       cchWidth;
+    int       cchPrecision;
+    uint32_t  fFlags;
+    char      chArgSize;
+    char     *pszScratch;    /**< RTFMT_SCRATCH_SIZE bytes */
+};
+
+/** The families. Each gets the type name (the text after 'R'), prints the directive and
+ *  returns how many characters of the name it used, or 0 without output or consuming an
+ *  argument when it does not know the name. */
+size_t rtFmtRTypeTable(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+size_t rtFmtRTypeStatus(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+size_t rtFmtRTypeName(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+size_t rtFmtRTypeHex(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+size_t rtFmtRTypeSize(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+size_t rtFmtRTypeEscape(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+size_t rtFmtRTypeCustom(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+
+/** Pointer-argument kinds of the type table, printed by their own files. */
+void rtFmtIPv4(RTFMTSINK *pSink, const uint8_t *pab);
+void rtFmtIPv6Sink(RTFMTSINK *pSink, const uint8_t *pab);
+void rtFmtMac(RTFMTSINK *pSink, const void *pv);
+void rtFmtNetEndpoint(RTFMTSINK *pSink, const void *pv);
+void rtFmtErrInfo(RTFMTSINK *pSink, const void *pv, bool fWithStatus, RTFMTSPEC const *pSpec);
+
+/** Compares the start of pszText with a name of cchName bytes, as the sorted tables do:
+ *  a negative, zero or positive result like memcmp, where the text may end early. */
+inline int rtFmtNameCompare(const char *pszText, const char *pchName, size_t cchName)
+{
+    for (size_t i = 0; i < cchName; i++)
+    {
+        int const iDiff = static_cast<unsigned char>(pszText[i]) - static_cast<unsigned char>(pchName[i]);
+        if (iDiff)
+            return iDiff;
+    }
+    return 0;
+}
