@@ -2,6 +2,7 @@
  * parsed directive they receive, and the entry points of each directive family. */
 #pragma once
 #include "format-internal.h"
+#include "format-number.h"
 #include <string.h>
 
 /** Gathers the small pieces a typed directive produces (digits, separators, escapes)
@@ -56,15 +57,39 @@ struct RTFMTSINK
         Char(s_achDigits[b >> 4]);
         Char(s_achDigits[b & 0xf]);
     }
-    /** An integer through RTFmtNumber. */
+    /** An integer as RTFmtNumber prints it. Values without width, precision or other
+     *  decoration, the usual case, skip its padding logic. */
     void Number(uint64_t u, unsigned uBase, int cchWidth, int cchPrecision, uint32_t fFlags)
     {
         char szNum[64];
-        Write(szNum, static_cast<size_t>(RTFmtNumber(szNum, u, uBase, cchWidth, cchPrecision, fFlags)));
+        if (fFlags & (FMT_LEFT | FMT_ZERO_FILL | FMT_BASE_PREFIX | FMT_SHOW_PLUS | FMT_SHOW_BLANK
+                      | FMT_WIDTH_GIVEN | FMT_PRECISION_GIVEN | FMT_GROUP_DIGITS))
+        {
+            Write(szNum, static_cast<size_t>(RTFmtNumber(szNum, u, uBase, cchWidth, cchPrecision, fFlags)));
+            return;
+        }
+        char *const pchEnd = &szNum[sizeof(szNum)];
+        char *pch;
+        if ((fFlags & FMT_SIGNED) && static_cast<int64_t>(u) < 0)
+        {
+            pch = rtFmtDigits(pchEnd, 0 - u, uBase, false);
+            *--pch = '-';
+        }
+        else
+            pch = rtFmtDigits(pchEnd, u, uBase, (fFlags & FMT_UPPER) != 0);
+        Write(pch, static_cast<size_t>(pchEnd - pch));
     }
-    /** Lower-case hexadecimal, zero-filled to at least cDigits digits. */
-    void Hex(uint64_t u, int cDigits) { Number(u, 16, cDigits, -1, FMT_ZERO_FILL | FMT_64BIT); }
-    void Dec(uint64_t u) { Number(u, 10, -1, -1, FMT_64BIT); }
+    /** Lower-case hexadecimal, zero-filled to at least cDigits (at most 16) digits. */
+    void Hex(uint64_t u, int cDigits)
+    {
+        char szNum[64];
+        char *const pchEnd = &szNum[sizeof(szNum)];
+        char *pch = rtFmtDigits(pchEnd, u, 16, false);
+        while (pchEnd - pch < cDigits)
+            *--pch = '0';
+        Write(pch, static_cast<size_t>(pchEnd - pch));
+    }
+    void Dec(uint64_t u) { Number(u, 10, -1, -1, 0); }
     /** The placeholder for a pointer that fails the pointer test: "<NULL>" for null,
      *  else the pointer and a tag naming what it should have pointed at. */
     void BadPtr(const void *pv, const char *pszTag)
