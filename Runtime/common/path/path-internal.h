@@ -1,0 +1,43 @@
+/* Helpers shared by the path-text modules: separators per style, drive letters. */
+#pragma once
+#include "rt/path.h"
+
+/** Whether @a ch separates components in @a fStyle (DOS and host: both kinds). */
+inline bool rtPathIsSep(char ch, uint32_t fStyle)
+{
+    return ch == '/' || (ch == '\\' && (fStyle & RTPSTYLE_MASK) != RTPSTYLE_UNIX);
+}
+
+/** Whether @a ch separates, colon included, for the style-free text lookups. */
+inline bool rtPathIsSepOrColon(char ch)
+{
+    return ch == '/' || ch == '\\' || ch == ':';
+}
+
+inline bool rtPathIsAsciiLetter(char ch)
+{
+    return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
+}
+
+inline char rtPathUpper(char ch)
+{
+    return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
+
+/** Whether the text starts with a drive letter and a colon. */
+inline bool rtPathHasDrive(const char *psz)
+{
+    return rtPathIsAsciiLetter(psz[0]) && psz[1] == ':';
+}
+
+/** The separator written in @a fStyle. */
+inline char rtPathSlash(uint32_t fStyle)
+{
+    return (fStyle & RTPSTYLE_MASK) == RTPSTYLE_UNIX ? '/' : '\\';
+}
+
+/** Whether a flag word carries a usable style (style 3 is invalid). */
+inline bool rtPathStyleValid(uint32_t fStyle)
+{
+    return (fStyle & RTPSTYLE_MASK) != RTPSTYLE_MASK;
+}
