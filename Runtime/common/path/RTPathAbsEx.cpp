@@ -4,6 +4,7 @@
 #include "path-internal.h"
 #include "path-build.h"
 #include "rt/mem.h"
+#include "rt/string.h"
 #include <string.h>
 
 namespace {

@@ -65,6 +65,9 @@ inline constexpr size_t RTPATHCOMPS_SIZE(size_t cComps) { return 12 + cComps * 4
 /** The largest component count a record may claim. */
 inline constexpr size_t RTPATHCOMPS_MAX = 65520;
 
+/* RTFileMoveTo flags. */
+inline constexpr uint32_t RTFILEMOVE_F_REPLACE = 1;
+
 /** Offsets in a path beyond this are ERR_FILENAME_TOO_LONG. */
 inline constexpr size_t RTPATH_MAX_OFFSET = 65535;
 
@@ -107,7 +110,9 @@ RTSTATUS RTPathExeDir(char *pszPath, size_t cbPath);
 /* Operations through the platform's path form. */
 RTSTATUS RTPathSetCurrentDir(const char *pszPath);
 /** Moves a file or directory; @a fMove are the platform's move flags; @a fRequiredType, when
- *  not 0, is the file type (RTFS_TYPE_*) the source must have. */
+ *  not 0, is the file type (RTFS_TYPE_* of rt/fsmode.h) the source must have. */
 RTSTATUS RTPathMove(const char *pszSrc, const char *pszDst, uint32_t fMove, uint32_t fRequiredType);
+/** Moves a regular file; RTFILEMOVE_F_REPLACE replaces an existing destination. */
+RTSTATUS RTFileMoveTo(const char *pszSrc, const char *pszDst, uint32_t fMove);
 
 RT_C_DECLS_END
