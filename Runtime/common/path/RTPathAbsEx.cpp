@@ -50,12 +50,13 @@ private:
         m_pComps = &m_Stack.Comps;
     }
 
+    RTPATHCOMPS *m_pComps = &m_Stack.Comps;
+    /* Last: the record's components run to the end of the storage. */
     union
     {
         RTPATHCOMPS Comps;
         uint8_t     ab[1024];
     } m_Stack;
-    RTPATHCOMPS *m_pComps = &m_Stack.Comps;
 };
 
 inline bool rtPathIsDot(const char *psz, const RTPATHCOMP &Comp)

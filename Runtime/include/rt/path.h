@@ -55,7 +55,7 @@ struct RTPATHCOMPS
     uint16_t   u16Reserved;
     uint16_t   offSuffix;   /**< offset of the suffix's dot, or the end of the path */
     uint16_t   cchSuffix;   /**< suffix length including the dot, 0 when none */
-    RTPATHCOMP aComps[1];
+    RTPATHCOMP aComps[]; /**< as many as the record's memory holds */
 };
 static_assert(offsetof(RTPATHCOMPS, aComps) == 12, "the record header is 12 bytes");
 static_assert(sizeof(RTPATHCOMP) == 4, "a component takes 4 bytes");
