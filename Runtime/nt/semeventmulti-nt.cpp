@@ -1,0 +1,66 @@
+/* The multiple-release event semaphore: a manual-reset kernel event; once set, every
+ * waiter passes until it is cleared. */
+#include "semevent-internal-nt.h"
+#include "rt/thread.h"
+
+static constexpr uint32_t kMagic = 0x19200102;
+
+struct RTSEMEVENTMULTIINTERNAL : RTSEMNTEVENT
+{
+};
+
+RTSTATUS RTSemEventMultiMake(RTSEMEVENTMULTI *phEvent, uint32_t fFlags)
+{
+    if (!RT_VALID_PTR(phEvent))
+        return ERR_BAD_POINTER;
+    *phEvent = nullptr;
+    if (fFlags & ~RTSEMEVENTMULTI_F_NO_VALIDATION)
+        return ERR_BAD_ARGUMENT;
+    RTSEMNTEVENT *pThis;
+    RTSTATUS const rc = rtSemNtEventMake(&pThis, kMagic, RTNTEVENT_NOTIFICATION);
+    if (RT_SUCCESS(rc))
+        *phEvent = static_cast<RTSEMEVENTMULTI>(pThis);
+    return rc;
+}
+
+RTSTATUS RTSemEventMultiSet(RTSEMEVENTMULTI hEvent)
+{
+    if (!rtSemNtEventIsAlive(hEvent, kMagic))
+        return ERR_BAD_ARGUMENT;
+    return rtSemNtEventSignal(hEvent, true);
+}
+
+RTSTATUS RTSemEventMultiClear(RTSEMEVENTMULTI hEvent)
+{
+    if (!rtSemNtEventIsAlive(hEvent, kMagic))
+        return ERR_BAD_ARGUMENT;
+    return rtSemNtEventSignal(hEvent, false);
+}
+
+RTSTATUS RTSemEventMultiWaitFlags(RTSEMEVENTMULTI hEvent, uint32_t fFlags, uint64_t uTimeout)
+{
+    if (!rtSemNtEventIsAlive(hEvent, kMagic) || !SEMWAIT_ARE_FLAGS_VALID(fFlags))
+        return ERR_BAD_ARGUMENT;
+    return rtSemNtEventWait(hEvent, kMagic, fFlags, uTimeout, THREAD_STATE_WAIT_EVENT_MULTI);
+}
+
+RTSTATUS RTSemEventMultiWaitMs(RTSEMEVENTMULTI hEvent, uint32_t cMs)
+{
+    if (cMs == RTSEM_INDEFINITE_WAIT)
+        return RTSemEventMultiWaitFlags(hEvent, SEMWAIT_INDEFINITE | SEMWAIT_RESUME, 0);
+    return RTSemEventMultiWaitFlags(hEvent, SEMWAIT_RELATIVE | SEMWAIT_MILLISECS | SEMWAIT_RESUME, cMs);
+}
+
+RTSTATUS RTSemEventMultiWaitMsNoResume(RTSEMEVENTMULTI hEvent, uint32_t cMs)
+{
+    if (cMs == RTSEM_INDEFINITE_WAIT)
+        return RTSemEventMultiWaitFlags(hEvent, SEMWAIT_INDEFINITE | SEMWAIT_NORESUME, 0);
+    return RTSemEventMultiWaitFlags(hEvent, SEMWAIT_RELATIVE | SEMWAIT_MILLISECS | SEMWAIT_NORESUME, cMs);
+}
+
+RTSTATUS RTSemEventMultiDrop(RTSEMEVENTMULTI hEvent)
+{
+    if (!hEvent)
+        return INF_SUCCESS;
+    return rtSemNtEventDestroy(hEvent, kMagic) ? INF_SUCCESS : ERR_BAD_ARGUMENT;
+}
