@@ -1,6 +1,7 @@
 /* The calendar side of time: splitting wall-clock nanoseconds into UTC fields on the
  * proleptic Gregorian calendar, ISO 8601 text, leap years and the times since start. */
 #include "rt/time.h"
+#include "rt/format.h"
 
 uint64_t g_u64RTTimeProgramStartNs = 0;
 
@@ -69,6 +70,8 @@ bool RTTimeLeapYear(int32_t i32Year)
 
 RTTIMEPARTS *RTTimeExplodeUtc(RTTIMEPARTS *pParts, const RTTIMESPEC *pTime)
 {
+    if (!RT_VALID_PTR(pParts) || !RT_VALID_PTR(pTime))
+        return nullptr;
     int64_t iRem;
     int64_t i = FloorDiv(pTime->i64NsSinceEpoch, kNsPerSec, &iRem);
     pParts->u32Nanosecond = static_cast<uint32_t>(iRem);
@@ -108,6 +111,21 @@ RTTIMEPARTS *RTTimeExplodeUtc(RTTIMEPARTS *pParts, const RTTIMESPEC *pTime)
     pParts->fFlags        = RTTIME_F_TYPE_UTC | (fLeap ? RTTIME_F_LEAP_YEAR : RTTIME_F_COMMON_YEAR);
     pParts->offUtcMinutes = 0;
     return pParts;
+}
+
+char *RTTimeFormatIso(const RTTIMESPEC *pTime, char *pszBuf, size_t cbBuf)
+{
+    if (!RT_VALID_PTR(pTime) || !RT_VALID_PTR(pszBuf))
+        return nullptr;
+    RTTIMEPARTS Parts;
+    RTTimeExplodeUtc(&Parts, pTime);
+    size_t const cch = RTStrPrintBuf(pszBuf, cbBuf, "%d-%02u-%02uT%02u:%02u:%02u.%09uZ",
+                                     Parts.i32Year, Parts.u8Month, Parts.u8MonthDay, Parts.u8Hour,
+                                     Parts.u8Minute, Parts.u8Second, Parts.u32Nanosecond);
+    /* The text is whole only when its final "Z" made it into the buffer. */
+    if (cch > 15 && pszBuf[cch - 1] == 'Z')
+        return pszBuf;
+    return nullptr;
 }
 
 uint64_t RTTimeSinceStartUs(void)

@@ -92,6 +92,8 @@ uint64_t RTTimeMonoNs(void)
 
 RTTIMESPEC *RTTimeUtcNow(RTTIMESPEC *pNow)
 {
+    if (!RT_VALID_PTR(pNow))
+        return nullptr;
     FILETIME ft;
     if (g_pfnGetSystemTimeAsFileTime)
         g_pfnGetSystemTimeAsFileTime(&ft);

@@ -2,6 +2,7 @@
  * whole signed range cross-checked against the platform's own calendar. */
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <cstring>
 #include "rt/time.h"
 
 namespace {
@@ -135,4 +136,42 @@ TEST(TimeLeapYear, GregorianRules)
     };
     for (auto const &c : aCases)
         EXPECT_EQ(RTTimeLeapYear(c.year), c.leap) << c.year;
+}
+
+TEST(TimeFormatIso, WholeTextOrNone)
+{
+    const struct { int64_t ns; const char *psz; } aCases[] =
+    {
+        { 0,                                "1970-01-01T00:00:00.000000000Z" },
+        { -1,                               "1969-12-31T23:59:59.999999999Z" },
+        { 19782 * kDay + 12 * 3600 * kSec,  "2024-02-29T12:00:00.000000000Z" },
+        { 10957 * kDay + 45296 * kSec + 7,  "2000-01-01T12:34:56.000000007Z" },
+        { INT64_MAX,                        "2262-04-11T23:47:16.854775807Z" },
+        { INT64_MIN,                        "1677-09-21T00:12:43.145224192Z" },
+    };
+    for (auto const &c : aCases)
+    {
+        char szBuf[40];
+        memset(szBuf, '#', sizeof(szBuf));
+        RTTIMESPEC t = { c.ns };
+        EXPECT_EQ(RTTimeFormatIso(&t, szBuf, 31), szBuf) << c.ns;
+        EXPECT_STREQ(szBuf, c.psz);
+        EXPECT_EQ(szBuf[31], '#') << "wrote past the buffer";
+    }
+
+    /* Cut texts give none; the buffer still ends within its size. */
+    RTTIMESPEC t = { 0 };
+    for (size_t cb : { size_t(30), size_t(20), size_t(16), size_t(1) })
+    {
+        char szBuf[40];
+        memset(szBuf, '#', sizeof(szBuf));
+        EXPECT_EQ(RTTimeFormatIso(&t, szBuf, cb), nullptr) << cb;
+        EXPECT_EQ(szBuf[cb - 1], '\0') << cb;
+        EXPECT_EQ(szBuf[cb], '#') << cb;
+    }
+    char ch = '#';
+    EXPECT_EQ(RTTimeFormatIso(&t, &ch, 0), nullptr);
+    EXPECT_EQ(ch, '#');
+    EXPECT_EQ(RTTimeFormatIso(nullptr, &ch, 1), nullptr);
+    EXPECT_EQ(RTTimeFormatIso(&t, nullptr, 40), nullptr);
 }
