@@ -32,14 +32,19 @@ RTSTATUS RTStrAppendBounded(char *pszDst, size_t cbDst, const char *pszSrc)
     return RTStrCopyBounded(pszDst + off, cbDst - off, pszSrc);
 }
 
+/** The order of two strings when either is null or both are the same: true with the
+ *  result in *piOrder; false when the texts must be compared. */
+static bool rtStrCompareTrivially(const char *psz1, const char *psz2, int *piOrder)
+{
+    *piOrder = psz1 == psz2 ? 0 : !psz1 ? -1 : 1;
+    return psz1 == psz2 || !psz1 || !psz2;
+}
+
 int RTStrCompareNullSafe(const char *psz1, const char *psz2)
 {
-    if (psz1 == psz2)
-        return 0;
-    if (!psz1)
-        return -1;
-    if (!psz2)
-        return 1;
+    int iOrder;
+    if (rtStrCompareTrivially(psz1, psz2, &iOrder))
+        return iOrder;
     const unsigned char *pb1 = reinterpret_cast<const unsigned char *>(psz1);
     const unsigned char *pb2 = reinterpret_cast<const unsigned char *>(psz2);
     while (*pb1 == *pb2 && *pb1)
@@ -52,12 +57,9 @@ int RTStrCompareNullSafe(const char *psz1, const char *psz2)
 
 int RTStrCompareAsciiNoCase(const char *psz1, const char *pszAscii)
 {
-    if (psz1 == pszAscii)
-        return 0;
-    if (!psz1)
-        return -1;
-    if (!pszAscii)
-        return 1;
+    int iOrder;
+    if (rtStrCompareTrivially(psz1, pszAscii, &iOrder))
+        return iOrder;
     for (;;)
     {
         const char *const pszBad = psz1;

@@ -23,6 +23,28 @@ bool rtUtf16RoundSize(size_t cb, size_t *pcbRounded)
     return true;
 }
 
+/**
+ * Resizes a string block to cb bytes (already a whole number of elements): 0 frees it and
+ * stores null; otherwise it is reallocated, or made new with pfnNew when there is none, and
+ * its last element zeroed. On failure the old block stays.
+ */
+template <typename T>
+RTSTATUS rtStrResizeBlock(T **pp, size_t cb, T *(*pfnNew)(size_t), RTSTATUS rcAllocFailed)
+{
+    if (!cb)
+    {
+        RTMemFree(*pp);
+        *pp = nullptr;
+        return INF_SUCCESS;
+    }
+    T *p = *pp ? static_cast<T *>(RTMemRealloc(*pp, cb)) : pfnNew(cb);
+    if (!p)
+        return rcAllocFailed;
+    p[cb / sizeof(T) - 1] = 0;
+    *pp = p;
+    return INF_SUCCESS;
+}
+
 } /* anonymous namespace */
 
 
@@ -68,22 +90,7 @@ RTSTATUS RTStrResize(char **ppsz, size_t cbNew)
 {
     if (!RT_VALID_PTR(ppsz))
         return ERR_BAD_POINTER;
-    if (!cbNew)
-    {
-        RTMemFree(*ppsz);
-        *ppsz = nullptr;
-        return INF_SUCCESS;
-    }
-    char *psz;
-    if (*ppsz)
-        psz = static_cast<char *>(RTMemRealloc(*ppsz, cbNew));
-    else
-        psz = RTStrNew(cbNew);
-    if (!psz)
-        return ERR_STRING_ALLOC_FAILED;
-    psz[cbNew - 1] = '\0';
-    *ppsz = psz;
-    return INF_SUCCESS;
+    return rtStrResizeBlock(ppsz, cbNew, RTStrNew, ERR_STRING_ALLOC_FAILED);
 }
 
 void RTStrRelease(char *psz)
@@ -130,22 +137,7 @@ RTSTATUS RTUtf16Resize(RTUTF16 **ppwsz, size_t cbNew)
     size_t cbRounded;
     if (!rtUtf16RoundSize(cbNew, &cbRounded))
         return ERR_UTF16_ALLOC_FAILED;
-    if (!cbRounded)
-    {
-        RTMemFree(*ppwsz);
-        *ppwsz = nullptr;
-        return INF_SUCCESS;
-    }
-    RTUTF16 *pwsz;
-    if (*ppwsz)
-        pwsz = static_cast<RTUTF16 *>(RTMemRealloc(*ppwsz, cbRounded));
-    else
-        pwsz = RTUtf16New(cbRounded);
-    if (!pwsz)
-        return ERR_UTF16_ALLOC_FAILED;
-    pwsz[cbRounded / sizeof(RTUTF16) - 1] = 0;
-    *ppwsz = pwsz;
-    return INF_SUCCESS;
+    return rtStrResizeBlock(ppwsz, cbRounded, RTUtf16New, ERR_UTF16_ALLOC_FAILED);
 }
 
 void RTUtf16Release(RTUTF16 *pwsz)

@@ -317,6 +317,33 @@ T *rtStrConvBuffer(T **ppOut, size_t cElems, size_t n, RTSTATUS rcAllocFailed, R
     return p;
 }
 
+/**
+ * The UTF-8 conversions: validate and count the elements (UTF-16 units or code points),
+ * pick or allocate the buffer, decode into it and terminate.
+ */
+template <typename T, typename FnOne, typename FnAscii4>
+RTSTATUS rtUtf8ConvertTo(const char *psz, size_t cchMax, T **ppOut, size_t cElems, size_t *pcElems,
+                         RTSTATUS rcAllocFailed, FnOne pfnPut, FnAscii4 pfnPutAscii4)
+{
+    if (!RT_VALID_PTR(psz) || !RT_VALID_PTR(ppOut))
+        return ERR_BAD_POINTER;
+    RTUTF8SCAN Scan;
+    RTSTATUS rc = rtUtf8Scan(psz, cchMax, &Scan);
+    if (RT_FAILURE(rc))
+        return rc;
+    /* A supplementary code point takes two UTF-16 units. */
+    size_t const cNeeded = sizeof(T) == sizeof(RTUTF16) ? Scan.cCps + Scan.cSupplementary : Scan.cCps;
+    if (pcElems)
+        *pcElems = cNeeded;
+
+    T *pOut = rtStrConvBuffer(ppOut, cElems, cNeeded, rcAllocFailed, &rc);
+    if (!pOut)
+        return rc;
+    *rtUtf8DecodeTrusted(psz, Scan.cCps, pOut, pfnPut, pfnPutAscii4) = 0;
+    *ppOut = pOut;
+    return INF_SUCCESS;
+}
+
 /** Writes Cp as UTF-8 (see RTStrEncodeCp) and returns the position after it. */
 inline uint8_t *rtUtf8PutCp(uint8_t *pb, RTUNICP Cp)
 {
@@ -479,23 +506,7 @@ char *RTStrEncodeCp(char *psz, RTUNICP Cp)
 
 RTSTATUS RTStrToUtf16Ex(const char *psz, size_t cchMax, RTUTF16 **ppwsz, size_t cwc, size_t *pcwc)
 {
-    if (!RT_VALID_PTR(psz) || !RT_VALID_PTR(ppwsz))
-        return ERR_BAD_POINTER;
-    RTUTF8SCAN Scan;
-    RTSTATUS rc = rtUtf8Scan(psz, cchMax, &Scan);
-    if (RT_FAILURE(rc))
-        return rc;
-    size_t const cwcNeeded = Scan.cCps + Scan.cSupplementary;
-    if (pcwc)
-        *pcwc = cwcNeeded;
-
-    RTUTF16 *pwsz = rtStrConvBuffer(ppwsz, cwc, cwcNeeded, ERR_UTF16_ALLOC_FAILED, &rc);
-    if (!pwsz)
-        return rc;
-    RTUTF16 *pwcEnd = rtUtf8DecodeTrusted(psz, Scan.cCps, pwsz, rtUtf16PutCp, rtUtf16PutAscii4);
-    *pwcEnd = 0;
-    *ppwsz = pwsz;
-    return INF_SUCCESS;
+    return rtUtf8ConvertTo(psz, cchMax, ppwsz, cwc, pcwc, ERR_UTF16_ALLOC_FAILED, rtUtf16PutCp, rtUtf16PutAscii4);
 }
 
 RTSTATUS RTStrToUtf16(const char *psz, RTUTF16 **ppwsz)
@@ -508,22 +519,7 @@ RTSTATUS RTStrToUtf16(const char *psz, RTUTF16 **ppwsz)
 
 RTSTATUS RTStrToCodePointsEx(const char *psz, size_t cchMax, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)
 {
-    if (!RT_VALID_PTR(psz) || !RT_VALID_PTR(ppaCps))
-        return ERR_BAD_POINTER;
-    RTUTF8SCAN Scan;
-    RTSTATUS rc = rtUtf8Scan(psz, cchMax, &Scan);
-    if (RT_FAILURE(rc))
-        return rc;
-    if (pcCps)
-        *pcCps = Scan.cCps;
-
-    RTUNICP *paCps = rtStrConvBuffer(ppaCps, cCps, Scan.cCps, ERR_CODEPOINT_ALLOC_FAILED, &rc);
-    if (!paCps)
-        return rc;
-    RTUNICP *pEnd = rtUtf8DecodeTrusted(psz, Scan.cCps, paCps, rtCpPut, rtCpPutAscii4);
-    *pEnd = 0;
-    *ppaCps = paCps;
-    return INF_SUCCESS;
+    return rtUtf8ConvertTo(psz, cchMax, ppaCps, cCps, pcCps, ERR_CODEPOINT_ALLOC_FAILED, rtCpPut, rtCpPutAscii4);
 }
 
 
