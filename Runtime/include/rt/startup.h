@@ -108,3 +108,17 @@ void rtStartupSetExecPath(const wchar_t *pwszPath, uint32_t cwcResult, uint32_t 
 void rtStartupSplitExecPath(const char *pszPath, uint32_t cchPath, uint32_t *pcchDir, uint32_t *poffName);
 
 RT_C_DECLS_END
+
+/** rtStartupWrite of a string literal (its terminator is not written). */
+template <size_t N>
+inline void rtStartupWriteLiteral(const char (&szText)[N])
+{
+    rtStartupWrite(szText, N - 1);
+}
+
+/** rtStartupWriteStatus with a string literal. */
+template <size_t N>
+inline void rtStartupWriteLiteralStatus(const char (&szText)[N], RTSTATUS rc)
+{
+    rtStartupWriteStatus(szText, N - 1, rc);
+}

@@ -21,12 +21,6 @@ void rtStartupWrite(const char *pch, size_t cch)
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), pch, static_cast<DWORD>(cch), &cbWritten, nullptr);
 }
 
-template <size_t N>
-static inline void rtStartupWriteLiteral(const char (&sz)[N])
-{
-    rtStartupWrite(sz, N - 1);
-}
-
 /** Formats @p u backwards so that it ends at @p pchEnd; returns the first character. */
 static char *rtStartupFormatU32(char *pchEnd, uint32_t u, unsigned uBase, unsigned cMinDigits)
 {
@@ -239,8 +233,7 @@ void rtStartupSetExecPath(const wchar_t *pwszPath, uint32_t cwcResult, uint32_t 
     if (RT_FAILURE(rc))
     {
         Rec.szPath[0] = '\0';
-        static const char s_szMsg[] = "initProcExecPath: RTUtf16ToUtf8Ex failed: ";
-        rtStartupWriteStatus(s_szMsg, sizeof(s_szMsg) - 1, rc);
+        rtStartupWriteLiteralStatus("initProcExecPath: RTUtf16ToUtf8Ex failed: ", rc);
         return;
     }
     Rec.cchPath = static_cast<uint32_t>(cchPath);
