@@ -44,7 +44,7 @@ void Compare(const char *pszWhat, size_t cbText, FnOurs fnOurs, FnPlatform fnPla
         cIters *= 2;
     }
     double tOurs = 1e9, tPlatform = 1e9;
-    for (int iRound = 0; iRound < 7; iRound++)
+    for (int iRound = 0; iRound < 11; iRound++)
     {
         double t0 = Now();
         for (unsigned i = 0; i < cIters; i++)

@@ -617,18 +617,20 @@ char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
         }
         else if (wc - 0xd800u >= 0x800u)
         {
-            pb[0] = static_cast<uint8_t>(0xe0 | (wc >> 12));
-            pb[1] = static_cast<uint8_t>(0x80 | ((wc >> 6) & 0x3f));
-            pb[2] = static_cast<uint8_t>(0x80 | (wc & 0x3f));
+            /* One word store; its fourth byte lands where the next character or the
+               terminator goes, which the buffer always has room for. */
+            *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xe0 | (wc >> 12))
+                                                    | ((0x80 | ((wc >> 6) & 0x3f)) << 8)
+                                                    | ((0x80 | (wc & 0x3f)) << 16);
             pb += 3;
         }
         else
         {
             RTUNICP const cp = 0x10000 + (((wc & 0x3ff) << 10) | (static_cast<uint16_t>(*pwsz++) & 0x3ff));
-            pb[0] = static_cast<uint8_t>(0xf0 | (cp >> 18));
-            pb[1] = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3f));
-            pb[2] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3f));
-            pb[3] = static_cast<uint8_t>(0x80 | (cp & 0x3f));
+            *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xf0 | (cp >> 18))
+                                                    | ((0x80 | ((cp >> 12) & 0x3f)) << 8)
+                                                    | ((0x80 | ((cp >> 6) & 0x3f)) << 16)
+                                                    | ((0x80 | (cp & 0x3f)) << 24);
             pb += 4;
         }
     }
