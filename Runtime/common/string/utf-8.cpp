@@ -344,28 +344,6 @@ RTSTATUS rtUtf8ConvertTo(const char *psz, size_t cchMax, T **ppOut, size_t cElem
     return INF_SUCCESS;
 }
 
-/** Writes Cp as UTF-8 (see RTStrEncodeCp) and returns the position after it. */
-inline uint8_t *rtUtf8PutCp(uint8_t *pb, RTUNICP Cp)
-{
-    if (Cp < 0x80)
-        *pb++ = static_cast<uint8_t>(Cp);
-    else if (Cp & 0x80000000u)
-        *pb++ = 0x7f;
-    else
-    {
-        unsigned const cb = Cp < 0x800 ? 2 : Cp < 0x10000 ? 3 : Cp < 0x200000 ? 4 : Cp < 0x4000000 ? 5 : 6;
-        static constexpr uint8_t s_abLead[7] = { 0, 0, 0xc0, 0xe0, 0xf0, 0xf8, 0xfc };
-        for (unsigned i = cb - 1; i > 0; i--)
-        {
-            pb[i] = static_cast<uint8_t>(0x80 | (Cp & 0x3f));
-            Cp >>= 6;
-        }
-        pb[0] = static_cast<uint8_t>(s_abLead[cb] | Cp);
-        pb += cb;
-    }
-    return pb;
-}
-
 } /* anonymous namespace */
 
 
@@ -501,7 +479,24 @@ const char *RTStrStepBack(const char *pszStart, const char *psz)
 
 char *RTStrEncodeCp(char *psz, RTUNICP Cp)
 {
-    return reinterpret_cast<char *>(rtUtf8PutCp(reinterpret_cast<uint8_t *>(psz), Cp));
+    uint8_t *pb = reinterpret_cast<uint8_t *>(psz);
+    if (Cp < 0x80)
+        *pb++ = static_cast<uint8_t>(Cp);
+    else if (Cp & 0x80000000u)
+        *pb++ = 0x7f;
+    else
+    {
+        unsigned const cb = Cp < 0x800 ? 2 : Cp < 0x10000 ? 3 : Cp < 0x200000 ? 4 : Cp < 0x4000000 ? 5 : 6;
+        static constexpr uint8_t s_abLead[7] = { 0, 0, 0xc0, 0xe0, 0xf0, 0xf8, 0xfc };
+        for (unsigned i = cb - 1; i > 0; i--)
+        {
+            pb[i] = static_cast<uint8_t>(0x80 | (Cp & 0x3f));
+            Cp >>= 6;
+        }
+        pb[0] = static_cast<uint8_t>(s_abLead[cb] | Cp);
+        pb += cb;
+    }
+    return reinterpret_cast<char *>(pb);
 }
 
 RTSTATUS RTStrToUtf16Ex(const char *psz, size_t cchMax, RTUTF16 **ppwsz, size_t cwc, size_t *pcwc)
