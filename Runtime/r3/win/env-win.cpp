@@ -1,0 +1,147 @@
+/* Environment variables on Windows: GetEnvironmentVariableW with a stack buffer that is
+ * replaced by a heap buffer for long values, converted to UTF-8. */
+#include <windows.h>
+#include "rt/env.h"
+#include "rt/atomic.h"
+#include "rt/err.h"
+#include "rt/init.h"
+#include "rt/mem.h"
+#include "rt/string.h"
+
+namespace {
+
+constexpr uint32_t kStackUnits = 512;
+/** Environment values are at most 32767 units; a buffer grown past that and still too
+ *  small means the platform keeps changing its answer. */
+constexpr uint32_t kMaxUnits = 32767;
+
+char    *g_apszValueRing[RTENV_VALUE_RING_SIZE];
+uint32_t g_iValueRing;
+
+/** NT 3.x returns 0 without an error for a missing variable too. */
+bool rtEnvIsNt3x(void)
+{
+    if (g_enmWinVer != 0)
+        return g_enmWinVer >= 100 && g_enmWinVer <= 102;
+    DWORD const dwVersion = GetVersion();
+    return (dwVersion & 0x80000000) == 0 && (dwVersion & 0xff) == 3;
+}
+
+/** A value read from the platform: the units and where they live. */
+struct RTENVVALUE
+{
+    RTUTF16  awcStack[kStackUnits];
+    RTUTF16 *pwszHeap;
+    RTUTF16 *pwsz;
+    uint32_t cwc;
+
+    RTENVVALUE() : pwszHeap(nullptr), pwsz(awcStack), cwc(0) {}
+    ~RTENVVALUE() { RTMemFree(pwszHeap); }
+};
+
+/** Reads @p pszVar into @p pValue. On failure, a missing variable or another platform
+ *  failure comes back converted from the last error. */
+RTSTATUS rtEnvRead(const char *pszVar, RTENVVALUE *pValue)
+{
+    RTUTF16 *pwszVar;
+    RTSTATUS rc = RTStrToUtf16(pszVar, &pwszVar);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    uint32_t cwcBuf = kStackUnits;
+    SetLastError(NO_ERROR);
+    uint32_t cwc = GetEnvironmentVariableW(pwszVar, pValue->pwsz, cwcBuf);
+    for (uint32_t cEnlargements = 0; cwc >= cwcBuf; cEnlargements++)
+    {
+        if (cwcBuf > kMaxUnits)
+        {
+            RTUtf16Release(pwszVar);
+            return ERR_INTERNAL_FAULT_3;
+        }
+        uint32_t const cwcNew = cwc + cEnlargements > kStackUnits * cEnlargements
+                              ? cwc + cEnlargements : kStackUnits * cEnlargements;
+        RTUTF16 *pwszNew = static_cast<RTUTF16 *>(RTMemRealloc(pValue->pwszHeap, cwcNew * sizeof(RTUTF16)));
+        if (!pwszNew)
+        {
+            RTUtf16Release(pwszVar);
+            return ERR_SCRATCH_ALLOC_FAILED;
+        }
+        pValue->pwszHeap = pValue->pwsz = pwszNew;
+        cwcBuf = cwcNew;
+        SetLastError(NO_ERROR);
+        cwc = GetEnvironmentVariableW(pwszVar, pValue->pwsz, cwcBuf);
+    }
+
+    bool fExists = cwc != 0 || GetLastError() == NO_ERROR;
+    if (fExists && cwc == 0 && rtEnvIsNt3x())
+        fExists = GetEnvironmentVariableW(pwszVar, nullptr, 0) != 0;
+    if (fExists)
+    {
+        pValue->pwsz[cwc] = L'\0';
+        pValue->cwc = cwc;
+        rc = INF_SUCCESS;
+    }
+    else
+    {
+        DWORD const dwErr = GetLastError();
+        rc = RTErrConvertFromWinError(dwErr != NO_ERROR ? dwErr : ERROR_ENVVAR_NOT_FOUND);
+    }
+    RTUtf16Release(pwszVar);
+    return rc;
+}
+
+bool rtEnvIsNameValid(const char *pszVar)
+{
+    for (const char *pch = pszVar; *pch; pch++)
+        if (*pch == '=')
+            return false;
+    return true;
+}
+
+} // namespace
+
+RTSTATUS RTEnvQueryIn(RTENV hEnv, const char *pszVar, char *pszValue, size_t cbValue, size_t *pcchActual)
+{
+    if (!RT_VALID_PTR(pszVar) || (pszValue && !RT_VALID_PTR(pszValue)) || (pcchActual && !RT_VALID_PTR(pcchActual)))
+        return ERR_BAD_POINTER;
+    if (!pszValue && cbValue)
+        return ERR_BAD_ARGUMENT;
+    if (!pcchActual && (!pszValue || !cbValue))
+        return ERR_BAD_ARGUMENT;
+    if (pcchActual)
+        *pcchActual = 0;
+    if (!rtEnvIsNameValid(pszVar))
+        return ERR_ENV_BAD_NAME;
+    if (hEnv != RTENV_PROCESS)
+        return ERR_BAD_HANDLE;
+
+    RTENVVALUE Value;
+    RTSTATUS rc = rtEnvRead(pszVar, &Value);
+    if (RT_FAILURE(rc))
+        return rc;
+    if (pszValue)
+        return RTUtf16ToUtf8Ex(Value.pwsz, Value.cwc, &pszValue, cbValue, pcchActual);
+    return RTUtf16MeasureUtf8(Value.pwsz, Value.cwc, pcchActual);
+}
+
+RTSTATUS RTEnvQuery(const char *pszVar, char *pszValue, size_t cbValue, size_t *pcchActual)
+{
+    return RTEnvQueryIn(RTENV_PROCESS, pszVar, pszValue, cbValue, pcchActual);
+}
+
+const char *RTEnvValue(const char *pszVar)
+{
+    if (!RT_VALID_PTR(pszVar) || !rtEnvIsNameValid(pszVar))
+        return nullptr;
+    RTENVVALUE Value;
+    if (RT_FAILURE(rtEnvRead(pszVar, &Value)))
+        return nullptr;
+    char *pszResult = nullptr;
+    if (RT_FAILURE(RTUtf16ToUtf8Ex(Value.pwsz, Value.cwc, &pszResult, 0, nullptr)))
+        return nullptr;
+
+    /* Each result takes the next slot; whatever held it was returned 64 calls ago. */
+    uint32_t const iSlot = RTAtomicIncU32(&g_iValueRing) % RTENV_VALUE_RING_SIZE;
+    RTStrRelease(RTAtomicXchgPtr(&g_apszValueRing[iSlot], pszResult));
+    return pszResult;
+}
