@@ -49,28 +49,48 @@ static void rtCritSectTakeOwnership(RTCRITSECT *pCritSect, uint32_t idSelf)
     RTAtomicXchgU32(&pCritSect->idOwner, idSelf);
 }
 
-RTSTATUS RTCritSectAcquire(RTCRITSECT *pCritSect)
+/** Whether the section may be entered: a status to return at once, or INF_SUCCESS with
+ *  @p pfLock telling whether there is any locking to do (none for a no-op section). A
+ *  torn-down section looks free, so the magic is checked before anything else. */
+static RTSTATUS rtCritSectCheck(const RTCRITSECT *pCritSect, bool *pfLock)
 {
+    *pfLock = false;
     if (!RT_VALID_PTR(pCritSect))
         return ERR_BAD_POINTER;
     if (RTAtomicReadU32(&pCritSect->u32Magic) != RTCRITSECT_MAGIC)
         return ERR_SEM_DESTROYED;
-    if (pCritSect->fFlags & CRITSECT_F_NOP)
-        return INF_SUCCESS;
+    *pfLock = !(pCritSect->fFlags & CRITSECT_F_NOP);
+    return INF_SUCCESS;
+}
+
+/** The owner enters again; @p fCounted tells whether it already counted itself among
+ *  the lockers. */
+static RTSTATUS rtCritSectNest(RTCRITSECT *pCritSect, bool fCounted)
+{
+    if (pCritSect->fFlags & CRITSECT_F_NO_NESTING)
+    {
+        if (fCounted)
+            RTAtomicDecS32(&pCritSect->cLockers);
+        return ERR_SEM_NESTED;
+    }
+    if (!fCounted)
+        RTAtomicIncS32(&pCritSect->cLockers);
+    pCritSect->cNesting++;
+    return INF_SUCCESS;
+}
+
+RTSTATUS RTCritSectAcquire(RTCRITSECT *pCritSect)
+{
+    bool fLock;
+    RTSTATUS const rcCheck = rtCritSectCheck(pCritSect, &fLock);
+    if (!fLock)
+        return rcCheck;
 
     uint32_t const idSelf = RTThreadNativeSelf();
     if (RTAtomicIncS32(&pCritSect->cLockers) > 0)
     {
         if (RTAtomicReadU32(&pCritSect->idOwner) == idSelf)
-        {
-            if (pCritSect->fFlags & CRITSECT_F_NO_NESTING)
-            {
-                RTAtomicDecS32(&pCritSect->cLockers);
-                return ERR_SEM_NESTED;
-            }
-            pCritSect->cNesting++;
-            return INF_SUCCESS;
-        }
+            return rtCritSectNest(pCritSect, true);
 
         /* Counted among the lockers before sleeping: a release from now on leaves the
          * event signalled for us, so no wake-up is lost. */
@@ -92,13 +112,10 @@ RTSTATUS RTCritSectAcquire(RTCRITSECT *pCritSect)
 
 RTSTATUS RTCritSectTryAcquire(RTCRITSECT *pCritSect)
 {
-    if (!RT_VALID_PTR(pCritSect))
-        return ERR_BAD_POINTER;
-    /* A torn-down section looks free; taking it would report success on a dead lock. */
-    if (RTAtomicReadU32(&pCritSect->u32Magic) != RTCRITSECT_MAGIC)
-        return ERR_SEM_DESTROYED;
-    if (pCritSect->fFlags & CRITSECT_F_NOP)
-        return INF_SUCCESS;
+    bool fLock;
+    RTSTATUS const rcCheck = rtCritSectCheck(pCritSect, &fLock);
+    if (!fLock)
+        return rcCheck;
 
     uint32_t const idSelf = RTThreadNativeSelf();
     if (RTAtomicCmpXchgS32(&pCritSect->cLockers, 0, -1))
@@ -107,13 +124,7 @@ RTSTATUS RTCritSectTryAcquire(RTCRITSECT *pCritSect)
         return INF_SUCCESS;
     }
     if (RTAtomicReadU32(&pCritSect->idOwner) == idSelf)
-    {
-        if (pCritSect->fFlags & CRITSECT_F_NO_NESTING)
-            return ERR_SEM_NESTED;
-        RTAtomicIncS32(&pCritSect->cLockers);
-        pCritSect->cNesting++;
-        return INF_SUCCESS;
-    }
+        return rtCritSectNest(pCritSect, false);
     return ERR_SEM_BUSY;
 }
 

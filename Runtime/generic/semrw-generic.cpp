@@ -31,6 +31,14 @@ static bool rtSemRWIsAlive(const RTSEMRWINTERNAL *pThis)
     return RT_VALID_PTR(pThis) && RTAtomicReadU32(&pThis->u32Magic) == kMagic;
 }
 
+/** Checks the handle and enters the section that guards the counters. */
+static RTSTATUS rtSemRWEnter(RTSEMRWINTERNAL *pThis)
+{
+    if (!rtSemRWIsAlive(pThis))
+        return ERR_BAD_HANDLE;
+    return RTCritSectAcquire(&pThis->CritSect);
+}
+
 RTSTATUS RTSemRWMake(RTSEMRW *phRW, uint32_t fFlags, RTLOCKCLASS hClass, uint32_t uSubClass, const char *pszName)
 {
     if (!RT_VALID_PTR(phRW))
@@ -92,9 +100,7 @@ static bool rtSemRWTryTakeWrite(RTSEMRWINTERNAL *pThis, uint32_t idSelf, bool fM
 RTSTATUS RTSemRWWriteAcquire(RTSEMRW hRW, uint32_t cMs)
 {
     RTSEMRWINTERNAL *const pThis = hRW;
-    if (!rtSemRWIsAlive(pThis))
-        return ERR_BAD_HANDLE;
-    RTSTATUS rc = RTCritSectAcquire(&pThis->CritSect);
+    RTSTATUS rc = rtSemRWEnter(pThis);
     if (RT_FAILURE(rc))
         return rc;
     uint32_t const idSelf = pThis->CritSect.idOwner;
@@ -152,9 +158,7 @@ RTSTATUS RTSemRWWriteAcquire(RTSEMRW hRW, uint32_t cMs)
 RTSTATUS RTSemRWWriteRelease(RTSEMRW hRW)
 {
     RTSEMRWINTERNAL *const pThis = hRW;
-    if (!rtSemRWIsAlive(pThis))
-        return ERR_BAD_HANDLE;
-    RTSTATUS rc = RTCritSectAcquire(&pThis->CritSect);
+    RTSTATUS rc = rtSemRWEnter(pThis);
     if (RT_FAILURE(rc))
         return rc;
     if (pThis->idWriter != pThis->CritSect.idOwner || pThis->cWriterNesting == 0)

@@ -24,6 +24,23 @@ struct RTSEMNTEVENT
 
 /** Allocates a block with one reference and a kernel event of @p enmType. */
 RTSTATUS rtSemNtEventMake(RTSEMNTEVENT **ppThis, uint32_t u32Magic, RTNTEVENTTYPE enmType);
+/** Makes an event for a public handle type whose record derives from RTSEMNTEVENT;
+ *  creation flags outside @p fAllowed are ERR_BAD_ARGUMENT. */
+template <typename THandle>
+RTSTATUS rtSemNtEventMakeHandle(THandle *phEvent, uint32_t fFlags, uint32_t fAllowed, uint32_t u32Magic,
+                                RTNTEVENTTYPE enmType)
+{
+    if (!RT_VALID_PTR(phEvent))
+        return ERR_BAD_POINTER;
+    *phEvent = nullptr;
+    if (fFlags & ~fAllowed)
+        return ERR_BAD_ARGUMENT;
+    RTSEMNTEVENT *pThis;
+    RTSTATUS const rc = rtSemNtEventMake(&pThis, u32Magic, enmType);
+    if (RT_SUCCESS(rc))
+        *phEvent = static_cast<THandle>(pThis);
+    return rc;
+}
 inline bool rtSemNtEventIsAlive(const RTSEMNTEVENT *pThis, uint32_t u32Magic)
 {
     return RT_VALID_PTR(pThis) && __atomic_load_n(&pThis->u32Magic, __ATOMIC_SEQ_CST) == u32Magic;
@@ -36,6 +53,13 @@ RTSTATUS rtSemNtEventSignal(RTSEMNTEVENT *pThis, bool fSet);
 /** Marks the block destroyed (once), wakes every waiter and drops the creation reference;
  *  false when the block was not alive. */
 bool rtSemNtEventDestroy(RTSEMNTEVENT *pThis, uint32_t u32Magic);
+/** The wait flags of the millisecond forms: RTSEM_INDEFINITE_WAIT never expires. */
+inline uint32_t rtSemNtWaitMsFlags(uint32_t cMs, uint32_t fResume)
+{
+    if (cMs == RTSEM_INDEFINITE_WAIT)
+        return SEMWAIT_INDEFINITE | fResume;
+    return SEMWAIT_RELATIVE | SEMWAIT_MILLISECS | fResume;
+}
 /** Waits on a checked block; @p enmThreadState is the wait kind recorded for the thread. */
 RTSTATUS rtSemNtEventWait(RTSEMNTEVENT *pThis, uint32_t u32Magic, uint32_t fFlags, uint64_t uTimeout,
                           uint32_t enmThreadState);

@@ -10,16 +10,8 @@ struct RTSEMEVENTINTERNAL : RTSEMNTEVENT
 
 RTSTATUS RTSemEventMake(RTSEMEVENT *phEvent, uint32_t fFlags)
 {
-    if (!RT_VALID_PTR(phEvent))
-        return ERR_BAD_POINTER;
-    *phEvent = nullptr;
-    if (fFlags & ~(RTSEMEVENT_F_NO_VALIDATION | RTSEMEVENT_F_EARLY))
-        return ERR_BAD_ARGUMENT;
-    RTSEMNTEVENT *pThis;
-    RTSTATUS const rc = rtSemNtEventMake(&pThis, kMagic, RTNTEVENT_SYNCHRONIZATION);
-    if (RT_SUCCESS(rc))
-        *phEvent = static_cast<RTSEMEVENT>(pThis);
-    return rc;
+    return rtSemNtEventMakeHandle(phEvent, fFlags, RTSEMEVENT_F_NO_VALIDATION | RTSEMEVENT_F_EARLY, kMagic,
+                                  RTNTEVENT_SYNCHRONIZATION);
 }
 
 RTSTATUS RTSemEventSignal(RTSEMEVENT hEvent)
@@ -42,9 +34,7 @@ RTSTATUS RTSemEventWaitFlags(RTSEMEVENT hEvent, uint32_t fFlags, uint64_t uTimeo
 
 RTSTATUS RTSemEventWaitMs(RTSEMEVENT hEvent, uint32_t cMs)
 {
-    if (cMs == RTSEM_INDEFINITE_WAIT)
-        return RTSemEventWaitFlags(hEvent, SEMWAIT_INDEFINITE | SEMWAIT_RESUME, 0);
-    return RTSemEventWaitFlags(hEvent, SEMWAIT_RELATIVE | SEMWAIT_MILLISECS | SEMWAIT_RESUME, cMs);
+    return RTSemEventWaitFlags(hEvent, rtSemNtWaitMsFlags(cMs, SEMWAIT_RESUME), cMs);
 }
 
 RTSTATUS RTSemEventDrop(RTSEMEVENT hEvent)

@@ -11,16 +11,7 @@ struct RTSEMEVENTMULTIINTERNAL : RTSEMNTEVENT
 
 RTSTATUS RTSemEventMultiMake(RTSEMEVENTMULTI *phEvent, uint32_t fFlags)
 {
-    if (!RT_VALID_PTR(phEvent))
-        return ERR_BAD_POINTER;
-    *phEvent = nullptr;
-    if (fFlags & ~RTSEMEVENTMULTI_F_NO_VALIDATION)
-        return ERR_BAD_ARGUMENT;
-    RTSEMNTEVENT *pThis;
-    RTSTATUS const rc = rtSemNtEventMake(&pThis, kMagic, RTNTEVENT_NOTIFICATION);
-    if (RT_SUCCESS(rc))
-        *phEvent = static_cast<RTSEMEVENTMULTI>(pThis);
-    return rc;
+    return rtSemNtEventMakeHandle(phEvent, fFlags, RTSEMEVENTMULTI_F_NO_VALIDATION, kMagic, RTNTEVENT_NOTIFICATION);
 }
 
 RTSTATUS RTSemEventMultiSet(RTSEMEVENTMULTI hEvent)
@@ -46,16 +37,12 @@ RTSTATUS RTSemEventMultiWaitFlags(RTSEMEVENTMULTI hEvent, uint32_t fFlags, uint6
 
 RTSTATUS RTSemEventMultiWaitMs(RTSEMEVENTMULTI hEvent, uint32_t cMs)
 {
-    if (cMs == RTSEM_INDEFINITE_WAIT)
-        return RTSemEventMultiWaitFlags(hEvent, SEMWAIT_INDEFINITE | SEMWAIT_RESUME, 0);
-    return RTSemEventMultiWaitFlags(hEvent, SEMWAIT_RELATIVE | SEMWAIT_MILLISECS | SEMWAIT_RESUME, cMs);
+    return RTSemEventMultiWaitFlags(hEvent, rtSemNtWaitMsFlags(cMs, SEMWAIT_RESUME), cMs);
 }
 
 RTSTATUS RTSemEventMultiWaitMsNoResume(RTSEMEVENTMULTI hEvent, uint32_t cMs)
 {
-    if (cMs == RTSEM_INDEFINITE_WAIT)
-        return RTSemEventMultiWaitFlags(hEvent, SEMWAIT_INDEFINITE | SEMWAIT_NORESUME, 0);
-    return RTSemEventMultiWaitFlags(hEvent, SEMWAIT_RELATIVE | SEMWAIT_MILLISECS | SEMWAIT_NORESUME, cMs);
+    return RTSemEventMultiWaitFlags(hEvent, rtSemNtWaitMsFlags(cMs, SEMWAIT_NORESUME), cMs);
 }
 
 RTSTATUS RTSemEventMultiDrop(RTSEMEVENTMULTI hEvent)
