@@ -92,11 +92,12 @@ static void ProbeTerm(void) { ProbeWrite("term\n"); }
 [[gnu::used, gnu::section(".CRT$XPU")]] static constexpr PFNRT s_pfnProbePreTerm = ProbePreTerm;
 [[gnu::used, gnu::section(".CRT$XTU")]] static constexpr PFNRT s_pfnProbeTerm = ProbeTerm;
 
-/* A global object: its constructor runs from main's prologue, its destructor at exit. */
+/* A global object: its constructor runs from main's prologue, its destructor at exit. The
+ * constructor asks the system so that the compiler cannot initialise the flag statically. */
 struct ProbeGlobal
 {
     bool fConstructed;
-    ProbeGlobal() : fConstructed(true) {}
+    ProbeGlobal() : fConstructed(GetCurrentProcessId() != 0) {}
     ~ProbeGlobal() { ProbeWrite("dtor\n"); }
 };
 static ProbeGlobal g_ProbeGlobal;
