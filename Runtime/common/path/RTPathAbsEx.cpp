@@ -384,8 +384,9 @@ RTSTATUS rtPathAbsWithCwd(const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut 
     }
     if (RT_SUCCESS(rc))
     {
+        /* The directory is in the host's own notation whatever style the caller writes. */
         rtPathParsed Cwd;
-        rc = Cwd.parse(pszCwd, Out.fStyle);
+        rc = Cwd.parse(pszCwd, RTPSTYLE_DOS);
         if (RT_SUCCESS(rc))
             rc = rtPathMerge(pszCwd, Cwd.get(), pszPath, pPath, (Out.fFlags & RTABS_KEEP_CWD) != 0, Out);
     }

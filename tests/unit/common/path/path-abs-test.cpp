@@ -50,7 +50,11 @@ protected:
     std::string expand(const char *psz) const
     {
         std::string s = psz;
+        std::string strCwdSlashes = m_strCwd;
+        for (char &ch : strCwdSlashes)
+            ch = ch == '\\' ? '/' : ch;
         for (auto [pszKey, strValue] : { std::pair<const char *, std::string>{ "{cwd}", m_strCwd },
+                                         { "{cwd/}", strCwdSlashes },
                                          { "{par}", m_strPar }, { "{drv}", m_strCwd.substr(0, 2) } })
             for (size_t off; (off = s.find(pszKey)) != std::string::npos;)
                 s.replace(off, strlen(pszKey), strValue);
@@ -126,6 +130,7 @@ AbsCase const g_aAbsCases[] = {
     { nullptr,             "/a/../b//c/.", RTPSTYLE_UNIX, "/b/c" },
     { "/base/dir",         "../x\\y",      RTPSTYLE_UNIX, "/base/x\\y" },
     { "/",                 "x/",           RTPSTYLE_UNIX, "/x/" },
+    { nullptr,             "x/../y\\z",   RTPSTYLE_UNIX, "{cwd/}/y\\z" },
 };
 
 TEST_F(PathAbs, Resolution)
