@@ -74,6 +74,24 @@ TEST(PathNtName, Conversions)
     }
 }
 
+TEST(PathNtName, PrefixOfOldSystems)
+{
+    /* Systems before NT 4.0 only know "\DosDevices\"; the choice follows the version the
+     * process environment block records, which the test lowers for a moment. */
+    ULONG *puMajor = reinterpret_cast<ULONG *>(reinterpret_cast<uint8_t *>(NtCurrentTeb()->ProcessEnvironmentBlock)
+                                               + (sizeof(void *) == 4 ? 0xA4 : 0x118));
+    ULONG const uSaved = *puMajor;
+    ASSERT_GE(uSaved, 4u);
+    *puMajor = 3;
+    std::string const strDrive = NtName("C:\\a\\..\\x"), strUnc = NtName("\\\\srv\\share\\x"),
+                      strLiteral = NtName("\\\\?\\C:\\y"), strDevice = NtName("\\\\.\\pipe\\p");
+    *puMajor = uSaved;
+    EXPECT_EQ(strDrive, "\\DosDevices\\C:\\x");
+    EXPECT_EQ(strUnc, "\\DosDevices\\UNC\\srv\\share\\x");
+    EXPECT_EQ(strLiteral, "\\DosDevices\\C:\\y");
+    EXPECT_EQ(strDevice, "\\DosDevices\\pipe\\p");
+}
+
 TEST(PathNtName, LengthLimit)
 {
     /* "\??\" plus the path may take 32,766 units; the path is made absolute through heap
