@@ -1,0 +1,354 @@
+/* Files on Windows: the open-flag word and its translation to CreateFileW, opening,
+ * adopting and closing handles, positions, size, flushing and the usability test. */
+#include "internal-file-win.h"
+#include "rt/err.h"
+#include "rt/pathint.h"
+
+/* Native share mode for each share code, 0x00 to 0x80 (0 has already become 0x80). */
+static constexpr DWORD g_afShareModes[9] =
+{
+    0,                                                           /* unused */
+    FILE_SHARE_WRITE,                                            /* deny read */
+    FILE_SHARE_READ,                                             /* deny write */
+    0,                                                           /* deny both */
+    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,      /* share delete */
+    FILE_SHARE_WRITE | FILE_SHARE_DELETE,                        /* deny read, share delete */
+    FILE_SHARE_READ | FILE_SHARE_DELETE,                         /* deny write, share delete */
+    FILE_SHARE_DELETE,                                           /* deny both, share delete */
+    FILE_SHARE_READ | FILE_SHARE_WRITE,                          /* deny none */
+};
+
+/* Desired access for each data access (none, read, write, both), with and without append. */
+static constexpr DWORD g_afDataAccess[4][2] =
+{
+    { 0,        0        },
+    { 0x120089, 0x120089 },
+    { 0x120116, 0x120114 },
+    { 0x12019F, 0x12019D },
+};
+
+/* Attribute rights for each attribute access (none, read, write, both). */
+static constexpr DWORD g_afAttrAccess[4] = { 0, 0x100080, 0x100100, 0x100180 };
+
+static constexpr DWORD RTFILE_APPEND_DATA_RIGHT = 0x4;
+
+RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen)
+{
+    uint64_t fOpen = *pfOpen & UINT32_MAX;
+    if (!(fOpen & (RTFOPEN_ACCESS_MASK | RTFOPEN_ATTR_MASK)))
+        return ERR_BAD_ARGUMENT;
+    if (fOpen & RTFOPEN_RESERVED_MASK)
+        return ERR_BAD_ARGUMENT;
+    if ((fOpen & RTFOPEN_TRUNCATE) && !(fOpen & RTFOPEN_WRITE))
+        return ERR_BAD_ARGUMENT;
+
+    uint64_t const fAction = fOpen & RTFOPEN_ACTION_MASK;
+    if (fAction == 0)
+        fOpen |= RTFOPEN_OPEN;
+    else if (fAction >= 0x400 && fAction <= 0x600)
+        return ERR_BAD_ARGUMENT;
+    if ((fOpen & RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN && (fOpen & RTFOPEN_NOT_CONTENT_INDEXED))
+        return ERR_BAD_ARGUMENT;
+
+    uint64_t const fShare = fOpen & RTFOPEN_SHARE_MASK;
+    if (fShare == 0)
+        fOpen |= RTFOPEN_DENY_NONE;
+    else if (fShare > RTFOPEN_DENY_NONE)
+        return ERR_BAD_ARGUMENT;
+
+    *pfOpen = fOpen;
+    return INF_SUCCESS;
+}
+
+RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpen, RTFILE *phFile, uint32_t *penmActionTaken)
+{
+    if (!RT_VALID_PTR(phFile) || !RT_VALID_PTR(pszPath) || (penmActionTaken && !RT_VALID_PTR(penmActionTaken)))
+        return ERR_BAD_ARGUMENT;
+    *phFile = NIL_RTFILE;
+    if (penmActionTaken)
+        *penmActionTaken = 0;
+    RTSTATUS rc = rtFileValidateOpenFlags(&fOpen);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    DWORD dwDisposition;
+    switch (fOpen & RTFOPEN_ACTION_MASK)
+    {
+        case RTFOPEN_OPEN_CREATE:    dwDisposition = OPEN_ALWAYS; break;
+        case RTFOPEN_CREATE:         dwDisposition = CREATE_NEW; break;
+        case RTFOPEN_CREATE_REPLACE: dwDisposition = CREATE_ALWAYS; break;
+        default:                     dwDisposition = fOpen & RTFOPEN_TRUNCATE ? TRUNCATE_EXISTING : OPEN_EXISTING; break;
+    }
+
+    bool const fAppend = (fOpen & RTFOPEN_APPEND) != 0;
+    DWORD fAccess = g_afDataAccess[fOpen & RTFOPEN_ACCESS_MASK][fAppend];
+    uint64_t const fAttr = fOpen & RTFOPEN_ATTR_MASK ? fOpen & RTFOPEN_ATTR_MASK : (fOpen & RTFOPEN_ACCESS_MASK) << 16;
+    fAccess |= g_afAttrAccess[fAttr >> 16];
+    if (dwDisposition == TRUNCATE_EXISTING)
+        fAccess |= GENERIC_WRITE;
+    if (fOpen & RTFOPEN_NO_CACHE)
+        fAccess &= ~RTFILE_APPEND_DATA_RIGHT;
+
+    DWORD const fShare = g_afShareModes[(fOpen & RTFOPEN_SHARE_MASK) >> 4];
+
+    SECURITY_ATTRIBUTES SecAttr = { sizeof(SecAttr), nullptr, TRUE };
+    DWORD fFlagsAndAttrs = fOpen & RTFOPEN_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
+    if (fOpen & RTFOPEN_WRITE_THROUGH)
+        fFlagsAndAttrs |= FILE_FLAG_WRITE_THROUGH;
+    if (fOpen & RTFOPEN_ASYNC_IO)
+        fFlagsAndAttrs |= FILE_FLAG_OVERLAPPED;
+    if (fOpen & RTFOPEN_NO_CACHE)
+        fFlagsAndAttrs |= FILE_FLAG_NO_BUFFERING;
+
+    RTUTF16 *pwszPath = nullptr;
+    rc = RTPathToWin32Wide(&pwszPath, pszPath);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    HANDLE hFile = CreateFileW(pwszPath, fAccess, fShare, fOpen & RTFOPEN_INHERIT ? &SecAttr : nullptr,
+                               dwDisposition, fFlagsAndAttrs, nullptr);
+    DWORD const dwErr = GetLastError();
+    if (hFile == INVALID_HANDLE_VALUE)
+    {
+        if (dwDisposition == CREATE_NEW && dwErr == ERROR_FILE_EXISTS && penmActionTaken)
+            *penmActionTaken = RTFACTION_EXISTED;
+        RTPathWin32WideFree(pwszPath);
+        return RTErrConvertFromWinError(dwErr);
+    }
+
+    uint32_t enmAction;
+    switch (dwDisposition)
+    {
+        case CREATE_NEW:    enmAction = RTFACTION_CREATED; break;
+        case CREATE_ALWAYS: enmAction = dwErr == ERROR_ALREADY_EXISTS ? RTFACTION_REPLACED : RTFACTION_CREATED; break;
+        case OPEN_ALWAYS:   enmAction = dwErr == ERROR_ALREADY_EXISTS ? RTFACTION_OPENED : RTFACTION_CREATED; break;
+        case OPEN_EXISTING: enmAction = RTFACTION_OPENED; break;
+        default:            enmAction = RTFACTION_TRUNCATED; break;
+    }
+
+    bool fOk = true;
+    if ((fOpen & RTFOPEN_NOT_CONTENT_INDEXED) && (enmAction == RTFACTION_CREATED || enmAction == RTFACTION_REPLACED))
+        fOk = SetFileAttributesW(pwszPath, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) != FALSE;
+    else if (   (fOpen & RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN_CREATE
+             && (fOpen & RTFOPEN_TRUNCATE)
+             && enmAction == RTFACTION_OPENED)
+    {
+        fOk = SetEndOfFile(hFile) != FALSE;
+        enmAction = RTFACTION_TRUNCATED;
+    }
+    if (!fOk)
+    {
+        rc = RTErrConvertFromWinError(GetLastError());
+        CloseHandle(hFile);
+    }
+    else
+        *phFile = reinterpret_cast<RTFILE>(hFile);
+    if (penmActionTaken)
+        *penmActionTaken = enmAction;
+    RTPathWin32WideFree(pwszPath);
+    return rc;
+}
+
+RTSTATUS RTFileOpenNamed(RTFILE *phFile, const char *pszPath, uint64_t fOpen)
+{
+    return RTFileOpenNamedEx(pszPath, fOpen, phFile, nullptr);
+}
+
+RTSTATUS RTFileAdoptNative(RTFILE *phFile, intptr_t hNative)
+{
+    if (!RT_VALID_PTR(phFile))
+        return ERR_BAD_POINTER;
+    if (hNative == reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE))
+        return ERR_BAD_HANDLE;
+    *phFile = hNative;
+    return INF_SUCCESS;
+}
+
+RTSTATUS RTFileClose(RTFILE hFile)
+{
+    if (hFile == NIL_RTFILE)
+        return INF_SUCCESS;
+    if (!CloseHandle(reinterpret_cast<HANDLE>(hFile)))
+        return RTErrConvertFromWinError(GetLastError());
+    return INF_SUCCESS;
+}
+
+RTSTATUS RTFileSetPos(RTFILE hFile, int64_t offSeek, unsigned uMethod, uint64_t *poffActual)
+{
+    static_assert(RTFSEEK_BEGIN == FILE_BEGIN && RTFSEEK_CURRENT == FILE_CURRENT && RTFSEEK_END == FILE_END,
+                  "seek methods map one to one");
+    if (uMethod > RTFSEEK_END)
+        return ERR_BAD_ARGUMENT;
+    LONG offHigh = static_cast<LONG>(static_cast<uint64_t>(offSeek) >> 32);
+    /* The invalid-position result is also a valid low half, so only a fresh last error
+       tells a failure apart. */
+    SetLastError(NO_ERROR);
+    DWORD const offLow = SetFilePointer(reinterpret_cast<HANDLE>(hFile), static_cast<LONG>(offSeek), &offHigh, uMethod);
+    if (offLow == INVALID_SET_FILE_POINTER)
+    {
+        DWORD const dwErr = GetLastError();
+        if (dwErr != NO_ERROR)
+            return RTErrConvertFromWinError(dwErr);
+    }
+    if (poffActual)
+        *poffActual = (static_cast<uint64_t>(static_cast<DWORD>(offHigh)) << 32) | offLow;
+    return INF_SUCCESS;
+}
+
+uint64_t RTFileGetPos(RTFILE hFile)
+{
+    uint64_t off = 0;
+    if (RT_FAILURE(RTFileSetPos(hFile, 0, RTFSEEK_CURRENT, &off)))
+        return UINT64_MAX;
+    return off;
+}
+
+/* A disk or volume handle has no file size; its geometry or length information gives it. */
+static bool rtFileDiskSize(HANDLE hFile, uint64_t *pcbSize)
+{
+    struct
+    {
+        LARGE_INTEGER Cylinders;
+        DWORD         MediaType;
+        DWORD         TracksPerCylinder;
+        DWORD         SectorsPerTrack;
+        DWORD         BytesPerSector;
+    } Geometry;
+    static_assert(sizeof(Geometry) == 24, "drive geometry result");
+    DWORD cbRet = 0;
+    if (!DeviceIoControl(hFile, 0x70000 /* drive geometry */, nullptr, 0, &Geometry, sizeof(Geometry), &cbRet, nullptr))
+        return false;
+    if (Geometry.MediaType != 11 /* removable */ && Geometry.MediaType != 12 /* fixed */)
+        return false;
+    *pcbSize = static_cast<uint64_t>(Geometry.Cylinders.QuadPart) * Geometry.TracksPerCylinder
+             * Geometry.SectorsPerTrack * Geometry.BytesPerSector;
+    LARGE_INTEGER cbLength;
+    if (DeviceIoControl(hFile, 0x7405C /* length information */, nullptr, 0, &cbLength, sizeof(cbLength), &cbRet, nullptr))
+        *pcbSize = static_cast<uint64_t>(cbLength.QuadPart);
+    return true;
+}
+
+RTSTATUS RTFileSizeOf(RTFILE hFile, uint64_t *pcbSize)
+{
+    HANDLE const h = reinterpret_cast<HANDLE>(hFile);
+    DWORD cbHigh = 0;
+    SetLastError(NO_ERROR);
+    DWORD const cbLow = GetFileSize(h, &cbHigh);
+    DWORD const dwErr = cbLow == INVALID_FILE_SIZE ? GetLastError() : NO_ERROR;
+    if (dwErr == NO_ERROR)
+    {
+        *pcbSize = (static_cast<uint64_t>(cbHigh) << 32) | cbLow;
+        return INF_SUCCESS;
+    }
+    RTSTATUS const rc = RTErrConvertFromWinError(dwErr);
+    return rtFileDiskSize(h, pcbSize) ? INF_SUCCESS : rc;
+}
+
+RTSTATUS RTFileSync(RTFILE hFile)
+{
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(hFile)))
+        return RTErrConvertFromWinError(GetLastError());
+    return INF_SUCCESS;
+}
+
+bool RTFileHandleUsable(RTFILE hFile)
+{
+    if (hFile == NIL_RTFILE)
+        return false;
+    SetLastError(NO_ERROR);
+    switch (GetFileType(reinterpret_cast<HANDLE>(hFile)))
+    {
+        case FILE_TYPE_DISK:
+        case FILE_TYPE_CHAR:
+        case FILE_TYPE_PIPE:
+        case FILE_TYPE_REMOTE:
+            return true;
+        case FILE_TYPE_UNKNOWN:
+            return GetLastError() == NO_ERROR;
+        default:
+            return false;
+    }
+}
+
+/* Opens by NT name with the delete right, the way removal needs it. */
+static NTSTATUS rtFileOpenForDelete(UNICODE_STRING *pNtName, HANDLE hRootDir, ULONG fOptions, HANDLE *phFile)
+{
+    OBJECT_ATTRIBUTES ObjAttr;
+    InitializeObjectAttributes(&ObjAttr, pNtName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
+    IO_STATUS_BLOCK Ios = {};
+    return NtCreateFile(phFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr,
+                        FILE_ATTRIBUTE_NORMAL, RTNT_SHARE_ALL, RTNT_DISP_OPEN, fOptions, nullptr, 0);
+}
+
+RTSTATUS RTFileRemove(const char *pszPath)
+{
+    if (!RT_VALID_PTR(pszPath))
+        return ERR_BAD_POINTER;
+    UNICODE_STRING NtName;
+    HANDLE hRootDir;
+    RTSTATUS rc = RTPathToNtName(&NtName, &hRootDir, pszPath);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    /* Open the name itself, not what a link points to, so that a link is refused rather
+       than its target deleted. File systems without reparse points refuse the option. */
+    ULONG fOptions = RTNT_OPT_OPEN_REPARSE_POINT | RTNT_OPT_BACKUP_INTENT | RTNT_OPT_NON_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO;
+    HANDLE hFile = nullptr;
+    NTSTATUS rcNt = rtFileOpenForDelete(&NtName, hRootDir, fOptions, &hFile);
+    if (rcNt == RTNT_INVALID_PARAMETER)
+    {
+        fOptions &= ~RTNT_OPT_OPEN_REPARSE_POINT;
+        rcNt = rtFileOpenForDelete(&NtName, hRootDir, fOptions, &hFile);
+    }
+    if (!NT_SUCCESS(rcNt))
+    {
+        RTPathNtNameFree(&NtName, &hRootDir);
+        return RTErrConvertFromNtStatus(rcNt);
+    }
+
+    IO_STATUS_BLOCK Ios = {};
+    if (fOptions & RTNT_OPT_OPEN_REPARSE_POINT)
+    {
+        FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
+        rcNt = NtQueryInformationFile(hFile, &Ios, &TagInfo, sizeof(TagInfo),
+                                      static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_ATTR_TAG_INFO));
+        if (NT_SUCCESS(rcNt))
+        {
+            if (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                rc = ERR_IS_REPARSE_POINT;
+        }
+        else if (rcNt != RTNT_NOT_IMPLEMENTED && rcNt != RTNT_INVALID_INFO_CLASS && rcNt != RTNT_INVALID_PARAMETER)
+            rc = RTErrConvertFromNtStatus(rcNt);
+    }
+
+    NTSTATUS rcNtDelete = 0;
+    if (RT_SUCCESS(rc))
+    {
+        FILE_BASIC_INFORMATION BasicInfo = {};
+        rcNt = NtQueryInformationFile(hFile, &Ios, &BasicInfo, sizeof(BasicInfo),
+                                      static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_BASIC_INFO));
+        if (!NT_SUCCESS(rcNt))
+            rc = RTErrConvertFromNtStatus(rcNt);
+        else if (BasicInfo.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            rc = ERR_IS_DIRECTORY;
+        else if (BasicInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            rc = ERR_IS_REPARSE_POINT;
+        else
+        {
+            FILE_DISPOSITION_INFORMATION Disposition = { TRUE };
+            rcNtDelete = NtSetInformationFile(hFile, &Ios, &Disposition, sizeof(Disposition),
+                                              static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_DISPOSITION_INFO));
+        }
+    }
+
+    NTSTATUS const rcNtClose = NtClose(hFile);
+    if (RT_SUCCESS(rc))
+    {
+        if (!NT_SUCCESS(rcNtDelete))
+            rc = RTErrConvertFromNtStatus(rcNtDelete);
+        else if (!NT_SUCCESS(rcNtClose))
+            rc = RTErrConvertFromNtStatus(rcNtClose);
+    }
+    RTPathNtNameFree(&NtName, &hRootDir);
+    return rc;
+}

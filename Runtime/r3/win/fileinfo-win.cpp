@@ -1,0 +1,215 @@
+/* File information on Windows: the information record of an open handle (console handles
+ * included), the mode word built from native attributes, and the file-system kind. */
+#include "internal-file-win.h"
+#include "rt/err.h"
+#include "rt/pathint.h"
+
+/* The all-information class fills this much when the name does not fit, which is all that
+   is read from it. */
+static constexpr ULONG RTFILE_ALL_INFO_SIZE = 104;
+static_assert(sizeof(FILE_ALL_INFORMATION) == RTFILE_ALL_INFO_SIZE, "all-information layout");
+
+uint32_t RTFileModeFromAttributes(uint32_t fAttrs, const char *pszName, size_t cchName,
+                                  uint32_t uReparseTag, uint32_t fTypeHint)
+{
+    uint32_t fMode = fAttrs & RTFS_DOS_MASK;
+    if (fTypeHint == RTFS_TYPE_DIRECTORY)
+        fMode |= RTFS_DOS_DIRECTORY;
+
+    if (fMode & RTFS_DOS_DIRECTORY)
+        fMode |= RTFS_TYPE_DIRECTORY | 0555;
+    else
+    {
+        fMode |= RTFS_TYPE_FILE | 0444;
+        if (pszName)
+        {
+            if (!cchName)
+                while (pszName[cchName])
+                    cchName++;
+            if (cchName >= 4 && pszName[cchName - 4] == '.')
+            {
+                /* Executable suffixes, compared in lower case. */
+                char szSuffix[4];
+                for (unsigned i = 0; i < 3; i++)
+                {
+                    char const ch = pszName[cchName - 3 + i];
+                    szSuffix[i] = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
+                }
+                szSuffix[3] = '\0';
+                static const char s_aszExec[][4] = { "exe", "bat", "com", "cmd", "btm" };
+                for (const char *pszExec : s_aszExec)
+                    if (   szSuffix[0] == pszExec[0] && szSuffix[1] == pszExec[1] && szSuffix[2] == pszExec[2])
+                        fMode |= 0111;
+            }
+        }
+    }
+
+    if ((fMode & RTFS_DOS_REPARSE_POINT) && uReparseTag == RTFREPARSE_TAG_SYMLINK)
+        fMode = (fMode & ~RTFS_TYPE_MASK) | RTFS_TYPE_SYMLINK;
+
+    if (!(fMode & RTFS_DOS_READONLY) || (fMode & RTFS_DOS_DIRECTORY))
+        fMode |= 0222;
+    return fMode;
+}
+
+void rtFileStatsSetAttrKind(RTFILESTATS *pStats, uint32_t enmAttr)
+{
+    pStats->enmAttr = enmAttr;
+    switch (enmAttr)
+    {
+        case RTFATTR_UNIX:
+            pStats->u.Unix.uid         = UINT32_MAX;
+            pStats->u.Unix.gid         = UINT32_MAX;
+            pStats->u.Unix.cHardLinks  = 1;
+            pStats->u.Unix.idVolume    = 0;
+            pStats->u.Unix.idFile      = 0;
+            pStats->u.Unix.fFlags      = 0;
+            pStats->u.Unix.uGeneration = 0;
+            pStats->u.Unix.uDevice     = 0;
+            break;
+        case RTFATTR_UNIX_OWNER:
+        case RTFATTR_UNIX_GROUP:
+            pStats->u.UnixOwner.id        = UINT32_MAX;
+            pStats->u.UnixOwner.szName[0] = '\0';
+            break;
+        case RTFATTR_EA_SIZE:
+            pStats->u.EASize.cb = 0;
+            break;
+        default:
+            break;
+    }
+}
+
+uint32_t rtFileVolumeSerial(HANDLE hFile)
+{
+    union
+    {
+        FILE_FS_VOLUME_INFORMATION Info;
+        uint8_t                    ab[2048];
+    } Buf;
+    IO_STATUS_BLOCK Ios = {};
+    NTSTATUS const rcNt = NtQueryVolumeInformationFile(hFile, &Ios, &Buf, sizeof(Buf), FileFsVolumeInformation);
+    if (NT_SUCCESS(rcNt) || rcNt == RTNT_BUFFER_OVERFLOW)
+        return Buf.Info.VolumeSerialNumber;
+    return 0;
+}
+
+void rtFileStatsFill(RTFILESTATS *pStats, const LARGE_INTEGER *paTimes, int64_t cbObject, int64_t cbAllocated,
+                     uint32_t fAttrs, const char *pszName, uint32_t uReparseTag, uint32_t enmAttr)
+{
+    pStats->cbObject         = cbObject;
+    pStats->cbAllocated      = cbAllocated;
+    pStats->BirthTime        = rtFileNtTimeToNs(paTimes[0].QuadPart);
+    pStats->AccessTime       = rtFileNtTimeToNs(paTimes[1].QuadPart);
+    pStats->ModificationTime = rtFileNtTimeToNs(paTimes[2].QuadPart);
+    pStats->ChangeTime       = rtFileNtTimeToNs(paTimes[3].QuadPart);
+    pStats->fMode = RTFileModeFromAttributes(fAttrs << RTFS_DOS_SHIFT, pszName, 0, uReparseTag, 0);
+    rtFileStatsSetAttrKind(pStats, enmAttr);
+}
+
+RTSTATUS rtFileStatsFromHandle(HANDLE hFile, RTFILESTATS *pStats, uint32_t enmAttr, uint32_t uReparseTag)
+{
+    FILE_ALL_INFORMATION AllInfo;
+    IO_STATUS_BLOCK Ios = {};
+    NTSTATUS const rcNt = NtQueryInformationFile(hFile, &Ios, &AllInfo, RTFILE_ALL_INFO_SIZE,
+                                                 static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_ALL_INFO));
+    if (!NT_SUCCESS(rcNt) && rcNt != RTNT_BUFFER_OVERFLOW)
+        return RTErrConvertFromNtStatus(rcNt);
+
+    rtFileStatsFill(pStats, &AllInfo.BasicInformation.CreationTime, AllInfo.StandardInformation.EndOfFile.QuadPart,
+                    AllInfo.StandardInformation.AllocationSize.QuadPart, AllInfo.BasicInformation.FileAttributes & 0x7FFF,
+                    nullptr, uReparseTag, enmAttr);
+    if (enmAttr == RTFATTR_UNIX)
+    {
+        ULONG const cLinks = AllInfo.StandardInformation.NumberOfLinks;
+        pStats->u.Unix.cHardLinks = cLinks ? cLinks : 1;
+        pStats->u.Unix.idFile     = static_cast<uint64_t>(AllInfo.InternalInformation.IndexNumber.QuadPart);
+        pStats->u.Unix.idVolume   = rtFileVolumeSerial(hFile);
+    }
+    return INF_SUCCESS;
+}
+
+void *rtFileResolveOnce(void *volatile *ppvCache, const wchar_t *pwszModule, const char *pszSymbol)
+{
+    void *pv = *ppvCache;
+    if (pv == RTFILE_SYM_UNRESOLVED)
+    {
+        HMODULE const hMod = GetModuleHandleW(pwszModule);
+        pv = hMod ? reinterpret_cast<void *>(GetProcAddress(hMod, pszSymbol)) : nullptr;
+        *ppvCache = pv;
+    }
+    return pv;
+}
+
+typedef BOOL (WINAPI *PFNVERIFYCONSOLEIOHANDLE)(HANDLE);
+static void *volatile g_pvVerifyConsoleIoHandle = RTFILE_SYM_UNRESOLVED;
+
+static bool rtFileIsConsole(HANDLE hFile)
+{
+    PFNVERIFYCONSOLEIOHANDLE const pfn = reinterpret_cast<PFNVERIFYCONSOLEIOHANDLE>(
+        rtFileResolveOnce(&g_pvVerifyConsoleIoHandle, L"kernel32.dll", "VerifyConsoleIoHandle"));
+    if (pfn)
+        return pfn(hFile) != FALSE;
+    SetLastError(NO_ERROR);
+    return !(GetFileType(hFile) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR);
+}
+
+RTSTATUS RTFileQueryInfo(RTFILE hFile, RTFILESTATS *pStats, uint32_t enmAttr)
+{
+    if (hFile == NIL_RTFILE || !RT_VALID_PTR(pStats) || enmAttr < RTFATTR_NONE || enmAttr > RTFATTR_EA_SIZE)
+        return ERR_BAD_ARGUMENT;
+    HANDLE const h = reinterpret_cast<HANDLE>(hFile);
+    RTSTATUS const rc = rtFileStatsFromHandle(h, pStats, enmAttr, 0);
+    if (RT_SUCCESS(rc))
+        return rc;
+    if (rc == ERR_BAD_HANDLE || rc == ERR_ACCESS_REFUSED || rc == ERR_WRONG_OBJECT_TYPE)
+    {
+        if (!rtFileIsConsole(h))
+            return ERR_BAD_HANDLE;
+    }
+    else if (rc != ERR_BAD_FUNCTION && rc != ERR_DEVICE_COMMAND_INVALID)
+        return rc;
+
+    /* A console or another device without file information. */
+    *pStats = RTFILESTATS{};
+    rtFileStatsSetAttrKind(pStats, enmAttr);
+    pStats->fMode = RTFileModeFromAttributes(RTFS_DOS_DEVICE, "", 0, 0, 0);
+    return INF_SUCCESS;
+}
+
+RTSTATUS RTFileFsKind(RTFILE hFile, uint32_t *penmKind)
+{
+    *penmKind = RTFSKIND_UNKNOWN;
+    union
+    {
+        FILE_FS_ATTRIBUTE_INFORMATION Info;
+        uint8_t                       ab[4112];
+    } Buf;
+    IO_STATUS_BLOCK Ios = {};
+    NTSTATUS const rcNt = NtQueryVolumeInformationFile(reinterpret_cast<HANDLE>(hFile), &Ios, &Buf, sizeof(Buf),
+                                                       FileFsAttributeInformation);
+    if (!NT_SUCCESS(rcNt))
+        return RTErrConvertFromNtStatus(rcNt);
+
+    static const struct { const char *pszName; uint32_t enmKind; } s_aKinds[] =
+    {
+        { "NTFS", RTFSKIND_NTFS },   { "FAT", RTFSKIND_FAT },        { "FAT32", RTFSKIND_FAT },
+        { "exFAT", RTFSKIND_EXFAT }, { "UDF", RTFSKIND_UDF },        { "CDFS", RTFSKIND_ISO9660 },
+        { "HPFS", RTFSKIND_HPFS },   { "ReFS", RTFSKIND_REFS },      { "NimbSharedFolderFS", RTFSKIND_NIMBSF },
+    };
+    size_t const cwcName = Buf.Info.FileSystemNameLength / sizeof(WCHAR);
+    if (cwcName > (sizeof(Buf) - offsetof(FILE_FS_ATTRIBUTE_INFORMATION, FileSystemName)) / sizeof(WCHAR))
+        return INF_SUCCESS;
+    for (auto const &Kind : s_aKinds)
+    {
+        size_t i = 0;
+        while (i < cwcName && Kind.pszName[i] && Buf.Info.FileSystemName[i] == static_cast<WCHAR>(Kind.pszName[i]))
+            i++;
+        if (i == cwcName && !Kind.pszName[i])
+        {
+            *penmKind = Kind.enmKind;
+            break;
+        }
+    }
+    return INF_SUCCESS;
+}
