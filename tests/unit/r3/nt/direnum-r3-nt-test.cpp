@@ -1,0 +1,52 @@
+/* The native open of directory handles: file-system directories, NT object directories for
+ * literal NT names, and symbolic links refused or followed. */
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include "rt/dir.h"
+#include "rt/status.h"
+#include "../../../../Runtime/r3/internal-dir.h"
+#include "scratch-dir.h"
+
+TEST(DirNative, FileSystemAndObjectDirectories)
+{
+    ScratchDir dir;
+    RTDIR hDir = nullptr;
+    for (uint32_t fFlags : { 0u, RTDIROPEN_NO_SYMLINKS })
+    {
+        ASSERT_EQ(RTDirOpenFilteredPath(&hDir, dir.path().c_str(), RTDIRFILTER_NONE, fFlags), INF_SUCCESS);
+        EXPECT_FALSE(hDir->fIsObjDir);
+        EXPECT_NE(hDir->hDir, -1);
+        EXPECT_EQ(RTDirClose(hDir), INF_SUCCESS);
+    }
+
+    for (uint32_t fFlags : { 0u, RTDIROPEN_NO_ABS_PATH })
+    {
+        ASSERT_EQ(RTDirOpenFilteredPath(&hDir, "\\\\:zuntnt:\\Device", RTDIRFILTER_NONE, fFlags), INF_SUCCESS) << fFlags;
+        EXPECT_TRUE(hDir->fIsObjDir);
+        EXPECT_EQ(RTDirClose(hDir), INF_SUCCESS);
+    }
+    RTSTATUS const rc = RTDirOpenFilteredPath(&hDir, "\\\\:zuntnt:\\NoSuchObjectDir", RTDIRFILTER_NONE, 0);
+    EXPECT_TRUE(rc == ERR_FILE_MISSING || rc == ERR_PATH_MISSING) << rc;
+    EXPECT_EQ(hDir, nullptr);
+}
+
+TEST(DirNative, SymbolicLinksRefusedOnRequest)
+{
+    ScratchDir dir;
+    std::string const target = dir / "target", link = dir / "link";
+    ASSERT_TRUE(CreateDirectoryW(LongForm(target).c_str(), nullptr));
+    /* Some systems report success without making a link. */
+    if (   !CreateSymbolicLinkW(LongForm(link).c_str(), LongForm(target).c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)
+        || !PathExists(link))
+        GTEST_SKIP() << "symbolic links cannot be made here";
+
+    RTDIR hDir = nullptr;
+    EXPECT_EQ(RTDirOpenFilteredPath(&hDir, link.c_str(), RTDIRFILTER_NONE, RTDIROPEN_NO_SYMLINKS), ERR_IS_REPARSE_POINT);
+    EXPECT_EQ(hDir, nullptr);
+    ASSERT_EQ(RTDirOpenFilteredPath(&hDir, link.c_str(), RTDIRFILTER_NONE, 0), INF_SUCCESS);
+    RTDirClose(hDir);
+    ASSERT_EQ(RTDirOpenFilteredPath(&hDir, (link + "\\").c_str(), RTDIRFILTER_NONE, RTDIROPEN_NO_SYMLINKS), INF_SUCCESS)
+        << "a trailing separator asks for the target";
+    RTDirClose(hDir);
+}
