@@ -8,4 +8,8 @@ RT_C_DECLS_BEGIN
  *  family, 100 being NT 3.1); 0 until runtime initialisation has run. */
 extern uint32_t g_enmWinVer;
 
+/** True once the first runtime initialisation has completed; false before it and while it
+ *  runs (code that initialisation itself may call must then not rely on it). */
+bool RTR3InitIsInitialized(void);
+
 RT_C_DECLS_END

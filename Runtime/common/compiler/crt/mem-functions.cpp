@@ -42,6 +42,15 @@ int memcmp(const void *pv1, const void *pv2, size_t cb)
     return 0;
 }
 
+void *memchr(const void *pv, int ch, size_t cb)
+{
+    const unsigned char *pb = static_cast<const unsigned char *>(pv);
+    for (size_t i = 0; i < cb; i++)
+        if (pb[i] == static_cast<unsigned char>(ch))
+            return const_cast<unsigned char *>(&pb[i]);
+    return nullptr;
+}
+
 size_t strlen(const char *psz)
 {
     const char *pszEnd = psz;

@@ -1,0 +1,176 @@
+/* Streams opened on a path: mode strings, newline translation, full buffering until exit,
+ * latched write errors, and bad arguments. */
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include "rt/file.h"
+#include "rt/stream.h"
+#include "../../../Runtime/r3/stream-internal.h"
+
+namespace {
+
+class StreamTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        wchar_t wszTemp[MAX_PATH];
+        GetTempPathW(MAX_PATH, wszTemp);
+        m_wsDir = std::wstring(wszTemp) + L"nimb-stream-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(m_wsDir.c_str(), nullptr);
+    }
+    void TearDown() override
+    {
+        RTStreamTerminate();    /* closes what the test opened */
+        WIN32_FIND_DATAW Data;
+        HANDLE hFind = FindFirstFileW((m_wsDir + L"\\*").c_str(), &Data);
+        if (hFind != INVALID_HANDLE_VALUE)
+        {
+            do
+                DeleteFileW((m_wsDir + L"\\" + Data.cFileName).c_str());
+            while (FindNextFileW(hFind, &Data));
+            FindClose(hFind);
+        }
+        RemoveDirectoryW(m_wsDir.c_str());
+    }
+    std::string Path(const char *pszName) const
+    {
+        std::wstring ws = m_wsDir + L"\\" + std::wstring(pszName, pszName + strlen(pszName));
+        int cch = WideCharToMultiByte(CP_UTF8, 0, ws.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string s(cch - 1, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, ws.c_str(), -1, s.data(), cch, nullptr, nullptr);
+        return s;
+    }
+    std::string Read(const char *pszName) const
+    {
+        std::string s;
+        HANDLE h = CreateFileA(Path(pszName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return "<missing>";
+        char ab[4096];
+        DWORD cb;
+        while (ReadFile(h, ab, sizeof(ab), &cb, nullptr) && cb)
+            s.append(ab, cb);
+        CloseHandle(h);
+        return s;
+    }
+    void Write(const char *pszName, const std::string &s) const
+    {
+        HANDLE h = CreateFileA(Path(pszName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD cb;
+        WriteFile(h, s.data(), (DWORD)s.size(), &cb, nullptr);
+        CloseHandle(h);
+    }
+    std::wstring m_wsDir;
+};
+
+} // namespace
+
+TEST(StreamMode, Letters)
+{
+    struct Case { const char *pszMode; RTSTATUS rc; uint64_t fAccessAction; bool fBinary; bool fInherit; };
+    const Case aCases[] =
+    {
+        { "r",   INF_SUCCESS, RTFOPEN_OPEN | RTFOPEN_READ,                              false, true },
+        { "w",   INF_SUCCESS, RTFOPEN_CREATE_REPLACE | RTFOPEN_WRITE,                   false, true },
+        { "rw",  INF_SUCCESS, RTFOPEN_CREATE_REPLACE | RTFOPEN_WRITE,                   false, true },
+        { "wx",  INF_SUCCESS, RTFOPEN_CREATE | RTFOPEN_READWRITE,                       false, true },
+        { "xw",  INF_SUCCESS, RTFOPEN_CREATE | RTFOPEN_READWRITE,                       false, true },
+        { "a",   INF_SUCCESS, RTFOPEN_OPEN_CREATE | RTFOPEN_WRITE | RTFOPEN_APPEND,     false, true },
+        { "ae",  INF_SUCCESS, RTFOPEN_OPEN_CREATE | RTFOPEN_WRITE | RTFOPEN_APPEND,     false, false },
+        { "aNE", INF_SUCCESS, RTFOPEN_OPEN_CREATE | RTFOPEN_WRITE | RTFOPEN_APPEND,     false, true },
+        { "r+",  INF_SUCCESS, RTFOPEN_OPEN | RTFOPEN_READWRITE,                         false, true },
+        { "wbt", INF_SUCCESS, RTFOPEN_CREATE_REPLACE | RTFOPEN_WRITE,                   false, true },
+        { "wtb", INF_SUCCESS, RTFOPEN_CREATE_REPLACE | RTFOPEN_WRITE,                   true,  true },
+        { "",    ERR_BAD_FLAGS },
+        { "b",   ERR_BAD_FLAGS },
+        { "rx",  ERR_BAD_FLAGS },
+        { "ax",  ERR_BAD_FLAGS },
+        { "wq",  ERR_BAD_FLAGS },
+        { "W",   ERR_BAD_FLAGS },
+    };
+    for (const auto &c : aCases)
+    {
+        SCOPED_TRACE(c.pszMode);
+        uint64_t fOpen = 0;
+        bool fBinary = false;
+        ASSERT_EQ(rtStrmParseMode(c.pszMode, &fOpen, &fBinary), c.rc);
+        if (c.rc != INF_SUCCESS)
+            continue;
+        EXPECT_EQ(fOpen & (RTFOPEN_ACTION_MASK | RTFOPEN_ACCESS_MASK | RTFOPEN_APPEND), c.fAccessAction);
+        EXPECT_EQ(fBinary, c.fBinary);
+        EXPECT_EQ((fOpen & RTFOPEN_INHERIT) != 0, c.fInherit);
+        EXPECT_EQ(fOpen & RTFOPEN_SHARE_MASK, RTFOPEN_DENY_NONE);
+        EXPECT_EQ((fOpen & RTFOPEN_CREATE_MODE) >> RTFOPEN_CREATE_MODE_SHIFT, 0666u);
+    }
+    uint64_t fOpen;
+    bool fBinary;
+    EXPECT_EQ(rtStrmParseMode(nullptr, &fOpen, &fBinary), ERR_BAD_FLAGS);
+}
+
+TEST_F(StreamTest, TextModeTranslatesAndWaitsForExit)
+{
+    PRTSTREAM pText = nullptr, pBinary = nullptr;
+    ASSERT_EQ(RTStreamOpenPath(Path("text.txt").c_str(), "w", &pText), INF_SUCCESS);
+    ASSERT_EQ(RTStreamOpenPath(Path("binary.txt").c_str(), "wb", &pBinary), INF_SUCCESS);
+    EXPECT_EQ(RTStreamPrintf(pText, "a\nb%d\n\n%s", 7, "z\n"), 8);
+    EXPECT_EQ(RTStreamPrintf(pBinary, "a\nb%d\n", 7), 5);
+    /* fully buffered: nothing reaches the files before the exit routine */
+    EXPECT_EQ(Read("text.txt"), "");
+    RTStreamTerminate();
+    EXPECT_EQ(Read("text.txt"), "a\r\nb7\r\n\r\nz\r\n");
+    EXPECT_EQ(Read("binary.txt"), "a\nb7\n");
+}
+
+TEST_F(StreamTest, LargeOutputIsWrittenOutAsTheBufferFills)
+{
+    PRTSTREAM pStream = nullptr;
+    ASSERT_EQ(RTStreamOpenPath(Path("big.txt").c_str(), "w", &pStream), INF_SUCCESS);
+    std::string sLine(99, 'x');
+    for (int i = 0; i < 1000; i++)
+        RTStreamPrintf(pStream, "%s\n", sLine.c_str());
+    size_t const cbNow = Read("big.txt").size();
+    EXPECT_GE(cbNow, 65536u) << "written out as the buffer fills";
+    EXPECT_LT(cbNow, 1000u * 101);
+    RTStreamTerminate();
+    EXPECT_EQ(Read("big.txt").size(), 1000u * 101);
+}
+
+TEST_F(StreamTest, AppendAndCreateOnly)
+{
+    Write("log.txt", "old\r\n");
+    PRTSTREAM pStream = nullptr;
+    ASSERT_EQ(RTStreamOpenPath(Path("log.txt").c_str(), "a", &pStream), INF_SUCCESS);
+    RTStreamPrintf(pStream, "new\n");
+    RTStreamTerminate();
+    EXPECT_EQ(Read("log.txt"), "old\r\nnew\r\n");
+
+    EXPECT_EQ(RTStreamOpenPath(Path("log.txt").c_str(), "wx", &pStream), ERR_NAME_TAKEN);
+    EXPECT_EQ(pStream, nullptr);
+    EXPECT_EQ(RTStreamOpenPath(Path("missing.txt").c_str(), "r", &pStream), ERR_FILE_MISSING);
+    EXPECT_EQ(RTStreamOpenPath(nullptr, "w", &pStream), ERR_BAD_ARGUMENT);
+    EXPECT_EQ(RTStreamOpenPath(Path("x.txt").c_str(), "z", &pStream), ERR_BAD_FLAGS);
+}
+
+TEST_F(StreamTest, WriteFailureIsLatched)
+{
+    Write("ro.txt", "");
+    PRTSTREAM pStream = nullptr;
+    ASSERT_EQ(RTStreamOpenPath(Path("ro.txt").c_str(), "r", &pStream), INF_SUCCESS);
+    ASSERT_EQ(RTStreamSetBuffering(pStream, RTSTREAMBUF_NONE), INF_SUCCESS);
+    EXPECT_EQ(RTStreamPrintf(pStream, "abc"), 3) << "the count is what was formatted";
+    EXPECT_EQ(RTStreamGetStatus(pStream), ERR_ACCESS_REFUSED);
+    EXPECT_EQ(RTStreamPrintf(pStream, "abc"), -1);
+}
+
+TEST(Stream, BadArguments)
+{
+    EXPECT_EQ(RTStreamPrintf(nullptr, "x"), ERR_BAD_ARGUMENT);
+    EXPECT_EQ(RTStreamPrintf(reinterpret_cast<PRTSTREAM>(0x100), "x"), ERR_BAD_ARGUMENT);
+    uint32_t au32Fake[32] = { 0x12345678 };
+    EXPECT_EQ(RTStreamPrintf(reinterpret_cast<PRTSTREAM>(au32Fake), "x"), ERR_BAD_ARGUMENT);
+    EXPECT_EQ(RTStreamSetBuffering(nullptr, RTSTREAMBUF_FULL), ERR_BAD_HANDLE);
+    EXPECT_EQ(RTStreamSetBuffering(g_pStdOut, 0), ERR_BAD_ARGUMENT);
+    EXPECT_EQ(RTStreamSetBuffering(g_pStdOut, 4), ERR_BAD_ARGUMENT);
+}
