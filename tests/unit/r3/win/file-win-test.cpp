@@ -213,6 +213,54 @@ TEST(FileOpen, ShareCodesDenyWhatTheySay)
     }
 }
 
+/* Run by ShareCodesHoldAcrossProcesses in a second process: opens the file named by the
+   environment with the flags given there and prints the status. */
+TEST(FileOpen, DISABLED_ShareChild)
+{
+    char szPath[4096], szFlags[32];
+    ASSERT_NE(GetEnvironmentVariableA("NIMB_SHARE_CHILD_PATH", szPath, sizeof(szPath)), 0u);
+    ASSERT_NE(GetEnvironmentVariableA("NIMB_SHARE_CHILD_FLAGS", szFlags, sizeof(szFlags)), 0u);
+    RTFILE h;
+    RTSTATUS const rc = RTFileOpenNamed(&h, szPath, strtoull(szFlags, nullptr, 0));
+    printf("child-rc=%d\n", rc);
+    RTFileClose(h);
+}
+
+TEST(FileOpen, ShareCodesHoldAcrossProcesses)
+{
+    ScratchDir dir;
+    std::string const path = dir / "shared";
+    ASSERT_TRUE(WriteWholeFile(path, "data"));
+    wchar_t wszExe[MAX_PATH];
+    GetModuleFileNameW(nullptr, wszExe, MAX_PATH);
+    auto const childOpen = [&](uint64_t fOpen)
+    {
+        ProcessOptions opts;
+        opts.extraEnv = L"NIMB_SHARE_CHILD_PATH=" + Widen(path) + L"\nNIMB_SHARE_CHILD_FLAGS=" + std::to_wstring(fOpen);
+        ProcessResult const r = RunProcess(wszExe, QuoteArg(wszExe) + L" --gtest_also_run_disabled_tests"
+                                                   L" --gtest_filter=FileOpen.DISABLED_ShareChild", opts);
+        size_t const off = r.out.find("child-rc=");
+        if (off == std::string::npos)
+        {
+            ADD_FAILURE() << "no answer from the second process: " << r.out << r.err;
+            return INT32_MIN;
+        }
+        return atoi(r.out.c_str() + off + 9);
+    };
+    {
+        FileGuard holder;
+        ASSERT_EQ(OpenEx(path, kReadDenyWrite, holder), INF_SUCCESS);
+        EXPECT_EQ(childOpen(RTFOPEN_WRITE), ERR_SHARING_CONFLICT);
+        EXPECT_EQ(childOpen(RTFOPEN_READ), INF_SUCCESS);
+    }
+    {
+        FileGuard writer;
+        ASSERT_EQ(OpenEx(path, RTFOPEN_WRITE, writer), INF_SUCCESS);
+        EXPECT_EQ(childOpen(kReadDenyWrite), ERR_SHARING_CONFLICT);
+    }
+    EXPECT_EQ(childOpen(kReadDenyWrite), INF_SUCCESS);
+}
+
 TEST(FileIo, WholeAndPartialTransfers)
 {
     ScratchDir dir;
