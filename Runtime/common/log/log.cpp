@@ -1,8 +1,10 @@
 /* The logger's process-wide slots and its print entry points. */
 #include "rt/log.h"
 
+RTLOGINSTANCE *g_pLogDefault = nullptr;
 RTLOGINSTANCE *g_pLogRelease = nullptr;
 PFNRTLOGPRINTV g_pfnLogPrintV = nullptr;
+PFNRTLOGFLUSH g_pfnLogFlush = nullptr;
 
 RTLOGINSTANCE *RTLogRelGetDefaultInstance(void)
 {
@@ -18,4 +20,12 @@ void RTLogPrintEx(RTLOGINSTANCE *pLogger, uint32_t fFlags, uint32_t iGroup, cons
     va_start(args, pszFormat);
     pfnPrintV(pLogger, fFlags, iGroup, pszFormat, args);
     va_end(args);
+}
+
+RTSTATUS RTLogInstanceFlush(RTLOGINSTANCE *pLogger)
+{
+    PFNRTLOGFLUSH const pfnFlush = g_pfnLogFlush;
+    if (!pfnFlush || (!pLogger && !g_pLogDefault))
+        return INF_LOG_NO_INSTANCE;
+    return pfnFlush(pLogger);
 }
