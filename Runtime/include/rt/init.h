@@ -1,6 +1,16 @@
-/* Process-wide facts that runtime initialisation records for the rest of the runtime. */
+/* Runtime initialisation: the entry every program calls before using the runtime, its flags,
+ * and the process-wide facts it records for the rest of the runtime. */
 #pragma once
 #include "rt/types.h"
+#include "rt/status.h"
+
+/** Restrict the library search path to the system directory, on every Windows version. */
+inline constexpr uint32_t RTINIT_F_SYSTEM32_ONLY       = 0x4;
+/** Leave the loader configuration for a later initialisation without this flag. */
+inline constexpr uint32_t RTINIT_F_DEFER_LOADER_CONFIG = 0x8;
+
+/** A program path handed to initialisation must be shorter than this, in bytes. */
+inline constexpr uint32_t RTR3INIT_PATH_MAX = 4068;
 
 RT_C_DECLS_BEGIN
 
@@ -8,8 +18,34 @@ RT_C_DECLS_BEGIN
  *  family, 100 being NT 3.1); 0 until runtime initialisation has run. */
 extern uint32_t g_enmWinVer;
 
+/** Initialises the runtime for an executable. Only the first successful call does the
+ *  work; later calls merge their flags and check that the argument vector is the one
+ *  recorded (ERR_WRONG_STATE otherwise). A failed first call can be repeated.
+ *  @param cArgs      argument count, 0 when no vector is given
+ *  @param ppapszArgs address of the argument vector; may be null when @p cArgs is 0
+ *  @param fFlags     RTINIT_F_ flags; other bits are only stored */
+RTSTATUS RTR3InitForExe(int cArgs, char ***ppapszArgs, uint32_t fFlags);
+
 /** True once the first runtime initialisation has completed; false before it and while it
  *  runs (code that initialisation itself may call must then not rely on it). */
 bool RTR3InitIsInitialized(void);
+
+/** True from the moment the runtime's exit callback has run. */
+bool RTR3InitIsTerminating(void);
+
+/** The work behind RTR3InitForExe; @p pszProgramPath, when given, replaces the path the
+ *  platform reports for the executable. */
+RTSTATUS rtR3InitOnce(uint32_t fFlags, int cArgs, char ***ppapszArgs, const char *pszProgramPath);
+
+/** Splits @p pszPath into its directory part and file name, without touching the file
+ *  system.
+ *  @param pcchDir    length of the directory part: without trailing separators, but never
+ *                    shorter than the root with its separators; the whole length when the
+ *                    path names no file
+ *  @param poffName   offset of the file name, -1 when nothing follows the last separator
+ *  @param poffSuffix offset of the last "." in the file name, -1 when there is none, when
+ *                    it is the name's first character or when nothing follows it
+ *  @returns the length of @p pszPath. */
+size_t RTPathSplitSimple(const char *pszPath, size_t *pcchDir, intptr_t *poffName, intptr_t *poffSuffix);
 
 RT_C_DECLS_END
