@@ -9,6 +9,7 @@
 #include "scratch-dir.h"
 #include "process-runner.h"
 #include "leak-check.h"
+#include "import-patch.h"
 
 namespace {
 
@@ -356,6 +357,57 @@ TEST(FileIo, PositionsAndSizeBeyondFourGiB)
     /* A position before the start is refused and changes nothing. */
     EXPECT_EQ(RTFileSetPos(f.h, -10, RTFSEEK_BEGIN, &off), ERR_NEGATIVE_OFFSET);
     EXPECT_EQ(RTFileGetPos(f.h), static_cast<uint64_t>(off5G));
+}
+
+/* A disk or volume handle has no file size; its geometry tells. Neither can be opened
+   here, so the size query and the device requests are replaced. */
+namespace {
+uint32_t g_uFakeMedia;
+bool     g_fFakeLength;
+DWORD WINAPI FakeGetFileSize(HANDLE, LPDWORD)
+{
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return INVALID_FILE_SIZE;
+}
+BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD uCode, LPVOID, DWORD, LPVOID pvOut, DWORD cbOut, LPDWORD pcbRet, LPOVERLAPPED)
+{
+    if (uCode == 0x70000 && cbOut >= 24)
+    {
+        uint32_t const au[6] = { 1000, 0, g_uFakeMedia, 16, 63, 512 }; /* cylinders (64 bits), media, tracks, sectors, bytes */
+        memcpy(pvOut, au, 24);
+        *pcbRet = 24;
+        return TRUE;
+    }
+    if (uCode == 0x7405C && g_fFakeLength && cbOut >= 8)
+    {
+        uint64_t const cb = UINT64_C(500107862016);
+        memcpy(pvOut, &cb, 8);
+        *pcbRet = 8;
+        return TRUE;
+    }
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+} // namespace
+
+TEST(FileIo, SizeOfDisks)
+{
+    ImportPatch size("kernel32.dll", "GetFileSize", reinterpret_cast<void *>(FakeGetFileSize));
+    ImportPatch ioctl("kernel32.dll", "DeviceIoControl", reinterpret_cast<void *>(FakeDeviceIoControl));
+    ASSERT_TRUE(size.Ok() && ioctl.Ok());
+    HANDLE const hAny = GetCurrentProcess();
+    uint64_t cb = 0;
+    g_uFakeMedia = 12; /* fixed */
+    g_fFakeLength = false;
+    EXPECT_EQ(RTFileSizeOf(reinterpret_cast<RTFILE>(hAny), &cb), INF_SUCCESS);
+    EXPECT_EQ(cb, UINT64_C(1000) * 16 * 63 * 512);
+    g_fFakeLength = true;
+    EXPECT_EQ(RTFileSizeOf(reinterpret_cast<RTFILE>(hAny), &cb), INF_SUCCESS);
+    EXPECT_EQ(cb, UINT64_C(500107862016)) << "the length information is more exact than the geometry";
+    g_uFakeMedia = 11; /* removable */
+    EXPECT_EQ(RTFileSizeOf(reinterpret_cast<RTFILE>(hAny), &cb), INF_SUCCESS);
+    g_uFakeMedia = 0;  /* unknown media: the size query's own failure counts */
+    EXPECT_EQ(RTFileSizeOf(reinterpret_cast<RTFILE>(hAny), &cb), ERR_BAD_FUNCTION);
 }
 
 TEST(FileIo, SizeLimitWording)

@@ -9,48 +9,9 @@
 #include "rt/file.h"
 #include "rt/status.h"
 #include "scratch-dir.h"
+#include "import-patch.h"
 
 namespace {
-
-/* Replaces one imported function of this program for the lifetime of the object. */
-class ImportPatch
-{
-public:
-    ImportPatch(const char *pszModule, const char *pszName, void *pvNew)
-    {
-        void *pvOld = reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA(pszModule), pszName));
-        auto *pbBase = reinterpret_cast<uint8_t *>(GetModuleHandleW(nullptr));
-        auto *pNt = reinterpret_cast<IMAGE_NT_HEADERS *>(pbBase + reinterpret_cast<IMAGE_DOS_HEADER *>(pbBase)->e_lfanew);
-        IMAGE_DATA_DIRECTORY const &Dir = pNt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto *pDesc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(pbBase + Dir.VirtualAddress); pDesc->Name; pDesc++)
-            for (auto *pThunk = reinterpret_cast<IMAGE_THUNK_DATA *>(pbBase + pDesc->FirstThunk); pThunk->u1.Function; pThunk++)
-                if (reinterpret_cast<void *>(pThunk->u1.Function) == pvOld)
-                {
-                    m_pSlot = reinterpret_cast<void **>(&pThunk->u1.Function);
-                    m_pvOld = pvOld;
-                    Set(pvNew);
-                    return;
-                }
-    }
-    ~ImportPatch()
-    {
-        if (m_pSlot)
-            Set(m_pvOld);
-    }
-    bool Ok() const { return m_pSlot != nullptr; }
-    void *Old() const { return m_pvOld; }
-
-private:
-    void Set(void *pv)
-    {
-        DWORD fOld;
-        VirtualProtect(m_pSlot, sizeof(void *), PAGE_READWRITE, &fOld);
-        *m_pSlot = pv;
-        VirtualProtect(m_pSlot, sizeof(void *), fOld, &fOld);
-    }
-    void **m_pSlot = nullptr;
-    void  *m_pvOld = nullptr;
-};
 
 /* What the replaced transfer calls do: refuse requests above a size for lack of memory,
    fail with a given error from a given total on, and record every request. */
