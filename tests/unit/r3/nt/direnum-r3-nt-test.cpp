@@ -7,6 +7,8 @@
 #include "rt/status.h"
 #include "../../../../Runtime/r3/internal-dir.h"
 #include "scratch-dir.h"
+#include "leak-check.h"
+#include "fake-reparse.h"
 
 TEST(DirNative, FileSystemAndObjectDirectories)
 {
@@ -49,4 +51,43 @@ TEST(DirNative, SymbolicLinksRefusedOnRequest)
     ASSERT_EQ(RTDirOpenFilteredPath(&hDir, (link + "\\").c_str(), RTDIRFILTER_NONE, RTDIROPEN_NO_SYMLINKS), INF_SUCCESS)
         << "a trailing separator asks for the target";
     RTDirClose(hDir);
+}
+
+/* Where links cannot be made, reparse points are simulated over the native calls. */
+TEST(DirNative, ReparsePointsByTag)
+{
+    ScratchDir dir;
+    std::string const dlink = dir / "dlink";
+    ASSERT_TRUE(CreateDirectoryW(LongForm(dlink).c_str(), nullptr));
+    RTDIR hDir = nullptr;
+    {
+        FakeReparsePoints fake(0xA000000C /* symbolic link */);
+        ASSERT_TRUE(fake.Ok());
+        LeakCheck const leaks;
+        EXPECT_EQ(RTDirOpenFilteredPath(&hDir, dlink.c_str(), RTDIRFILTER_NONE, RTDIROPEN_NO_SYMLINKS), ERR_IS_REPARSE_POINT);
+        EXPECT_EQ(hDir, nullptr);
+        EXPECT_EQ(leaks.HeapBlocksGained(), 0);
+        EXPECT_FALSE(leaks.HandleLeft());
+        ASSERT_EQ(fake.LinkOpens().size(), 1u);
+        EXPECT_TRUE(fake.LinkOpens()[0] & 0x200000);
+
+        /* Followed without the flag, and with a trailing separator. */
+        for (std::string const &path : { dlink, dlink + "\\" })
+            for (uint32_t fFlags : { 0u, RTDIROPEN_NO_SYMLINKS })
+            {
+                if (path == dlink && fFlags)
+                    continue;
+                ASSERT_EQ(RTDirOpenFilteredPath(&hDir, path.c_str(), RTDIRFILTER_NONE, fFlags), INF_SUCCESS) << path;
+                EXPECT_FALSE(fake.LinkOpens().back() & 0x200000);
+                RTDirClose(hDir);
+            }
+    }
+    {
+        FakeReparsePoints fake(0xA0000003 /* junction */);
+        ASSERT_EQ(RTDirOpenFilteredPath(&hDir, dlink.c_str(), RTDIRFILTER_NONE, RTDIROPEN_NO_SYMLINKS), INF_SUCCESS);
+        ASSERT_EQ(fake.LinkOpens().size(), 2u) << "opened again without the reparse-point option";
+        EXPECT_TRUE(fake.LinkOpens()[0] & 0x200000);
+        EXPECT_FALSE(fake.LinkOpens()[1] & 0x200000);
+        EXPECT_EQ(RTDirClose(hDir), INF_SUCCESS);
+    }
 }

@@ -9,6 +9,7 @@
 #include "rt/pathint.h"
 #include "../../../../Runtime/r3/win/internal-file-win.h"
 #include "scratch-dir.h"
+#include "fake-reparse.h"
 
 TEST(PathQuery, FilesAndDirectories)
 {
@@ -179,4 +180,42 @@ TEST(PathQuery, SymbolicLinks)
     EXPECT_TRUE(PathExists(fileLink));
     EXPECT_TRUE(PathExists(target + "\\f.txt"));
 
+}
+
+/* Where links cannot be made, reparse points are simulated over the native calls: a
+   symbolic link is described as such only when asked, and never removed; any other
+   reparse point is traversed. */
+TEST(PathQuery, ReparsePointsByTag)
+{
+    ScratchDir dir;
+    std::string const dlink = dir / "dlink", flink = dir / "flink";
+    ASSERT_TRUE(CreateDirectoryW(LongForm(dlink).c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(flink, "12345"));
+    RTFILESTATS st;
+    {
+        FakeReparsePoints fake(RTFREPARSE_TAG_SYMLINK);
+        ASSERT_TRUE(fake.Ok());
+        ASSERT_EQ(RTPathQueryStats(dlink.c_str(), &st, RTFATTR_UNIX, RTPATHQ_ON_LINK), INF_SUCCESS);
+        EXPECT_EQ(st.fMode & RTFS_TYPE_MASK, RTFS_TYPE_SYMLINK);
+        EXPECT_TRUE(st.fMode & RTFS_DOS_REPARSE_POINT);
+        ASSERT_EQ(RTPathQueryStats(flink.c_str(), &st, RTFATTR_UNIX, RTPATHQ_ON_LINK), INF_SUCCESS);
+        EXPECT_EQ(st.fMode & RTFS_TYPE_MASK, RTFS_TYPE_SYMLINK);
+        EXPECT_EQ(st.cbObject, 5);
+        ASSERT_EQ(RTPathQueryStats(dlink.c_str(), &st, RTFATTR_UNIX, RTPATHQ_FOLLOW_LINK), INF_SUCCESS);
+        EXPECT_EQ(st.fMode & (RTFS_TYPE_MASK | RTFS_DOS_REPARSE_POINT), RTFS_TYPE_DIRECTORY);
+
+        EXPECT_EQ(RTFileRemove(flink.c_str()), ERR_IS_REPARSE_POINT);
+        EXPECT_TRUE(PathExists(flink));
+    }
+    {
+        FakeReparsePoints fake(0xA0000003 /* mount point */);
+        ASSERT_EQ(RTPathQueryStats(dlink.c_str(), &st, RTFATTR_UNIX, RTPATHQ_ON_LINK), INF_SUCCESS);
+        EXPECT_EQ(st.fMode & (RTFS_TYPE_MASK | RTFS_DOS_REPARSE_POINT), RTFS_TYPE_DIRECTORY) << "traversed";
+        ASSERT_EQ(fake.LinkOpens().size(), 2u);
+        EXPECT_TRUE(fake.LinkOpens()[0] & 0x200000);
+        EXPECT_FALSE(fake.LinkOpens()[1] & 0x200000);
+        EXPECT_EQ(RTFileRemove(flink.c_str()), ERR_IS_REPARSE_POINT);
+        EXPECT_TRUE(PathExists(flink));
+    }
+    EXPECT_EQ(RTFileRemove(flink.c_str()), INF_SUCCESS);
 }
