@@ -129,25 +129,21 @@ RTSTATUS rtFileStatsFromHandle(HANDLE hFile, RTFILESTATS *pStats, uint32_t enmAt
     return INF_SUCCESS;
 }
 
-void *rtFileResolveOnce(void *volatile *ppvCache, const wchar_t *pwszModule, const char *pszSymbol)
-{
-    void *pv = *ppvCache;
-    if (pv == RTFILE_SYM_UNRESOLVED)
-    {
-        HMODULE const hMod = GetModuleHandleW(pwszModule);
-        pv = hMod ? reinterpret_cast<void *>(GetProcAddress(hMod, pszSymbol)) : nullptr;
-        *ppvCache = pv;
-    }
-    return pv;
-}
-
 typedef BOOL (WINAPI *PFNVERIFYCONSOLEIOHANDLE)(HANDLE);
-static void *volatile g_pvVerifyConsoleIoHandle = RTFILE_SYM_UNRESOLVED;
+/* Looked up on first need; the sentinel says "not looked up yet". */
+static PFNVERIFYCONSOLEIOHANDLE volatile g_pfnVerifyConsoleIoHandle = reinterpret_cast<PFNVERIFYCONSOLEIOHANDLE>(1);
 
 static bool rtFileIsConsole(HANDLE hFile)
 {
-    PFNVERIFYCONSOLEIOHANDLE const pfn = reinterpret_cast<PFNVERIFYCONSOLEIOHANDLE>(
-        rtFileResolveOnce(&g_pvVerifyConsoleIoHandle, L"kernel32.dll", "VerifyConsoleIoHandle"));
+    PFNVERIFYCONSOLEIOHANDLE pfn = g_pfnVerifyConsoleIoHandle;
+    if (pfn == reinterpret_cast<PFNVERIFYCONSOLEIOHANDLE>(1))
+    {
+        HMODULE const hMod = GetModuleHandleW(L"kernel32.dll");
+        pfn = hMod ? reinterpret_cast<PFNVERIFYCONSOLEIOHANDLE>(
+                         reinterpret_cast<void *>(GetProcAddress(hMod, "VerifyConsoleIoHandle")))
+                   : nullptr;
+        g_pfnVerifyConsoleIoHandle = pfn;
+    }
     if (pfn)
         return pfn(hFile) != FALSE;
     SetLastError(NO_ERROR);

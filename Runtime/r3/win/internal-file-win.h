@@ -84,12 +84,6 @@ RTSTATUS rtFileStatsFromHandle(HANDLE hFile, RTFILESTATS *pStats, uint32_t enmAt
 /** The serial number of the volume the handle lives on, or 0. */
 uint32_t rtFileVolumeSerial(HANDLE hFile);
 
-/** An optional entry point of a loaded system library, looked up on first need and kept in
- *  @a *ppvCache (which starts out as RTFILE_SYM_UNRESOLVED); null when the library lacks it. */
-void *rtFileResolveOnce(void *volatile *ppvCache, const wchar_t *pwszModule, const char *pszSymbol);
-/** Initial value of an rtFileResolveOnce cache. */
-#define RTFILE_SYM_UNRESOLVED (reinterpret_cast<void *>(1))
-
 /** Validates an open-flag word and normalises its defaults (action, share code). */
 RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen);
 

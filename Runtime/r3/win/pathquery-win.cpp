@@ -2,16 +2,13 @@
  * short-lived handle, the parent directory's listing for files that cannot be opened, and
  * the NT object namespace for names the file system does not know. */
 #include "internal-file-win.h"
+#include "internal-r3-win.h"
 #include "rt/err.h"
 #include "rt/pathint.h"
 
 /* Whether the file system accepts the open-reparse-point option: -1 unknown, 0 no, 1 yes.
    Concurrent first probes reach the same value, so a plain integer serves. */
 static volatile int g_iPathQueryReparseOk = -1;
-
-typedef NTSTATUS (NTAPI *PFNNTQUERYFULLATTRIBUTESFILE)(POBJECT_ATTRIBUTES, FILE_NETWORK_OPEN_INFORMATION *);
-/* Optional on old systems. */
-static void *volatile g_pvNtQueryFullAttributesFile = RTFILE_SYM_UNRESOLVED;
 
 static bool rtPathIsSep(WCHAR wc)
 {
@@ -203,13 +200,6 @@ static RTPATHQNEXT rtPathQueryByHandle(HANDLE hRootDir, UNICODE_STRING *pName, R
     return RTPATHQNEXT::Done;
 }
 
-static bool rtPathNtVersionAtLeast51()
-{
-    DWORD const dwVersion = GetVersion();
-    unsigned const uMajor = dwVersion & 0xFF, uMinor = (dwVersion >> 8) & 0xFF;
-    return uMajor > 5 || (uMajor == 5 && uMinor >= 1);
-}
-
 /* Method 3: the entry in the parent directory's listing, for files that cannot be opened
    even for their attributes (locked or access-protected). */
 RTSTATUS rtPathQueryByDirListing(HANDLE hRootDir, const UNICODE_STRING *pName, RTFILESTATS *pStats, uint32_t enmAttr,
@@ -252,7 +242,9 @@ RTSTATUS rtPathQueryByDirListing(HANDLE hRootDir, const UNICODE_STRING *pName, R
     UNICODE_STRING Final;
     Final.Buffer = &pName->Buffer[offFinal];
     Final.Length = Final.MaximumLength = static_cast<USHORT>(cwcFinal * sizeof(WCHAR));
-    bool const fIdClass = rtPathNtVersionAtLeast51();
+    /* The class with file ids came with NT 5.1 (version code 105); before initialisation
+       the system is taken to be a current one. */
+    bool const fIdClass = g_enmWinVer == 0 || g_enmWinVer >= 105;
     rcNt = NtQueryDirectoryFile(hDir, nullptr, nullptr, nullptr, &Ios, pbBuf, RTPATHQ_LIST_BUF_SIZE,
                                 static_cast<FILE_INFORMATION_CLASS>(fIdClass ? RTNT_FILE_ID_BOTH_DIR_INFO
                                                                              : RTNT_FILE_BOTH_DIR_INFO),
@@ -283,8 +275,8 @@ RTSTATUS rtPathQueryByDirListing(HANDLE hRootDir, const UNICODE_STRING *pName, R
 static RTPATHQNEXT rtPathQueryFullAttrs(HANDLE hRootDir, UNICODE_STRING *pName, const char *pszPath,
                                         RTFILESTATS *pStats, uint32_t enmAttr, uint8_t *pbBuf, RTSTATUS *prc)
 {
-    PFNNTQUERYFULLATTRIBUTESFILE const pfn = reinterpret_cast<PFNNTQUERYFULLATTRIBUTESFILE>(
-        rtFileResolveOnce(&g_pvNtQueryFullAttributesFile, L"ntdll.dll", "NtQueryFullAttributesFile"));
+    /* Found by runtime initialisation; absent on old systems and before initialisation. */
+    PFNRTNTQUERYFULLATTRIBUTESFILE const pfn = g_pfnNtQueryFullAttributesFile;
     if (enmAttr == RTFATTR_UNIX || !pfn)
         return RTPATHQNEXT::HandleQuery;
     OBJECT_ATTRIBUTES ObjAttr;

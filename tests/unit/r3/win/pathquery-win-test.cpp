@@ -8,12 +8,31 @@
 #include "rt/status.h"
 #include "rt/pathint.h"
 #include "../../../../Runtime/r3/win/internal-file-win.h"
+#include "../../../../Runtime/r3/win/internal-r3-win.h"
 #include "scratch-dir.h"
 #include "fake-reparse.h"
+
+namespace {
+
+/* The full-attributes query is found by runtime initialisation, which these tests do not
+   run; they offer it or withhold it themselves. */
+struct FullAttrsQuery
+{
+    explicit FullAttrsQuery(bool fOffer)
+    {
+        g_pfnNtQueryFullAttributesFile = fOffer ? reinterpret_cast<PFNRTNTQUERYFULLATTRIBUTESFILE>(
+            reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryFullAttributesFile"))) : nullptr;
+    }
+    ~FullAttrsQuery() { g_pfnNtQueryFullAttributesFile = m_pfnSaved; }
+    PFNRTNTQUERYFULLATTRIBUTESFILE m_pfnSaved = g_pfnNtQueryFullAttributesFile;
+};
+
+} // namespace
 
 TEST(PathQuery, FilesAndDirectories)
 {
     ScratchDir dir;
+    FullAttrsQuery const offered(true);
     std::string const file = dir / "SETUP.EXE";
     ASSERT_TRUE(WriteWholeFile(file, std::string(1234, 's')));
 
@@ -38,8 +57,20 @@ TEST(PathQuery, FilesAndDirectories)
     EXPECT_EQ(stUnix.u.Unix.idVolume, stHandle.u.Unix.idVolume);
     EXPECT_EQ(stUnix.u.Unix.cHardLinks, stHandle.u.Unix.cHardLinks);
 
-    for (uint32_t enmAttr : { RTFATTR_NONE, RTFATTR_UNIX })
+    /* Without the full-attributes query a handle answers for every kind. */
     {
+        FullAttrsQuery const withheld(false);
+        RTFILESTATS st;
+        ASSERT_EQ(RTPathQueryStats(file.c_str(), &st, RTFATTR_NONE, RTPATHQ_FOLLOW_LINK), INF_SUCCESS);
+        EXPECT_EQ(st.cbObject, 1234);
+        EXPECT_EQ(st.fMode & RTFS_UNIX_MASK, RTFS_TYPE_FILE | 0666) << "a handle knows no name";
+        EXPECT_EQ(st.ModificationTime, stNone.ModificationTime);
+    }
+
+    for (uint32_t enmAttr : { RTFATTR_NONE, RTFATTR_UNIX })
+    for (bool fOffer : { true, false })
+    {
+        FullAttrsQuery const query(fOffer);
         RTFILESTATS st;
         ASSERT_EQ(RTPathQueryStats(dir.path().c_str(), &st, enmAttr, RTPATHQ_FOLLOW_LINK), INF_SUCCESS);
         EXPECT_EQ(st.fMode & (RTFS_UNIX_MASK | RTFS_DOS_DIRECTORY), RTFS_TYPE_DIRECTORY | RTFS_DOS_DIRECTORY | 0777);
@@ -68,6 +99,7 @@ TEST(PathQuery, BadArguments)
 TEST(PathQuery, LockedFile)
 {
     ScratchDir dir;
+    FullAttrsQuery const offered(true);
     std::string const file = dir / "locked.bin";
     ASSERT_TRUE(WriteWholeFile(file, "1234567"));
     HANDLE hLock = CreateFileW(LongForm(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -129,6 +161,7 @@ TEST(PathQuery, ParentListingAgreesWithHandle)
 
 TEST(PathQuery, ObjectNamespace)
 {
+    FullAttrsQuery const offered(true);
     RTFILESTATS st;
     memset(&st, 0x5A, sizeof(st));
     ASSERT_EQ(RTPathQueryStats("\\\\:zuntnt:\\", &st, RTFATTR_UNIX, RTPATHQ_FOLLOW_LINK), INF_SUCCESS);
