@@ -321,7 +321,7 @@ RTSTATUS RTPathQueryStats(const char *pszPath, RTFILESTATS *pStats, uint32_t enm
     if (RT_FAILURE(rc))
         return rc;
 
-    uint8_t abBuf[RTPATHQ_LIST_BUF_SIZE];
+    alignas(8) uint8_t abBuf[RTPATHQ_LIST_BUF_SIZE];
     RTPATHQNEXT enmNext = rtPathQueryFullAttrs(hRootDir, &NtName, pszPath, pStats, enmAttr, abBuf, &rc);
     if (enmNext == RTPATHQNEXT::HandleQuery)
         enmNext = rtPathQueryByHandle(hRootDir, &NtName, pStats, enmAttr, fFlags, abBuf, &rc);

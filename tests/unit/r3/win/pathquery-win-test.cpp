@@ -131,7 +131,7 @@ TEST(PathQuery, ParentListingAgreesWithHandle)
         RTSTATUS rc = RTPathToNtName(&NtName, &hRootDir, path.c_str());
         if (RT_FAILURE(rc))
             return rc;
-        static uint8_t s_abBuf[RTPATHQ_LIST_BUF_SIZE];
+        alignas(8) static uint8_t s_abBuf[RTPATHQ_LIST_BUF_SIZE];
         rc = rtPathQueryByDirListing(hRootDir, &NtName, pStats, enmAttr, s_abBuf);
         RTPathNtNameFree(&NtName, &hRootDir);
         return rc;
