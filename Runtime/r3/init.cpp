@@ -2,6 +2,7 @@
  * optional entry points other modules use, the executable's path and the argument vector,
  * and the exit callback. Only the first successful call does the work. */
 #include "win/internal-r3-win.h"
+#include "../common/misc/thread-internal.h"
 #include "rt/atomic.h"
 #include "rt/log.h"
 #include "rt/startup.h"
@@ -379,6 +380,10 @@ static RTSTATUS rtR3InitBody(uint32_t fFlags, int cArgs, char ***ppapszArgs, con
 
     g_uRTR3ProcessId = GetCurrentProcessId();
     g_fRTR3InitFlags |= fFlags;
+
+    rc = rtThreadRegistryInit();
+    if (RT_FAILURE(rc))
+        return rc;
 
     if (pszProgramPath)
     {

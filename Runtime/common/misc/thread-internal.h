@@ -7,6 +7,9 @@
 inline constexpr uint32_t RTTHREADINT_MAGIC      = 0x18740529;
 inline constexpr uint32_t RTTHREADINT_MAGIC_DEAD = 0x19360614;
 
+/** Thread type of the process's main thread. */
+inline constexpr uint32_t RTTHREADTYPE_MAIN = 4;
+
 /* Internal flags. */
 inline constexpr uint32_t THREAD_IFLAG_ADOPTED = 0x1;   /**< not started by the runtime */
 inline constexpr uint32_t THREAD_IFLAG_IN_TREE = 0x4;   /**< in the registry */
@@ -39,5 +42,40 @@ RT_C_DECLS_BEGIN
 /** Thread-local slot holding each known thread's record; all ones until the registry
  *  allocates it. */
 extern uint32_t g_iRTThreadTls;
+
+RT_C_DECLS_END
+
+/* The registry: records of the threads the runtime knows, keyed by native thread id. */
+
+RT_C_DECLS_BEGIN
+
+/** Creates the registry's lock and thread-local slot and adopts the calling thread as
+ *  "main". INF_ALREADY_INITIALISED when the registry exists already. */
+RTSTATUS rtThreadRegistryInit(void);
+/** Registers the calling thread under @p pszName (cut at 15 bytes). */
+RTSTATUS RTThreadAdoptCurrent(uint32_t enmType, uint32_t fUserFlags, uint32_t fIntFlags, const char *pszName);
+/** The calling thread's name, or null when it has no usable record. */
+const char *RTThreadCurrentName(void);
+/** Adds a reference; null for a record that is not alive or already unreferenced. */
+RTTHREADINT *rtThreadRefAdd(RTTHREADINT *pThread);
+/** Drops a reference and destroys the record with the last one; returns the new count. */
+uint32_t rtThreadRefDrop(RTTHREADINT *pThread);
+/** Takes and releases the registry lock for writing; fatal when that fails. */
+void rtThreadLockRW(void);
+void rtThreadUnLockRW(void);
+/** Puts the record into the registry under @p uNativeId, replacing a stale record. */
+void rtThreadInsert(RTTHREADINT *pThread, uint32_t uNativeId);
+/** Takes the record out of the registry. */
+void rtThreadRemove(RTTHREADINT *pThread);
+/** The record registered under @p uNativeId, or null; the caller holds the registry lock. */
+RTTHREADINT *rtThreadTreeGet(uint32_t uNativeId);
+
+/* Platform side. */
+/** Allocates the thread-local slot once and looks up the platform's naming entry point. */
+RTSTATUS rtThreadNativeInit(void);
+/** Stores the record in the calling thread's slot and passes its name to the platform. */
+RTSTATUS rtThreadNativeAdopt(RTTHREADINT *pThread);
+/** Clears the calling thread's slot when it holds @p pThread; closes an owned handle. */
+void rtThreadNativeDestroy(RTTHREADINT *pThread);
 
 RT_C_DECLS_END

@@ -1,6 +1,369 @@
-/* Thread records: the run state that blocking waits record in them. */
+/* Thread records and their registry: allocation, adoption of threads the runtime did not
+ * start, references, the registry tree under its read/write lock, and the run state that
+ * blocking waits record in a record. */
 #include "thread-internal.h"
 #include "rt/atomic.h"
+#include "rt/mem.h"
+#include "rt/startup.h"
+
+/** The registry lock; null until the registry is initialised. */
+static RTSEMRW g_hRTThreadRWSem = nullptr;
+/** The registry tree's root. */
+static RTTHREADINT *g_pRTThreadTree = nullptr;
+
+/*
+ * The registry tree: an AVL tree keyed by native thread id.
+ */
+
+static inline uint8_t rtThreadTreeHeight(const RTTHREADINT *pNode)
+{
+    return pNode ? pNode->cHeight : 0;
+}
+
+static inline void rtThreadTreeFixHeight(RTTHREADINT *pNode)
+{
+    uint8_t const cLeft = rtThreadTreeHeight(pNode->pLeft);
+    uint8_t const cRight = rtThreadTreeHeight(pNode->pRight);
+    pNode->cHeight = static_cast<uint8_t>((cLeft > cRight ? cLeft : cRight) + 1);
+}
+
+static RTTHREADINT *rtThreadTreeRotateRight(RTTHREADINT *pNode)
+{
+    RTTHREADINT *const pTop = pNode->pLeft;
+    pNode->pLeft = pTop->pRight;
+    pTop->pRight = pNode;
+    rtThreadTreeFixHeight(pNode);
+    rtThreadTreeFixHeight(pTop);
+    return pTop;
+}
+
+static RTTHREADINT *rtThreadTreeRotateLeft(RTTHREADINT *pNode)
+{
+    RTTHREADINT *const pTop = pNode->pRight;
+    pNode->pRight = pTop->pLeft;
+    pTop->pLeft = pNode;
+    rtThreadTreeFixHeight(pNode);
+    rtThreadTreeFixHeight(pTop);
+    return pTop;
+}
+
+/** Restores the balance of @p pNode after one of its subtrees changed height by one;
+ *  returns the subtree's new root. */
+static RTTHREADINT *rtThreadTreeBalance(RTTHREADINT *pNode)
+{
+    int const iBalance = rtThreadTreeHeight(pNode->pLeft) - rtThreadTreeHeight(pNode->pRight);
+    if (iBalance > 1)
+    {
+        if (rtThreadTreeHeight(pNode->pLeft->pLeft) < rtThreadTreeHeight(pNode->pLeft->pRight))
+            pNode->pLeft = rtThreadTreeRotateLeft(pNode->pLeft);
+        return rtThreadTreeRotateRight(pNode);
+    }
+    if (iBalance < -1)
+    {
+        if (rtThreadTreeHeight(pNode->pRight->pRight) < rtThreadTreeHeight(pNode->pRight->pLeft))
+            pNode->pRight = rtThreadTreeRotateRight(pNode->pRight);
+        return rtThreadTreeRotateLeft(pNode);
+    }
+    rtThreadTreeFixHeight(pNode);
+    return pNode;
+}
+
+/* A tree of 2^32 keys is at most 1.44 * 32 levels deep; the paths below have room for it. */
+static constexpr unsigned kMaxTreeDepth = 48;
+
+/** Rebalances every node on the path from the changed node up to the root. */
+static void rtThreadTreeRebalancePath(RTTHREADINT **apLinks[], unsigned cLinks)
+{
+    while (cLinks-- > 0)
+        *apLinks[cLinks] = rtThreadTreeBalance(*apLinks[cLinks]);
+}
+
+RTTHREADINT *rtThreadTreeGet(uint32_t uNativeId)
+{
+    RTTHREADINT *pNode = g_pRTThreadTree;
+    while (pNode && pNode->uKey != uNativeId)
+        pNode = uNativeId < pNode->uKey ? pNode->pLeft : pNode->pRight;
+    return pNode;
+}
+
+/** Inserts @p pThread under its key; false when the key is taken. */
+static bool rtThreadTreeInsert(RTTHREADINT *pThread)
+{
+    RTTHREADINT **apLinks[kMaxTreeDepth];
+    unsigned cLinks = 0;
+    RTTHREADINT **ppLink = &g_pRTThreadTree;
+    while (*ppLink)
+    {
+        RTTHREADINT *const pNode = *ppLink;
+        if (pNode->uKey == pThread->uKey)
+            return false;
+        apLinks[cLinks++] = ppLink;
+        ppLink = pThread->uKey < pNode->uKey ? &pNode->pLeft : &pNode->pRight;
+    }
+    pThread->pLeft = pThread->pRight = nullptr;
+    pThread->cHeight = 1;
+    *ppLink = pThread;
+    rtThreadTreeRebalancePath(apLinks, cLinks);
+    return true;
+}
+
+/** Removes the node with @p uKey; returns it, or null when there is none. */
+static RTTHREADINT *rtThreadTreeRemove(uint32_t uKey)
+{
+    RTTHREADINT **apLinks[kMaxTreeDepth];
+    unsigned cLinks = 0;
+    RTTHREADINT **ppLink = &g_pRTThreadTree;
+    while (*ppLink && (*ppLink)->uKey != uKey)
+    {
+        apLinks[cLinks++] = ppLink;
+        ppLink = uKey < (*ppLink)->uKey ? &(*ppLink)->pLeft : &(*ppLink)->pRight;
+    }
+    RTTHREADINT *const pNode = *ppLink;
+    if (!pNode)
+        return nullptr;
+
+    if (!pNode->pLeft || !pNode->pRight)
+        *ppLink = pNode->pLeft ? pNode->pLeft : pNode->pRight;
+    else
+    {
+        /* Two children: the smallest node of the right subtree takes the node's place. */
+        unsigned const iNodeLink = cLinks;
+        apLinks[cLinks++] = ppLink;
+        RTTHREADINT **ppMin = &pNode->pRight;
+        while ((*ppMin)->pLeft)
+        {
+            apLinks[cLinks++] = ppMin;
+            ppMin = &(*ppMin)->pLeft;
+        }
+        RTTHREADINT *const pMin = *ppMin;
+        *ppMin = pMin->pRight;
+        pMin->pLeft = pNode->pLeft;
+        pMin->pRight = pNode->pRight;
+        pMin->cHeight = pNode->cHeight;
+        *ppLink = pMin;
+        /* The links recorded below the removed node went through its right-child field,
+         * which now lives in pMin. */
+        if (cLinks > iNodeLink + 1)
+            apLinks[iNodeLink + 1] = &pMin->pRight;
+    }
+    pNode->pLeft = pNode->pRight = nullptr;
+    pNode->cHeight = 0;
+    rtThreadTreeRebalancePath(apLinks, cLinks);
+    return pNode;
+}
+
+/*
+ * The registry lock.
+ */
+
+/** The end of a broken invariant: the condition and status on standard error, then a
+ *  breakpoint trap that a debugger may continue from. */
+[[gnu::noinline]] static void rtThreadFatal(const char *pszWhat, RTSTATUS rc)
+{
+    static const char s_szPrefix[] = "\n!!Assertion Failed!!\n";
+    rtStartupWrite(s_szPrefix, sizeof(s_szPrefix) - 1);
+    size_t cch = 0;
+    while (pszWhat[cch])
+        cch++;
+    rtStartupWriteStatus(pszWhat, cch, rc);
+    __asm__ __volatile__("int3");
+}
+
+void rtThreadLockRW(void)
+{
+    if (!g_hRTThreadRWSem)
+        rtThreadRegistryInit();
+    RTSTATUS const rc = RTSemRWWriteAcquire(g_hRTThreadRWSem, RTSEM_INDEFINITE_WAIT);
+    if (RT_FAILURE(rc))
+        rtThreadFatal("void __cdecl rtThreadLockRW(void): RT_SUCCESS_NP(rc) ", rc);
+}
+
+void rtThreadUnLockRW(void)
+{
+    RTSTATUS const rc = RTSemRWWriteRelease(g_hRTThreadRWSem);
+    if (RT_FAILURE(rc))
+        rtThreadFatal("void __cdecl rtThreadUnLockRW(void): RT_SUCCESS_NP(rc) ", rc);
+}
+
+/*
+ * Records.
+ */
+
+static void rtThreadDestroy(RTTHREADINT *pThread)
+{
+    /* The count is 0 here; the temporary reference keeps the record alive for the removal. */
+    if (RTAtomicReadU32(&pThread->fIntFlags) & THREAD_IFLAG_IN_TREE)
+    {
+        RTAtomicIncU32(&pThread->cRefs);
+        rtThreadRemove(pThread);
+        RTAtomicDecU32(&pThread->cRefs);
+    }
+    RTAtomicXchgU32(&pThread->u32Magic, RTTHREADINT_MAGIC_DEAD);
+    RTAtomicXchgU32(&pThread->uKey, 0);
+    pThread->enmType = 0;
+    RTSEMEVENTMULTI const hEventUser = pThread->hEventUser;
+    RTSEMEVENTMULTI const hEventTerminated = pThread->hEventTerminated;
+    pThread->hEventUser = nullptr;
+    pThread->hEventTerminated = nullptr;
+    RTSemEventMultiDrop(hEventUser);
+    RTSemEventMultiDrop(hEventTerminated);
+    rtThreadNativeDestroy(pThread);
+    RTMemFree(pThread);
+}
+
+static RTTHREADINT *rtThreadAlloc(uint32_t enmType, uint32_t fUserFlags, uint32_t fIntFlags, const char *pszName)
+{
+    RTTHREADINT *pThread = static_cast<RTTHREADINT *>(RTMemAllocZ(sizeof(*pThread)));
+    if (!pThread)
+        return nullptr;
+    pThread->u32Magic = RTTHREADINT_MAGIC;
+    size_t cchName = 0;
+    if (RT_VALID_PTR(pszName))
+        while (cchName < sizeof(pThread->szName) - 1 && pszName[cchName])
+        {
+            pThread->szName[cchName] = pszName[cchName];
+            cchName++;
+        }
+    pThread->szName[cchName] = '\0';
+    pThread->cRefs = 2;
+    pThread->enmState = THREAD_STATE_INIT;
+    pThread->enmType = enmType;
+    pThread->fUserFlags = fUserFlags;
+    pThread->fIntFlags = fIntFlags;
+
+    RTSTATUS rc = RTSemEventMultiMake(&pThread->hEventUser, RTSEMEVENTMULTI_F_NO_VALIDATION);
+    if (RT_SUCCESS(rc))
+    {
+        rc = RTSemEventMultiMake(&pThread->hEventTerminated, RTSEMEVENTMULTI_F_NO_VALIDATION);
+        if (RT_SUCCESS(rc))
+            return pThread;
+        RTSemEventMultiDrop(pThread->hEventUser);
+    }
+    RTMemFree(pThread);
+    return nullptr;
+}
+
+static bool rtThreadIsAlive(const RTTHREADINT *pThread)
+{
+    return RT_VALID_PTR(pThread) && RTAtomicReadU32(&pThread->u32Magic) == RTTHREADINT_MAGIC;
+}
+
+RTTHREADINT *rtThreadRefAdd(RTTHREADINT *pThread)
+{
+    if (!rtThreadIsAlive(pThread))
+        return nullptr;
+    /* Never revive a record whose last reference is gone. */
+    uint32_t cRefs = RTAtomicReadU32(&pThread->cRefs);
+    do
+    {
+        if (cRefs == 0)
+            return nullptr;
+    } while (!__atomic_compare_exchange_n(&pThread->cRefs, &cRefs, cRefs + 1, false, __ATOMIC_SEQ_CST,
+                                          __ATOMIC_SEQ_CST));
+    return pThread;
+}
+
+uint32_t rtThreadRefDrop(RTTHREADINT *pThread)
+{
+    if (!rtThreadIsAlive(pThread))
+        return 0;
+    uint32_t cRefs = RTAtomicReadU32(&pThread->cRefs);
+    do
+    {
+        if (cRefs == 0)
+            return 0;
+    } while (!__atomic_compare_exchange_n(&pThread->cRefs, &cRefs, cRefs - 1, false, __ATOMIC_SEQ_CST,
+                                          __ATOMIC_SEQ_CST));
+    if (cRefs == 1)
+        rtThreadDestroy(pThread);
+    return cRefs - 1;
+}
+
+const char *RTThreadCurrentName(void)
+{
+    RTTHREADINT *const pThread = RTThreadCurrentRecord();
+    if (!rtThreadIsAlive(pThread) || RTAtomicReadU32(&pThread->cRefs) == 0)
+        return nullptr;
+    return pThread->szName;
+}
+
+/*
+ * Registration.
+ */
+
+void rtThreadInsert(RTTHREADINT *pThread, uint32_t uNativeId)
+{
+    rtThreadLockRW();
+    if (RTAtomicReadU32(&pThread->enmState) != THREAD_STATE_DEAD)
+    {
+        RTTHREADINT *const pOld = rtThreadTreeGet(uNativeId);
+        if (pOld != pThread)
+        {
+            /* A record left behind by an earlier thread that had the same id. */
+            if (pOld)
+            {
+                __atomic_fetch_and(&pOld->fIntFlags, ~THREAD_IFLAG_IN_TREE, __ATOMIC_SEQ_CST);
+                rtThreadTreeRemove(uNativeId);
+                if (pOld->fIntFlags & THREAD_IFLAG_ADOPTED)
+                    rtThreadRefDrop(pOld);
+            }
+            RTAtomicXchgU32(&pThread->uKey, uNativeId);
+            if (!rtThreadTreeInsert(pThread))
+                rtThreadFatal("fRc: Lock problem? ", ERR_WRONG_STATE);
+            __atomic_fetch_or(&pThread->fIntFlags, THREAD_IFLAG_IN_TREE, __ATOMIC_SEQ_CST);
+        }
+    }
+    rtThreadUnLockRW();
+}
+
+void rtThreadRemove(RTTHREADINT *pThread)
+{
+    rtThreadLockRW();
+    if (__atomic_fetch_and(&pThread->fIntFlags, ~THREAD_IFLAG_IN_TREE, __ATOMIC_SEQ_CST) & THREAD_IFLAG_IN_TREE)
+        rtThreadTreeRemove(pThread->uKey);
+    rtThreadUnLockRW();
+}
+
+RTSTATUS RTThreadAdoptCurrent(uint32_t enmType, uint32_t fUserFlags, uint32_t fIntFlags, const char *pszName)
+{
+    RTTHREADINT *const pThread = rtThreadAlloc(enmType, fUserFlags & ~UINT32_C(1), fIntFlags | THREAD_IFLAG_ADOPTED,
+                                               pszName);
+    if (!pThread)
+        return ERR_OUT_OF_MEMORY;
+    RTSTATUS const rc = rtThreadNativeAdopt(pThread);
+    if (RT_FAILURE(rc))
+    {
+        rtThreadDestroy(pThread);
+        return rc;
+    }
+    rtThreadInsert(pThread, RTThreadNativeSelf());
+    RTAtomicXchgU32(&pThread->enmState, THREAD_STATE_RUN);
+    rtThreadRefDrop(pThread);
+    return INF_SUCCESS;
+}
+
+RTSTATUS rtThreadRegistryInit(void)
+{
+    if (g_hRTThreadRWSem)
+        return INF_ALREADY_INITIALISED;
+    RTSTATUS rc = RTSemRWMake(&g_hRTThreadRWSem, RTSEMRW_F_NO_VALIDATION, nullptr, 1, nullptr);
+    if (RT_FAILURE(rc))
+        return rc;
+    rc = rtThreadNativeInit();
+    if (RT_SUCCESS(rc))
+        rc = RTThreadAdoptCurrent(RTTHREADTYPE_MAIN, 0, THREAD_IFLAG_MAIN, "main");
+    if (RT_FAILURE(rc))
+    {
+        RTSEMRW const hRWSem = g_hRTThreadRWSem;
+        g_hRTThreadRWSem = nullptr;
+        RTSemRWDrop(hRWSem);
+    }
+    return rc;
+}
+
+/*
+ * Run states.
+ */
 
 void rtThreadSetBlocked(RTTHREADINT *pThread, uint32_t enmState, bool fSleeping)
 {

@@ -1,10 +1,24 @@
-/* The calling thread on Windows: its native id, its record's thread-local slot, sleep and
- * yield. */
+/* The calling thread on Windows: its native id, its record's thread-local slot, the name
+ * passed to debuggers and to the platform, sleep and yield. */
 #include <windows.h>
 #include <intrin.h>
+#include "internal-r3-win.h"
 #include "../../common/misc/thread-internal.h"
 
 uint32_t g_iRTThreadTls = TLS_OUT_OF_INDEXES;
+
+typedef HRESULT (WINAPI *PFNSETTHREADDESCRIPTION)(HANDLE, PCWSTR);
+static PFNSETTHREADDESCRIPTION g_pfnSetThreadDescription = nullptr;
+
+/** The exception through which debuggers learn a thread's name, and its argument record. */
+static constexpr DWORD kXcptSetThreadName = 0x406D1388;
+struct RTTHREADNAMEINFO
+{
+    ULONG_PTR uType;        /**< 0x1000 */
+    ULONG_PTR uNameAddr;
+    ULONG_PTR idThread;
+    ULONG_PTR fFlags;
+};
 
 uint32_t RTThreadNativeSelf(void)
 {
@@ -17,6 +31,72 @@ RTTHREADINT *RTThreadCurrentRecord(void)
     if (iTls == TLS_OUT_OF_INDEXES)
         return nullptr;
     return static_cast<RTTHREADINT *>(TlsGetValue(iTls));
+}
+
+RTSTATUS rtThreadNativeInit(void)
+{
+    /* The slot outlives a failed registry set-up, so a retry does not take another. */
+    if (g_iRTThreadTls == TLS_OUT_OF_INDEXES)
+    {
+        DWORD const iTls = TlsAlloc();
+        if (iTls == TLS_OUT_OF_INDEXES)
+            return ERR_TLS_SLOT_UNAVAILABLE;
+        g_iRTThreadTls = iTls;
+    }
+    HMODULE const hModKernel32 = g_hModKernel32 ? g_hModKernel32 : GetModuleHandleW(L"kernel32.dll");
+    if (hModKernel32)
+        g_pfnSetThreadDescription = reinterpret_cast<PFNSETTHREADDESCRIPTION>(
+            reinterpret_cast<void *>(GetProcAddress(hModKernel32, "SetThreadDescription")));
+    return INF_SUCCESS;
+}
+
+/** Resumes after the naming exception when no debugger took it. */
+static LONG WINAPI rtThreadNameXcptHandler(PEXCEPTION_POINTERS pXcptPtrs)
+{
+    if (pXcptPtrs->ExceptionRecord->ExceptionCode == kXcptSetThreadName)
+        return EXCEPTION_CONTINUE_EXECUTION;
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+RTSTATUS rtThreadNativeAdopt(RTTHREADINT *pThread)
+{
+    if (!TlsSetValue(g_iRTThreadTls, pThread))
+        return ERR_TLS_SET_FAILED;
+
+    /* Naming is a courtesy to debuggers and tools; its failures are ignored. A debugger
+     * sees the exception first; the handler resumes when it lets it pass. */
+    if (g_pfnIsDebuggerPresent && g_pfnIsDebuggerPresent())
+    {
+        PVOID const pvHandler = AddVectoredExceptionHandler(1, rtThreadNameXcptHandler);
+        if (pvHandler)
+        {
+            RTTHREADNAMEINFO Info = { 0x1000, reinterpret_cast<ULONG_PTR>(pThread->szName), GetCurrentThreadId(), 0 };
+            RaiseException(kXcptSetThreadName, 0, sizeof(Info) / sizeof(ULONG_PTR),
+                           reinterpret_cast<const ULONG_PTR *>(&Info));
+            RemoveVectoredExceptionHandler(pvHandler);
+        }
+    }
+    if (g_pfnSetThreadDescription)
+    {
+        /* Byte by byte, each taken as signed: the name is short and mostly ASCII. */
+        WCHAR wszName[sizeof(pThread->szName)];
+        for (size_t i = 0; i < sizeof(pThread->szName); i++)
+            wszName[i] = static_cast<WCHAR>(static_cast<signed char>(pThread->szName[i]));
+        g_pfnSetThreadDescription(GetCurrentThread(), wszName);
+    }
+    return INF_SUCCESS;
+}
+
+void rtThreadNativeDestroy(RTTHREADINT *pThread)
+{
+    uint32_t const iTls = g_iRTThreadTls;
+    if (iTls != TLS_OUT_OF_INDEXES && TlsGetValue(iTls) == pThread)
+        TlsSetValue(iTls, nullptr);
+    if (pThread->hNative)
+    {
+        CloseHandle(pThread->hNative);
+        pThread->hNative = nullptr;
+    }
 }
 
 RTSTATUS RTThreadSleepMs(uint32_t cMs)

@@ -10,7 +10,9 @@
 #include "rt/log.h"
 #include "rt/startup.h"
 #include "rt/time.h"
+#include "rt/mem.h"
 #include "../../../Runtime/r3/win/internal-r3-win.h"
+#include "../../../Runtime/common/misc/thread-internal.h"
 
 namespace {
 
@@ -101,6 +103,15 @@ TEST(Init, FailedFirstCallIsNotCountedAndCanBeRepeated)
     SetUnhandledExceptionFilter(ForeignFilter);
     InitSnapshot const Before = InitSnapshot::Take();
 
+    /* No memory: the thread registry cannot be set up, nothing is counted or adopted. */
+    g_pfnRTMemAllocHook = [](size_t) { return false; };
+    RTSTATUS const rcNoMem = RTR3InitForExe(2, &g_papszArgs, RTINIT_F_SYSTEM32_ONLY | RTINIT_F_DEFER_LOADER_CONFIG);
+    g_pfnRTMemAllocHook = nullptr;
+    EXPECT_EQ(rcNoMem, ERR_OUT_OF_MEMORY);
+    EXPECT_EQ(g_cRTR3Inits, 0);
+    EXPECT_FALSE(RTR3InitIsInitialized());
+    EXPECT_EQ(RTThreadCurrentRecord(), nullptr);
+
     /* A program path as long as the limit makes the first call fail after the platform
      * step has run; the executable path record and the argument record stay untouched. */
     std::string const strTooLong = "C:\\" + std::string(RTR3INIT_PATH_MAX - 3, 'x');
@@ -154,6 +165,19 @@ TEST(Init, RecordsThePlatformFactsOtherModulesRead)
     EXPECT_EQ(g_uRTR3ProcessId, GetCurrentProcessId());
     EXPECT_GT(g_u64RTTimeProgramStartNs, 0u);
     EXPECT_LE(g_u64RTTimeProgramStartNs, RTTimeMonoNs());
+
+    /* The calling thread is registered as the main thread. */
+    RTTHREADINT *const pMain = RTThreadCurrentRecord();
+    ASSERT_NE(pMain, nullptr);
+    EXPECT_STREQ(RTThreadCurrentName(), "main");
+    EXPECT_EQ(pMain->u32Magic, RTTHREADINT_MAGIC);
+    EXPECT_EQ(pMain->enmType, RTTHREADTYPE_MAIN);
+    EXPECT_EQ(pMain->enmState, THREAD_STATE_RUN);
+    EXPECT_EQ(pMain->fIntFlags, THREAD_IFLAG_ADOPTED | THREAD_IFLAG_IN_TREE | THREAD_IFLAG_MAIN);
+    EXPECT_EQ(pMain->cRefs, 1u);
+    EXPECT_EQ(pMain->uKey, GetCurrentThreadId());
+    EXPECT_EQ(rtThreadRegistryInit(), INF_ALREADY_INITIALISED);
+    EXPECT_EQ(RTThreadCurrentRecord(), pMain);
 
     /* Entry points every supported platform has, each looked up under its own name. */
     HMODULE const hK32 = GetModuleHandleW(L"kernel32.dll");
