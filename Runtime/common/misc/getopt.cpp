@@ -1,6 +1,8 @@
 /* The option parser: name matching (literal forms, Unicode dashes, optional case folding,
- * indexed names), short-option clusters, deferred plain arguments and value conversion. */
+ * indexed names), short-option clusters, deferred plain arguments, value conversion, and
+ * the message for a result the caller does not handle. */
 #include "rt/getopt.h"
+#include "rt/message.h"
 #include "rt/strconv.h"
 #include "rt/string.h"
 
@@ -602,4 +604,26 @@ RTSTATUS RTGetOptTakeValue(RTOPTPARSER *pState, RTOPTVALUE *pValue, uint32_t fKi
     if (cDeferred > 0)
         rtGetOptMoveArg(pState, iTaken, iTo);
     return rtGetOptConvertValue(fKind, pState->papszArgs[iTo], pValue);
+}
+
+int RTGetOptReportError(int rcGetOpt, const RTOPTVALUE *pValue)
+{
+    if (rcGetOpt == INF_OPTION_PLAIN_ARGUMENT)
+        RTMessageToStdErr("Invalid parameter: %s", pValue->psz);
+    else if (rcGetOpt >= 0x21 && rcGetOpt <= 0x7E)
+        RTMessageToStdErr("Unhandled option: -%c", rcGetOpt);
+    else if (rcGetOpt > 0)
+        RTMessageToStdErr("Unhandled option: %i (%#x)", rcGetOpt, rcGetOpt);
+    else if (rcGetOpt == ERR_OPTION_UNKNOWN)
+        RTMessageToStdErr("Unknown option: '%s'", pValue->psz);
+    else if (RT_VALID_PTR(pValue->pDesc))
+    {
+        if (rcGetOpt == ERR_OPTION_VALUE_MALFORMED)
+            RTMessageToStdErr("The value given '%s' has an invalid format.", pValue->pDesc->pszName);
+        else
+            RTMessageToStdErr("%s: %Rrs\n", pValue->pDesc->pszName, rcGetOpt);
+    }
+    else
+        RTMessageToStdErr("%Rrs\n", rcGetOpt);
+    return RTEXITCODE_SYNTAX;
 }

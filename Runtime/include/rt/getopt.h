@@ -1,5 +1,6 @@
 /* The option parser: matches an argument vector against a table of option descriptors,
- * one option (or plain argument) per call, converting option values by type. */
+ * one option (or plain argument) per call, converting option values by type, and reports
+ * what a caller does not handle. */
 #pragma once
 #include "rt/types.h"
 #include "rt/status.h"
@@ -36,6 +37,9 @@ inline constexpr uint32_t OPTF_INDEX_DEFAULT_0 = 0x100000;
 inline constexpr uint32_t OPTF_INDEX_DEFAULT_1 = 0x200000;
 inline constexpr uint32_t OPTF_INDEX_DASH      = 0x400000;
 inline constexpr uint32_t OPTF_NOCASE          = 0x800000;
+
+/** Exit code of a command-line error. */
+inline constexpr int RTEXITCODE_SYNTAX = 2;
 
 /** RTGetOptInit flags. */
 inline constexpr uint32_t OPTINIT_DEFER_PLAIN  = 1;
@@ -93,5 +97,9 @@ RTSTATUS RTGetOptInit(RTOPTPARSER *pState, int cArgs, char **papszArgs, const RT
                       uint32_t cDescs, int iFirst, uint32_t fFlags);
 int      RTGetOptNext(RTOPTPARSER *pState, RTOPTVALUE *pValue);
 RTSTATUS RTGetOptTakeValue(RTOPTPARSER *pState, RTOPTVALUE *pValue, uint32_t fKind);
+/** Prints a message for a result of RTGetOptNext that the caller does not handle (an
+ *  option without a case, a plain argument, an error) on standard error.
+ *  @returns 2, the exit code of a command-line error. */
+int      RTGetOptReportError(int rcGetOpt, const RTOPTVALUE *pValue);
 
 RT_C_DECLS_END
