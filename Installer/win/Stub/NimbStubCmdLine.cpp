@@ -1,0 +1,265 @@
+/* The installer's command line: the option table, the help text and the parsing loop that
+ * fills the run settings and the installer state. */
+#include "NimbStub.h"
+#include "rt/format.h"
+#include "rt/getopt.h"
+#include "rt/path.h"
+#include "rt/string.h"
+
+InstallerState g_InstallerState;
+
+namespace {
+
+/** Option ids that are not letters. */
+constexpr int32_t OPT_MSI_LOG_FILE = 1000;
+
+/** Every accepted form of every option, searched in this order. The letter ids also work
+ *  as one-letter options ("-x", "-s", ...). */
+constexpr RTOPTDESC g_aOptions[] =
+{
+    { "--extract",                    'x', OPTVAL_NONE },
+    { "-extract",                     'x', OPTVAL_NONE },
+    { "/extract",                     'x', OPTVAL_NONE },
+    { "--silent",                     's', OPTVAL_NONE },
+    { "-silent",                      's', OPTVAL_NONE },
+    { "/silent",                      's', OPTVAL_NONE },
+    { "--no-silent-cert",             'c', OPTVAL_NONE },
+    { "-no-silent-cert",              'c', OPTVAL_NONE },
+    { "/no-silent-cert",              'c', OPTVAL_NONE },
+    { "--no-install-timestamp-ca",    't', OPTVAL_NONE },
+    { "--force-install-timestamp-ca", 'T', OPTVAL_NONE },
+    { "--logging",                    'l', OPTVAL_NONE },
+    { "-logging",                     'l', OPTVAL_NONE },
+    { "--msi-log-file",               OPT_MSI_LOG_FILE, OPTVAL_STRING },
+    { "-msilogfile",                  OPT_MSI_LOG_FILE, OPTVAL_STRING },
+    { "/logging",                     'l', OPTVAL_NONE },
+    { "--path",                       'p', OPTVAL_STRING },
+    { "-path",                        'p', OPTVAL_STRING },
+    { "/path",                        'p', OPTVAL_STRING },
+    { "--msiparams",                  'm', OPTVAL_STRING },
+    { "-msiparams",                   'm', OPTVAL_STRING },
+    { "--msi-prop",                   'P', OPTVAL_STRING },
+    { "--reinstall",                  'f', OPTVAL_NONE },
+    { "-reinstall",                   'f', OPTVAL_NONE },
+    { "/reinstall",                   'f', OPTVAL_NONE },
+    { "--ignore-reboot",              'r', OPTVAL_NONE },
+    { "--verbose",                    'v', OPTVAL_NONE },
+    { "-verbose",                     'v', OPTVAL_NONE },
+    { "/verbose",                     'v', OPTVAL_NONE },
+    { "--version",                    'V', OPTVAL_NONE },
+    { "-version",                     'V', OPTVAL_NONE },
+    { "/version",                     'V', OPTVAL_NONE },
+    { "--help",                       'h', OPTVAL_NONE },
+    { "-help",                        'h', OPTVAL_NONE },
+    { "/help",                        'h', OPTVAL_NONE },
+    { "/?",                           'h', OPTVAL_NONE },
+};
+static_assert(RT_ELEMENTS(g_aOptions) == 36, "the option table");
+
+/** The help text; its arguments are the title, the four version numbers and the program
+ *  name twice. */
+constexpr char g_szHelpFormat[] =
+    "-- %s v%u.%u.%ur%u --\n"
+    "\n"
+    "Command Line Parameters:\n"
+    "\n"
+    "--extract\n"
+    "    Extract file contents to temporary directory\n"
+    "--logging\n"
+    "    Enables MSI installer logging (to extract path)\n"
+    "--msi-log-file <path/to/file>\n"
+    "    Sets MSI logging to <file>\n"
+    "--msiparams <parameters>\n"
+    "    Specifies extra parameters for the MSI installers\n"
+    "    double quoted arguments must be doubled and put\n"
+    "    in quotes: --msiparams \"PROP=\"\"a b c\"\"\"\n"
+    "--msi-prop <prop> <value>\n"
+    "    Adds <prop>=<value> to the MSI parameters,\n"
+    "    quoting the property value if necessary\n"
+    "--no-silent-cert\n"
+    "    Do not install Nimbrel Certificate automatically\n"
+    "    when --silent option is specified\n"
+    "--path\n"
+    "    Sets the path of the extraction directory\n"
+    "--reinstall\n"
+    "    Forces Nimbrel to get re-installed\n"
+    "--ignore-reboot\n"
+    "   Do not set exit code to 3010 if a reboot is required\n"
+    "--silent\n"
+    "   Enables silent mode installation\n"
+    "--version\n"
+    "   Displays version number and exit\n"
+    "-?, -h, --help\n"
+    "   Displays this help text and exit\n"
+    "\n"
+    "Examples:\n"
+    "  %s --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\Nimbrel\"\"\"\n"
+    "  %s --extract -path C:\\Nimb";
+
+constexpr char g_szUnknownOption[] =
+    "Unknown option \"%s\"\n"
+    "Please refer to the command line help by specifying \"-?\"\n"
+    "to get more information.";
+constexpr char g_szParsingError[] =
+    "Parameter parsing error: %Rrc\n"
+    "Please refer to the command line help by specifying \"-?\"\n"
+    "to get more information.";
+constexpr char g_szOutOfSpace[] = "Out of space for MSI parameters and properties";
+
+constexpr char g_szMsiReinstall[] = "REINSTALLMODE=vomus REINSTALL=ALL";
+
+bool hasBlank(const char *psz)
+{
+    for (; *psz; psz++)
+        if (*psz == ' ' || *psz == '\t' || *psz == '\n' || *psz == '\r')
+            return true;
+    return false;
+}
+
+/** Appends one item to the MSI parameters, a space first unless they are empty. */
+RTSTATUS appendMsiItem(RunSettings *pSettings, const char *pszItem)
+{
+    if (pSettings->msiArguments[0])
+    {
+        RTSTATUS rc = RTStrAppendBounded(pSettings->msiArguments, sizeof(pSettings->msiArguments), " ");
+        if (RT_FAILURE(rc))
+            return rc;
+    }
+    return RTStrAppendBounded(pSettings->msiArguments, sizeof(pSettings->msiArguments), pszItem);
+}
+
+/** Sets a path field to the absolute form of @p pszValue; an empty value clears it. */
+RTSTATUS setPathField(char *pszField, const char *pszValue)
+{
+    if (!*pszValue)
+    {
+        pszField[0] = '\0';
+        return INF_SUCCESS;
+    }
+    return RTPathAbsolute(pszValue, pszField, PATH_FIELD_SIZE);
+}
+
+/** --msi-prop NAME VALUE: appends NAME=VALUE, the value quoted when it holds blanks. */
+int addMsiProperty(RTOPTPARSER *pParser, const char *pszName, RunSettings *pSettings)
+{
+    if (hasBlank(pszName))
+        return ReportUsageError("The first argument to --msi-prop must not contain spaces: %s", pszName);
+    RTOPTVALUE Value;
+    RTSTATUS rc = RTGetOptTakeValue(pParser, &Value, OPTVAL_STRING);
+    if (rc == ERR_OPTION_VALUE_MISSING)
+        return ReportUsageError("--msi-prop takes two arguments, the 2nd is missing");
+    if (RT_FAILURE(rc))
+        return ReportUsageError("Failed to get 2nd --msi-prop argument: %Rrc", rc);
+
+    size_t const cchUsed = __builtin_strlen(pSettings->msiArguments);
+    ptrdiff_t const cch = RTStrPrintBufEx(&pSettings->msiArguments[cchUsed], sizeof(pSettings->msiArguments) - cchUsed,
+                                          hasBlank(Value.psz) ? "%s%s=\"%s\"" : "%s%s=%s",
+                                          cchUsed ? " " : "", pszName, Value.psz);
+    if (cch < 2)
+        return ReportUsageError(g_szOutOfSpace);
+    return PARSE_CONTINUE;
+}
+
+/** A result the loop does not handle: an error, a stray argument or an unexpected id. */
+int reportParseError(int rcGetOpt, const RTOPTVALUE *pValue)
+{
+    if (g_InstallerState.silentMode)
+        return RTGetOptReportError(rcGetOpt, pValue);
+    if (rcGetOpt == ERR_OPTION_UNKNOWN)
+        return ReportUsageError(g_szUnknownOption, pValue->psz);
+    return ReportUsageError(g_szParsingError, rcGetOpt);
+}
+
+} /* namespace */
+
+void InitRunSettings(RunSettings *pSettings)
+{
+    *pSettings = RunSettings{};
+    pSettings->addCertificates = true;
+}
+
+int ParseCommandLine(int argc, char **argv, RunSettings *pSettings)
+{
+    RTOPTPARSER Parser;
+    RTSTATUS rc = RTGetOptInit(&Parser, argc, argv, g_aOptions, RT_ELEMENTS(g_aOptions), 1, 0);
+    if (RT_FAILURE(rc))
+        return ReportError("RTGetOptInit failed: %Rrc", rc);
+
+    RTOPTVALUE Value;
+    int rcGetOpt;
+    while ((rcGetOpt = RTGetOptNext(&Parser, &Value)) != 0)
+    {
+        switch (rcGetOpt)
+        {
+            case OPT_MSI_LOG_FILE:
+                rc = setPathField(pSettings->msiLogPath, Value.psz);
+                if (RT_FAILURE(rc))
+                    return ReportUsageError("MSI log file path is too long (%Rrc)", rc);
+                break;
+
+            case INF_OPTION_PLAIN_ARGUMENT:
+                /* Words after the MSI parameters belong to them: --msiparams A=1 B=2. */
+                if (!pSettings->msiArguments[0])
+                    return reportParseError(rcGetOpt, &Value);
+                if (RT_FAILURE(appendMsiItem(pSettings, Value.psz)))
+                    return ReportUsageError(g_szOutOfSpace);
+                break;
+
+            case 'x':
+                pSettings->onlyExtract = true;
+                break;
+            case 's':
+                g_InstallerState.silentMode = true;
+                break;
+            case 'c':
+                pSettings->addCertificates = false;
+                break;
+            case 't':
+            case 'T':
+                break;
+            case 'l':
+                pSettings->msiLogging = true;
+                break;
+            case 'v':
+                g_InstallerState.verboseLevel++;
+                break;
+            case 'r':
+                pSettings->ignoreRebootCode = true;
+                break;
+
+            case 'p':
+                rc = setPathField(pSettings->extractionDir, Value.psz);
+                if (RT_FAILURE(rc))
+                    return ReportUsageError("Extraction path is too long (%Rrc)", rc);
+                break;
+
+            case 'm':
+                if (RT_FAILURE(appendMsiItem(pSettings, Value.psz)))
+                    return ReportUsageError(g_szOutOfSpace);
+                break;
+            case 'f':
+                if (RT_FAILURE(appendMsiItem(pSettings, g_szMsiReinstall)))
+                    return ReportUsageError(g_szOutOfSpace);
+                break;
+            case 'P':
+            {
+                int const rcProp = addMsiProperty(&Parser, Value.psz, pSettings);
+                if (rcProp != PARSE_CONTINUE)
+                    return rcProp;
+                break;
+            }
+
+            case 'V':
+                ReportInfo("Version: %u.%u.%ur%u", VERSION_MAJOR, VERSION_MINOR, VERSION_BUILD, VERSION_REVISION);
+                return 0;
+            case 'h':
+                ReportInfo(g_szHelpFormat, PRODUCT_TITLE, VERSION_MAJOR, VERSION_MINOR, VERSION_BUILD,
+                           VERSION_REVISION, argv[0], argv[0]);
+                return 0;
+
+            default:
+                return reportParseError(rcGetOpt, &Value);
+        }
+    }
+    return PARSE_CONTINUE;
+}
