@@ -1,0 +1,59 @@
+/* The installer's unit tests: recorded message boxes. */
+#include "stub-test-support.h"
+#include "process-runner.h"
+#include "rt/startup.h"
+#include <cstring>
+
+namespace {
+
+/** Names the program before the message writer caches the name. */
+struct ExecPathSetter
+{
+    ExecPathSetter()
+    {
+        static const char s_szPath[] = "C:\\Stub\\NimbStub.exe";
+        memcpy(g_ProcExecPath.szPath, s_szPath, sizeof(s_szPath));
+        g_ProcExecPath.cchPath = sizeof(s_szPath) - 1;
+        g_ProcExecPath.cchDir = 7;
+        g_ProcExecPath.offName = 8;
+    }
+} g_ExecPathSetter;
+
+std::vector<BoxCall> g_aCalls;
+
+int WINAPI RecordBoxW(HWND hwndOwner, LPCWSTR pwszText, LPCWSTR pwszTitle, UINT fStyle)
+{
+    g_aCalls.push_back({ true, hwndOwner, Narrow(pwszText), Narrow(pwszTitle), fStyle });
+    return IDOK;
+}
+
+int WINAPI RecordBoxA(HWND hwndOwner, LPCSTR pszText, LPCSTR pszTitle, UINT fStyle)
+{
+    g_aCalls.push_back({ false, hwndOwner, pszText, pszTitle, fStyle });
+    return IDOK;
+}
+
+HWND WINAPI FakeDesktop()
+{
+    return g_hwndFakeDesktop;
+}
+
+} /* namespace */
+
+BoxRecorder::BoxRecorder()
+{
+    g_aCalls.clear();
+    g_MessageBoxCalls = { RecordBoxW, RecordBoxA, FakeDesktop };
+    g_InstallerState = InstallerState{};
+}
+
+BoxRecorder::~BoxRecorder()
+{
+    g_MessageBoxCalls = { MessageBoxW, MessageBoxA, GetDesktopWindow };
+    g_InstallerState = InstallerState{};
+}
+
+std::vector<BoxCall> &BoxRecorder::Calls()
+{
+    return g_aCalls;
+}
