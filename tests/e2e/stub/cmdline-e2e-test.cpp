@@ -1,0 +1,123 @@
+/* NimbStub.exe's command line as a user meets it: exact output bytes and exit codes of the
+ * real program for good and bad command lines, in silent mode (without a display an
+ * interactive run's message box fails at once, so only the exit code shows there). */
+#include <gtest/gtest.h>
+#include <string>
+#include "process-runner.h"
+#include "stub-help-text.h"
+
+namespace {
+
+const std::string g_strError = "NimbStub.exe: error: ";
+const std::string g_strValueMissing = "The option needs a value but none was given";
+
+ProcessResult Stub(const std::wstring &wstrArgs)
+{
+    return RunProcess(BuildPath("bin/NimbStub.exe"), wstrArgs.empty() ? L"NimbStub.exe" : L"NimbStub.exe " + wstrArgs);
+}
+
+struct Case
+{
+    std::wstring wstrArgs;
+    uint32_t     uExit;
+    std::string  strOut;
+    std::string  strErr;
+};
+
+void RunCases(const std::vector<Case> &aCases)
+{
+    for (const auto &C : aCases)
+    {
+        ProcessResult const R = Stub(C.wstrArgs);
+        ASSERT_TRUE(R.started);
+        std::string const strArgs = Narrow(C.wstrArgs).substr(0, 120);
+        EXPECT_EQ(R.exitCode, C.uExit) << strArgs;
+        EXPECT_EQ(R.out, C.strOut) << strArgs;
+        EXPECT_EQ(R.err, C.strErr) << strArgs;
+    }
+}
+
+TEST(StubCmdLine, GoodCommandLinesEndQuietlyWithZero)
+{
+    RunCases({
+        { L"", 0, "", "" },
+        { L"--silent", 0, "", "" },
+        { L"/silent -x -c -l -r -v -v -t -T --path C:\\x --msi-log-file=C:\\l.txt", 0, "", "" },
+        { L"-s --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\N\"\"\" B=1 --reinstall", 0, "", "" },
+        { L"-s --msi-prop A \"b c\" --path=", 0, "", "" },
+        { L"--silent --", 0, "", "" },
+        { L"--silent --msiparams \"A=1 B", 0, "", "" },        /* unterminated quotes */
+    });
+}
+
+TEST(StubCmdLine, HelpAndVersion)
+{
+    std::string const strVersion = "1.0.0r1";
+    std::string const strHelp = ExpectedHelpText("NimbStub.exe", strVersion, "\r\n") + "\r\n";
+    RunCases({
+        { L"--silent --help", 0, strHelp, "" },
+        { L"-s -?", 0, strHelp, "" },
+        { L"/silent /? --bogus", 0, strHelp, "" },
+        { L"-sh", 0, strHelp, "" },
+        { L"--silent --version", 0, "Version: " + strVersion + "\r\n", "" },
+        { L"-s /version stray", 0, "Version: " + strVersion + "\r\n", "" },
+    });
+    /* The program name in the examples is argv[0] as given. */
+    ProcessResult const R = RunProcess(BuildPath("bin/NimbStub.exe"), L"\"C:\\Some Dir\\setup.exe\" -s -h");
+    EXPECT_EQ(R.exitCode, 0u);
+    EXPECT_EQ(R.out, ExpectedHelpText("C:\\Some Dir\\setup.exe", strVersion, "\r\n") + "\r\n");
+}
+
+TEST(StubCmdLine, BadCommandLinesInSilentMode)
+{
+    std::wstring const w4095(4095, L'A'), w4096(4096, L'A');
+    std::string const strOutOfSpace = g_strError + "Out of space for MSI parameters and properties\r\n";
+    RunCases({
+        { L"--silent --bogus",              2, "", g_strError + "Unknown option: '--bogus'\r\n" },
+        { L"--silent -",                    2, "", g_strError + "Unknown option: '-'\r\n" },
+        { L"--silent ---",                  2, "", g_strError + "Unknown option: '---'\r\n" },
+        { L"--silent -- --silent",          2, "", g_strError + "Invalid parameter: --silent\r\n" },
+        { L"--silent stray",                2, "", g_strError + "Invalid parameter: stray\r\n" },
+        { L"--silent \"--path",             2, "", g_strError + "--path: " + g_strValueMissing + "\r\n" },
+        { L"-s --msi-log-file",             2, "", g_strError + "--msi-log-file: " + g_strValueMissing + "\r\n" },
+        { L"-s --msi-prop A",               2, "", g_strError + "--msi-prop takes two arguments, the 2nd is missing\r\n" },
+        { L"-s --msi-prop \"A B\" c",       2, "", g_strError + "The first argument to --msi-prop must not contain spaces: A B\r\n" },
+        { L"-s --msiparams " + w4095,       0, "", "" },
+        { L"-s --msiparams " + w4096,       2, "", strOutOfSpace },
+        { L"-s --msiparams " + w4095.substr(0, 4093) + L" x", 0, "", "" },
+        { L"-s --msiparams " + w4095.substr(0, 4094) + L" x", 2, "", strOutOfSpace },
+        { L"-s --path " + std::wstring(5000, L'p'), 2, "",
+          g_strError + "Extraction path is too long (ERR_BUFFER_TOO_SMALL)\r\n" },
+    });
+}
+
+TEST(StubCmdLine, InteractiveErrorsWithoutADisplayStillExitWithTwo)
+{
+    RunCases({
+        { L"--bogus --silent", 2, "", "" },     /* silent mode is not on yet */
+        { L"stray", 2, "", "" },
+    });
+}
+
+TEST(StubCmdLine, LongestCommandLine)
+{
+    /* 32,767 UTF-16 units with the terminator: the platform's limit. */
+    std::wstring wstrArgs = L"--silent --msiparams ";
+    std::wstring const wstrProg = L"NimbStub.exe ";
+    wstrArgs.append(32766 - wstrProg.size() - wstrArgs.size(), L'Z');
+    ASSERT_EQ(wstrProg.size() + wstrArgs.size(), 32766u);
+    RunCases({ { wstrArgs, 2, "", g_strError + "Out of space for MSI parameters and properties\r\n" } });
+}
+
+TEST(StubCmdLine, UnpairedSurrogateEndsTheStartUp)
+{
+    for (const wchar_t *pwsz : { L"--silent \xD800", L"--silent --path \xDC00x" })
+    {
+        ProcessResult const R = Stub(pwsz);
+        EXPECT_EQ(R.exitCode, 3u);
+        EXPECT_EQ(R.out, "");
+        EXPECT_EQ(R.err, "Failed to convert command line to UTF-8: -62\r\n");
+    }
+}
+
+} /* namespace */
