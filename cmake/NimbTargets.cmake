@@ -35,6 +35,12 @@ function(nimb_add_gtest name)
   target_compile_definitions(${name} PRIVATE "NIMB_BUILD_DIR=\"${CMAKE_BINARY_DIR}\""
                                              "NIMB_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  # Test programs named "...-gui" show windows: they run on a virtual display.
+  if(name MATCHES "-gui$")
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run-display.sh
+                                  $<TARGET_FILE:${name}> --gtest_brief=1)
+  else()
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  endif()
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${NIMB_TEST_ENV}" TIMEOUT 900)
 endfunction()
