@@ -1,9 +1,15 @@
 /* The installer stub's main program: runtime initialisation and the command line. */
 #include "NimbStub.h"
+#include "rt/init.h"
+#include "rt/message.h"
 
 extern "C" int main(int argc, char **argv, char **envp)
 {
     (void)envp;
+    RTSTATUS const rc = RTR3InitForExe(argc, &argv, RTINIT_F_SYSTEM32_ONLY);
+    if (RT_FAILURE(rc))
+        return RTMessageInitFailed(rc);
+
     RunSettings Settings;
     InitRunSettings(&Settings);
     int const rcParse = ParseCommandLine(argc, argv, &Settings);
