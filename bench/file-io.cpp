@@ -1,16 +1,21 @@
 /* File throughput: writing a 64 MiB file and reading it back through RTFileWrite and
  * RTFileRead, side by side with WriteFile and ReadFile on the same buffer sizes. Ratios are
- * reference time over ours: 1.00 is parity, above 1 is faster than the platform calls. */
+ * the platform's time over ours: 1.00 is parity, above 1 is faster than the platform calls.
+ *
+ * Both sides work on files of their own at the same time, taking turns every 4 MiB, so
+ * that load which comes and goes on a shared machine falls on both alike. */
 #include <windows.h>
 #include <stdio.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "rt/file.h"
 
 namespace {
 
-constexpr size_t kFileSize = 64u << 20;
-constexpr int    kRounds   = 7;
+constexpr size_t kFileSize  = 64u << 20;
+constexpr size_t kSliceSize = 4u << 20;
+constexpr int    kRounds    = 5;
 
 double Now()
 {
@@ -22,67 +27,90 @@ double Now()
     return double(t.QuadPart) / double(s_freq.QuadPart);
 }
 
-/* Best time of each direction over the rounds: the least disturbed by other work. */
-struct Times
+/* One side of the comparison: its file and how it moves one slice. */
+struct Side
 {
-    double write = 1e30;
-    double read = 1e30;
-    void Add(double w, double r)
-    {
-        write = w < write ? w : write;
-        read  = r < read ? r : read;
-    }
+    virtual ~Side() = default;
+    virtual bool Open(bool fWrite) = 0;
+    virtual bool Slice(std::vector<uint8_t> &buf, bool fWrite) = 0;
+    virtual void Close() = 0;
+    double seconds = 0;
 };
 
-/* One pass through the runtime: create, write everything, reopen, read everything. Only
-   the transfers are timed; opening and closing are the same platform calls on both sides. */
-bool PassRuntime(const std::string &path, std::vector<uint8_t> &buf, Times &t)
+struct RuntimeSide : Side
 {
-    RTFILE h;
-    if (RT_FAILURE(RTFileOpenNamed(&h, path.c_str(), RTFOPEN_WRITE | RTFOPEN_DENY_WRITE | RTFOPEN_CREATE_REPLACE)))
+    std::string path;
+    RTFILE      h = NIL_RTFILE;
+    bool Open(bool fWrite) override
+    {
+        uint64_t const fOpen = fWrite ? RTFOPEN_WRITE | RTFOPEN_DENY_WRITE | RTFOPEN_CREATE_REPLACE
+                                      : RTFOPEN_READ | RTFOPEN_DENY_WRITE | RTFOPEN_OPEN;
+        return RT_SUCCESS(RTFileOpenNamed(&h, path.c_str(), fOpen));
+    }
+    bool Slice(std::vector<uint8_t> &buf, bool fWrite) override
+    {
+        for (size_t off = 0; off < kSliceSize; off += buf.size())
+            if (RT_FAILURE(fWrite ? RTFileWrite(h, buf.data(), buf.size(), nullptr)
+                                  : RTFileRead(h, buf.data(), buf.size(), nullptr)))
+                return false;
+        return true;
+    }
+    void Close() override { RTFileClose(h); }
+};
+
+/* The same access and sharing as the runtime side asks for. */
+struct PlatformSide : Side
+{
+    std::wstring path;
+    HANDLE       h = INVALID_HANDLE_VALUE;
+    bool Open(bool fWrite) override
+    {
+        h = CreateFileW(path.c_str(), fWrite ? 0x120116 : 0x120089, FILE_SHARE_READ, nullptr,
+                        fWrite ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return h != INVALID_HANDLE_VALUE;
+    }
+    bool Slice(std::vector<uint8_t> &buf, bool fWrite) override
+    {
+        DWORD cb;
+        for (size_t off = 0; off < kSliceSize; off += buf.size())
+            if (!(fWrite ? WriteFile(h, buf.data(), DWORD(buf.size()), &cb, nullptr)
+                         : ReadFile(h, buf.data(), DWORD(buf.size()), &cb, nullptr)) || cb != buf.size())
+                return false;
+        return true;
+    }
+    void Close() override { CloseHandle(h); }
+};
+
+/* One direction of one round: both files opened, the slices moved in turns (the side that
+   goes first alternates), only the transfers timed. */
+bool Direction(Side &ours, Side &ref, std::vector<uint8_t> &buf, bool fWrite)
+{
+    ours.seconds = ref.seconds = 0;
+    if (!ours.Open(fWrite))
         return false;
-    double const t0 = Now();
-    for (size_t off = 0; off < kFileSize; off += buf.size())
-        if (RT_FAILURE(RTFileWrite(h, buf.data(), buf.size(), nullptr)))
-            return false;
-    double const t1 = Now();
-    RTFileClose(h);
-    if (RT_FAILURE(RTFileOpenNamed(&h, path.c_str(), RTFOPEN_READ | RTFOPEN_DENY_WRITE | RTFOPEN_OPEN)))
+    if (!ref.Open(fWrite))
+    {
+        ours.Close();
         return false;
-    double const t2 = Now();
-    for (size_t off = 0; off < kFileSize; off += buf.size())
-        if (RT_FAILURE(RTFileRead(h, buf.data(), buf.size(), nullptr)))
-            return false;
-    double const t3 = Now();
-    RTFileClose(h);
-    t.Add(t1 - t0, t3 - t2);
-    return true;
+    }
+    bool ok = true;
+    for (size_t iSlice = 0; iSlice < kFileSize / kSliceSize && ok; iSlice++)
+        for (int iTurn = 0; iTurn < 2 && ok; iTurn++)
+        {
+            Side &side = (iSlice + iTurn) % 2 ? ours : ref;
+            double const t0 = Now();
+            ok = side.Slice(buf, fWrite);
+            side.seconds += Now() - t0;
+        }
+    ours.Close();
+    ref.Close();
+    return ok;
 }
 
-/* The same pass through the platform's calls, with the same access and sharing. */
-bool PassPlatform(const std::wstring &path, std::vector<uint8_t> &buf, Times &t)
+double Median(std::vector<double> v)
 {
-    HANDLE h = CreateFileW(path.c_str(), 0x120116, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    double const t0 = Now();
-    DWORD cb;
-    for (size_t off = 0; off < kFileSize; off += buf.size())
-        if (!WriteFile(h, buf.data(), DWORD(buf.size()), &cb, nullptr) || cb != buf.size())
-            return false;
-    double const t1 = Now();
-    CloseHandle(h);
-    h = CreateFileW(path.c_str(), 0x120089, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    double const t2 = Now();
-    for (size_t off = 0; off < kFileSize; off += buf.size())
-        if (!ReadFile(h, buf.data(), DWORD(buf.size()), &cb, nullptr) || cb != buf.size())
-            return false;
-    double const t3 = Now();
-    CloseHandle(h);
-    t.Add(t1 - t0, t3 - t2);
-    return true;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
 }
 
 } // namespace
@@ -91,44 +119,58 @@ int main()
 {
     wchar_t wszTmp[MAX_PATH + 1];
     DWORD const cwc = GetTempPathW(MAX_PATH + 1, wszTmp);
-    std::wstring const wpath = std::wstring(wszTmp, cwc) + L"nimb-bench-file-io-" + std::to_wstring(GetCurrentProcessId());
+    std::wstring const base = std::wstring(wszTmp, cwc) + L"nimb-bench-file-io-" + std::to_wstring(GetCurrentProcessId());
+    RuntimeSide ours;
+    PlatformSide ref;
+    ref.path = base + L"-platform";
+    std::wstring const oursPathW = base + L"-runtime";
     char szPath[MAX_PATH * 3];
-    WideCharToMultiByte(CP_UTF8, 0, wpath.c_str(), -1, szPath, sizeof(szPath), nullptr, nullptr);
-    std::string const path = szPath;
+    WideCharToMultiByte(CP_UTF8, 0, oursPathW.c_str(), -1, szPath, sizeof(szPath), nullptr, nullptr);
+    ours.path = szPath;
 
-    printf("file-io: %u MiB written then read back, transfers timed, best of %d rounds; ratio = platform time over ours\n",
-           unsigned(kFileSize >> 20), kRounds);
+    printf("file-io: %u MiB written then read back, both sides in turns every %u MiB, %d rounds;"
+           " MiB/s of the best round, ratio = median of the rounds' platform time over ours\n",
+           unsigned(kFileSize >> 20), unsigned(kSliceSize >> 20), kRounds);
     int rcExit = 0;
     for (size_t cbBuf : { size_t(4096), size_t(64) << 10, size_t(1) << 20 })
     {
         std::vector<uint8_t> buf(cbBuf);
         for (size_t i = 0; i < cbBuf; i++)
             buf[i] = uint8_t(i * 31);
-        Times ours, ref;
+        std::vector<double> oursW, refW, oursR, refR;
         bool ok = true;
-        /* Alternate so that both see the same cache and machine load. */
         for (int r = 0; r < kRounds && ok; r++)
         {
-            /* Each pass creates a new file (replacing one costs the freeing of its blocks), and
-               the two take turns at going first. */
-            for (int iSide = 0; iSide < 2 && ok; iSide++)
-            {
-                DeleteFileW(wpath.c_str());
-                ok = (iSide + r) % 2 ? PassRuntime(path, buf, ours) : PassPlatform(wpath, buf, ref);
-            }
+            /* Fresh files each round: replacing one costs the freeing of its blocks. */
+            DeleteFileW(oursPathW.c_str());
+            DeleteFileW(ref.path.c_str());
+            ok = Direction(ours, ref, buf, true);
+            oursW.push_back(ours.seconds);
+            refW.push_back(ref.seconds);
+            ok = ok && Direction(ours, ref, buf, false);
+            oursR.push_back(ours.seconds);
+            refR.push_back(ref.seconds);
         }
-        DeleteFileW(wpath.c_str());
+        DeleteFileW(oursPathW.c_str());
+        DeleteFileW(ref.path.c_str());
         if (!ok)
         {
             printf("buffer %7zu: failed\n", cbBuf);
             rcExit = 1;
             continue;
         }
+        std::vector<double> ratioW, ratioR;
+        for (int r = 0; r < kRounds; r++)
+        {
+            ratioW.push_back(refW[r] / oursW[r]);
+            ratioR.push_back(refR[r] / oursR[r]);
+        }
         double const mib = double(kFileSize) / (1 << 20);
         printf("buffer %7zu  write: RTFileWrite %7.0f MiB/s  WriteFile %7.0f MiB/s  ratio %.2f"
                "   read: RTFileRead %7.0f MiB/s  ReadFile %7.0f MiB/s  ratio %.2f\n",
-               cbBuf, mib / ours.write, mib / ref.write, ref.write / ours.write,
-               mib / ours.read, mib / ref.read, ref.read / ours.read);
+               cbBuf, mib / *std::min_element(oursW.begin(), oursW.end()), mib / *std::min_element(refW.begin(), refW.end()),
+               Median(ratioW), mib / *std::min_element(oursR.begin(), oursR.end()),
+               mib / *std::min_element(refR.begin(), refR.end()), Median(ratioR));
     }
     return rcExit;
 }
