@@ -3,6 +3,7 @@
 #pragma once
 #include "rt/types.h"
 #include "rt/status.h"
+#include "rt/getopt.h"
 #include <windows.h>
 
 /** Title of every message box (a literal, so that the UTF-16 form is made from it too). */
@@ -49,6 +50,10 @@ extern InstallerState g_InstallerState;
 
 /** Fills @p pSettings with the defaults: empty texts, certificates on, all else off. */
 void InitRunSettings(RunSettings *pSettings);
+
+/** Every accepted form of every option, in the order they are searched. */
+inline constexpr uint32_t COMMAND_LINE_OPTION_COUNT = 36;
+extern const RTOPTDESC g_aCommandLineOptions[COMMAND_LINE_OPTION_COUNT];
 
 /** ParseCommandLine's result when the run goes on; any other result is the exit code. */
 inline constexpr int PARSE_CONTINUE = -1;

@@ -9,13 +9,12 @@
 InstallerState g_InstallerState;
 
 namespace {
-
 /** Option ids that are not letters. */
 constexpr int32_t OPT_MSI_LOG_FILE = 1000;
+} /* namespace */
 
-/** Every accepted form of every option, searched in this order. The letter ids also work
- *  as one-letter options ("-x", "-s", ...). */
-constexpr RTOPTDESC g_aOptions[] =
+/* The letter ids also work as one-letter options ("-x", "-s", ...). */
+extern constexpr RTOPTDESC g_aCommandLineOptions[COMMAND_LINE_OPTION_COUNT] =
 {
     { "--extract",                    'x', OPTVAL_NONE },
     { "-extract",                     'x', OPTVAL_NONE },
@@ -54,7 +53,9 @@ constexpr RTOPTDESC g_aOptions[] =
     { "/help",                        'h', OPTVAL_NONE },
     { "/?",                           'h', OPTVAL_NONE },
 };
-static_assert(RT_ELEMENTS(g_aOptions) == 36, "the option table");
+static_assert(g_aCommandLineOptions[COMMAND_LINE_OPTION_COUNT - 1].pszName, "a row for every option");
+
+namespace {
 
 /** The help text; its arguments are the title, the four version numbers and the program
  *  name twice. */
@@ -181,7 +182,7 @@ void InitRunSettings(RunSettings *pSettings)
 int ParseCommandLine(int argc, char **argv, RunSettings *pSettings)
 {
     RTOPTPARSER Parser;
-    RTSTATUS rc = RTGetOptInit(&Parser, argc, argv, g_aOptions, RT_ELEMENTS(g_aOptions), 1, 0);
+    RTSTATUS rc = RTGetOptInit(&Parser, argc, argv, g_aCommandLineOptions, COMMAND_LINE_OPTION_COUNT, 1, 0);
     if (RT_FAILURE(rc))
         return ReportError("RTGetOptInit failed: %Rrc", rc);
 
