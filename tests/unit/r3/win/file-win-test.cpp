@@ -56,10 +56,19 @@ TEST(FileOpen, BadFlagWordsAreRefusedAndLeaveNoHandle)
         EXPECT_EQ(enmAction, 0u);
     }
 
-    /* The upper half carries no meaning; attribute access alone is enough. */
-    FileGuard f1, f2;
+    /* The upper half carries no meaning; attribute access alone is enough to open, not to
+       read; inheritance is asked for. */
+    FileGuard f1, f2, f3;
     EXPECT_EQ(OpenEx(path, RTFOPEN_READ | (UINT64_C(0xFFFFFFFF) << 32), f1), INF_SUCCESS);
     EXPECT_EQ(OpenEx(path, RTFOPEN_ATTR_READ | RTFOPEN_OPEN, f2), INF_SUCCESS);
+    char ch;
+    EXPECT_EQ(RTFileRead(f2.h, &ch, 1, nullptr), ERR_ACCESS_REFUSED);
+    EXPECT_EQ(OpenEx(path, RTFOPEN_READ | RTFOPEN_INHERIT, f3), INF_SUCCESS);
+    DWORD fInfo = 0;
+    ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(f3.h), &fInfo));
+    EXPECT_TRUE(fInfo & HANDLE_FLAG_INHERIT);
+    ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(f1.h), &fInfo));
+    EXPECT_FALSE(fInfo & HANDLE_FLAG_INHERIT);
 }
 
 TEST(FileOpen, BadArgumentsAndMissingFiles)
