@@ -8,22 +8,13 @@
 #include "rt/mem.h"
 #include "rt/message.h"
 #include "rt/startup.h"
+#include "exec-path.h"
 #include "stream-capture.h"
 
 namespace {
 
-/** Gives this program an executable path before anything caches the program name. */
-struct ExecPathSetter
-{
-    ExecPathSetter()
-    {
-        static const char s_szPath[] = "C:\\Tools\\tool.exe";
-        memcpy(g_ProcExecPath.szPath, s_szPath, sizeof(s_szPath));
-        g_ProcExecPath.cchPath = sizeof(s_szPath) - 1;
-        g_ProcExecPath.cchDir = 8;
-        g_ProcExecPath.offName = 9;
-    }
-} g_ExecPathSetter;
+/** Names the program before anything caches the name. */
+const bool g_fExecPathSet = (SetTestExecPath("C:\\Tools\\tool.exe"), true);
 
 std::string StatusText(const char *pszFormat, RTSTATUS rc)
 {

@@ -1,23 +1,12 @@
 /* The installer's unit tests: recorded message boxes. */
 #include "stub-test-support.h"
 #include "process-runner.h"
-#include "rt/startup.h"
-#include <cstring>
+#include "exec-path.h"
 
 namespace {
 
 /** Names the program before the message writer caches the name. */
-struct ExecPathSetter
-{
-    ExecPathSetter()
-    {
-        static const char s_szPath[] = "C:\\Stub\\NimbStub.exe";
-        memcpy(g_ProcExecPath.szPath, s_szPath, sizeof(s_szPath));
-        g_ProcExecPath.cchPath = sizeof(s_szPath) - 1;
-        g_ProcExecPath.cchDir = 7;
-        g_ProcExecPath.offName = 8;
-    }
-} g_ExecPathSetter;
+const bool g_fExecPathSet = (SetTestExecPath("C:\\Stub\\NimbStub.exe"), true);
 
 std::vector<BoxCall> g_aCalls;
 
