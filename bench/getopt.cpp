@@ -1,12 +1,12 @@
 /* The option parser over the installer's option table and a 20-argument command line,
  * measured side by side with a plain reference over the same table and arguments: a
  * strcmp search of the names for each argument, skipping the value of a value option. */
-#include <windows.h>
 #include <stdio.h>
 #include <string.h>
 #include <vector>
 #include "rt/getopt.h"
 #include "NimbStub.h"
+#include "bench-timer.h"
 
 namespace {
 
@@ -15,35 +15,20 @@ constexpr int kPasses = 20000;
 
 volatile int g_iSink;
 
-double Now()
-{
-    static LARGE_INTEGER s_freq;
-    if (!s_freq.QuadPart)
-        QueryPerformanceFrequency(&s_freq);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(s_freq.QuadPart);
-}
-
-/* The best of kRounds of kPasses runs of fn (which returns a count of calls or lookups),
- * in ns per call. */
+/* The fastest of kRounds runs of kPasses calls of fn (which returns how many parser calls
+ * or lookups it made), in ns per call; the count of one pass goes to *pcCalls. */
 template <typename Fn>
 double NsPerCall(Fn fn, int *pcCalls)
 {
-    double rBest = 1e30;
-    for (int r = 0; r < kRounds; r++)
-    {
-        int cCalls = 0;
-        double const t0 = Now();
+    int cCalls = 0;
+    double const rSeconds = BenchBestOf(kRounds, [&] {
+        cCalls = 0;
         for (int p = 0; p < kPasses; p++)
             cCalls += fn();
-        double const rNs = (Now() - t0) * 1e9 / double(cCalls);
         g_iSink = cCalls;
-        *pcCalls = cCalls / kPasses;
-        if (rNs < rBest)
-            rBest = rNs;
-    }
-    return rBest;
+    });
+    *pcCalls = cCalls / kPasses;
+    return rSeconds * 1e9 / double(cCalls);
 }
 
 /* A command line a deployment script might give, plus a few short and slash forms. */
