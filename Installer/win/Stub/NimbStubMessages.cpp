@@ -44,7 +44,12 @@ void reportErrorV(const char *pszFormat, va_list args)
 
 int consoleErrorV(const char *pszFormat, va_list args)
 {
-    return RTStreamPrintf(g_pStreamStdErr, "error: %N\n", pszFormat, &args);
+    /* %N takes the address of a va_list object; a parameter of that type may not be one. */
+    va_list argsCopy;
+    va_copy(argsCopy, args);
+    int const cch = RTStreamPrintf(g_pStreamStdErr, "error: %N\n", pszFormat, &argsCopy);
+    va_end(argsCopy);
+    return cch;
 }
 
 } /* namespace */
