@@ -2,6 +2,7 @@
  * real program for good and bad command lines, in silent mode (without a display an
  * interactive run's message box fails at once, so only the exit code shows there). */
 #include <gtest/gtest.h>
+#include <windows.h>
 #include <string>
 #include "process-runner.h"
 #include "stub-help-text.h"
@@ -11,9 +12,17 @@ namespace {
 const std::string g_strError = "NimbStub.exe: error: ";
 const std::string g_strValueMissing = "The option needs a value but none was given";
 
+/** Text in the ANSI code page, as the standard streams write it. */
+std::string Ansi(const std::wstring &wstr)
+{
+    char sz[64];
+    int const cb = WideCharToMultiByte(CP_ACP, 0, wstr.c_str(), -1, sz, sizeof(sz), nullptr, nullptr);
+    return std::string(sz, cb > 0 ? cb - 1 : 0);
+}
+
 ProcessResult Stub(const std::wstring &wstrArgs)
 {
-    return RunProcess(BuildPath("bin/NimbStub.exe"), wstrArgs.empty() ? L"NimbStub.exe" : L"NimbStub.exe " + wstrArgs);
+    return RunProcess(BuildPath("bin/NimbStub.exe"), L"NimbStub.exe " + wstrArgs);
 }
 
 struct Case
@@ -50,6 +59,18 @@ TEST(StubCmdLine, GoodCommandLinesEndQuietlyWithZero)
     });
 }
 
+TEST(StubCmdLine, EmptyCommandLines)
+{
+    /* Not even a program name: nothing to parse, the run goes on. */
+    for (const wchar_t *pwsz : { L"", L"   ", L"\t" })
+    {
+        ProcessResult const R = RunProcess(BuildPath("bin/NimbStub.exe"), pwsz);
+        ASSERT_TRUE(R.started);
+        EXPECT_EQ(R.exitCode, 0u);
+        EXPECT_EQ(R.out + R.err, "");
+    }
+}
+
 TEST(StubCmdLine, HelpAndVersion)
 {
     std::string const strVersion = "1.0.0r1";
@@ -76,6 +97,9 @@ TEST(StubCmdLine, BadCommandLinesInSilentMode)
         { L"--silent --bogus",              2, "", g_strError + "Unknown option: '--bogus'\r\n" },
         { L"--silent -",                    2, "", g_strError + "Unknown option: '-'\r\n" },
         { L"--silent ---",                  2, "", g_strError + "Unknown option: '---'\r\n" },
+        { L"--silent - --",                 2, "", g_strError + "Unknown option: '-'\r\n" },
+        /* A lone en dash is a plain argument; standard error speaks the ANSI code page. */
+        { L"--silent \x2013",               2, "", g_strError + "Invalid parameter: " + Ansi(L"\x2013") + "\r\n" },
         { L"--silent -- --silent",          2, "", g_strError + "Invalid parameter: --silent\r\n" },
         { L"--silent stray",                2, "", g_strError + "Invalid parameter: stray\r\n" },
         { L"--silent \"--path",             2, "", g_strError + "--path: " + g_strValueMissing + "\r\n" },
