@@ -4,7 +4,7 @@
 #include "thread-internal.h"
 #include "rt/atomic.h"
 #include "rt/mem.h"
-#include "rt/startup.h"
+#include "rt/assert.h"
 
 /** The registry lock; null until the registry is initialised. */
 static RTSEMRW g_hRTThreadRWSem = nullptr;
@@ -156,33 +156,20 @@ static RTTHREADINT *rtThreadTreeRemove(uint32_t uKey)
  * The registry lock.
  */
 
-/** The end of a broken invariant: the condition and status on standard error, then a
- *  breakpoint trap that a debugger may continue from. */
-[[gnu::noinline]] static void rtThreadFatal(const char *pszWhat, RTSTATUS rc)
-{
-    static const char s_szPrefix[] = "\n!!Assertion Failed!!\n";
-    rtStartupWrite(s_szPrefix, sizeof(s_szPrefix) - 1);
-    size_t cch = 0;
-    while (pszWhat[cch])
-        cch++;
-    rtStartupWriteStatus(pszWhat, cch, rc);
-    __asm__ __volatile__("int3");
-}
-
 void rtThreadLockRW(void)
 {
     if (!g_hRTThreadRWSem)
         rtThreadRegistryInit();
     RTSTATUS const rc = RTSemRWWriteAcquire(g_hRTThreadRWSem, RTSEM_INDEFINITE_WAIT);
     if (RT_FAILURE(rc))
-        rtThreadFatal("void __cdecl rtThreadLockRW(void): RT_SUCCESS_NP(rc) ", rc);
+        rtAssertFatal("RT_SUCCESS_NP(rc)", __LINE__, __FILE__, "void __cdecl rtThreadLockRW(void)", "%Rra\n", rc);
 }
 
 void rtThreadUnLockRW(void)
 {
     RTSTATUS const rc = RTSemRWWriteRelease(g_hRTThreadRWSem);
     if (RT_FAILURE(rc))
-        rtThreadFatal("void __cdecl rtThreadUnLockRW(void): RT_SUCCESS_NP(rc) ", rc);
+        rtAssertFatal("RT_SUCCESS_NP(rc)", __LINE__, __FILE__, "void __cdecl rtThreadUnLockRW(void)", "%Rra\n", rc);
 }
 
 /*
@@ -309,7 +296,8 @@ void rtThreadInsert(RTTHREADINT *pThread, uint32_t uNativeId)
             }
             RTAtomicXchgU32(&pThread->uKey, uNativeId);
             if (!rtThreadTreeInsert(pThread))
-                rtThreadFatal("fRc: Lock problem? ", ERR_WRONG_STATE);
+                rtAssertFatal("fRc", __LINE__, __FILE__, __PRETTY_FUNCTION__, "Lock problem? %p (%RTnthrd) %s\n",
+                              pThread, uNativeId, pThread->szName);
             __atomic_fetch_or(&pThread->fIntFlags, THREAD_IFLAG_IN_TREE, __ATOMIC_SEQ_CST);
         }
     }
