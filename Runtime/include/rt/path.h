@@ -95,6 +95,12 @@ RTSTATUS RTPathJoinInto(char *pszDst, size_t cbDst, const char *pszFirst, const 
 char    *RTPathJoinA(const char *pszFirst, const char *pszSecond);
 
 /* Text lookups and edits. */
+/** Length of the root: drive with its colon, \\server\share, or a leading separator,
+ *  each with the separators that follow; 0 for a relative path. */
+size_t   RTPathRootLen(const char *pszPath);
+bool     RTPathStartsWithRoot(const char *pszPath);
+/** True when @p pszPath names a regular file (links followed), not a device or reparse point. */
+bool     RTPathIsRegularFile(const char *pszPath);
 char    *RTPathSuffix(const char *pszPath);
 char    *RTPathFileName(const char *pszPath);
 char    *RTPathToBackslashes(char *pszPath);
