@@ -1,0 +1,150 @@
+/* Loading native libraries: system libraries by bare name from the system directory only,
+ * the argument checks that come before any file system access, loading by full path,
+ * symbol lookup and release. */
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include "rt/err.h"
+#include "rt/init.h"
+#include "rt/ldr.h"
+
+namespace {
+
+class Ldr : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(RT_SUCCESS(RTR3InitForExe(0, nullptr, RTINIT_F_SYSTEM32_ONLY)));
+    }
+};
+
+std::wstring ModulePath(RTLDRMOD hMod)
+{
+    wchar_t wsz[MAX_PATH];
+    DWORD const cwc = GetModuleFileNameW(reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(hMod)), wsz, MAX_PATH);
+    return std::wstring(wsz, cwc);
+}
+
+std::wstring SystemDir()
+{
+    wchar_t wsz[MAX_PATH];
+    return std::wstring(wsz, GetSystemDirectoryW(wsz, MAX_PATH));
+}
+
+std::wstring Lower(std::wstring s)
+{
+    for (auto &wc : s)
+        wc = towlower(wc);
+    return s;
+}
+
+} // namespace
+
+TEST_F(Ldr, SystemNameIsCheckedBeforeAnyFileIsTouched)
+{
+    RTLDRMOD const hGarbage = reinterpret_cast<RTLDRMOD>(0x5000);
+    struct { std::string strName; uint32_t fFlags; RTSTATUS rc; } const s_aCases[] =
+    {
+        { "sub\\kernel32.dll", 0, ERR_BAD_ARGUMENT },
+        { "sub/kernel32.dll", 0, ERR_BAD_ARGUMENT },
+        { "C:kernel32.dll", 0, ERR_BAD_ARGUMENT },
+        { "..\\..\\evil.dll", 0, ERR_BAD_ARGUMENT },
+        { std::string(3075, 'x'), 0, ERR_BAD_ARGUMENT },
+        { std::string(3074, 'x'), 0, ERR_LIBRARY_MISSING },
+        { "kernel32.dll", 0x10, ERR_BAD_FLAGS },
+        { "kernel32.dll", 0x800, ERR_BAD_FLAGS },
+        { "kernel32.dll", RTLDRF_LOCAL, ERR_BAD_FLAGS },
+        { "nimbnosuchlib.dll", 0, ERR_LIBRARY_MISSING },
+    };
+    for (const auto &c : s_aCases)
+    {
+        RTLDRMOD hMod = hGarbage;
+        EXPECT_EQ(RTLdrLoadSystemEx(c.strName.c_str(), c.fFlags, &hMod), c.rc) << c.strName.substr(0, 30);
+        EXPECT_EQ(hMod, nullptr) << c.strName.substr(0, 30);
+    }
+    RTLDRMOD hMod = hGarbage;
+    EXPECT_EQ(RTLdrLoadSystemEx(nullptr, 0, &hMod), ERR_BAD_ARGUMENT);
+    EXPECT_EQ(hMod, nullptr);
+    EXPECT_EQ(RTLdrLoadSystemEx("kernel32.dll", 0, nullptr), ERR_BAD_ARGUMENT);
+}
+
+TEST_F(Ldr, SystemLibrariesComeFromTheSystemDirectory)
+{
+    /* With a suffix, and without one (".DLL" is added). */
+    for (const char *pszName : { "ws2_32.dll", "msi", "version" })
+    {
+        RTLDRMOD hMod = nullptr;
+        ASSERT_EQ(RTLdrLoadSystemLib(pszName, true, &hMod), INF_SUCCESS) << pszName;
+        std::wstring const strPath = Lower(ModulePath(hMod));
+        EXPECT_EQ(strPath.rfind(Lower(SystemDir()) + L"\\", 0), 0u) << pszName;
+        std::wstring strExpect = Lower(std::wstring(pszName, pszName + strlen(pszName)));
+        if (strExpect.find(L'.') == std::wstring::npos)
+            strExpect += L".dll";
+        EXPECT_EQ(strPath.substr(strPath.size() - strExpect.size()), strExpect) << pszName;
+        RTLDRNATIVEHANDLE const hNative = RTLdrNativeHandleOf(hMod);
+        EXPECT_EQ(RTLdrRelease(hMod), INF_SUCCESS);
+        EXPECT_EQ(reinterpret_cast<RTLDRNATIVEHANDLE>(GetModuleHandleW(strExpect.c_str())), hNative)
+            << "kept loaded";
+    }
+
+    /* A library beside the program but not in the system directory is not found. */
+    wchar_t wszExe[MAX_PATH];
+    std::wstring strCopy(wszExe, GetModuleFileNameW(nullptr, wszExe, MAX_PATH));
+    strCopy = strCopy.substr(0, strCopy.find_last_of(L"\\/") + 1) + L"nimbldrcopy.dll";
+    ASSERT_TRUE(CopyFileW((SystemDir() + L"\\version.dll").c_str(), strCopy.c_str(), FALSE));
+    RTLDRMOD hMod = nullptr;
+    EXPECT_EQ(RTLdrLoadSystemLib("nimbldrcopy.dll", false, &hMod), ERR_LIBRARY_MISSING);
+    EXPECT_EQ(hMod, nullptr);
+    HMODULE const hCareless = LoadLibraryW(strCopy.c_str());
+    EXPECT_NE(hCareless, nullptr) << "control: the copy itself loads";
+    if (hCareless)
+        FreeLibrary(hCareless);
+    DeleteFileW(strCopy.c_str());
+}
+
+TEST_F(Ldr, FullPathsSymbolsAndRelease)
+{
+    char szErr[128];
+    RTERRINFO ErrInfo;
+    RTErrInfoInit(&ErrInfo, szErr, sizeof(szErr));
+    RTLDRMOD hMod = reinterpret_cast<RTLDRMOD>(0x5000);
+
+    EXPECT_EQ(RTLdrLoadNative(nullptr, &hMod, 0, nullptr), ERR_BAD_POINTER);
+    EXPECT_EQ(hMod, nullptr);
+    EXPECT_EQ(RTLdrLoadNative("C:\\x.dll", nullptr, 0, nullptr), ERR_BAD_POINTER);
+    EXPECT_EQ(RTLdrLoadNative("C:\\x.dll", &hMod, 16, nullptr), ERR_BAD_ARGUMENT);
+    EXPECT_EQ(RTLdrLoadNative("kernel32.dll", &hMod, 0, nullptr), ERR_INTERNAL_FAULT_2) << "relative paths are refused";
+    EXPECT_EQ(RTLdrLoadNative("C:\\nimb-no-such-dir\\none.dll", &hMod, 0, &ErrInfo), ERR_LIBRARY_MISSING);
+    EXPECT_EQ(hMod, nullptr);
+    EXPECT_STREQ(szErr, "GetLastError=126");
+
+    /* Forward slashes are accepted; the suffix is added only when the name has none. */
+    std::string strSys;
+    for (wchar_t wc : SystemDir())
+        strSys += char(wc == L'\\' ? L'/' : wc);
+    ASSERT_EQ(RTLdrLoadNative((strSys + "/version").c_str(), &hMod, RTLDRF_SEARCH_LOAD_DIR, nullptr), INF_SUCCESS);
+    EXPECT_EQ(RTLdrRelease(hMod), INF_SUCCESS);
+    ASSERT_EQ(RTLdrLoadNative((strSys + "/version").c_str(), &hMod, 0, nullptr), INF_SUCCESS);
+
+    void *pv = reinterpret_cast<void *>(1);
+    EXPECT_EQ(RTLdrLookupSymbol(hMod, "GetFileVersionInfoSizeW", &pv), INF_SUCCESS);
+    EXPECT_EQ(pv, reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"version.dll"), "GetFileVersionInfoSizeW")));
+    EXPECT_EQ(RTLdrLookupSymbol(hMod, "NimbNoSuchSymbol", &pv), ERR_ENTRY_POINT_MISSING);
+    EXPECT_EQ(pv, nullptr);
+    EXPECT_EQ(RTLdrLookupSymbol(hMod, nullptr, &pv), ERR_BAD_ARGUMENT);
+    EXPECT_EQ(RTLdrLookupSymbol(hMod, "GetFileVersionInfoSizeW", nullptr), ERR_BAD_POINTER);
+    EXPECT_EQ(RTLdrLookupSymbol(nullptr, "GetFileVersionInfoSizeW", &pv), ERR_BAD_HANDLE);
+
+    EXPECT_EQ(RTLdrRelease(hMod), INF_SUCCESS);
+    EXPECT_EQ(RTLdrRelease(nullptr), INF_SUCCESS);
+    uint32_t au32NotAModule[16] = { 0x12345678 };
+    EXPECT_EQ(RTLdrRelease(reinterpret_cast<RTLDRMOD>(au32NotAModule)), ERR_BAD_HANDLE);
+    EXPECT_EQ(RTLdrNativeHandleOf(reinterpret_cast<RTLDRMOD>(au32NotAModule)), RTLDR_NATIVE_NIL);
+    EXPECT_EQ(RTLdrNativeHandleOf(nullptr), RTLDR_NATIVE_NIL);
+
+    EXPECT_EQ(RTLdrSystemSymbol("kernel32.dll", "GetTickCount"),
+              reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTickCount")));
+    EXPECT_EQ(RTLdrSystemSymbol("kernel32.dll", "NimbNoSuchSymbol"), nullptr);
+    EXPECT_EQ(RTLdrSystemSymbol("nimbnosuchlib", "x"), nullptr);
+}
