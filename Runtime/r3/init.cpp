@@ -4,6 +4,7 @@
 #include "win/internal-r3-win.h"
 #include "../common/misc/thread-internal.h"
 #include "rt/atomic.h"
+#include "rt/ldr.h"
 #include "rt/log.h"
 #include "rt/startup.h"
 #include "rt/time.h"
@@ -212,6 +213,13 @@ constexpr OptionalSymbol g_aNtDllSymbols[] =
     { "NtQueryFullAttributesFile",   rtR3InitStoreSymbol<g_pfnNtQueryFullAttributesFile> },
 };
 
+/* Only to keep the thread's socket error intact around diagnostic output. */
+constexpr OptionalSymbol g_aWinSockSymbols[] =
+{
+    { "WSAGetLastError",             rtR3InitStoreSymbol<g_pfnWSAGetLastError> },
+    { "WSASetLastError",             rtR3InitStoreSymbol<g_pfnWSASetLastError> },
+};
+
 template <size_t N>
 void rtR3InitResolveSymbols(HMODULE hMod, const OptionalSymbol (&aSymbols)[N])
 {
@@ -263,6 +271,25 @@ RTSTATUS rtR3InitLoaderConfig(uint32_t fFlags)
     return rc;
 }
 
+/** Binds the socket library's error calls, loading it from the system directory when no
+ *  one has; without either socket library they stay unset. */
+static void rtR3InitSockets(void)
+{
+    HMODULE hModWinSock = GetModuleHandleW(L"ws2_32.dll");
+    if (!hModWinSock)
+    {
+        RTLDRMOD hLdrMod;
+        RTSTATUS rc = RTLdrLoadSystemLib("ws2_32.dll", true, &hLdrMod);
+        if (RT_FAILURE(rc))
+            rc = RTLdrLoadSystemLib("wsock32.dll", true, &hLdrMod);
+        if (RT_FAILURE(rc))
+            return;
+        hModWinSock = reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(hLdrMod));
+        RTLdrRelease(hLdrMod);
+    }
+    rtR3InitResolveSymbols(hModWinSock, g_aWinSockSymbols);
+}
+
 static RTSTATUS rtR3InitPlatform(uint32_t fFlags)
 {
     HMODULE const hModKernel32 = GetModuleHandleW(L"kernel32.dll");
@@ -289,6 +316,7 @@ static RTSTATUS rtR3InitPlatform(uint32_t fFlags)
     rtR3InitResolveSymbols(hModKernel32, g_aKernel32XcptSymbols);
     rtR3InitResolveSymbols(hModKernel32, g_aKernel32Symbols);
     rtR3InitResolveSymbols(hModNtDll, g_aNtDllSymbols);
+    rtR3InitSockets();
     return rc;
 }
 

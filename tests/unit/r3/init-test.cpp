@@ -182,6 +182,8 @@ TEST(Init, RecordsThePlatformFactsOtherModulesRead)
     /* Entry points every supported platform has, each looked up under its own name. */
     HMODULE const hK32 = GetModuleHandleW(L"kernel32.dll");
     HMODULE const hNt = GetModuleHandleW(L"ntdll.dll");
+    HMODULE const hWs = GetModuleHandleW(L"ws2_32.dll");
+    ASSERT_NE(hWs, nullptr) << "initialisation loads the socket library";
     struct { void *pvFound; HMODULE hMod; const char *pszName; } const s_aEntries[] =
     {
         { reinterpret_cast<void *>(g_pfnIsDebuggerPresent),           hK32, "IsDebuggerPresent" },
@@ -190,6 +192,8 @@ TEST(Init, RecordsThePlatformFactsOtherModulesRead)
         { reinterpret_cast<void *>(g_pfnSetUnhandledExceptionFilter), hK32, "SetUnhandledExceptionFilter" },
         { reinterpret_cast<void *>(g_pfnUnhandledExceptionFilter),    hK32, "UnhandledExceptionFilter" },
         { reinterpret_cast<void *>(g_pfnNtQueryFullAttributesFile),   hNt,  "NtQueryFullAttributesFile" },
+        { reinterpret_cast<void *>(g_pfnWSAGetLastError),             hWs,  "WSAGetLastError" },
+        { reinterpret_cast<void *>(g_pfnWSASetLastError),             hWs,  "WSASetLastError" },
     };
     for (const auto &e : s_aEntries)
     {
