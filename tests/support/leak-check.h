@@ -16,3 +16,19 @@ private:
     size_t m_cBlocks;
     void  *m_hNext;
 };
+
+/** Whether @p fn leaves heap blocks behind. A leak gains blocks on every run; the
+ *  platform's own bookkeeping (its heap's lazily made groups, busier when the machine is)
+ *  only now and then, so one run without a gain clears @p fn. */
+template <typename Fn>
+bool LeavesHeapBlocks(Fn fn, int cRuns = 3)
+{
+    for (int i = 0; i < cRuns; i++)
+    {
+        LeakCheck Check;
+        fn();
+        if (Check.HeapBlocksGained() <= 0)
+            return false;
+    }
+    return true;
+}
