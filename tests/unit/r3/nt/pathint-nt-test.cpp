@@ -6,6 +6,7 @@
 #include "rt/pathint.h"
 #include "rt/path.h"
 #include "rt/mem.h"
+#include "leak-check.h"
 
 namespace {
 
@@ -123,15 +124,18 @@ TEST(PathNtName, BadInput)
     EXPECT_EQ(RTPathToNtName(&Name, &hRoot, nullptr), ERR_BAD_POINTER);
     EXPECT_EQ(RTPathToNtName(nullptr, &hRoot, "x"), ERR_BAD_POINTER);
     EXPECT_EQ(RTPathToNtName(&Name, reinterpret_cast<HANDLE *>(4), "x"), ERR_BAD_POINTER);
-    EXPECT_EQ(RTPathToNtName(&Name, &hRoot, ""), ERR_PATH_EMPTY);
-    EXPECT_EQ(RTPathToNtName(&Name, &hRoot, "C:\\\xC0\x80"), ERR_UTF8_MALFORMED);
-    EXPECT_EQ(RTPathToNtName(&Name, &hRoot, "\\\\?\\\xFF"), ERR_UTF8_MALFORMED);
-    EXPECT_EQ(Name.Buffer, nullptr);
+    EXPECT_FALSE(LeavesHeapBlocks([&] {
+        EXPECT_EQ(RTPathToNtName(&Name, &hRoot, ""), ERR_PATH_EMPTY);
+        EXPECT_EQ(RTPathToNtName(&Name, &hRoot, "C:\\\xC0\x80"), ERR_UTF8_MALFORMED);
+        EXPECT_EQ(RTPathToNtName(&Name, &hRoot, "\\\\?\\\xFF"), ERR_UTF8_MALFORMED);
+        EXPECT_EQ(Name.Buffer, nullptr);
+        EXPECT_EQ(RTPathToNtName(&Name, &hRoot, ("C:\\" + std::string(40000, 'x')).c_str()), ERR_FILENAME_TOO_LONG);
 
-    g_pfnRTMemAllocHook = [](size_t) { return false; };
-    EXPECT_LT(RTPathToNtName(&Name, &hRoot, "C:\\x"), 0);
-    EXPECT_EQ(RTPathToNtName(&Name, &hRoot, ("C:\\" + std::string(5000, 'x')).c_str()), ERR_SCRATCH_ALLOC_FAILED);
-    g_pfnRTMemAllocHook = nullptr;
+        g_pfnRTMemAllocHook = [](size_t) { return false; };
+        EXPECT_LT(RTPathToNtName(&Name, &hRoot, "C:\\x"), 0);
+        EXPECT_EQ(RTPathToNtName(&Name, &hRoot, ("C:\\" + std::string(5000, 'x')).c_str()), ERR_SCRATCH_ALLOC_FAILED);
+        g_pfnRTMemAllocHook = nullptr;
+    }));
 }
 
 constexpr ACCESS_MASK g_fReadAttr = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
@@ -169,8 +173,9 @@ TEST(PathNtOpen, FilesAndDirectories)
     EXPECT_EQ(RTNtCloseHandle(h), INF_SUCCESS);
 }
 
-TEST(PathNtOpen, FailuresLeaveNoHandle)
+TEST(PathNtOpen, FailuresLeaveNothingBehind)
 {
+    LeakCheck Leaks;
     HANDLE h = nullptr;
     EXPECT_LT(RTNtOpenByPath("C:\\nimb-missing-dir\\x", g_fReadAttr, g_fShareAll, g_fSyncIo, 0, &h, nullptr), 0);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
@@ -179,6 +184,15 @@ TEST(PathNtOpen, FailuresLeaveNoHandle)
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(RTNtOpenByPath("x", g_fReadAttr, g_fShareAll, g_fSyncIo, 0, nullptr, nullptr), ERR_BAD_POINTER);
     EXPECT_EQ(RTNtOpenByName(nullptr, nullptr, g_fReadAttr, g_fShareAll, g_fSyncIo, 0, &h, nullptr), ERR_BAD_POINTER);
+    /* The retry with a separator appended and the object-directory fallback fail too. */
+    UNICODE_STRING Name;
+    RtlInitUnicodeString(&Name, L"\\??\\C:\\nimb-missing");
+    EXPECT_LT(RTNtOpenByName(nullptr, &Name, g_fReadAttr, g_fShareAll, g_fSyncIo, 0, &h, nullptr), 0);
+    bool fObjDir = true;
+    EXPECT_LT(RTNtOpenByPath("\\\\:zuntnt:\\nimb-missing", GENERIC_READ, g_fShareAll, 0, 0, &h, &fObjDir), 0);
+    EXPECT_FALSE(fObjDir);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(Leaks.HandleLeft());
     EXPECT_LT(RTNtCloseHandle(reinterpret_cast<HANDLE>(0x7ff0)), 0);
 }
 

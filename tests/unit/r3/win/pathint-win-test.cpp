@@ -5,6 +5,7 @@
 #include <windows.h>
 #include "rt/pathint.h"
 #include "rt/path.h"
+#include "leak-check.h"
 
 namespace {
 
@@ -101,8 +102,11 @@ TEST(PathWin32, LiteralNtNamesHaveNoLongForm)
     RTSTATUS rc;
     std::string const strShort = "\\\\:zuntnt:\\Device\\Null";
     EXPECT_EQ(Win32(strShort, &rc), strShort);
-    Win32(PathOfLength("\\\\:zuntnt:\\Device\\", 300), &rc);
-    EXPECT_EQ(rc, ERR_BAD_NAME);
+    std::string const strLong = PathOfLength("\\\\:zuntnt:\\Device\\", 300);
+    EXPECT_FALSE(LeavesHeapBlocks([&] {
+        Win32(strLong, &rc);
+        EXPECT_EQ(rc, ERR_BAD_NAME);
+    }));
 }
 
 TEST(PathWin32, BadInput)
