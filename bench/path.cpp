@@ -7,18 +7,9 @@
 #include <vector>
 #include "rt/path.h"
 #include "path-corpus.h"
+#include "bench-timer.h"
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER s_Freq;
-    if (!s_Freq.QuadPart)
-        QueryPerformanceFrequency(&s_Freq);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(s_Freq.QuadPart);
-}
 
 struct Sample
 {
@@ -26,7 +17,7 @@ struct Sample
     std::wstring wstr;
 };
 
-/** Best of seven rounds over the whole set, the two contenders taking turns; ns per call. */
+/** Best of seven rounds over the whole set for each contender; ns per call. */
 void Compare(const char *pszWhat, const std::vector<Sample> &Set)
 {
     if (Set.empty())
@@ -45,29 +36,13 @@ void Compare(const char *pszWhat, const std::vector<Sample> &Set)
             GetFullPathNameW(s.wstr.c_str(), 1024, wsz, nullptr);
     };
     unsigned cReps = 1;
-    for (;;)
-    {
-        double const t0 = Now();
-        for (unsigned i = 0; i < cReps; i++)
-            fnOurs();
-        if (Now() - t0 > 0.02 || cReps >= (1u << 16))
-            break;
+    auto fnOursRound = [&] { for (unsigned i = 0; i < cReps; i++) fnOurs(); };
+    auto fnPlatformRound = [&] { for (unsigned i = 0; i < cReps; i++) fnPlatform(); };
+    /* Rounds of roughly 20 ms on our side. */
+    while (cReps < (1u << 16) && BenchBestOf(1, fnOursRound) < 0.02)
         cReps *= 2;
-    }
-    double tOurs = 1e9, tPlatform = 1e9;
-    for (int iRound = 0; iRound < 7; iRound++)
-    {
-        double t0 = Now();
-        for (unsigned i = 0; i < cReps; i++)
-            fnOurs();
-        double t = Now() - t0;
-        tOurs = t < tOurs ? t : tOurs;
-        t0 = Now();
-        for (unsigned i = 0; i < cReps; i++)
-            fnPlatform();
-        t = Now() - t0;
-        tPlatform = t < tPlatform ? t : tPlatform;
-    }
+    double const tOurs = BenchBestOf(7, fnOursRound);
+    double const tPlatform = BenchBestOf(7, fnPlatformRound);
     double const cCalls = static_cast<double>(Set.size()) * cReps;
     printf("%-22s %5zu paths %6.2fx  (ours %7.1f ns/call, platform %7.1f ns/call)\n", pszWhat, Set.size(),
            tPlatform / tOurs, tOurs / cCalls * 1e9, tPlatform / cCalls * 1e9);

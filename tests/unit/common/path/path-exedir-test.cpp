@@ -3,22 +3,15 @@
 #include <string>
 #include "rt/path.h"
 #include "rt/startup.h"
+#include "exec-path.h"
 
 namespace {
 
-/** Puts @a pszPath into the record as start-up would, and restores the record afterwards. */
+/** Restores the executable path record after each test. */
 class PathExeDir : public testing::Test
 {
 protected:
     void TearDown() override { g_ProcExecPath = m_Saved; }
-    void record(const char *pszPath)
-    {
-        RTPROCEXECPATH &Rec = g_ProcExecPath;
-        memset(&Rec, 0, sizeof(Rec));
-        Rec.cchPath = static_cast<uint32_t>(strlen(pszPath));
-        memcpy(Rec.szPath, pszPath, Rec.cchPath);
-        rtStartupSplitExecPath(Rec.szPath, Rec.cchPath, &Rec.cchDir, &Rec.offName);
-    }
     RTPROCEXECPATH m_Saved = g_ProcExecPath;
 };
 
@@ -32,7 +25,7 @@ TEST_F(PathExeDir, DirectoryWithoutTrailingSeparator)
     for (const auto &c : aCases)
     {
         SCOPED_TRACE(c.pszExe);
-        record(c.pszExe);
+        SetTestExecPath(c.pszExe);
         size_t const cchDir = strlen(c.pszDir);
         char ab[64];
         memset(ab, 'G', sizeof(ab));
