@@ -6,12 +6,6 @@
 #include "format-internal.h"
 #include "format-number.h"
 
-/* The typed directives live in their own module. Referring to it weakly keeps the engine
-   usable in programs that leave the module out: there %R prints nothing. */
-extern "C" size_t RTFmtRType(RTFmtOutputFn pfnOutput, void *pvOutput, const char **ppszFormat,
-                             va_list *pArgs, int cchWidth, int cchPrecision, uint32_t fFlags,
-                             char chArgSize, char *pszScratch) __attribute__((weak));
-
 namespace {
 
 /** Size of the area a number or a float is built in. */
@@ -251,11 +245,6 @@ size_t rtFmtFloatArg(const RTFMTSTATE &St, va_list *pArgs)
 RT_NOINLINE size_t rtFmtTyped(const RTFMTSTATE &St, const char **ppszFormat, va_list *pArgs,
                               int cchWidth, int cchPrecision, uint32_t fFlags, char chArgSize)
 {
-    if (!RTFmtRType)
-    {
-        (*ppszFormat)++;
-        return 0;
-    }
     char szScratch[RTFMT_SCRATCH_SIZE];
     return RTFmtRType(St.pfnOutput, St.pvOutput, ppszFormat, pArgs, cchWidth, cchPrecision, fFlags,
                       chArgSize, szScratch);

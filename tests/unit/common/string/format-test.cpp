@@ -223,6 +223,13 @@ TEST(FormatEngine, LiteralsPercentAndUnknownDirectives)
     ExpectFmt("ab7|ab9", "a%yb%d|a%-5.2lwb%d", 7, 9);
 }
 
+TEST(FormatEngine, TypedDirectivesGetTheParsedFieldsAndMoveOn)
+{
+    /* The dispatcher takes its argument and the cursor; the engine resumes after both. */
+    ExpectFmt("0000001a|5|-7    |1 234 567|", "%08RX32|%d|%-6RI32|%'RU64|", 0x1au, 5, -7,
+              UINT64_C(1234567));
+}
+
 namespace {
 
 size_t NestedFmt(char *pszBuf, size_t cbBuf, const char *pszOuter, const char *pszNested, ...)
