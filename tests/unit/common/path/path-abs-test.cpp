@@ -231,17 +231,25 @@ TEST_F(PathAbs, ManyComponentsUseAHeapRecord)
     }));
 }
 
+std::vector<size_t> g_acbAllocs;
+
 TEST_F(PathAbs, Dup)
 {
+    /* The first buffer is too small; the retry is sized from the reported need. */
     std::string const strLong = "C:\\" + std::string(3000, 'n');
+    g_acbAllocs.clear();
+    g_pfnRTMemAllocHook = [](size_t cb) { g_acbAllocs.push_back(cb); return true; };
     char *psz = RTPathAbsExDup(nullptr, strLong.c_str(), RTPSTYLE_DOS);
+    g_pfnRTMemAllocHook = nullptr;
     ASSERT_NE(psz, nullptr);
     EXPECT_EQ(std::string(psz), strLong);
+    EXPECT_EQ(g_acbAllocs, (std::vector<size_t>{ 2050, 3072 }));
     RTStrRelease(psz);
 
     psz = RTPathAbsExDup("C:\\base", "x\\..\\y", RTPSTYLE_DOS | RTABS_TRAILING_SLASH);
     ASSERT_NE(psz, nullptr);
     EXPECT_STREQ(psz, "C:\\base\\y\\");
+    EXPECT_EQ(HeapSize(GetProcessHeap(), 0, psz), strlen(psz) + 1);   /* shrunk from 2050 */
     RTStrRelease(psz);
 
     EXPECT_EQ(RTPathAbsExDup(nullptr, "", RTPSTYLE_DOS), nullptr);
