@@ -6,6 +6,7 @@
 #include "rt/atomic.h"
 #include "rt/ldr.h"
 #include "rt/log.h"
+#include "rt/path.h"
 #include "rt/startup.h"
 #include "rt/time.h"
 #include <type_traits>

@@ -1,5 +1,5 @@
 /* Splitting a path into directory, file name and suffix by its text alone. */
-#include "rt/init.h"
+#include "rt/path.h"
 
 static inline bool rtPathSplitIsSep(char ch)
 {

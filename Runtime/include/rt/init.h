@@ -37,15 +37,4 @@ bool RTR3InitIsTerminating(void);
  *  platform reports for the executable. */
 RTSTATUS rtR3InitOnce(uint32_t fFlags, int cArgs, char ***ppapszArgs, const char *pszProgramPath);
 
-/** Splits @p pszPath into its directory part and file name, without touching the file
- *  system.
- *  @param pcchDir    length of the directory part: without trailing separators, but never
- *                    shorter than the root with its separators; the whole length when the
- *                    path names no file
- *  @param poffName   offset of the file name, -1 when nothing follows the last separator
- *  @param poffSuffix offset of the last "." in the file name, -1 when there is none, when
- *                    it is the name's first character or when nothing follows it
- *  @returns the length of @p pszPath. */
-size_t RTPathSplitSimple(const char *pszPath, size_t *pcchDir, intptr_t *poffName, intptr_t *poffSuffix);
-
 RT_C_DECLS_END

@@ -95,6 +95,16 @@ RTSTATUS RTPathJoinInto(char *pszDst, size_t cbDst, const char *pszFirst, const 
 char    *RTPathJoinA(const char *pszFirst, const char *pszSecond);
 
 /* Text lookups and edits. */
+/** Splits @p pszPath into its directory part and file name, without touching the file
+ *  system.
+ *  @param pcchDir    length of the directory part: without trailing separators, but never
+ *                    shorter than the root with its separators; the whole length when the
+ *                    path names no file
+ *  @param poffName   offset of the file name, -1 when nothing follows the last separator
+ *  @param poffSuffix offset of the last "." in the file name, -1 when there is none, when
+ *                    it is the name's first character or when nothing follows it
+ *  @returns the length of @p pszPath. */
+size_t RTPathSplitSimple(const char *pszPath, size_t *pcchDir, intptr_t *poffName, intptr_t *poffSuffix);
 /** Length of the root: drive with its colon, \\server\share, or a leading separator,
  *  each with the separators that follow; 0 for a relative path. */
 size_t   RTPathRootLen(const char *pszPath);

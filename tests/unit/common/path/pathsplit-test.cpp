@@ -1,7 +1,7 @@
 /* Splitting a path into directory length, name offset and suffix offset by its text. */
 #include <gtest/gtest.h>
 #include <cstring>
-#include "rt/init.h"
+#include "rt/path.h"
 
 TEST(PathSplitSimple, RootsSeparatorsAndSuffixes)
 {

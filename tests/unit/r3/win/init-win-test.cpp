@@ -228,3 +228,28 @@ TEST(InitWinVersion, RealDetectionGivesAnNtCode)
     EXPECT_GE(Info.dwMajorVersion, 5u);
     EXPECT_NE(Info.wProductType, 0);
 }
+
+TEST(InitExePath, FillsTheCallersBufferAndNoMore)
+{
+    wchar_t wsz[MAX_PATH];
+    DWORD const cwc = GetModuleFileNameW(nullptr, wsz, MAX_PATH);
+    char szExpect[MAX_PATH * 3];
+    int const cchExpect = WideCharToMultiByte(CP_UTF8, 0, wsz, int(cwc), szExpect, sizeof(szExpect), nullptr, nullptr);
+    szExpect[cchExpect] = '\0';
+
+    for (size_t cbBuf : { size_t(cchExpect) + 1, size_t(cchExpect), size_t(1) })
+    {
+        char abBuf[MAX_PATH * 3 + 16];
+        memset(abBuf, 0x5A, sizeof(abBuf));
+        RTSTATUS const rc = rtProcInitExePath(abBuf, cbBuf);
+        if (cbBuf > size_t(cchExpect))
+        {
+            EXPECT_EQ(rc, INF_SUCCESS);
+            EXPECT_STREQ(abBuf, szExpect);
+        }
+        else
+            EXPECT_EQ(rc, ERR_BUFFER_TOO_SMALL) << cbBuf;
+        for (size_t i = cbBuf; i < cbBuf + 16; i++)
+            ASSERT_EQ(abBuf[i], 0x5A) << "guard byte " << i - cbBuf << " after " << cbBuf;
+    }
+}
