@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <stdio.h>
 #include "rt/format.h"
+#include "bench-timer.h"
 
 namespace {
 
@@ -11,33 +12,17 @@ constexpr int kPasses = 20000;
 
 volatile size_t g_cchSink;
 
-double Now()
-{
-    static LARGE_INTEGER s_freq;
-    if (!s_freq.QuadPart)
-        QueryPerformanceFrequency(&s_freq);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(s_freq.QuadPart);
-}
-
 /* The best of kRounds, in ns per call. */
 template <typename Fn>
 double NsPerCall(Fn fn)
 {
-    double rBest = 1e30;
-    for (int r = 0; r < kRounds; r++)
-    {
+    double const rSeconds = BenchBestOf(kRounds, [&] {
         size_t cchSum = 0;
-        double const t0 = Now();
         for (int p = 0; p < kPasses; p++)
             cchSum += fn(p);
-        double const rNs = (Now() - t0) * 1e9 / double(kPasses);
         g_cchSink = cchSum;
-        if (rNs < rBest)
-            rBest = rNs;
-    }
-    return rBest;
+    });
+    return rSeconds * 1e9 / double(kPasses);
 }
 
 const char *const g_apszNames[] = { "NimbProduct.msi", "data1.cab", "x", "a-rather-longer-package-name.msi" };
