@@ -482,7 +482,7 @@ void CheckWriters(const std::string &format, ArgList &args, Rng &rng)
     ASSERT_GE(cchFull, 0);
     ASSERT_NE(pszFull, nullptr);
     std::string const full(pszFull, static_cast<size_t>(cchFull));
-    RTMemFree(pszFull);
+    RTStrRelease(pszFull);
 
     constexpr size_t cbGuard = 32;
     size_t const acb[] = { 0, 1, 2, static_cast<size_t>(Pick(rng, 0, cchFull + 2)), full.size(),

@@ -78,7 +78,7 @@ void ExpectFmt(const std::string &expected, const char *pszFormat, Args... args)
     EXPECT_EQ(RTStrPrintAlloc(&psz, pszFormat, args...), static_cast<int>(cch));
     ASSERT_NE(psz, nullptr);
     EXPECT_EQ(std::string(psz, cch + 1), expected + '\0');
-    RTMemFree(psz);
+    RTStrRelease(psz);
 
     if (cch)
     {
@@ -546,7 +546,7 @@ TEST_F(PrintAllocTest, ShortTextTakesOneExactBlock)
     EXPECT_EQ(PrintAlloc(&psz, "%s=%d", "n", 42), 4);
     EXPECT_STREQ(psz, "n=42");
     EXPECT_EQ(g_AllocLog.acb, std::vector<size_t>({ 5 }));
-    RTMemFree(psz);
+    RTStrRelease(psz);
 }
 
 TEST_F(PrintAllocTest, GrowthSteps)
@@ -558,7 +558,7 @@ TEST_F(PrintAllocTest, GrowthSteps)
     ASSERT_NE(psz, nullptr);
     EXPECT_EQ(std::string(psz), s5000);
     EXPECT_EQ(g_AllocLog.acb, std::vector<size_t>({ 10240, 5001 }));
-    RTMemFree(psz);
+    RTStrRelease(psz);
 
     /* Small pieces grow by the current capacity: 2048, 4096, 8192. */
     g_AllocLog = AllocLog();
@@ -567,17 +567,17 @@ TEST_F(PrintAllocTest, GrowthSteps)
                          s1000.c_str()), 5000);
     EXPECT_EQ(std::string(psz), s1000 + s1000 + s1000 + s1000 + s1000);
     EXPECT_EQ(g_AllocLog.acb, std::vector<size_t>({ 4096, 8192, 5001 }));
-    RTMemFree(psz);
+    RTStrRelease(psz);
 
     /* 2,047 bytes still fit the stack; one more needs the heap. */
     g_AllocLog = AllocLog();
     EXPECT_EQ(PrintAlloc(&psz, "%2047s", ""), 2047);
     EXPECT_EQ(g_AllocLog.acb, std::vector<size_t>({ 2048 }));
-    RTMemFree(psz);
+    RTStrRelease(psz);
     g_AllocLog = AllocLog();
     EXPECT_EQ(PrintAlloc(&psz, "%2048s", ""), 2048);
     EXPECT_EQ(g_AllocLog.acb, std::vector<size_t>({ 4096, 2049 }));
-    RTMemFree(psz);
+    RTStrRelease(psz);
 }
 
 TEST_F(PrintAllocTest, FailuresLeaveNothingBehind)
@@ -613,5 +613,5 @@ TEST_F(PrintAllocTest, FailuresLeaveNothingBehind)
     ASSERT_NE(psz, nullptr);
     EXPECT_EQ(std::string(psz), s3000);
     EXPECT_EQ(g_AllocLog.acb, std::vector<size_t>({ 6144, 3001 }));
-    RTMemFree(psz);
+    RTStrRelease(psz);
 }
