@@ -4,16 +4,8 @@
 #include "rt/types.h"
 #include "rt/status.h"
 #include "rt/getopt.h"
+#include "NimbStubVersion.h"
 #include <windows.h>
-
-/** Title of every message box (a literal, so that the UTF-16 form is made from it too). */
-#define PRODUCT_TITLE "Nimbrel Installer"
-
-/** The product's version, shown by --version and --help. */
-inline constexpr uint32_t VERSION_MAJOR = 1;
-inline constexpr uint32_t VERSION_MINOR = 0;
-inline constexpr uint32_t VERSION_BUILD = 0;
-inline constexpr uint32_t VERSION_REVISION = 1;
 
 /** Sizes of the text fields of RunSettings, terminators included. */
 inline constexpr size_t PATH_FIELD_SIZE = 4100;

@@ -251,11 +251,11 @@ int ParseCommandLine(int argc, char **argv, RunSettings *pSettings)
             }
 
             case 'V':
-                ReportInfo("Version: %u.%u.%ur%u", VERSION_MAJOR, VERSION_MINOR, VERSION_BUILD, VERSION_REVISION);
+                ReportInfo("Version: %u.%u.%ur%u", NIMB_VERSION_MAJOR, NIMB_VERSION_MINOR, NIMB_VERSION_BUILD, NIMB_VERSION_REVISION);
                 return 0;
             case 'h':
-                ReportInfo(g_szHelpFormat, PRODUCT_TITLE, VERSION_MAJOR, VERSION_MINOR, VERSION_BUILD,
-                           VERSION_REVISION, argv[0], argv[0]);
+                ReportInfo(g_szHelpFormat, NIMB_PRODUCT_TITLE, NIMB_VERSION_MAJOR, NIMB_VERSION_MINOR, NIMB_VERSION_BUILD,
+                           NIMB_VERSION_REVISION, argv[0], argv[0]);
                 return 0;
 
             default:

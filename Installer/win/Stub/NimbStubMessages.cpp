@@ -10,7 +10,7 @@ MessageBoxCalls g_MessageBoxCalls = { MessageBoxW, MessageBoxA, GetDesktopWindow
 
 namespace {
 
-constexpr RTUTF16 g_wszProductTitle[] = L"" PRODUCT_TITLE;
+constexpr RTUTF16 g_wszProductTitle[] = L"" NIMB_PRODUCT_TITLE;
 
 /** Shows @p pszText in a box owned by the desktop, in UTF-16 when the text converts. */
 void showMessageBox(const char *pszText, UINT fStyle)
@@ -23,7 +23,7 @@ void showMessageBox(const char *pszText, UINT fStyle)
         RTUtf16Release(pwszText);
     }
     else
-        g_MessageBoxCalls.pfnMessageBoxA(hwndOwner, pszText, PRODUCT_TITLE, fStyle);
+        g_MessageBoxCalls.pfnMessageBoxA(hwndOwner, pszText, NIMB_PRODUCT_TITLE, fStyle);
 }
 
 /** The formatted text in an error box, or on standard error when silent. */

@@ -11,6 +11,7 @@
 #include <vector>
 #include "process-runner.h"
 #include "stub-help-text.h"
+#include "NimbStubVersion.h"
 
 namespace {
 
@@ -284,7 +285,7 @@ ProcessResult RunStub(const std::wstring &wstrArgs, BoxSeen *pBox, const char *p
     return R;
 }
 
-const std::string g_strVersion = "1.0.0r1";
+const std::string g_strVersion = NIMB_VERSION_TEXT;
 const std::wstring g_wstrReferToHelp = L"\nPlease refer to the command line help by specifying \"-?\"\nto get more information.";
 
 struct Case

@@ -3,9 +3,11 @@
  * interactive run's message box fails at once, so only the exit code shows there). */
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <cstdio>
 #include <string>
 #include "process-runner.h"
 #include "stub-help-text.h"
+#include "NimbStubVersion.h"
 
 namespace {
 
@@ -73,7 +75,7 @@ TEST(StubCmdLine, EmptyCommandLines)
 
 TEST(StubCmdLine, HelpAndVersion)
 {
-    std::string const strVersion = "1.0.0r1";
+    std::string const strVersion = NIMB_VERSION_TEXT;
     std::string const strHelp = ExpectedHelpText("NimbStub.exe", strVersion, "\r\n") + "\r\n";
     RunCases({
         { L"--silent --help", 0, strHelp, "" },
@@ -87,6 +89,29 @@ TEST(StubCmdLine, HelpAndVersion)
     ProcessResult const R = RunProcess(BuildPath("bin/NimbStub.exe"), L"\"C:\\Some Dir\\setup.exe\" -s -h");
     EXPECT_EQ(R.exitCode, 0u);
     EXPECT_EQ(R.out, ExpectedHelpText("C:\\Some Dir\\setup.exe", strVersion, "\r\n") + "\r\n");
+}
+
+TEST(StubCmdLine, VersionBlockNamesTheVersionTheProgramPrints)
+{
+    HMODULE hMod = LoadLibraryExW(BuildPath("bin/NimbStub.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(hMod, nullptr);
+    HRSRC hRes = FindResourceW(hMod, MAKEINTRESOURCEW(VS_VERSION_INFO), MAKEINTRESOURCEW(16) /* RT_VERSION */);
+    ASSERT_NE(hRes, nullptr);
+    const uint8_t *pb = static_cast<const uint8_t *>(LockResource(LoadResource(hMod, hRes)));
+    DWORD const cb = SizeofResource(hMod, hRes);
+    const VS_FIXEDFILEINFO *pInfo = nullptr;
+    for (DWORD off = 0; off + sizeof(VS_FIXEDFILEINFO) <= cb; off += 4)
+        if (reinterpret_cast<const VS_FIXEDFILEINFO *>(pb + off)->dwSignature == VS_FFI_SIGNATURE)
+        {
+            pInfo = reinterpret_cast<const VS_FIXEDFILEINFO *>(pb + off);
+            break;
+        }
+    ASSERT_NE(pInfo, nullptr);
+    char szVersion[64];
+    snprintf(szVersion, sizeof(szVersion), "Version: %lu.%lu.%lur%lu\r\n", pInfo->dwFileVersionMS >> 16,
+             pInfo->dwFileVersionMS & 0xFFFF, pInfo->dwFileVersionLS >> 16, pInfo->dwFileVersionLS & 0xFFFF);
+    FreeLibrary(hMod);
+    EXPECT_EQ(Stub(L"-s -V").out, szVersion);
 }
 
 TEST(StubCmdLine, BadCommandLinesInSilentMode)

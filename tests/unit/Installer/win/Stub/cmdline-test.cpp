@@ -22,8 +22,7 @@ std::string StatusText(const char *pszFormat, RTSTATUS rc)
 
 std::string VersionText()
 {
-    return std::to_string(VERSION_MAJOR) + "." + std::to_string(VERSION_MINOR) + "."
-         + std::to_string(VERSION_BUILD) + "r" + std::to_string(VERSION_REVISION);
+    return NIMB_VERSION_TEXT;
 }
 
 struct Outcome
