@@ -1,5 +1,5 @@
 /* The installer stub's shared declarations: the run settings, the process-wide installer
- * state, the product's version, the command-line parser and the reporting functions. */
+ * state, the option table and command-line parser, and the reporting functions. */
 #pragma once
 #include "rt/types.h"
 #include "rt/status.h"
@@ -24,6 +24,7 @@ struct RunSettings
     bool onlyExtract;
     /** Add the embedded certificate to the trusted-publisher store (silent runs only). */
     bool addCertificates;
+    /** Windows Installer writes a log (to msiLogPath, or a default name). */
     bool msiLogging;
     /** Turn a final 3010 (reboot required) into 0. */
     bool ignoreRebootCode;
