@@ -1,6 +1,7 @@
 /* Command-line splitting by the Windows and the Bourne shell rules, in a new block and in
  * place, with its failure paths. */
 #include <gtest/gtest.h>
+#include "leak-check.h"
 #include <windows.h>
 #include <random>
 #include <string>
@@ -120,20 +121,6 @@ TEST(ArgvSplit, SeparatorSets)
     EXPECT_EQ(args, (Args{ "\xc3\xa9" }));
 }
 
-/** Busy blocks in the process heap, where the runtime allocates. */
-size_t CountHeapBlocks()
-{
-    HANDLE const hHeap = GetProcessHeap();
-    HeapLock(hHeap);
-    PROCESS_HEAP_ENTRY Entry = {};
-    size_t cBusy = 0;
-    while (HeapWalk(hHeap, &Entry))
-        if (Entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-            cBusy++;
-    HeapUnlock(hHeap);
-    return cBusy;
-}
-
 TEST(ArgvSplit, BadArgumentsAllocateNothing)
 {
     struct { const char *pszInput; uint32_t fFlags; const char *pszSeps; RTSTATUS rc; } const aCases[] = {
@@ -148,16 +135,16 @@ TEST(ArgvSplit, BadArgumentsAllocateNothing)
     for (const auto &c : aCases)
     {
         SCOPED_TRACE(testing::Message() << "case " << &c - aCases);
-        char szInput[32];
-        strcpy(szInput, c.pszInput);
-        char **papsz = nullptr;
-        int cArgs = -1;
-        size_t const cBlocks = CountHeapBlocks();
-        EXPECT_EQ(RTGetOptArgvSplit(&papsz, &cArgs, szInput, c.fFlags, c.pszSeps), c.rc);
-        EXPECT_EQ(CountHeapBlocks(), cBlocks);
-        EXPECT_EQ(papsz, nullptr);
-        EXPECT_EQ(cArgs, -1);
-        EXPECT_STREQ(szInput, c.pszInput);
+        EXPECT_FALSE(LeavesHeapBlocks([&] {
+            char szInput[32];
+            strcpy(szInput, c.pszInput);
+            char **papsz = nullptr;
+            int cArgs = -1;
+            EXPECT_EQ(RTGetOptArgvSplit(&papsz, &cArgs, szInput, c.fFlags, c.pszSeps), c.rc);
+            EXPECT_EQ(papsz, nullptr);
+            EXPECT_EQ(cArgs, -1);
+            EXPECT_STREQ(szInput, c.pszInput);
+        }));
     }
 }
 
@@ -207,18 +194,18 @@ TEST(ArgvSplit, ArrayGrowsBy32AndFailuresFreeEverything)
         SCOPED_TRACE(testing::Message() << "flags " << c.fFlags << ", allocations allowed " << c.cAllowed);
         std::vector<char> input(cmdLine.begin(), cmdLine.end());
         input.push_back('\0');
-        size_t const cBlocks = CountHeapBlocks();
-        g_aAllocSizes.clear();
-        g_cAllocsAllowed = c.cAllowed;
-        g_pfnRTMemAllocHook = RecordingHook;
-        papsz = nullptr;
-        cArgs = -1;
-        rc = RTGetOptArgvSplit(&papsz, &cArgs, input.data(), c.fFlags, nullptr);
-        g_pfnRTMemAllocHook = nullptr;
-        EXPECT_EQ(rc, c.rc);
-        EXPECT_EQ(papsz, nullptr);
-        EXPECT_EQ(cArgs, -1);
-        EXPECT_EQ(CountHeapBlocks(), cBlocks);
+        EXPECT_FALSE(LeavesHeapBlocks([&] {
+            g_aAllocSizes.clear();
+            g_cAllocsAllowed = c.cAllowed;
+            g_pfnRTMemAllocHook = RecordingHook;
+            papsz = nullptr;
+            cArgs = -1;
+            rc = RTGetOptArgvSplit(&papsz, &cArgs, input.data(), c.fFlags, nullptr);
+            g_pfnRTMemAllocHook = nullptr;
+            EXPECT_EQ(rc, c.rc);
+            EXPECT_EQ(papsz, nullptr);
+            EXPECT_EQ(cArgs, -1);
+        }));
     }
 
     /* No arguments: the text block goes and a lone null pointer comes back. */

@@ -81,28 +81,29 @@ TEST(FileOpen, BadArgumentsAndMissingFiles)
         ASSERT_EQ(RTFileOpenNamed(&h, (dir / "f").c_str(), RTFOPEN_READ), INF_SUCCESS);
         RTFileClose(h);
     }
-    LeakCheck const leaks;
-    RTFILE h = 1234;
-    EXPECT_EQ(RTFileOpenNamed(nullptr, (dir / "f").c_str(), RTFOPEN_READ), ERR_BAD_ARGUMENT);
-    EXPECT_EQ(RTFileOpenNamed(&h, nullptr, RTFOPEN_READ), ERR_BAD_ARGUMENT);
-    EXPECT_EQ(RTFileOpenNamed(reinterpret_cast<RTFILE *>(0x10), (dir / "f").c_str(), RTFOPEN_READ), ERR_BAD_ARGUMENT);
-    EXPECT_EQ(RTFileOpenNamed(&h, (dir / "missing").c_str(), RTFOPEN_READ), ERR_FILE_MISSING);
-    EXPECT_EQ(h, NIL_RTFILE);
-    EXPECT_EQ(RTFileOpenNamed(&h, (dir / "no\\such\\dir").c_str(), RTFOPEN_READ), ERR_PATH_MISSING);
-    EXPECT_EQ(RTFileOpenNamed(&h, dir.path().c_str(), RTFOPEN_WRITE), ERR_ACCESS_REFUSED);
-    EXPECT_EQ(h, NIL_RTFILE);
-    uint32_t enmAction = 0;
-    EXPECT_EQ(RTFileOpenNamedEx((dir / "f").c_str(), RTFOPEN_WRITE | RTFOPEN_CREATE, &h, &enmAction), ERR_NAME_TAKEN);
-    EXPECT_EQ(RTFileOpenNamed(&h, "", RTFOPEN_READ), ERR_PATH_MISSING);
-    EXPECT_EQ(RTFileOpenNamed(&h, "\xFF\xFE", RTFOPEN_READ), ERR_UTF8_MALFORMED);
-    EXPECT_EQ(RTFileOpenNamed(&h, (dir.path() + "\\" + std::string(40000, 'n')).c_str(), RTFOPEN_READ),
-              ERR_FILENAME_TOO_LONG);
-    EXPECT_EQ(RTFileRemove((dir / "missing").c_str()), ERR_FILE_MISSING);
-    RTFILESTATS st;
-    EXPECT_EQ(RTPathQueryStats((dir / "missing").c_str(), &st, RTFATTR_UNIX, RTPATHQ_FOLLOW_LINK), ERR_FILE_MISSING);
-    EXPECT_EQ(h, NIL_RTFILE);
-    EXPECT_EQ(leaks.HeapBlocksGained(), 0);
-    EXPECT_FALSE(leaks.HandleLeft());
+    LeakCheck const handles;
+    EXPECT_FALSE(LeavesHeapBlocks([&] {
+        RTFILE h = 1234;
+        EXPECT_EQ(RTFileOpenNamed(nullptr, (dir / "f").c_str(), RTFOPEN_READ), ERR_BAD_ARGUMENT);
+        EXPECT_EQ(RTFileOpenNamed(&h, nullptr, RTFOPEN_READ), ERR_BAD_ARGUMENT);
+        EXPECT_EQ(RTFileOpenNamed(reinterpret_cast<RTFILE *>(0x10), (dir / "f").c_str(), RTFOPEN_READ), ERR_BAD_ARGUMENT);
+        EXPECT_EQ(RTFileOpenNamed(&h, (dir / "missing").c_str(), RTFOPEN_READ), ERR_FILE_MISSING);
+        EXPECT_EQ(h, NIL_RTFILE);
+        EXPECT_EQ(RTFileOpenNamed(&h, (dir / "no\\such\\dir").c_str(), RTFOPEN_READ), ERR_PATH_MISSING);
+        EXPECT_EQ(RTFileOpenNamed(&h, dir.path().c_str(), RTFOPEN_WRITE), ERR_ACCESS_REFUSED);
+        EXPECT_EQ(h, NIL_RTFILE);
+        uint32_t enmAction = 0;
+        EXPECT_EQ(RTFileOpenNamedEx((dir / "f").c_str(), RTFOPEN_WRITE | RTFOPEN_CREATE, &h, &enmAction), ERR_NAME_TAKEN);
+        EXPECT_EQ(RTFileOpenNamed(&h, "", RTFOPEN_READ), ERR_PATH_MISSING);
+        EXPECT_EQ(RTFileOpenNamed(&h, "\xFF\xFE", RTFOPEN_READ), ERR_UTF8_MALFORMED);
+        EXPECT_EQ(RTFileOpenNamed(&h, (dir.path() + "\\" + std::string(40000, 'n')).c_str(), RTFOPEN_READ),
+                  ERR_FILENAME_TOO_LONG);
+        EXPECT_EQ(RTFileRemove((dir / "missing").c_str()), ERR_FILE_MISSING);
+        RTFILESTATS st;
+        EXPECT_EQ(RTPathQueryStats((dir / "missing").c_str(), &st, RTFATTR_UNIX, RTPATHQ_FOLLOW_LINK), ERR_FILE_MISSING);
+        EXPECT_EQ(h, NIL_RTFILE);
+    }));
+    EXPECT_FALSE(handles.HandleLeft());
 }
 
 TEST(FileOpen, ActionsTaken)
