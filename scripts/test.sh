@@ -5,6 +5,11 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${NIMB_BUILD:-$root/build}
 "$root/scripts/build.sh"
 "$root/scripts/wine-prefix.sh" "$build/wineprefix"
+# One server for the whole run: a program started just as an idle server shuts itself
+# down can fail to connect to it.
+export WINEPREFIX="$build/wineprefix"
+wineserver -p
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 status=0
 (cd "$build" && ctest --output-on-failure -j "$(nproc)") || status=$?
 if [ "${NIMB_SKIP_BENCH:-0}" != 1 ]; then

@@ -1,7 +1,6 @@
 /* Test support: runs a program through CreateProcessW with pipes for its output. */
 #include "process-runner.h"
 #include <windows.h>
-#include <thread>
 #include <vector>
 
 std::wstring Widen(const std::string &s)
@@ -59,12 +58,20 @@ std::wstring QuoteArg(const std::wstring &arg)
     return q;
 }
 
-static void DrainPipe(HANDLE h, std::string *sink)
+struct PipeDrain
 {
+    HANDLE       hPipe;
+    std::string *pSink;
+};
+
+static DWORD WINAPI DrainPipe(void *pvDrain)
+{
+    PipeDrain *pDrain = static_cast<PipeDrain *>(pvDrain);
     char buf[4096];
     DWORD cb;
-    while (ReadFile(h, buf, sizeof(buf), &cb, nullptr) && cb)
-        sink->append(buf, cb);
+    while (ReadFile(pDrain->hPipe, buf, sizeof(buf), &cb, nullptr) && cb)
+        pDrain->pSink->append(buf, cb);
+    return 0;
 }
 
 static std::vector<wchar_t> BuildEnvironment(const std::wstring &extra)
@@ -120,8 +127,9 @@ ProcessResult RunProcess(const std::wstring &exe, const std::wstring &cmdline, c
     CloseHandle(inRd);
     if (r.started)
     {
-        std::thread tOut(DrainPipe, outRd, &r.out);
-        std::thread tErr(DrainPipe, errRd, &r.err);
+        PipeDrain drains[2] = { { outRd, &r.out }, { errRd, &r.err } };
+        HANDLE ahDrains[2] = { CreateThread(nullptr, 0, DrainPipe, &drains[0], 0, nullptr),
+                               CreateThread(nullptr, 0, DrainPipe, &drains[1], 0, nullptr) };
         if (!opts.stdinData.empty())
         {
             DWORD cb;
@@ -138,8 +146,17 @@ ProcessResult RunProcess(const std::wstring &exe, const std::wstring &cmdline, c
         DWORD code = 0;
         GetExitCodeProcess(pi.hProcess, &code);
         r.exitCode = code;
-        tOut.join();
-        tErr.join();
+        /* A process the program started may have inherited the pipes and outlive it (Wine
+           starts its desktop process on a program's first window): what the program wrote
+           is there at once, so stop reading soon instead of waiting for the last writer. */
+        if (WaitForMultipleObjects(2, ahDrains, TRUE, 5000) == WAIT_TIMEOUT)
+        {
+            CancelSynchronousIo(ahDrains[0]);
+            CancelSynchronousIo(ahDrains[1]);
+            WaitForMultipleObjects(2, ahDrains, TRUE, INFINITE);
+        }
+        CloseHandle(ahDrains[0]);
+        CloseHandle(ahDrains[1]);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     }
