@@ -5,6 +5,7 @@
 #include <string>
 #include "rt/file.h"
 #include "rt/stream.h"
+#include "scratch-dir.h"
 #include "../../../Runtime/r3/stream-internal.h"
 
 namespace {
@@ -12,57 +13,15 @@ namespace {
 class StreamTest : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        wchar_t wszTemp[MAX_PATH];
-        GetTempPathW(MAX_PATH, wszTemp);
-        m_wsDir = std::wstring(wszTemp) + L"nimb-stream-" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(m_wsDir.c_str(), nullptr);
-    }
     void TearDown() override
     {
-        RTStreamTerminate();    /* closes what the test opened */
-        WIN32_FIND_DATAW Data;
-        HANDLE hFind = FindFirstFileW((m_wsDir + L"\\*").c_str(), &Data);
-        if (hFind != INVALID_HANDLE_VALUE)
-        {
-            do
-                DeleteFileW((m_wsDir + L"\\" + Data.cFileName).c_str());
-            while (FindNextFileW(hFind, &Data));
-            FindClose(hFind);
-        }
-        RemoveDirectoryW(m_wsDir.c_str());
+        RTStreamTerminate();    /* closes what the test opened, before the directory goes */
     }
-    std::string Path(const char *pszName) const
-    {
-        std::wstring ws = m_wsDir + L"\\" + std::wstring(pszName, pszName + strlen(pszName));
-        int cch = WideCharToMultiByte(CP_UTF8, 0, ws.c_str(), -1, nullptr, 0, nullptr, nullptr);
-        std::string s(cch - 1, '\0');
-        WideCharToMultiByte(CP_UTF8, 0, ws.c_str(), -1, s.data(), cch, nullptr, nullptr);
-        return s;
-    }
-    std::string Read(const char *pszName) const
-    {
-        std::string s;
-        HANDLE h = CreateFileA(Path(pszName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return "<missing>";
-        char ab[4096];
-        DWORD cb;
-        while (ReadFile(h, ab, sizeof(ab), &cb, nullptr) && cb)
-            s.append(ab, cb);
-        CloseHandle(h);
-        return s;
-    }
-    void Write(const char *pszName, const std::string &s) const
-    {
-        HANDLE h = CreateFileA(Path(pszName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD cb;
-        WriteFile(h, s.data(), (DWORD)s.size(), &cb, nullptr);
-        CloseHandle(h);
-    }
-    std::wstring m_wsDir;
+    std::string Path(const char *pszName) const { return m_Dir / pszName; }
+    std::string Read(const char *pszName) const { return ReadWholeFile(Path(pszName)); }
+    void Write(const char *pszName, const std::string &s) const { WriteWholeFile(Path(pszName), s); }
+
+    ScratchDir m_Dir;
 };
 
 } // namespace
