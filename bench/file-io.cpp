@@ -10,22 +10,13 @@
 #include <string>
 #include <vector>
 #include "rt/file.h"
+#include "bench-timer.h"
 
 namespace {
 
 constexpr size_t kFileSize  = 64u << 20;
 constexpr size_t kSliceSize = 4u << 20;
 constexpr int    kRounds    = 5;
-
-double Now()
-{
-    static LARGE_INTEGER s_freq;
-    if (!s_freq.QuadPart)
-        QueryPerformanceFrequency(&s_freq);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(s_freq.QuadPart);
-}
 
 /* One side of the comparison: its file and how it moves one slice. */
 struct Side
@@ -98,19 +89,13 @@ bool Direction(Side &ours, Side &ref, std::vector<uint8_t> &buf, bool fWrite)
         for (int iTurn = 0; iTurn < 2 && ok; iTurn++)
         {
             Side &side = (iSlice + iTurn) % 2 ? ours : ref;
-            double const t0 = Now();
+            double const t0 = BenchNow();
             ok = side.Slice(buf, fWrite);
-            side.seconds += Now() - t0;
+            side.seconds += BenchNow() - t0;
         }
     ours.Close();
     ref.Close();
     return ok;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace
@@ -169,8 +154,8 @@ int main()
         printf("buffer %7zu  write: RTFileWrite %7.0f MiB/s  WriteFile %7.0f MiB/s  ratio %.2f"
                "   read: RTFileRead %7.0f MiB/s  ReadFile %7.0f MiB/s  ratio %.2f\n",
                cbBuf, mib / *std::min_element(oursW.begin(), oursW.end()), mib / *std::min_element(refW.begin(), refW.end()),
-               Median(ratioW), mib / *std::min_element(oursR.begin(), oursR.end()),
-               mib / *std::min_element(refR.begin(), refR.end()), Median(ratioR));
+               BenchMedian(ratioW), mib / *std::min_element(oursR.begin(), oursR.end()),
+               mib / *std::min_element(refR.begin(), refR.end()), BenchMedian(ratioR));
     }
     return rcExit;
 }

@@ -5,42 +5,12 @@
 #include <stdio.h>
 #include <string.h>
 #include "rt/format.h"
+#include "bench-timer.h"
 
 namespace {
 
 constexpr int kRounds = 5;
 constexpr int kCalls = 20000;
-
-volatile size_t g_cchSink;
-
-double Now()
-{
-    static LARGE_INTEGER s_freq;
-    if (!s_freq.QuadPart)
-        QueryPerformanceFrequency(&s_freq);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(s_freq.QuadPart);
-}
-
-/* The best of kRounds, in ns per call of fn(i). */
-template <typename Fn>
-double NsPerCall(int cCalls, Fn fn)
-{
-    double rBest = 1e30;
-    for (int r = 0; r < kRounds; r++)
-    {
-        size_t cch = 0;
-        double const t0 = Now();
-        for (int i = 0; i < cCalls; i++)
-            cch += fn(i);
-        double const rNs = (Now() - t0) * 1e9 / cCalls;
-        g_cchSink = cch;
-        if (rNs < rBest)
-            rBest = rNs;
-    }
-    return rBest;
-}
 
 char g_szOut[16384];
 
@@ -75,18 +45,18 @@ size_t RefDump(const uint8_t *pb, size_t cb)
 
 int main()
 {
-    Report("%RX32", NsPerCall(kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%RX32", i * 2654435761u); }),
-           "%x", NsPerCall(kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%x", i * 2654435761u); }));
-    Report("%RU64", NsPerCall(kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%RU64", i * UINT64_C(0x9E3779B97F4A7C15)); }),
-           "%llu", NsPerCall(kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%llu", i * UINT64_C(0x9E3779B97F4A7C15)); }));
-    Report("%RTnthrd", NsPerCall(kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%RTnthrd", i); }),
-           "%08x", NsPerCall(kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%08x", i); }));
+    Report("%RX32", BenchNsPerCall(kRounds, kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%RX32", i * 2654435761u); }),
+           "%x", BenchNsPerCall(kRounds, kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%x", i * 2654435761u); }));
+    Report("%RU64", BenchNsPerCall(kRounds, kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%RU64", i * UINT64_C(0x9E3779B97F4A7C15)); }),
+           "%llu", BenchNsPerCall(kRounds, kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%llu", i * UINT64_C(0x9E3779B97F4A7C15)); }));
+    Report("%RTnthrd", BenchNsPerCall(kRounds, kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%RTnthrd", i); }),
+           "%08x", BenchNsPerCall(kRounds, kCalls, [](int i) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%08x", i); }));
 
     static uint8_t s_ab[1024];
     for (size_t i = 0; i < sizeof(s_ab); i++)
         s_ab[i] = static_cast<uint8_t>(i * 7);
-    Report("%.*Rhxd of 1 KiB", NsPerCall(200, [](int) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%.*Rhxd", 1024, s_ab); }),
-           "snprintf per piece", NsPerCall(200, [](int) { return RefDump(s_ab, sizeof(s_ab)); }));
+    Report("%.*Rhxd of 1 KiB", BenchNsPerCall(kRounds, 200, [](int) { return RTStrPrintBuf(g_szOut, sizeof(g_szOut), "%.*Rhxd", 1024, s_ab); }),
+           "snprintf per piece", BenchNsPerCall(kRounds, 200, [](int) { return RefDump(s_ab, sizeof(s_ab)); }));
 
     /* Both sides must print the same text. */
     char szTyped[sizeof(g_szOut)];

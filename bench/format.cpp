@@ -10,21 +10,6 @@ namespace {
 constexpr int kRounds = 5;
 constexpr int kPasses = 20000;
 
-volatile size_t g_cchSink;
-
-/* The best of kRounds, in ns per call. */
-template <typename Fn>
-double NsPerCall(Fn fn)
-{
-    double const rSeconds = BenchBestOf(kRounds, [&] {
-        size_t cchSum = 0;
-        for (int p = 0; p < kPasses; p++)
-            cchSum += fn(p);
-        g_cchSink = cchSum;
-    });
-    return rSeconds * 1e9 / double(kPasses);
-}
-
 const char *const g_apszNames[] = { "NimbProduct.msi", "data1.cab", "x", "a-rather-longer-package-name.msi" };
 
 /* Each message is formatted by a function taking the buffer, so every formatter sees the
@@ -59,9 +44,9 @@ int main()
     { \
         Result &r = s_aResults[cResults++]; \
         r.pszName = name; \
-        r.rOurs = NsPerCall([&](int i) { return size_t(RTStrPrintBuf(szBuf, sizeof(szBuf), __VA_ARGS__)); }); \
-        r.rMsvcrt = NsPerCall([&](int i) { return size_t(_snprintf(szBuf, sizeof(szBuf), __VA_ARGS__)); }); \
-        r.rMingw = NsPerCall([&](int i) { return size_t(__mingw_snprintf(szBuf, sizeof(szBuf), __VA_ARGS__)); }); \
+        r.rOurs = BenchNsPerCall(kRounds, kPasses, [&](int i) { return size_t(RTStrPrintBuf(szBuf, sizeof(szBuf), __VA_ARGS__)); }); \
+        r.rMsvcrt = BenchNsPerCall(kRounds, kPasses, [&](int i) { return size_t(_snprintf(szBuf, sizeof(szBuf), __VA_ARGS__)); }); \
+        r.rMingw = BenchNsPerCall(kRounds, kPasses, [&](int i) { return size_t(__mingw_snprintf(szBuf, sizeof(szBuf), __VA_ARGS__)); }); \
     }
     MESSAGE_FORMATS(MEASURE)
 #undef MEASURE

@@ -13,22 +13,13 @@ namespace {
 constexpr int kRounds = 7;
 constexpr int kPasses = 20000;
 
-volatile int g_iSink;
-
-/* The fastest of kRounds runs of kPasses calls of fn (which returns how many parser calls
- * or lookups it made), in ns per call; the count of one pass goes to *pcCalls. */
+/* ns per parser call or lookup in the fastest of kRounds runs of kPasses calls of fn, which
+ * returns how many it made in one pass; that count goes to *pcCalls. */
 template <typename Fn>
 double NsPerCall(Fn fn, int *pcCalls)
 {
-    int cCalls = 0;
-    double const rSeconds = BenchBestOf(kRounds, [&] {
-        cCalls = 0;
-        for (int p = 0; p < kPasses; p++)
-            cCalls += fn();
-        g_iSink = cCalls;
-    });
-    *pcCalls = cCalls / kPasses;
-    return rSeconds * 1e9 / double(cCalls);
+    *pcCalls = fn();
+    return BenchNsPerCall(kRounds, kPasses, [&](int) { return fn(); }) / double(*pcCalls);
 }
 
 /* A command line a deployment script might give, plus a few short and slash forms. */

@@ -24,25 +24,21 @@ void Compare(const char *pszWhat, const std::vector<Sample> &Set)
         return;
     char    sz[1024];
     wchar_t wsz[1024];
-    auto fnOurs = [&]() {
+    auto fnOurs = [&](int) {
         for (const Sample &s : Set)
         {
             size_t cb = sizeof(sz);
             RTPathAbsEx(nullptr, s.str.c_str(), RTPSTYLE_DOS, sz, &cb);
         }
     };
-    auto fnPlatform = [&]() {
+    auto fnPlatform = [&](int) {
         for (const Sample &s : Set)
             GetFullPathNameW(s.wstr.c_str(), 1024, wsz, nullptr);
     };
-    unsigned cReps = 1;
-    auto fnOursRound = [&] { for (unsigned i = 0; i < cReps; i++) fnOurs(); };
-    auto fnPlatformRound = [&] { for (unsigned i = 0; i < cReps; i++) fnPlatform(); };
     /* Rounds of roughly 20 ms on our side. */
-    while (cReps < (1u << 16) && BenchBestOf(1, fnOursRound) < 0.02)
-        cReps *= 2;
-    double const tOurs = BenchBestOf(7, fnOursRound);
-    double const tPlatform = BenchBestOf(7, fnPlatformRound);
+    int const cReps = BenchCallsFor(0.02, 1 << 16, fnOurs);
+    double const tOurs = BenchBestOf(7, BenchLoop(cReps, fnOurs));
+    double const tPlatform = BenchBestOf(7, BenchLoop(cReps, fnPlatform));
     double const cCalls = static_cast<double>(Set.size()) * cReps;
     printf("%-22s %5zu paths %6.2fx  (ours %7.1f ns/call, platform %7.1f ns/call)\n", pszWhat, Set.size(),
            tPlatform / tOurs, tOurs / cCalls * 1e9, tPlatform / cCalls * 1e9);

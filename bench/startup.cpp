@@ -2,6 +2,7 @@
  * exit, with arguments to split and its exit routines) against a program whose entry
  * point only ends the process. Runs are interleaved so that both see the same machine. */
 #include "process-runner.h"
+#include "bench-timer.h"
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
@@ -16,25 +17,17 @@ static double RunOnce(const std::wstring &exe, const std::wstring &cmdline, HAND
     PROCESS_INFORMATION pi = {};
     std::vector<wchar_t> cmd(cmdline.begin(), cmdline.end());
     cmd.push_back(L'\0');
-    LARGE_INTEGER freq, t0, t1;
-    QueryPerformanceFrequency(&freq);
-    QueryPerformanceCounter(&t0);
+    double const t0 = BenchNow();
     if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
     {
         fprintf(stderr, "cannot start %ls\n", exe.c_str());
         exit(1);
     }
     WaitForSingleObject(pi.hProcess, INFINITE);
-    QueryPerformanceCounter(&t1);
+    double const t1 = BenchNow();
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    return double(t1.QuadPart - t0.QuadPart) * 1000.0 / double(freq.QuadPart);
-}
-
-static double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    return (t1 - t0) * 1000.0;
 }
 
 int main()
@@ -71,7 +64,7 @@ int main()
     }
     /* The machine is shared: the fastest runs are the least disturbed, the medians the
      * most typical. */
-    double const probeMed = Median(probeMs), minimalMed = Median(minimalMs);
+    double const probeMed = BenchMedian(probeMs), minimalMed = BenchMedian(minimalMs);
     double const probeMin = *std::min_element(probeMs.begin(), probeMs.end());
     double const minimalMin = *std::min_element(minimalMs.begin(), minimalMs.end());
     printf("startup: %d interleaved runs each; process life startup-probe median %.2f ms, fastest %.2f ms; "

@@ -5,43 +5,12 @@
 #include <stdio.h>
 #include <vector>
 #include "rt/err.h"
+#include "bench-timer.h"
 
 namespace {
 
 constexpr int kRounds = 5;
 constexpr int kPasses = 200;
-
-volatile int32_t g_iSink;
-
-double Now()
-{
-    static LARGE_INTEGER s_freq;
-    if (!s_freq.QuadPart)
-        QueryPerformanceFrequency(&s_freq);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(s_freq.QuadPart);
-}
-
-/* Runs fn over every input kPasses times; the best of kRounds, in ns per call. */
-template <typename T, typename Fn>
-double NsPerCall(const std::vector<T> &inputs, Fn fn)
-{
-    double rBest = 1e30;
-    for (int r = 0; r < kRounds; r++)
-    {
-        int32_t iSum = 0;
-        double const t0 = Now();
-        for (int p = 0; p < kPasses; p++)
-            for (T v : inputs)
-                iSum += fn(v);
-        double const rNs = (Now() - t0) * 1e9 / (double(kPasses) * double(inputs.size()));
-        g_iSink = iSum;
-        if (rNs < rBest)
-            rBest = rNs;
-    }
-    return rBest;
-}
 
 /* The reference keeps its own copy of the values so that both sides search equal data. */
 std::vector<int16_t> g_aiRowValues;
@@ -73,8 +42,8 @@ int main()
             codes.push_back(u);
             direct[u] = RTErrConvertFromWinError(u);
         }
-    double const rConv = NsPerCall(codes, [](uint32_t u) { return RTErrConvertFromWinError(u); });
-    double const rDirect = NsPerCall(codes, [&](uint32_t u) { return direct[u & 0xFFFF]; });
+    double const rConv = BenchNsPerInput(kRounds, kPasses, codes, [](uint32_t u) { return RTErrConvertFromWinError(u); });
+    double const rDirect = BenchNsPerInput(kRounds, kPasses, codes, [&](uint32_t u) { return direct[u & 0xFFFF]; });
     printf("RTErrConvertFromWinError  %3zu codes  %6.2f ns/call   array lookup %6.2f ns/call   ratio %.2f\n",
            codes.size(), rConv, rDirect, rConv / rDirect);
 
@@ -84,8 +53,8 @@ int main()
         values.push_back(g_aRTErrEntries[i].iStatus);
         g_aiRowValues.push_back(g_aRTErrEntries[i].iStatus);
     }
-    double const rFind = NsPerCall(values, [](RTSTATUS rc) { return RTErrFindEntry(rc); });
-    double const rLinear = NsPerCall(values, [](RTSTATUS rc) { return LinearFind(rc); });
+    double const rFind = BenchNsPerInput(kRounds, kPasses, values, [](RTSTATUS rc) { return RTErrFindEntry(rc); });
+    double const rLinear = BenchNsPerInput(kRounds, kPasses, values, [](RTSTATUS rc) { return LinearFind(rc); });
     printf("RTErrFindEntry            %3zu rows   %6.2f ns/call   linear search %6.2f ns/call  ratio %.2f\n",
            values.size(), rFind, rLinear, rFind / rLinear);
 

@@ -1,7 +1,6 @@
 /* Formatted output of many short lines to a file: the stream module against the C
  * runtime's fprintf on a text-mode file, both translating line feeds. */
 #include <stdio.h>
-#include <algorithm>
 #include <string>
 #include "bench-timer.h"
 #include "rt/stream.h"
@@ -43,12 +42,8 @@ int main()
 {
     std::string const sOurs = TempFile("nimb-bench-stream-ours.txt");
     std::string const sTheirs = TempFile("nimb-bench-stream-crt.txt");
-    double rOurs = 1e30, rTheirs = 1e30;
-    for (int i = 0; i < 5; i++)     /* interleaved, so both see the same machine */
-    {
-        rOurs = std::min(rOurs, BenchBestOf(1, [&] { WithStreams(sOurs); }));
-        rTheirs = std::min(rTheirs, BenchBestOf(1, [&] { WithFprintf(sTheirs); }));
-    }
+    double rOurs, rTheirs;
+    BenchBestOfPair(5, [&] { WithStreams(sOurs); }, [&] { WithFprintf(sTheirs); }, &rOurs, &rTheirs);
     /* The comparison only counts if both wrote the same bytes. */
     auto Slurp = [](const std::string &sPath) {
         std::string s;

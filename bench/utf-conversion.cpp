@@ -6,18 +6,9 @@
 #include <string>
 #include <vector>
 #include "rt/string.h"
+#include "bench-timer.h"
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER s_Freq;
-    if (!s_Freq.QuadPart)
-        QueryPerformanceFrequency(&s_Freq);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(s_Freq.QuadPart);
-}
 
 /** Repeats a sample up to about cbTarget bytes. */
 std::string Repeat(const char *pszSample, size_t cbTarget)
@@ -32,31 +23,10 @@ std::string Repeat(const char *pszSample, size_t cbTarget)
 template <typename FnOurs, typename FnPlatform>
 void Compare(const char *pszWhat, size_t cbText, FnOurs fnOurs, FnPlatform fnPlatform)
 {
-    /* Size the rounds to roughly 20 ms each on our side. */
-    unsigned cIters = 1;
-    for (;;)
-    {
-        double const t0 = Now();
-        for (unsigned i = 0; i < cIters; i++)
-            fnOurs();
-        if (Now() - t0 > 0.02 || cIters >= (1u << 20))
-            break;
-        cIters *= 2;
-    }
-    double tOurs = 1e9, tPlatform = 1e9;
-    for (int iRound = 0; iRound < 11; iRound++)
-    {
-        double t0 = Now();
-        for (unsigned i = 0; i < cIters; i++)
-            fnOurs();
-        double t = Now() - t0;
-        tOurs = t < tOurs ? t : tOurs;
-        t0 = Now();
-        for (unsigned i = 0; i < cIters; i++)
-            fnPlatform();
-        t = Now() - t0;
-        tPlatform = t < tPlatform ? t : tPlatform;
-    }
+    /* Rounds of roughly 20 ms on our side. */
+    int const cIters = BenchCallsFor(0.02, 1 << 20, fnOurs);
+    double tOurs, tPlatform;
+    BenchBestOfPair(11, BenchLoop(cIters, fnOurs), BenchLoop(cIters, fnPlatform), &tOurs, &tPlatform);
     double const cMB = static_cast<double>(cbText) * cIters / 1e6;
     printf("%-30s %5.2fx  (ours %7.0f MB/s, platform %7.0f MB/s)\n",
            pszWhat, tPlatform / tOurs, cMB / tOurs, cMB / tPlatform);
@@ -84,23 +54,23 @@ int main()
 
         std::string what = std::string("utf8->utf16 ") + t.pszName;
         Compare(what.c_str(), t.text.size(),
-                [&] {
+                [&](int) {
                     RTUTF16 *pwsz = wbuf.data();
                     if (RTStrToUtf16Ex(psz, RTSTR_MAX, &pwsz, wbuf.size(), nullptr) != INF_SUCCESS)
                         abort();
                 },
-                [&] {
+                [&](int) {
                     if (!MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, psz, -1, wbuf.data(), cwc))
                         abort();
                 });
         what = std::string("utf16->utf8 ") + t.pszName;
         Compare(what.c_str(), t.text.size(),
-                [&] {
+                [&](int) {
                     char *pszOut = buf.data();
                     if (RTUtf16ToUtf8Ex(wsrc.data(), RTSTR_MAX, &pszOut, buf.size(), nullptr) != INF_SUCCESS)
                         abort();
                 },
-                [&] {
+                [&](int) {
                     if (!WideCharToMultiByte(CP_UTF8, 0, wsrc.data(), -1, buf.data(), static_cast<int>(buf.size()), nullptr, nullptr))
                         abort();
                 });
