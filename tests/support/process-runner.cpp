@@ -1,5 +1,6 @@
 /* Test support: runs a program through CreateProcessW with pipes for its output. */
 #include "process-runner.h"
+#include "read-to-end.h"
 #include <windows.h>
 #include <vector>
 
@@ -67,10 +68,7 @@ struct PipeDrain
 static DWORD WINAPI DrainPipe(void *pvDrain)
 {
     PipeDrain *pDrain = static_cast<PipeDrain *>(pvDrain);
-    char buf[4096];
-    DWORD cb;
-    while (ReadFile(pDrain->hPipe, buf, sizeof(buf), &cb, nullptr) && cb)
-        pDrain->pSink->append(buf, cb);
+    ReadToEnd(pDrain->hPipe, *pDrain->pSink);
     return 0;
 }
 

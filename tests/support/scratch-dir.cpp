@@ -1,6 +1,7 @@
 /* Test support: per-test scratch directories and plain file helpers over Win32. */
 #include "scratch-dir.h"
 #include "process-runner.h"
+#include "read-to-end.h"
 #include <windows.h>
 #include <atomic>
 
@@ -79,10 +80,7 @@ std::string ReadWholeFile(const std::string &path)
     if (h == INVALID_HANDLE_VALUE)
         return "<missing>";
     std::string data;
-    char buf[4096];
-    DWORD cb;
-    while (ReadFile(h, buf, sizeof(buf), &cb, nullptr) && cb)
-        data.append(buf, cb);
+    ReadToEnd(h, data);
     CloseHandle(h);
     return data;
 }

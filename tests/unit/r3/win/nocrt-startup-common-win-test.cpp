@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "rt/startup.h"
 #include "rt/string.h"
+#include "read-to-end.h"
 #include <windows.h>
 #include <functional>
 #include <string>
@@ -20,10 +21,7 @@ std::string CaptureStdErr(const std::function<void()> &fn)
     SetStdHandle(STD_ERROR_HANDLE, hOld);
     CloseHandle(hWrite);
     std::string out;
-    char buf[4096];
-    DWORD cb;
-    while (ReadFile(hRead, buf, sizeof(buf), &cb, nullptr) && cb)
-        out.append(buf, cb);
+    ReadToEnd(hRead, out);
     CloseHandle(hRead);
     return out;
 }
