@@ -348,14 +348,6 @@ static void rtR3ExitCallback(void)
     }
 }
 
-static size_t rtR3InitStrLen(const char *psz)
-{
-    size_t cch = 0;
-    while (psz[cch])
-        cch++;
-    return cch;
-}
-
 /** Stores a path of @p cchPath bytes (below RTR3INIT_PATH_MAX) in the executable path
  *  record, with its split. */
 static void rtR3InitSetExecPath(const char *pszPath, size_t cchPath)
@@ -377,7 +369,7 @@ static void rtR3InitSetExecPath(const char *pszPath, size_t cchPath)
 
 static RTSTATUS rtR3InitProgramPath(const char *pszProgramPath)
 {
-    size_t const cch = rtR3InitStrLen(pszProgramPath);
+    size_t const cch = __builtin_strlen(pszProgramPath);
     if (cch >= RTR3INIT_PATH_MAX)
         return ERR_BUFFER_TOO_SMALL;
     rtR3InitSetExecPath(pszProgramPath, cch);
@@ -430,7 +422,7 @@ static RTSTATUS rtR3InitBody(uint32_t fFlags, int cArgs, char ***ppapszArgs, con
             rtR3InitLogRelFailure(__LINE__, __PRETTY_FUNCTION__, "Failed to get executable directory path, rc=%Rrc!\n", rc);
             return rc;
         }
-        rtR3InitSetExecPath(szPath, rtR3InitStrLen(szPath));
+        rtR3InitSetExecPath(szPath, __builtin_strlen(szPath));
     }
 
     rc = rtR3InitRecordArgs(cArgs, ppapszArgs);

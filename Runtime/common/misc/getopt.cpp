@@ -86,14 +86,6 @@ ptrdiff_t rtGetOptMatch(const char *pszName, const char *pszArg, size_t cchLimit
     return psz - pszArg;
 }
 
-size_t rtGetOptNameLength(const char *psz)
-{
-    size_t cch = 0;
-    while (psz[cch])
-        cch++;
-    return cch;
-}
-
 /** Looks a whole argument up as a long option; on success @a ppszRest gets the text after
  *  the name (the index digits, ':' or '=' and the value, or the empty end). */
 const RTOPTDESC *rtGetOptMatchLong(const RTOPTDESC *pDesc, const char *pszArg, const char **ppszRest)
@@ -104,11 +96,11 @@ const RTOPTDESC *rtGetOptMatchLong(const RTOPTDESC *pDesc, const char *pszArg, c
     {
         if (rtGetOptMatch(pDesc->pszName, pszArg, ~static_cast<size_t>(0), fNoCase) < 0)
             return nullptr;
-        *ppszRest = pszArg + rtGetOptNameLength(pszArg);
+        *ppszRest = pszArg + __builtin_strlen(pszArg);
         return pDesc;
     }
 
-    ptrdiff_t const cch = rtGetOptMatch(pDesc->pszName, pszArg, rtGetOptNameLength(pDesc->pszName), fNoCase);
+    ptrdiff_t const cch = rtGetOptMatch(pDesc->pszName, pszArg, __builtin_strlen(pDesc->pszName), fNoCase);
     if (cch < 0)
         return nullptr;
     const char *psz = pszArg + cch;
