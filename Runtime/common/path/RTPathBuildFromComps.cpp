@@ -33,7 +33,7 @@ RTSTATUS rtPathBuild(const char *pszSrc, const RTPATHCOMPS *pComps, uint32_t fSt
     for (size_t off = 0; off < cchRoot; off++)
     {
         char const ch = pszSrc[off];
-        *pszOut++ = ch == '/' || ch == '\\' ? chSlash : ch;
+        *pszOut++ = rtPathIsAnySep(ch) ? chSlash : ch;
     }
     cWritten = 0;
     for (size_t i = iFirst; i < pComps->cComps; i++)

@@ -1,15 +1,5 @@
 /* Splitting a path into directory, file name and suffix by its text alone. */
-#include "rt/path.h"
-
-static inline bool rtPathSplitIsSep(char ch)
-{
-    return ch == '\\' || ch == '/';
-}
-
-static inline bool rtPathSplitIsLetter(char ch)
-{
-    return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
-}
+#include "path-internal.h"
 
 size_t RTPathSplitSimple(const char *pszPath, size_t *pcchDir, intptr_t *poffName, intptr_t *poffSuffix)
 {
@@ -22,15 +12,15 @@ size_t RTPathSplitSimple(const char *pszPath, size_t *pcchDir, intptr_t *poffNam
         /* The root: a drive letter with its colon, or two separators and a server name;
          * the separators that follow belong to it (alone they form it). */
         size_t cchRoot = 0;
-        if (rtPathSplitIsLetter(pszPath[0]) && pszPath[1] == ':')
+        if (rtPathHasDrive(pszPath))
             cchRoot = 2;
-        else if (rtPathSplitIsSep(pszPath[0]) && rtPathSplitIsSep(pszPath[1]))
+        else if (rtPathIsAnySep(pszPath[0]) && rtPathIsAnySep(pszPath[1]))
         {
             cchRoot = 2;
-            while (pszPath[cchRoot] && !rtPathSplitIsSep(pszPath[cchRoot]))
+            while (pszPath[cchRoot] && !rtPathIsAnySep(pszPath[cchRoot]))
                 cchRoot++;
         }
-        while (rtPathSplitIsSep(pszPath[cchRoot]))
+        while (rtPathIsAnySep(pszPath[cchRoot]))
             cchRoot++;
 
         size_t offNameStart = cchRoot;
@@ -38,7 +28,7 @@ size_t RTPathSplitSimple(const char *pszPath, size_t *pcchDir, intptr_t *poffNam
         bool   fDot = false;
         for (cchPath = cchRoot; pszPath[cchPath]; cchPath++)
         {
-            if (rtPathSplitIsSep(pszPath[cchPath]))
+            if (rtPathIsAnySep(pszPath[cchPath]))
             {
                 offNameStart = cchPath + 1;
                 fDot = false;
@@ -58,7 +48,7 @@ size_t RTPathSplitSimple(const char *pszPath, size_t *pcchDir, intptr_t *poffNam
             if (fDot && offDot != offNameStart && offDot + 1 < cchPath)
                 offSuffix = static_cast<intptr_t>(offDot);
             cchDir = offNameStart > 0 ? offNameStart - 1 : 0;
-            while (cchDir > cchRoot && rtPathSplitIsSep(pszPath[cchDir - 1]))
+            while (cchDir > cchRoot && rtPathIsAnySep(pszPath[cchDir - 1]))
                 cchDir--;
             if (cchDir < cchRoot)
                 cchDir = cchRoot;

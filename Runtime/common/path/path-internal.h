@@ -8,6 +8,12 @@ inline bool rtPathIsSep(char ch, uint32_t fStyle)
     return ch == '/' || (ch == '\\' && (fStyle & RTPSTYLE_MASK) != RTPSTYLE_UNIX);
 }
 
+/** Whether @a ch separates, for the style-free text lookups that take both kinds. */
+inline bool rtPathIsAnySep(char ch)
+{
+    return ch == '/' || ch == '\\';
+}
+
 /** Whether @a ch separates, colon included, for the style-free text lookups. */
 inline bool rtPathIsSepOrColon(char ch)
 {
