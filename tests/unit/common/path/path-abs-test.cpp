@@ -8,16 +8,9 @@
 #include "rt/mem.h"
 #include "rt/string.h"
 #include "leak-check.h"
+#include "process-runner.h"
 
 namespace {
-
-std::string Narrow(const std::wstring &w)
-{
-    int const cb = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string s(cb - 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), cb, nullptr, nullptr);
-    return s;
-}
 
 /** Runs each test in a directory of its own, "<temp>\nimb-abs-<pid>\cwd", and gives the
  *  placeholders {cwd}, {par} (its parent) and {drv} (its drive) for expected results. */

@@ -7,16 +7,9 @@
 #include "rt/path.h"
 #include "rt/mem.h"
 #include "leak-check.h"
+#include "process-runner.h"
 
 namespace {
-
-std::string Narrow(const wchar_t *pwsz, size_t cwc)
-{
-    int const cb = WideCharToMultiByte(CP_UTF8, 0, pwsz, static_cast<int>(cwc), nullptr, 0, nullptr, nullptr);
-    std::string s(cb, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, pwsz, static_cast<int>(cwc), s.data(), cb, nullptr, nullptr);
-    return s;
-}
 
 std::string CurrentDir()
 {
@@ -41,7 +34,7 @@ std::string NtName(const std::string &strPath, RTSTATUS *prc = nullptr)
     EXPECT_EQ(hRoot, nullptr);
     EXPECT_EQ(Name.MaximumLength, Name.Length + 2);
     EXPECT_EQ(Name.Buffer[Name.Length / 2], L'\0');
-    std::string const str = Narrow(Name.Buffer, Name.Length / 2);
+    std::string const str = Narrow(std::wstring(Name.Buffer, Name.Length / 2));
     RTPathNtNameFree(&Name, &hRoot);
     EXPECT_EQ(Name.Buffer, nullptr);
     return str;
@@ -147,7 +140,7 @@ TEST(PathNtOpen, FilesAndDirectories)
 {
     wchar_t wszExe[MAX_PATH];
     DWORD const cwc = GetModuleFileNameW(nullptr, wszExe, MAX_PATH);
-    std::string const strExe = Narrow(wszExe, cwc);
+    std::string const strExe = Narrow(std::wstring(wszExe, cwc));
 
     HANDLE h = nullptr;
     bool fObjDir = true;

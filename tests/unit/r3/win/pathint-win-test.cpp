@@ -6,16 +6,9 @@
 #include "rt/pathint.h"
 #include "rt/path.h"
 #include "leak-check.h"
+#include "process-runner.h"
 
 namespace {
-
-std::string Narrow(const wchar_t *pwsz)
-{
-    int const cb = WideCharToMultiByte(CP_UTF8, 0, pwsz, -1, nullptr, 0, nullptr, nullptr);
-    std::string s(cb - 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, pwsz, -1, s.data(), cb, nullptr, nullptr);
-    return s;
-}
 
 /** The Win32 form of @a strPath as UTF-8, or "" on failure (status in *prc). */
 std::string Win32(const std::string &strPath, RTSTATUS *prc = nullptr)
