@@ -2,6 +2,7 @@
  * place, with its failure paths. */
 #include <gtest/gtest.h>
 #include "leak-check.h"
+#include "process-runner.h"
 #include <windows.h>
 #include <random>
 #include <string>
@@ -221,28 +222,6 @@ TEST(ArgvSplit, ArrayGrowsBy32AndFailuresFreeEverything)
     RTGetOptArgvFree(papsz, ARGVSPLIT_WINDOWS);
 }
 
-/** Quotes one argument so that the Windows rules give it back unchanged. */
-std::wstring QuoteForWindows(const std::wstring &arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\n\r\"") == std::wstring::npos)
-        return arg;
-    std::wstring out = L"\"";
-    size_t cBackslashes = 0;
-    for (wchar_t wc : arg)
-    {
-        if (wc == L'\\')
-        {
-            cBackslashes++;
-            continue;
-        }
-        out.append(wc == L'"' ? cBackslashes * 2 + 1 : cBackslashes, L'\\');
-        cBackslashes = 0;
-        out += wc;
-    }
-    out.append(cBackslashes * 2, L'\\');
-    return out + L"\"";
-}
-
 /* The longest command line Windows passes, 32,767 UTF-16 units, converted as start-up
    converts it and split in place. */
 TEST(ArgvSplit, LongestWindowsCommandLine)
@@ -259,7 +238,7 @@ TEST(ArgvSplit, LongestWindowsCommandLine)
     {
         std::wstring arg = s_apwszPieces[rng() % RT_ELEMENTS(s_apwszPieces)];
         arg += s_apwszPieces[rng() % RT_ELEMENTS(s_apwszPieces)];
-        std::wstring const quoted = L" " + QuoteForWindows(arg);
+        std::wstring const quoted = L" " + QuoteArg(arg);
         if (cmdLine.size() + quoted.size() > 32767)
             break;
         cmdLine += quoted;
