@@ -99,18 +99,26 @@ inline size_t rtFmtPadding(int cchWidth, size_t cchText)
          ? static_cast<size_t>(cchWidth) - cchText : 0;
 }
 
-/** Outputs a text justified to the width, in one call for the text itself. */
-size_t rtFmtJustified(const RTFMTSTATE &St, const char *pch, size_t cch, int cchWidth, uint32_t fFlags)
+/** Outputs what @a fnText writes, a text of cchText characters (bytes or code points),
+ *  justified to the width. */
+template <typename FnText>
+inline size_t rtFmtPadded(const RTFMTSTATE &St, size_t cchText, int cchWidth, uint32_t fFlags, FnText fnText)
 {
-    size_t const cchPad = rtFmtPadding(cchWidth, cch);
+    size_t const cchPad = rtFmtPadding(cchWidth, cchText);
     size_t cchDone = 0;
     if (cchPad && !(fFlags & FMT_LEFT))
         cchDone += rtFmtSpaces(St, cchPad);
-    if (cch)
-        cchDone += St.pfnOutput(St.pvOutput, pch, cch);
+    cchDone += fnText();
     if (cchPad && (fFlags & FMT_LEFT))
         cchDone += rtFmtSpaces(St, cchPad);
     return cchDone;
+}
+
+/** Outputs a text justified to the width, in one call for the text itself. */
+size_t rtFmtJustified(const RTFMTSTATE &St, const char *pch, size_t cch, int cchWidth, uint32_t fFlags)
+{
+    return rtFmtPadded(St, cch, cchWidth, fFlags,
+                       [&]() -> size_t { return cch ? St.pfnOutput(St.pvOutput, pch, cch) : 0; });
 }
 
 /** The placeholder printed instead of a string behind an invalid pointer: "<NULL>" or
@@ -188,15 +196,12 @@ size_t rtFmtUtf16(const RTFMTSTATE &St, const RTUTF16 *pwsz, int cchWidth, int c
     for (const RTUTF16 *pwc = pwsz; cCps < cMax && rtFmtUtf16Next(&pwc, &Cp); )
         cCps++;
 
-    size_t const cchPad = rtFmtPadding(cchWidth, cCps);
-    size_t cchDone = 0;
-    if (cchPad && !(fFlags & FMT_LEFT))
-        cchDone += rtFmtSpaces(St, cchPad);
-    for (size_t i = 0; i < cCps && rtFmtUtf16Next(&pwsz, &Cp); i++)
-        cchDone += rtFmtCodePoint(St, Cp);
-    if (cchPad && (fFlags & FMT_LEFT))
-        cchDone += rtFmtSpaces(St, cchPad);
-    return cchDone;
+    return rtFmtPadded(St, cCps, cchWidth, fFlags, [&] {
+        size_t cchDone = 0;
+        for (size_t i = 0; i < cCps && rtFmtUtf16Next(&pwsz, &Cp); i++)
+            cchDone += rtFmtCodePoint(St, Cp);
+        return cchDone;
+    });
 }
 
 size_t rtFmtCodePoints(const RTFMTSTATE &St, const RTUNICP *pCps, int cchWidth, int cchPrecision, uint32_t fFlags)
@@ -208,15 +213,12 @@ size_t rtFmtCodePoints(const RTFMTSTATE &St, const RTUNICP *pCps, int cchWidth, 
     while (cCps < cMax && pCps[cCps])
         cCps++;
 
-    size_t const cchPad = rtFmtPadding(cchWidth, cCps);
-    size_t cchDone = 0;
-    if (cchPad && !(fFlags & FMT_LEFT))
-        cchDone += rtFmtSpaces(St, cchPad);
-    for (size_t i = 0; i < cCps; i++)
-        cchDone += rtFmtCodePoint(St, pCps[i]);
-    if (cchPad && (fFlags & FMT_LEFT))
-        cchDone += rtFmtSpaces(St, cchPad);
-    return cchDone;
+    return rtFmtPadded(St, cCps, cchWidth, fFlags, [&] {
+        size_t cchDone = 0;
+        for (size_t i = 0; i < cCps; i++)
+            cchDone += rtFmtCodePoint(St, pCps[i]);
+        return cchDone;
+    });
 }
 
 size_t rtFmtChar(const RTFMTSTATE &St, int iChar, int cchWidth, uint32_t fFlags)
