@@ -2,6 +2,7 @@
  * sorted by name, and the directive that looks them up. */
 #include "format-rtype-internal.h"
 #include "rt/format-types.h"
+#include "sorted-search.h"
 
 namespace {
 
@@ -34,20 +35,9 @@ int rtFmtCustomCompare(const char *pchName, size_t cchName, RTFMTCUSTOMTYPE cons
 /** Binary search; returns the index of the match, or -(insertion point) - 1. */
 int rtFmtCustomSearch(const char *pchName, size_t cchName, uint32_t cTypes)
 {
-    uint32_t iLo = 0;
-    uint32_t iHi = cTypes;
-    while (iLo < iHi)
-    {
-        uint32_t const iMid = iLo + (iHi - iLo) / 2;
-        int const iDiff = rtFmtCustomCompare(pchName, cchName, &g_aFmtCustomTypes[iMid]);
-        if (iDiff < 0)
-            iHi = iMid;
-        else if (iDiff > 0)
-            iLo = iMid + 1;
-        else
-            return static_cast<int>(iMid);
-    }
-    return -static_cast<int>(iLo) - 1;
+    return static_cast<int>(rtSortedSearch(cTypes, [&](size_t i) {
+        return rtFmtCustomCompare(pchName, cchName, &g_aFmtCustomTypes[i]);
+    }));
 }
 
 void rtFmtCustomLock()

@@ -4,6 +4,7 @@
 #include "format-rtype-internal.h"
 #include "rt/format-types.h"
 #include "rt/uuid.h"
+#include "sorted-search.h"
 
 namespace {
 
@@ -144,20 +145,10 @@ static_assert(rtFmtTypesSorted(), "the type table is sorted, and no name is a pr
 
 RTFMTTYPE const *rtFmtTypeLookup(const char *pszType)
 {
-    size_t iLo = 0;
-    size_t iHi = RT_ELEMENTS(g_aFmtTypes);
-    while (iLo < iHi)
-    {
-        size_t const iMid = iLo + (iHi - iLo) / 2;
-        int const iDiff = rtFmtNameCompare(pszType, g_aFmtTypes[iMid].achName, g_aFmtTypes[iMid].cchName);
-        if (iDiff < 0)
-            iHi = iMid;
-        else if (iDiff > 0)
-            iLo = iMid + 1;
-        else
-            return &g_aFmtTypes[iMid];
-    }
-    return nullptr;
+    ptrdiff_t const iType = rtSortedSearch(RT_ELEMENTS(g_aFmtTypes), [pszType](size_t i) {
+        return rtFmtNameCompare(pszType, g_aFmtTypes[i].achName, g_aFmtTypes[i].cchName);
+    });
+    return iType >= 0 ? &g_aFmtTypes[iType] : nullptr;
 }
 
 /** Reads an integer argument of the entry's size; adds the matching width flag. */

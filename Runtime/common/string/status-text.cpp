@@ -2,23 +2,15 @@
  * expansion of packed texts. */
 #include "rt/err.h"
 #include "rt/string.h"
+#include "sorted-search.h"
 
 int RTErrFindEntry(RTSTATUS rc)
 {
-    uint32_t lo = 0;
-    uint32_t hi = g_cRTErrEntries;
-    while (lo < hi)
-    {
-        uint32_t const mid = lo + (hi - lo) / 2;
-        int32_t const iMid = g_aRTErrEntries[mid].iStatus;
-        if (rc < iMid)
-            hi = mid;
-        else if (rc > iMid)
-            lo = mid + 1;
-        else
-            return static_cast<int>(mid);
-    }
-    return -1;
+    ptrdiff_t const iEntry = rtSortedSearch(g_cRTErrEntries, [rc](size_t i) {
+        int32_t const iStatus = g_aRTErrEntries[i].iStatus;
+        return rc < iStatus ? -1 : rc > iStatus ? 1 : 0;
+    });
+    return iEntry >= 0 ? static_cast<int>(iEntry) : -1;
 }
 
 size_t RTErrExpandText(const RTERRPACKEDTEXT *pText, uint32_t off, uint32_t cb,
