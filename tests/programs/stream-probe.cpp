@@ -25,6 +25,8 @@ extern "C" int main(int argc, char **argv, char **envp)
             RTPrintfStdOut("%s", "x\xFFy");
         else if (rtProbeIs(psz, "no-stdout"))
             SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
+        else if (rtProbeIs(psz, "close-stdout"))    /* the handle goes away under the stream */
+            CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
         else if (rtProbeIs(psz, "unbuffered"))
             RTStreamSetBuffering(g_pStdOut, RTSTREAMBUF_NONE);
         else if (rtProbeIs(psz, "die"))         /* ends without the exit routines */

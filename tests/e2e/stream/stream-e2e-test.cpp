@@ -59,9 +59,15 @@ TEST(StreamE2E, MalformedTextDropsOnlyThatPiece)
     EXPECT_EQ(r.exitCode, 0u);
 }
 
-TEST(StreamE2E, MissingHandleIsLatched)
+TEST(StreamE2E, MissingOrClosedHandleIsLatched)
 {
     ProcessResult r = RunProbe(L"no-stdout more more");
     EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.exitCode, static_cast<uint32_t>(-ERR_BAD_HANDLE));
+
+    /* A handle closed after the stream found it: the write fails, and so does every
+       later one, without touching the handle again. */
+    r = RunProbe(L"more unbuffered close-stdout more more");
+    EXPECT_EQ(r.out, "c\r\n");
     EXPECT_EQ(r.exitCode, static_cast<uint32_t>(-ERR_BAD_HANDLE));
 }
