@@ -1,10 +1,12 @@
 # Flags and helpers shared by every target.
 
 # Freestanding product code: no exceptions, no RTTI, no unwind tables, the strong stack
-# protector with the runtime's own guard.
+# protector with the runtime's own guard. Functions get sections of their own so the
+# linker drops unused ones; data does not, since this compiler then stores zero-filled
+# variables in the file instead of leaving them to .bss.
 set(NIMB_FREESTANDING_FLAGS
   -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
-  -fno-threadsafe-statics -fstack-protector-strong -ffunction-sections -fdata-sections
+  -fno-threadsafe-statics -fstack-protector-strong -ffunction-sections
   -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
 
 # Link flags of a program that has no C runtime: our own entry point, only the import

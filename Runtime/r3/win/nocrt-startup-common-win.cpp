@@ -5,9 +5,7 @@
 #include "rt/string.h"
 #include <windows.h>
 
-/* Placed in .bss by name: with one section per variable the compiler would store these
- * 4 KiB of zeros in the file. */
-[[gnu::section(".bss")]] RTPROCEXECPATH g_ProcExecPath;
+RTPROCEXECPATH g_ProcExecPath;
 
 /*
  * Raw writers. Each piece is formatted on the stack and written with one WriteFile call,
