@@ -23,10 +23,8 @@ RTSTATUS RTStrParseHexBytes(const char *psz, void *pv, size_t cb, uint32_t fFlag
         bool const fColonNext = fColons && *psz == ':';
         bool const fGroupForm = fColonNext || fAfterColon;
 
-        if (cDigits & 1)
+        if (cDigits == 1 && fGroupForm)
         {
-            if (!(fGroupForm && cDigits == 1))
-                return ERR_ODD_DIGIT_COUNT;
             if (ib >= cb)
                 return ERR_BUFFER_TOO_SMALL;
             pb[ib++] = static_cast<uint8_t>(rtStrDigitValue(pszGroup[0]));
@@ -38,12 +36,18 @@ RTSTATUS RTStrParseHexBytes(const char *psz, void *pv, size_t cb, uint32_t fFlag
             pb[ib++] = 0;
         }
         else
-            for (size_t i = 0; i < cDigits; i += 2)
+        {
+            /* Pairs are taken in order, so a buffer they overrun is met before a lone
+               digit at the end of the run. */
+            for (size_t i = 0; i + 1 < cDigits; i += 2)
             {
                 if (ib >= cb)
                     return ERR_BUFFER_TOO_SMALL;
                 pb[ib++] = static_cast<uint8_t>(rtStrDigitValue(pszGroup[i]) << 4 | rtStrDigitValue(pszGroup[i + 1]));
             }
+            if (cDigits & 1)
+                return ERR_ODD_DIGIT_COUNT;
+        }
 
         if (!fColonNext)
             break;

@@ -154,6 +154,7 @@ TEST(StrToNum, HexBytes)
         { "0a1B2",   3, 0, ERR_ODD_DIGIT_COUNT,  nullptr },
         { "0a1B",    3, 0, ERR_BUFFER_UNDERRUN,  nullptr },
         { "0a1B2c3d",3, 0, ERR_BUFFER_TOO_SMALL, nullptr },
+        { "0a1B2c3d4", 3, 0, ERR_BUFFER_TOO_SMALL, "\x0a\x1b\x2c" },
         { "",        0, 0, INF_SUCCESS,          "" },
         { "a:1b:",   3, STRHEX_COLON_GROUPS, INF_SUCCESS, "\x0a\x1b\x00" },
         { "0:1::3",  4, STRHEX_COLON_GROUPS, INF_SUCCESS, "\x00\x01\x00\x03" },
