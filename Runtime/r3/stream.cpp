@@ -213,6 +213,14 @@ static const char *rtStrmFindLastNewline(const char *pch, size_t cch)
 static RTSTATUS rtStrmWriteNewlines(PRTSTREAM pStream, const char *pch, size_t cch, size_t *pcbWritten)
 {
     size_t cbDone = 0;
+    /* Nothing new to buffer is no reason to write out what waits: a piece that converts to
+       nothing (a lone NUL) must not flush a stream whose mode was changed under it. */
+    if (!cch)
+    {
+        if (pcbWritten)
+            *pcbWritten = 0;
+        return INF_SUCCESS;
+    }
     RTSTATUS rc = INF_SUCCESS;
     if (pStream->fBinary)
     {

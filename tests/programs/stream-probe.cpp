@@ -17,6 +17,10 @@ extern "C" int main(int argc, char **argv, char **envp)
         const char *psz = argv[i];
         if (rtProbeIs(psz, "lines"))            /* a complete line, then one left open */
             RTPrintfStdOut("a\nb");
+        else if (rtProbeIs(psz, "open"))        /* a line left open */
+            RTPrintfStdOut("x");
+        else if (rtProbeIs(psz, "nul"))         /* a piece that converts to nothing */
+            RTPrintfStdOut("%c", 0);
         else if (rtProbeIs(psz, "more"))
             RTPrintfStdOut("c\n");
         else if (rtProbeIs(psz, "stderr"))      /* converted to the ANSI code page */

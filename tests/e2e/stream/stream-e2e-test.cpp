@@ -37,6 +37,13 @@ TEST(StreamE2E, UnbufferedWritesAtOnce)
 {
     ProcessResult r = RunProbe(L"unbuffered lines die");
     EXPECT_EQ(r.out, "a\r\nb");
+
+    /* A changed mode governs the next write that brings bytes; an empty piece brings
+       none and leaves the waiting bytes where they are. */
+    r = RunProbe(L"open unbuffered nul die");
+    EXPECT_EQ(r.out, "");
+    r = RunProbe(L"open unbuffered nul more die");
+    EXPECT_EQ(r.out, "xc\r\n");
 }
 
 TEST(StreamE2E, TextIsConvertedToTheAnsiCodePage)
