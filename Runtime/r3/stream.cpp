@@ -80,39 +80,37 @@ static void rtStrmLatch(PRTSTREAM pStream, RTSTATUS rc)
  * Locking.
  */
 
-static void rtStrmLock(PRTSTREAM pStream)
+/** Takes the stream's lock, creating it on first use; returns the lock taken, or null when
+ *  none could be had (the operation then goes on without one). */
+static RTCRITSECT *rtStrmLock(PRTSTREAM pStream)
 {
     RTCRITSECT *pCritSect = RTAtomicReadPtr(&pStream->pCritSect);
     if (!pCritSect)
     {
-        pCritSect = static_cast<RTCRITSECT *>(RTMemAlloc(sizeof(*pCritSect)));
-        if (!pCritSect)
-            return;
+        RTCRITSECT *pNew = static_cast<RTCRITSECT *>(RTMemAlloc(sizeof(*pNew)));
         /* Before initialisation has finished the critical section must not depend on
            anything initialisation sets up. */
         uint32_t const fFlags = CRITSECT_F_NO_NESTING | (RTR3InitIsInitialized() ? 0 : CRITSECT_F_EARLY);
-        if (RT_FAILURE(RTCritSectSetUp(pCritSect, fFlags, nullptr, 0, "RTSemSpinMutex")))
+        if (pNew && RT_SUCCESS(RTCritSectSetUp(pNew, fFlags, nullptr, 0, "RTSemSpinMutex")))
         {
-            RTMemFree(pCritSect);
-            pCritSect = RTAtomicReadPtr(&pStream->pCritSect);
-            if (pCritSect)
-                RTCritSectAcquire(pCritSect);
-            return;
+            RTCritSectAcquire(pNew);
+            if (RTAtomicCmpXchgPtr(&pStream->pCritSect, pNew, static_cast<RTCRITSECT *>(nullptr)))
+                return pNew;
+            RTCritSectLeave(pNew);
+            RTCritSectTearDown(pNew);
         }
-        RTCritSectAcquire(pCritSect);
-        if (RTAtomicCmpXchgPtr(&pStream->pCritSect, pCritSect, static_cast<RTCRITSECT *>(nullptr)))
-            return;
-        RTCritSectLeave(pCritSect);
-        RTCritSectTearDown(pCritSect);
-        RTMemFree(pCritSect);
+        RTMemFree(pNew);
+        /* Another thread may have installed one meanwhile: that one must be used. */
         pCritSect = RTAtomicReadPtr(&pStream->pCritSect);
+        if (!pCritSect)
+            return nullptr;
     }
     RTCritSectAcquire(pCritSect);
+    return pCritSect;
 }
 
-static void rtStrmUnlock(PRTSTREAM pStream)
+static void rtStrmUnlock(RTCRITSECT *pCritSect)
 {
-    RTCRITSECT *pCritSect = RTAtomicReadPtr(&pStream->pCritSect);
     if (pCritSect)
         RTCritSectLeave(pCritSect);
 }
@@ -345,9 +343,9 @@ int RTStreamPrintfV(PRTSTREAM pStream, const char *pszFormat, va_list args)
         return ERR_BAD_ARGUMENT;
     if (RT_FAILURE(pStream->i32Status))
         return -1;
-    rtStrmLock(pStream);
+    RTCRITSECT *pCritSect = rtStrmLock(pStream);
     size_t const cch = RTFmtV(rtStrmPrintfOutput, pStream, nullptr, nullptr, pszFormat, args);
-    rtStrmUnlock(pStream);
+    rtStrmUnlock(pCritSect);
     return static_cast<int>(cch);
 }
 
@@ -376,9 +374,9 @@ RTSTATUS RTStreamSetBuffering(PRTSTREAM pStream, int enmMode)
     if (enmMode < RTSTREAMBUF_FULL || enmMode > RTSTREAMBUF_NONE)
         return ERR_BAD_ARGUMENT;
     static constexpr int32_t s_aenmInternal[] = { RTSTREAMMODE_FULL, RTSTREAMMODE_LINE, RTSTREAMMODE_UNBUFFERED };
-    rtStrmLock(pStream);
+    RTCRITSECT *pCritSect = rtStrmLock(pStream);
     pStream->enmBufMode = s_aenmInternal[enmMode - RTSTREAMBUF_FULL];
-    rtStrmUnlock(pStream);
+    rtStrmUnlock(pCritSect);
     return INF_SUCCESS;
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
+#include "rt/critsect.h"
 #include "rt/file.h"
+#include "rt/mem.h"
 #include "rt/stream.h"
 #include "scratch-dir.h"
 #include "../../../Runtime/r3/stream-internal.h"
@@ -110,6 +112,20 @@ TEST_F(StreamTest, AppendAndCreateOnly)
     EXPECT_EQ(RTStreamOpenPath(Path("missing.txt").c_str(), "r", &pStream), ERR_FILE_MISSING);
     EXPECT_EQ(RTStreamOpenPath(nullptr, "w", &pStream), ERR_BAD_ARGUMENT);
     EXPECT_EQ(RTStreamOpenPath(Path("x.txt").c_str(), "z", &pStream), ERR_BAD_FLAGS);
+}
+
+TEST_F(StreamTest, WithoutALockTheWriteStillHappens)
+{
+    PRTSTREAM pStream = nullptr;
+    ASSERT_EQ(RTStreamOpenPath(Path("nolock.txt").c_str(), "w", &pStream), INF_SUCCESS);
+    /* The lock is made on first use; when it cannot be, the stream goes on without one. */
+    g_pfnRTMemAllocHook = [](size_t cb) { return cb != sizeof(RTCRITSECT); };
+    EXPECT_EQ(RTStreamPrintf(pStream, "x\n"), 2);
+    EXPECT_EQ(RTStreamSetBuffering(pStream, RTSTREAMBUF_LINE), INF_SUCCESS);
+    g_pfnRTMemAllocHook = nullptr;
+    EXPECT_EQ(RTStreamPrintf(pStream, "y\n"), 2);
+    RTStreamTerminate();
+    EXPECT_EQ(Read("nolock.txt"), "x\r\ny\r\n");
 }
 
 TEST_F(StreamTest, WriteFailureIsLatched)
