@@ -25,17 +25,12 @@ inline bool RT_VALID_PTR(const volatile void *pv)
 template <typename T, size_t N>
 constexpr size_t RT_ELEMENTS(T (&)[N]) { return N; }
 
-/** Native handle value that means "no handle". */
-inline constexpr intptr_t RT_NIL_HANDLE = -1;
-
 #if defined(__GNUC__)
 # define RT_NOINLINE   __attribute__((noinline))
 # define RT_NORETURN   __attribute__((noreturn))
-# define RT_FORMAT_ATTR(fmt, args) /* the engine's own directives are not printf's */
 #else
 # define RT_NOINLINE
 # define RT_NORETURN
-# define RT_FORMAT_ATTR(fmt, args)
 #endif
 
 /* The C runtime's and our own exported functions use the C calling convention and names. */

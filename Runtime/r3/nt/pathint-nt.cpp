@@ -6,14 +6,11 @@
 #include "rt/mem.h"
 #include "rt/string.h"
 #include <string.h>
+#include "../win/internal-file-win.h"
 
 extern "C" NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr);
 
 namespace {
-
-constexpr NTSTATUS RTNT_STATUS_INVALID_PARAMETER   = static_cast<NTSTATUS>(0xC000000D);
-constexpr NTSTATUS RTNT_STATUS_OBJECT_TYPE_MISMATCH = static_cast<NTSTATUS>(0xC0000024);
-constexpr NTSTATUS RTNT_STATUS_OBJECT_NAME_INVALID = static_cast<NTSTATUS>(0xC0000033);
 
 /** Offset of the operating system's major version in the process environment block. */
 constexpr size_t RTNT_PEB_OS_MAJOR_OFFSET = sizeof(void *) == 4 ? 0xA4 : 0x118;
@@ -200,7 +197,7 @@ RTSTATUS RTNtOpenByName(HANDLE hRootDir, const UNICODE_STRING *pNtName, ACCESS_M
 
     size_t const cwc = Name.Length / sizeof(RTUTF16);
     bool const fTrailingSep = cwc && Name.Buffer[cwc - 1] == L'\\';
-    if (rcNt == RTNT_STATUS_INVALID_PARAMETER && !fTrailingSep && Name.Length < 65532)
+    if (rcNt == RTNT_INVALID_PARAMETER && !fTrailingSep && Name.Length < 65532)
     {
         /* A bare volume ("\??\C:") opens as its root directory. */
         RTUTF16 *pwsz = static_cast<RTUTF16 *>(RTMemAlloc(Name.Length + 2 * sizeof(RTUTF16)));
@@ -213,7 +210,7 @@ RTSTATUS RTNtOpenByName(HANDLE hRootDir, const UNICODE_STRING *pNtName, ACCESS_M
         rcNt = rtNtCreateFile(hRootDir, &Slashed, fDesiredAccess, fShareAccess, fCreateOptions, fObjAttribs, &hHandle);
         RTMemFree(pwsz);
     }
-    else if (   (rcNt == RTNT_STATUS_OBJECT_NAME_INVALID || rcNt == RTNT_STATUS_OBJECT_TYPE_MISMATCH)
+    else if (   (rcNt == RTNT_OBJECT_NAME_INVALID || rcNt == RTNT_OBJECT_TYPE_MISMATCH)
              && pfObjDir)
     {
         if (fTrailingSep)
