@@ -1,0 +1,65 @@
+/* The payload an installer carries in its own resources: the manifest, one header per
+ * package and the package blobs. The stub reads this layout and the packer writes it, both
+ * from this one definition. No platform headers, so that host-side tools can share it. */
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+/** Every payload resource is raw data (the platform's RT_RCDATA), stored in US English and
+ *  looked up in the language-neutral form. */
+inline constexpr uint16_t PAYLOAD_RESOURCE_TYPE     = 10;
+inline constexpr uint16_t PAYLOAD_RESOURCE_LANGUAGE = 1033;
+inline constexpr uint16_t PAYLOAD_LOOKUP_LANGUAGE   = 0;
+
+/** Resource names: the manifest, and the formats of the header and blob names, which take
+ *  the package index (0-based, at least two digits). */
+inline constexpr char PAYLOAD_MANIFEST_NAME[]      = "MANIFEST";
+inline constexpr char PAYLOAD_HEADER_NAME_FORMAT[] = "HDR_%02d";
+inline constexpr char PAYLOAD_BLOB_NAME_FORMAT[]   = "BIN_%02d";
+/** Size of the buffer a header name is formatted into, terminator included. */
+inline constexpr size_t PAYLOAD_RESOURCE_NAME_BUFFER = 32;
+
+/** The text at the start of the manifest; the rest of its 15 bytes are zero. */
+inline constexpr char PAYLOAD_MAGIC[] = "NimbInstV1";
+
+/** Which hosts a package is for. Any other value is never installed, only extracted. */
+enum PackageArchitecture : uint32_t
+{
+    PACKAGE_ARCH_ANY   = 1,
+    PACKAGE_ARCH_X86   = 2,
+    PACKAGE_ARCH_AMD64 = 3,
+};
+
+/** Resource "MANIFEST": how many packages follow. */
+struct PackageManifest
+{
+    char    magic[15];
+    uint8_t packageCount;
+};
+
+/** Field sizes of a package header, terminators included. */
+inline constexpr size_t PACKAGE_RESOURCE_NAME_SIZE = 28;
+inline constexpr size_t PACKAGE_FILE_NAME_SIZE     = 224;
+
+/** Resource "HDR_nn": one package's host, blob resource and file name. */
+struct PackageHeader
+{
+    /** A PackageArchitecture value, little-endian. */
+    uint32_t architecture;
+    /** Name of the blob resource ("BIN_00", ...), NUL-terminated and zero-padded. */
+    char     resourceName[PACKAGE_RESOURCE_NAME_SIZE];
+    /** The package's file name with its ".msi" or ".cab" suffix, NUL-terminated and zero-padded. */
+    char     fileName[PACKAGE_FILE_NAME_SIZE];
+};
+
+/** At most this many packages: the manifest counts them in one byte. */
+inline constexpr uint32_t PAYLOAD_MAX_PACKAGES = 255;
+
+static_assert(sizeof(PackageManifest) == 16, "the manifest is 16 bytes");
+static_assert(offsetof(PackageManifest, packageCount) == 15, "the count is the manifest's last byte");
+static_assert(sizeof(PAYLOAD_MAGIC) <= sizeof(PackageManifest::magic), "the magic fits its field");
+static_assert(sizeof(PackageHeader) == 256, "a package header is 256 bytes");
+static_assert(offsetof(PackageHeader, architecture) == 0, "header layout");
+static_assert(offsetof(PackageHeader, resourceName) == 4, "header layout");
+static_assert(offsetof(PackageHeader, fileName) == 32, "header layout");
+static_assert(PAYLOAD_MAX_PACKAGES == UINT8_MAX, "the count is one byte");
