@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the cross toolchain, Wine (32-bit in a 64-bit prefix), the MSI tools and a
-# virtual display, and the PE reader that tests use. Idempotent: does nothing when everything is already present.
+# Installs the cross toolchain, Wine (32-bit in a 64-bit prefix), the MSI tools, a virtual
+# display and the PE reader that tests use. Idempotent: does nothing when everything is
+# already present.
 set -euo pipefail
 
 need=()
