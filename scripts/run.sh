@@ -5,6 +5,9 @@
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 "$root/scripts/build.sh" NimbStub winrun
 export WINEPREFIX=$build/wineprefix
+nimb_start_wine_server
 [ $# -gt 0 ] || set -- --silent --version
 # The installer's exit code is the result, not a failure of this script.
-exec "$root/scripts/wine-run.sh" "$build/programs/winrun.exe" "$build/bin/NimbStub.exe" "$@"
+status=0
+"$root/scripts/wine-run.sh" "$build/programs/winrun.exe" "$build/bin/NimbStub.exe" "$@" || status=$?
+exit $status
