@@ -21,9 +21,7 @@ import argparse
 import os
 import re
 import struct
-import subprocess
 import sys
-import tempfile
 
 PROG = "nimbpack"
 HEADER_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)),
@@ -381,28 +379,47 @@ def add_payload(tree, packages, layout):
 # ---------------------------------------------------------------------------------------
 # Writing the new image
 
-class Checksum:
-    """The image checksum: the file's 16-bit little-endian words summed with end-around
-    carry, plus the file's length. Such a sum is the plain sum modulo 0xFFFF (0xFFFF in
-    place of 0 once anything was non-zero), so each block is summed as one number: a byte
-    at an odd offset weighs 256, at an even one 1, and 0x10000 is 1 modulo 0xFFFF."""
+class Output:
+    """The image being written, at the file descriptor's own position. Packages are copied
+    by the kernel (copy_file_range) where it can, without passing through this process."""
 
-    def __init__(self):
-        self.total, self.length, self.nonzero = 0, 0, False
+    def __init__(self, fd):
+        self.fd, self.length = fd, 0
 
-    def add(self, chunk):
-        value = int.from_bytes(chunk, "little")
-        if value:
-            self.nonzero = True
-            self.total = (self.total + (value % 0xFFFF) * (256 if self.length & 1 else 1)) % 0xFFFF
-        self.length += len(chunk)
+    def write(self, data):
+        view = memoryview(data)
+        while view:
+            n = os.write(self.fd, view)
+            view = view[n:]
+            self.length += n
 
-    def value(self):
-        folded = self.total or (0xFFFF if self.nonzero else 0)
-        return (folded + self.length) & 0xFFFFFFFF
+    def write_counted(self, data):
+        self.write(data)
+        return len(data)
 
+    def pad_to(self, offset):
+        self.write(bytes(offset - self.length))
 
-COPY_BLOCK = 4 << 20
+    def copy(self, package):
+        # Unbuffered, so that reading goes on where the kernel's copy stopped.
+        with open(package.path, "rb", buffering=0) as f:
+            left = package.size
+            kernel_copy = hasattr(os, "copy_file_range")
+            while left:
+                if kernel_copy:
+                    try:
+                        n = os.copy_file_range(f.fileno(), self.fd, min(left, 1 << 30))
+                        self.length += n
+                    except OSError:                # another file system, an old kernel
+                        kernel_copy = False
+                        continue
+                else:
+                    n = self.write_counted(f.read(min(left, 4 << 20)))
+                if n == 0:
+                    break
+                left -= n
+            if left or os.fstat(f.fileno()).st_size != package.size:
+                raise Refusal("package '%s' changed while it was packed" % one_line(package.path))
 
 
 def write_image(image, packages, layout, out):
@@ -453,7 +470,7 @@ def write_image(image, packages, layout, out):
                       "more than a 32-bit process can load (less than %d)"
                       % (sum(p.size for p in packages), size_of_image, layout["PAYLOAD_MAX_IMAGE_SIZE"]))
 
-    # Headers: section table, image size, initialised data, directories; the checksum last.
+    # Headers: section table, image size, initialised data, directories.
     headers = bytearray(image.data[:image.size_of_headers])
     struct.pack_into("<H", headers, image.pe + 6, len(layout_sections))
     for i, s in enumerate(layout_sections):
@@ -464,46 +481,31 @@ def write_image(image, packages, layout, out):
     struct.pack_into("<II", headers, image.dirs_off + 8 * DIR_RESOURCE, rsrc.va, rsrc_size)
     if new_reloc_rva:
         struct.pack_into("<I", headers, image.dirs_off + 8 * DIR_BASERELOC, new_reloc_rva)
-    checksum_off = image.opt + 64
-    struct.pack_into("<I", headers, checksum_off, 0)
+    # No checksum: computing one means reading every package through this process, and
+    # the platform checks it only for drivers; signing fills it in.
+    struct.pack_into("<I", headers, image.opt + 64, 0)
 
-    checksum = Checksum()
-
-    def emit(chunk):
-        checksum.add(chunk)
-        out.write(chunk)
-
-    emit(bytes(headers))
+    out.write(headers)
     for s in kept:
         if s.rawsize:
-            emit(bytes(s.rawptr - checksum.length))
-            emit(image.data[s.rawptr:s.rawptr + s.rawsize])
-    emit(bytes(rsrc.rawptr - checksum.length))
-    emit(bytes(head))
+            out.pad_to(s.rawptr)
+            out.write(image.data[s.rawptr:s.rawptr + s.rawsize])
+    out.pad_to(rsrc.rawptr)
+    out.write(head)
     for offset, blob in blobs:
-        emit(bytes(rsrc.rawptr + offset - checksum.length))
-        copied = 0
-        with open(blob.package.path, "rb") as f:
-            while True:
-                chunk = f.read(COPY_BLOCK)
-                if not chunk:
-                    break
-                emit(chunk)
-                copied += len(chunk)
-        if copied != blob.package.size:
-            raise Refusal("package '%s' changed while it was packed" % one_line(blob.package.path))
-    emit(bytes(rsrc.rawptr + rsrc.rawsize - checksum.length))
+        out.pad_to(rsrc.rawptr + offset)
+        out.copy(blob.package)
+    out.pad_to(rsrc.rawptr + rsrc.rawsize)
     for s, original_rawptr in moved:
         # Moved sections keep their bytes; only their place changes.
-        emit(image.data[original_rawptr:original_rawptr + s.rawsize])
-    out.seek(checksum_off)
-    out.write(struct.pack("<I", checksum.value()))
+        out.write(image.data[original_rawptr:original_rawptr + s.rawsize])
 
 
 # ---------------------------------------------------------------------------------------
 # Signing and the command
 
 def sign(path, key, cert, signing_time):
+    import subprocess                              # only here: it takes a while to load
     signed = path + ".signed"
     command = ["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256",
                "-in", path, "-out", signed]
@@ -521,6 +523,19 @@ def sign(path, key, cert, signing_time):
     os.replace(signed, path)
 
 
+def create_temporary(output):
+    """A new file beside OUTPUT (so that renaming it is atomic), readable by us alone
+    until it is complete."""
+    base = os.path.join(os.path.dirname(os.path.abspath(output)), ".%s.%d" % (os.path.basename(output), os.getpid()))
+    for attempt in range(100):
+        temp = "%s.%d.tmp" % (base, attempt)
+        try:
+            return os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), temp
+        except FileExistsError:
+            continue
+    raise Refusal("cannot create a temporary file beside '%s'" % one_line(output))
+
+
 def pack(args):
     layout = read_layout(args.layout)
     packages = check_packages(args.package or [], layout)
@@ -534,11 +549,12 @@ def pack(args):
         if path is not None and not os.path.isfile(path):
             raise Refusal("cannot read signing file '%s'" % one_line(path))
 
-    out_dir = os.path.dirname(os.path.abspath(args.output))
-    fd, temp = tempfile.mkstemp(prefix=".%s." % os.path.basename(args.output), suffix=".tmp", dir=out_dir)
+    fd, temp = create_temporary(args.output)
     try:
-        with os.fdopen(fd, "w+b") as out:
-            write_image(image, packages, layout, out)
+        try:
+            write_image(image, packages, layout, Output(fd))
+        finally:
+            os.close(fd)
         if args.sign_key:
             sign(temp, args.sign_key, args.sign_cert, args.sign_time)
         umask = os.umask(0)
