@@ -4,6 +4,7 @@ pefile (not our code), the refusals are run one by one, signatures are checked w
 osslsigncode. Needs the build's fixture installers (target fixture-installers)."""
 import errno
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -67,8 +68,8 @@ def directory_order_problems(pe):
     return problems
 
 
-def package(name):
-    with open(os.path.join(PACKAGES, name), "rb") as f:
+def package(path):
+    with open(os.path.join(PACKAGES, path), "rb") as f:
         return f.read()
 
 
@@ -94,6 +95,9 @@ FIXTURE_TABLE = {
     "pack-255": [plain("pkg000.msi")] + [plain("pkg%03d.cab" % i) for i in range(1, 255)],
     "pack-signed": [arch(3)],
 }
+DEMO_SETUP = os.path.join(BUILD, "bin", "Setup.exe")
+DEMO_PACKAGES = [("NimbrelDemo.msi", 3, os.path.join(BUILD, "examples", "NimbrelDemo.msi")),
+                 ("NimbrelDemoDocs.msi", 1, os.path.join(BUILD, "examples", "NimbrelDemoDocs.msi"))]
 
 
 class PackedFixtures(unittest.TestCase):
@@ -119,7 +123,9 @@ class PackedFixtures(unittest.TestCase):
 
     def check_image(self, path):
         pe, found = resources(path)
-        self.assertEqual(pe.get_warnings(), [])
+        # pefile also guesses at damage from how often one byte value occurs (icons are
+        # full of 0xff): only its structural warnings count.
+        self.assertEqual([w for w in pe.get_warnings() if not w.startswith("Byte 0x")], [])
         # Signing computes the checksum; the packer leaves none rather than a stale one.
         signed = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]].Size
         self.assertEqual(pe.OPTIONAL_HEADER.CheckSum, pe.generate_checksum() if signed else 0)
@@ -146,9 +152,10 @@ class PackedFixtures(unittest.TestCase):
         return pe, found
 
     def test_fixtures(self):
-        for name, expected in FIXTURE_TABLE.items():
-            with self.subTest(name):
-                _, found = self.check_image(os.path.join(FIXTURES, name + ".exe"))
+        table = [(os.path.join(FIXTURES, name + ".exe"), expected) for name, expected in FIXTURE_TABLE.items()]
+        for path, expected in table + [(DEMO_SETUP, DEMO_PACKAGES)]:
+            with self.subTest(path):
+                _, found = self.check_image(path)
                 self.check_payload(found, expected)
 
     def test_names_at_the_limits(self):
@@ -221,8 +228,8 @@ class Refusals(unittest.TestCase):
                  "nimbpack: error: two packages have the same file name: 'app.msi' and 'App.MSI'"),
                 (many, "nimbpack: error: too many packages: 256, at most 255"),
                 (["--package", huge, "any"],
-                 "nimbpack: error: the packages total 2147483648 bytes: the executable would take 2147659776 "
-                 "bytes of memory, more than a 32-bit process can load (less than 2147483648)"),
+                 re.compile(r"nimbpack: error: the packages total 2147483648 bytes: the executable would take "
+                            r"2147\d{6} bytes of memory, more than a 32-bit process can load \(less than 2147483648\)")),
                 (pkg("a.msi", arch="arm64"),
                  "nimbpack: error: unknown architecture 'arm64' (use any, x86, amd64 or a number)"),
                 (pkg("a.msi", arch="4294967296"),
@@ -245,7 +252,11 @@ class Refusals(unittest.TestCase):
                     if "--stub" not in args:
                         args = ["--stub", STUB] + args
                     result = run_packer(*args, "--output", out)
-                    self.assertEqual((result.returncode, result.stderr), (1, message + "\n"))
+                    self.assertEqual(result.returncode, 1)
+                    if isinstance(message, str):
+                        self.assertEqual(result.stderr, message + "\n")
+                    else:
+                        self.assertRegex(result.stderr, "^" + message.pattern + "\n$")
                     self.assertEqual(sorted(os.listdir(tmp)), before)
                     with open(out, "rb") as f:
                         self.assertEqual(f.read(), b"an earlier build")
@@ -321,11 +332,7 @@ class Signature(unittest.TestCase):
         return result.returncode == 0 and "Succeeded" in result.stdout
 
     def test_signed_installers(self):
-        signed = [os.path.join(FIXTURES, "pack-signed.exe")]
-        setup = os.path.join(BUILD, "bin", "Setup.exe")
-        if os.path.exists(setup):
-            signed.append(setup)
-        for path in signed:
+        for path in (os.path.join(FIXTURES, "pack-signed.exe"), DEMO_SETUP):
             with self.subTest(path):
                 self.assertTrue(self.verify(path))
                 pe = pefile.PE(path)
