@@ -20,6 +20,7 @@ definition the stub reads its payload by."""
 import argparse
 import os
 import re
+import stat
 import struct
 import sys
 
@@ -140,13 +141,16 @@ def check_packages(specs, layout):
             raise Refusal("two packages have the same file name: '%s' and '%s'"
                           % (one_line(seen[key]), one_line(name)))
         seen[key] = name
+        # Looked at before it is opened: opening a pipe would wait for a writer.
         try:
-            with open(path, "rb") as f:
-                size = os.fstat(f.fileno()).st_size
-                if not os.path.isfile(path):
-                    raise Refusal("package '%s' is not a regular file" % one_line(path))
+            regular = stat.S_ISREG(os.stat(path).st_mode)
+            if regular:
+                with open(path, "rb") as f:
+                    size = os.fstat(f.fileno()).st_size
         except OSError as e:
             raise Refusal("cannot read package '%s': %s" % (one_line(path), e.strerror))
+        if not regular:
+            raise Refusal("package '%s' is not a regular file" % one_line(path))
         if size == 0:
             raise Refusal("package '%s' is empty" % one_line(path))
         packages.append(Package(path, architecture, name, size))
@@ -579,8 +583,7 @@ def main(argv):
                              "optionally its stored file name; repeat for each package")
     parser.add_argument("--sign-key", help="private key (PEM) to sign the output with")
     parser.add_argument("--sign-cert", help="certificate (PEM) that goes with --sign-key")
-    parser.add_argument("--sign-time", type=int,
-                        default=int(os.environ["SOURCE_DATE_EPOCH"]) if os.environ.get("SOURCE_DATE_EPOCH") else None,
+    parser.add_argument("--sign-time", type=int, default=os.environ.get("SOURCE_DATE_EPOCH") or None,
                         help="signing time as Unix seconds (default: SOURCE_DATE_EPOCH, else now)")
     parser.add_argument("--layout", default=HEADER_PATH, help=argparse.SUPPRESS)
     args = parser.parse_args(argv)

@@ -191,6 +191,8 @@ class Refusals(unittest.TestCase):
             with open(huge, "wb") as f:
                 f.truncate(2 << 30)                    # sparse: takes no disk
             missing = os.path.join(tmp, "missing.msi")
+            fifo = os.path.join(tmp, "pipe.msi")
+            os.mkfifo(fifo)
             many = []
             for i in range(256):
                 many += ["--package", good, "any", "p%03d.msi" % i]
@@ -205,7 +207,9 @@ class Refusals(unittest.TestCase):
                 (["--package", missing, "any"],
                  "nimbpack: error: cannot read package '%s': No such file or directory" % missing),
                 (["--package", tmp, "any", "dir.msi"],
-                 "nimbpack: error: cannot read package '%s': Is a directory" % tmp),
+                 "nimbpack: error: package '%s' is not a regular file" % tmp),
+                (["--package", fifo, "any", "pipe.msi"],
+                 "nimbpack: error: package '%s' is not a regular file" % fifo),
                 (["--package", empty, "any"], "nimbpack: error: package '%s' is empty" % empty),
                 (pkg("sub/app.msi"), not_plain % ("sub/app.msi", "it contains a path separator")),
                 (pkg("sub\\app.msi"), not_plain % ("sub\\app.msi", "it contains a path separator")),
