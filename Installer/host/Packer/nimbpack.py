@@ -166,6 +166,7 @@ PE32_MAGIC = 0x10B
 DIR_RESOURCE, DIR_SECURITY, DIR_BASERELOC = 2, 4, 5
 SCN_RSRC = 0x40000040                             # initialised data, readable
 RESOURCE_DATA_ALIGN = 8
+MANIFEST_SIZE = 16                                # PackageManifest
 
 
 def align(value, alignment):
@@ -369,8 +370,9 @@ def add_payload(tree, packages, layout):
     raw = tree.setdefault(rtype, {})
     if layout["PAYLOAD_MANIFEST_NAME"] in raw:
         raise Refusal("the stub already carries packages: pack a stub fresh from the build")
-    magic = layout["PAYLOAD_MAGIC"].encode("ascii")
-    raw[layout["PAYLOAD_MANIFEST_NAME"]] = {lang: (magic.ljust(15, b"\0") + bytes([len(packages)]), 0)}
+    # The magic, zero-padded up to the count, which is the manifest's last byte.
+    magic = layout["PAYLOAD_MAGIC"].encode("ascii").ljust(MANIFEST_SIZE - 1, b"\0")
+    raw[layout["PAYLOAD_MANIFEST_NAME"]] = {lang: (magic + bytes([len(packages)]), 0)}
     for index, package in enumerate(packages):
         blob_name = layout["PAYLOAD_BLOB_NAME_FORMAT"] % index
         header = struct.pack("<I", package.architecture) \
