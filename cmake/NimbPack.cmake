@@ -53,12 +53,13 @@ if(NOT NIMB_PUBLISHER_CERT)
     set(NIMB_SIGN_KEY ${key})
     set(NIMB_SIGN_CERT ${pem})
   endif()
-  file(READ ${NIMB_TEST_CERT_DIR}/made-at.txt NIMB_SIGN_TIME)
+  file(READ ${NIMB_TEST_CERT_DIR}/made-at.txt sign_time)
 else()
   set(NIMB_PUBLISHER_CERT_DER ${NIMB_PUBLISHER_CERT})
-  string(TIMESTAMP NIMB_SIGN_TIME "%s" UTC)
+  string(TIMESTAMP sign_time "%s" UTC)
 endif()
-set(NIMB_SIGN_TIME ${NIMB_SIGN_TIME} CACHE STRING "Signing time of packed installers, Unix seconds")
+# Kept from the first configuration on, so that a rebuild signs with the same time.
+set(NIMB_SIGN_TIME ${sign_time} CACHE STRING "Signing time of packed installers, Unix seconds")
 
 # A DER certificate is one SEQUENCE; anything else is the wrong file.
 if(NOT EXISTS ${NIMB_PUBLISHER_CERT_DER})
