@@ -125,8 +125,6 @@ def check_packages(specs, layout):
     suffixes = (layout["PACKAGE_SUFFIX_MSI"], layout["PACKAGE_SUFFIX_CAB"])
     packages, seen = [], {}
     for spec in specs:
-        if len(spec) not in (2, 3):
-            raise Refusal("--package takes FILE ARCH [NAME], got %d values" % len(spec))
         path, arch_text = spec[0], spec[1]
         name = spec[2] if len(spec) == 3 else os.path.basename(path)
         architecture = parse_architecture(arch_text, layout)
@@ -591,6 +589,9 @@ def main(argv):
     args = parser.parse_args(argv)
     if (args.sign_key is None) != (args.sign_cert is None):
         parser.error("--sign-key and --sign-cert go together")
+    for spec in args.package or []:
+        if len(spec) not in (2, 3):
+            parser.error("--package takes FILE ARCH [NAME], not %d values" % len(spec))
     try:
         pack(args)
     except Refusal as e:

@@ -276,17 +276,20 @@ class Refusals(unittest.TestCase):
             self.assertEqual(os.listdir(tmp), [])
 
     def test_usage_errors(self):
-        for args in (["--output", "x.exe"], ["--stub", STUB, "--output", "x.exe", "--sign-key", SIGN_KEY],
-                     ["--stub", STUB, "--output", "x.exe", "--package", "a.msi"],
-                     ["--stub", STUB, "--output", "x.exe", "--package", "a.msi", "any", "a.msi", "extra"]):
-            with self.subTest(args):
-                with tempfile.TemporaryDirectory() as tmp:
-                    result = subprocess.run([sys.executable, PACKER, *args], cwd=tmp, stdout=subprocess.PIPE,
-                                            stderr=subprocess.PIPE, text=True)
-                    self.assertIn(result.returncode, (1, 2))
-                    self.assertTrue(result.stderr.startswith("usage:") or result.stderr.startswith("nimbpack: error:"),
-                                    result.stderr)
-                    self.assertEqual(os.listdir(tmp), [])
+        """Exit code 2, the usage and then the problem."""
+        for args, problem in (
+                (["--output", "x.exe"], "the following arguments are required: --stub"),
+                (["--stub", STUB, "--output", "x.exe", "--sign-key", SIGN_KEY], "--sign-key and --sign-cert go together"),
+                (["--stub", STUB, "--output", "x.exe", "--package", "a.msi"], "--package takes FILE ARCH [NAME], not 1 values"),
+                (["--stub", STUB, "--output", "x.exe", "--package", "a.msi", "any", "a.msi", "extra"],
+                 "--package takes FILE ARCH [NAME], not 4 values")):
+            with self.subTest(args), tempfile.TemporaryDirectory() as tmp:
+                result = subprocess.run([sys.executable, PACKER, *args], cwd=tmp, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True)
+                self.assertEqual(result.returncode, 2)
+                self.assertTrue(result.stderr.startswith("usage: nimbpack "), result.stderr)
+                self.assertTrue(result.stderr.endswith("\nnimbpack: error: %s\n" % problem), result.stderr)
+                self.assertEqual(os.listdir(tmp), [])
 
 
 class Reproducible(unittest.TestCase):
