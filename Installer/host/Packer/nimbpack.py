@@ -192,7 +192,7 @@ class Image:
         self.pe = struct.unpack_from("<I", data, 0x3C)[0]
         if self.pe + 24 > len(data) or data[self.pe:self.pe + 4] != b"PE\0\0":
             raise bad
-        (_, self.nsections, _, _, _, opt_size, _) = FILE_HEADER.unpack_from(data, self.pe + 4)
+        (_, self.nsections, _, symbols, _, opt_size, _) = FILE_HEADER.unpack_from(data, self.pe + 4)
         self.opt = self.pe + 24
         if opt_size < 96 or self.opt + opt_size > len(data) or \
                 struct.unpack_from("<H", data, self.opt)[0] != PE32_MAGIC:
@@ -214,9 +214,13 @@ class Image:
         end = max([s.rawptr + s.rawsize for s in self.sections if s.rawsize] + [self.size_of_headers])
         if end > len(data):
             raise bad
-        if self.dirs[DIR_SECURITY][0] or end < len(data):
-            raise Refusal("stub '%s' is signed or carries trailing data: pack an unsigned stub"
-                          % one_line(path))
+        # What follows the sections would be lost or left pointing at moved bytes.
+        if self.dirs[DIR_SECURITY][0]:
+            raise Refusal("stub '%s' is signed: pack an unsigned stub" % one_line(path))
+        if symbols:
+            raise Refusal("stub '%s' carries a symbol table: pack a stripped stub" % one_line(path))
+        if end < len(data):
+            raise Refusal("stub '%s' carries data after its last section" % one_line(path))
 
     def section_of(self, rva):
         for s in self.sections:

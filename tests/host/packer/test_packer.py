@@ -121,7 +121,9 @@ class PackedFixtures(unittest.TestCase):
         for key, data in want.items():
             self.assertEqual(payload[key][0], data, key)
 
-    def check_image(self, path):
+    def check_image(self, path, stub=None):
+        """Checks a packed image against its stub (by default NimbStub.exe)."""
+        stub_pe, stub_resources = stub or (self.stub_pe, self.stub_resources)
         pe, found = resources(path)
         # pefile also guesses at damage from how often one byte value occurs (icons are
         # full of 0xff): only its structural warnings count.
@@ -131,20 +133,20 @@ class PackedFixtures(unittest.TestCase):
         self.assertEqual(pe.OPTIONAL_HEADER.CheckSum, pe.generate_checksum() if signed else 0)
         self.assertEqual(directory_order_problems(pe), [])
         # The stub's own resources, byte for byte and with their code pages.
-        for key, value in self.stub_resources.items():
+        for key, value in stub_resources.items():
             self.assertEqual(found.get(key), value, key)
         # Code and data sections are untouched and in place; relocations only moved.
-        stub_sections = {s.Name: s for s in self.stub_pe.sections}
+        stub_sections = {s.Name: s for s in stub_pe.sections}
         for s in pe.sections:
-            old = stub_sections[s.Name]
             if s.Name.rstrip(b"\0") in (b".rsrc", b".reloc"):
                 continue
+            old = stub_sections[s.Name]
             self.assertEqual((s.VirtualAddress, s.Misc_VirtualSize, s.get_data()),
                              (old.VirtualAddress, old.Misc_VirtualSize, old.get_data()), s.Name)
         reloc = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
-        stub_reloc = self.stub_pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+        stub_reloc = stub_pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
         self.assertEqual(pe.get_data(reloc.VirtualAddress, reloc.Size),
-                         self.stub_pe.get_data(stub_reloc.VirtualAddress, stub_reloc.Size))
+                         stub_pe.get_data(stub_reloc.VirtualAddress, stub_reloc.Size))
         last = pe.sections[-1]
         self.assertEqual(pe.OPTIONAL_HEADER.SizeOfImage,
                          -(-(last.VirtualAddress + last.Misc_VirtualSize) // pe.OPTIONAL_HEADER.SectionAlignment)
@@ -157,6 +159,22 @@ class PackedFixtures(unittest.TestCase):
             with self.subTest(path):
                 _, found = self.check_image(path)
                 self.check_payload(found, expected)
+
+    def test_stub_without_resources(self):
+        """A program with no resources of its own gets a resource section, placed before
+        its relocations."""
+        with tempfile.TemporaryDirectory() as tmp:
+            program, out = os.path.join(tmp, "program.exe"), os.path.join(tmp, "out.exe")
+            subprocess.run(["i686-w64-mingw32-strip", "-o", program, os.path.join(BUILD, "programs", "minimal-exit.exe")],
+                           check=True)
+            result = run_packer("--stub", program, "--output", out, "--package", os.path.join(PACKAGES, "arch3.msi"), "3")
+            self.assertEqual((result.returncode, result.stderr), (0, ""))
+            stub = resources(program)
+            self.assertEqual(stub[1], {})
+            pe, found = self.check_image(out, stub)
+            self.check_payload(found, [arch(3)])
+            self.assertEqual([s.Name.rstrip(b"\0") for s in pe.sections],
+                             [s.Name.rstrip(b"\0") for s in stub[0].sections][:-1] + [b".rsrc", b".reloc"])
 
     def test_names_at_the_limits(self):
         """The longest stored name, a non-ASCII one (stored as UTF-8) and suffixes in
@@ -198,6 +216,10 @@ class Refusals(unittest.TestCase):
                 many += ["--package", good, "any", "p%03d.msi" % i]
             signed = os.path.join(FIXTURES, "pack-signed.exe")
             packed = os.path.join(FIXTURES, "pack-arch-1.exe")
+            unstripped = os.path.join(BUILD, "programs", "minimal-exit.exe")
+            trailing = os.path.join(tmp, "trailing.exe")
+            with open(STUB, "rb") as f, open(trailing, "wb") as g:
+                g.write(f.read() + b"appended")
 
             def pkg(*names, path=good, arch="any"):
                 return [a for n in names for a in ("--package", path, arch, n)]
@@ -245,7 +267,11 @@ class Refusals(unittest.TestCase):
                 (["--stub", packed] + pkg("a.msi"),
                  "nimbpack: error: the stub already carries packages: pack a stub fresh from the build"),
                 (["--stub", signed] + pkg("a.msi"),
-                 "nimbpack: error: stub '%s' is signed or carries trailing data: pack an unsigned stub" % signed),
+                 "nimbpack: error: stub '%s' is signed: pack an unsigned stub" % signed),
+                (["--stub", unstripped] + pkg("a.msi"),
+                 "nimbpack: error: stub '%s' carries a symbol table: pack a stripped stub" % unstripped),
+                (["--stub", trailing] + pkg("a.msi"),
+                 "nimbpack: error: stub '%s' carries data after its last section" % trailing),
             ]
             out = os.path.join(tmp, "Setup.exe")
             with open(out, "wb") as f:
