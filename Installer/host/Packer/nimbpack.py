@@ -541,6 +541,8 @@ def create_temporary(output):
             return os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), temp
         except FileExistsError:
             continue
+        except OSError as e:
+            raise Refusal("cannot write '%s': %s" % (one_line(output), e.strerror))
     raise Refusal("cannot create a temporary file beside '%s'" % one_line(output))
 
 

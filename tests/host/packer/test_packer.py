@@ -301,6 +301,14 @@ class Refusals(unittest.TestCase):
             self.assertRegex(result.stderr, r"^nimbpack: error: signing failed: [^\n]+\n$")
             self.assertEqual(os.listdir(tmp), [])
 
+    def test_output_in_a_missing_directory(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            out = os.path.join(tmp, "no", "Setup.exe")
+            result = run_packer("--stub", STUB, "--output", out)
+            self.assertEqual((result.returncode, result.stderr),
+                             (1, "nimbpack: error: cannot write '%s': No such file or directory\n" % out))
+            self.assertEqual(os.listdir(tmp), [])
+
     def test_usage_errors(self):
         """Exit code 2, the usage and then the problem."""
         for args, problem in (
