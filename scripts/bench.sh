@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark, under Wine or on the host for host-side tools; each prints ratios
 # against a reference measured in the same run. Build first (scripts/build.sh).
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${NIMB_BUILD:-$root/build}
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 export WINEPREFIX=$build/wineprefix NIMB_BUILD_DIR=$build
 shopt -s nullglob
 status=0

@@ -2,7 +2,7 @@
 # Installs the cross toolchain, Wine (32-bit in a 64-bit prefix), the MSI tools, a virtual
 # display and the PE reader that tests use. Idempotent: does nothing when everything is
 # already present.
-set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 need=()
 command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686-posix)

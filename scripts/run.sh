@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The main job: builds NimbStub.exe and starts it under Wine with the given arguments
-# (default: --help in silent mode), reporting its full 32-bit exit code.
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${NIMB_BUILD:-$root/build}
-"$root/scripts/build.sh"
+# The main job: builds NimbStub.exe and the runner that starts it (nothing else), then
+# starts it under Wine with the given arguments (default: --silent --version) and
+# reports its full 32-bit exit code.
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+"$root/scripts/build.sh" NimbStub winrun
 export WINEPREFIX=$build/wineprefix
 [ $# -gt 0 ] || set -- --silent --version
-"$root/scripts/wine-run.sh" "$build/programs/winrun.exe" "$build/bin/NimbStub.exe" "$@"
+# The installer's exit code is the result, not a failure of this script.
+exec "$root/scripts/wine-run.sh" "$build/programs/winrun.exe" "$build/bin/NimbStub.exe" "$@"

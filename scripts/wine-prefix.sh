@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Creates a Wine prefix (64-bit, running our 32-bit programs) once; concurrent callers
 # wait for the first one to finish.
-set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prefix=$1
 [ -f "$prefix/.nimb-ready" ] && exit 0
 mkdir -p "$(dirname "$prefix")"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the build tree's private prefix, creating the
 # prefix on first use. CTest uses this as the emulator of every test program.
-set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
