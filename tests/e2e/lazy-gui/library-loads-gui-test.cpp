@@ -54,34 +54,6 @@ struct TraceResult
     std::vector<std::wstring> loaded;       /**< full paths, in load order */
 };
 
-/** The environment block: ours, with the variables named in @p extra replaced. */
-std::vector<wchar_t> EnvironmentBlock(const std::wstring &extra)
-{
-    std::vector<std::wstring> vars;
-    for (size_t start = 0; start < extra.size();)
-    {
-        size_t end = extra.find(L'\n', start);
-        if (end == std::wstring::npos)
-            end = extra.size();
-        vars.push_back(extra.substr(start, end - start));
-        start = end + 1;
-    }
-    auto const nameOf = [](const std::wstring &var) { return Lower(var.substr(0, var.find(L'=', 1))); };
-    std::vector<wchar_t> block;
-    wchar_t *pwszEnv = GetEnvironmentStringsW();
-    for (const wchar_t *pwsz = pwszEnv; *pwsz; pwsz += wcslen(pwsz) + 1)
-    {
-        std::wstring const name = nameOf(pwsz);
-        if (std::none_of(vars.begin(), vars.end(), [&](const std::wstring &v) { return nameOf(v) == name; }))
-            block.insert(block.end(), pwsz, pwsz + wcslen(pwsz) + 1);
-    }
-    FreeEnvironmentStringsW(pwszEnv);
-    for (const std::wstring &var : vars)
-        block.insert(block.end(), var.c_str(), var.c_str() + var.size() + 1);
-    block.push_back(L'\0');
-    return block;
-}
-
 /** The file name of a library the debuggee loaded. */
 std::wstring LoadedName(HANDLE hProcess, const LOAD_DLL_DEBUG_INFO &Info)
 {
