@@ -59,8 +59,8 @@ function(nimb_lazy_bindings out_var)
     add_custom_command(
       OUTPUT ${out}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${gen_dir}
-      COMMAND ${Python3_EXECUTABLE} ${gen_tool} ${table} ${out}
-      DEPENDS ${table} ${gen_tool}
+      COMMAND ${Python3_EXECUTABLE} -B ${gen_tool} ${table} ${out}
+      DEPENDS ${table} ${gen_tool} ${CMAKE_SOURCE_DIR}/tools/genfiles.py
       COMMENT "Generating the lazy bindings of ${stem}")
     list(APPEND outputs ${out})
   endforeach()

@@ -27,6 +27,8 @@ import os
 import re
 import sys
 
+from genfiles import write_if_changed
+
 LIBRARY_RE = re.compile(r"^[A-Za-z0-9_]+\.DLL$")
 NAME_RE = re.compile(r"^[A-Za-z_][A-Za-z0-9_]*$")
 HEADER_RE = re.compile(r"^[A-Za-z0-9_./-]+\.h$")
@@ -131,17 +133,6 @@ def generate(table, library, headers, funcs):
     out.append(f'    "    jmp _rtLazyResolveEntry\\n"')
     out.append('    ".text\\n");')
     return "\n".join(out) + "\n"
-
-
-def write_if_changed(path, text):
-    try:
-        with open(path, encoding="utf-8") as f:
-            if f.read() == text:
-                return
-    except OSError:
-        pass
-    with open(path, "w", encoding="utf-8") as f:
-        f.write(text)
 
 
 def main():
