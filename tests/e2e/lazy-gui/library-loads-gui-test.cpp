@@ -123,7 +123,7 @@ TraceResult RunTracingLoads(const std::wstring &exe, const TracedRun &run)
     if (r.started)
     {
         bool fInitialBreak = true;
-        auto const tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+        auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(90);
         DEBUG_EVENT ev;
         for (bool fExited = false; !fExited;)
         {
@@ -133,6 +133,7 @@ TraceResult RunTracingLoads(const std::wstring &exe, const TracedRun &run)
                 {
                     ADD_FAILURE() << "the program did not end";
                     TerminateProcess(pi.hProcess, 999);
+                    tEnd = std::chrono::steady_clock::time_point::max();
                 }
                 continue;
             }
