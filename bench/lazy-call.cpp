@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <wchar.h>
 #include "rt/init.h"
 #include "bench-timer.h"
 #include "lazy-internal.h"
@@ -31,7 +32,14 @@ int main()
 {
     if (RT_FAILURE(RTR3InitForExe(0, nullptr, RTINIT_F_SYSTEM32_ONLY)))
         return 1;
-    HMODULE const hRef = LoadLibraryW(L"" NIMB_BUILD_DIR "/bench/lazy-reference.dll");
+    /* The reference library lies beside the benchmark. */
+    wchar_t wszRef[MAX_PATH + 32];
+    DWORD const cwcExe = GetModuleFileNameW(nullptr, wszRef, MAX_PATH);
+    wchar_t *pwszName = wszRef + cwcExe;
+    while (pwszName > wszRef && pwszName[-1] != L'\\' && pwszName[-1] != L'/')
+        pwszName--;
+    wcscpy(pwszName, L"lazy-reference.dll");
+    HMODULE const hRef = cwcExe && cwcExe < MAX_PATH ? LoadLibraryW(wszRef) : nullptr;
     PFNBENCHLOOP const pfnImported = hRef ? reinterpret_cast<PFNBENCHLOOP>(
         reinterpret_cast<void *>(GetProcAddress(hRef, "BenchDesktopImported"))) : nullptr;
     if (!pfnImported)
