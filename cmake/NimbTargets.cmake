@@ -26,7 +26,7 @@ function(nimb_add_nocrt_executable name)
   add_executable(${name} ${ARGN})
   target_compile_options(${name} PRIVATE ${NIMB_FREESTANDING_FLAGS})
   target_link_options(${name} PRIVATE ${NIMB_NOCRT_LINK_FLAGS} -mwindows)
-  target_link_libraries(${name} PRIVATE nimbrt-nocrt nimbrt nimbrt-nocrt kernel32 ntdll user32 gcc)
+  target_link_libraries(${name} PRIVATE nimbrt-nocrt nimbrt nimbrt-nocrt kernel32 ntdll gcc)
 endfunction()
 
 # A test program that may use the platform's C runtime and GoogleTest.
@@ -45,4 +45,24 @@ function(nimb_add_gtest name)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   endif()
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${NIMB_TEST_ENV}" TIMEOUT 300)
+endfunction()
+
+# Lazy bindings of system libraries: one generated source per table (tools/gen-lazy.py),
+# into the build tree's generated/lazy folder. Sets @p out_var to the generated sources.
+function(nimb_lazy_bindings out_var)
+  set(gen_dir ${CMAKE_BINARY_DIR}/generated/lazy)
+  set(gen_tool ${CMAKE_SOURCE_DIR}/tools/gen-lazy.py)
+  set(outputs)
+  foreach(table IN LISTS ARGN)
+    get_filename_component(stem ${table} NAME_WE)
+    set(out ${gen_dir}/lazy-${stem}.cpp)
+    add_custom_command(
+      OUTPUT ${out}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${gen_dir}
+      COMMAND ${Python3_EXECUTABLE} -B ${gen_tool} ${table} ${out}
+      DEPENDS ${table} ${gen_tool} ${CMAKE_SOURCE_DIR}/tools/genfiles.py
+      COMMENT "Generating the lazy bindings of ${stem}")
+    list(APPEND outputs ${out})
+  endforeach()
+  set(${out_var} ${outputs} PARENT_SCOPE)
 endfunction()

@@ -16,6 +16,8 @@ The output is deterministic: the same list always gives the same bytes."""
 import re
 import sys
 
+from genfiles import write_if_changed
+
 NAME_LEN_MAX = 63          # 6 bits in the row
 MESSAGE_LEN_MAX = 255      # one byte in the row
 AREA_SIZE_MAX = 1 << 17    # both text offsets are 17 bits wide
@@ -54,17 +56,6 @@ def read_list(path):
     if len(set(values)) != len(values):
         fail(f"{path}: duplicate status value")
     return sorted(rows, key=lambda r: r[1])
-
-
-def write_if_changed(path, text):
-    try:
-        with open(path, encoding="utf-8") as f:
-            if f.read() == text:
-                return
-    except FileNotFoundError:
-        pass
-    with open(path, "w", encoding="utf-8", newline="\n") as f:
-        f.write(text)
 
 
 def header(rows):

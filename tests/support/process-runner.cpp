@@ -72,23 +72,42 @@ static DWORD WINAPI DrainPipe(void *pvDrain)
     return 0;
 }
 
-static std::vector<wchar_t> BuildEnvironment(const std::wstring &extra)
+/** The name of an environment entry, folded to lower case as the platform compares names
+ *  ("=C:=C:\\x" is named "=C:"). */
+static std::wstring EnvName(const wchar_t *pwszVar)
 {
-    std::vector<wchar_t> block;
-    wchar_t *env = GetEnvironmentStringsW();
-    for (const wchar_t *p = env; *p; p += wcslen(p) + 1)
-        block.insert(block.end(), p, p + wcslen(p) + 1);
-    FreeEnvironmentStringsW(env);
+    const wchar_t *pwszEq = wcschr(pwszVar + 1, L'=');
+    std::wstring name(pwszVar, pwszEq ? size_t(pwszEq - pwszVar) : wcslen(pwszVar));
+    for (auto &wc : name)
+        wc = towlower(wc);
+    return name;
+}
+
+std::vector<wchar_t> EnvironmentBlock(const std::wstring &extra)
+{
+    std::vector<std::wstring> vars;
     size_t start = 0;
     while (start < extra.size())
     {
         size_t end = extra.find(L'\n', start);
         if (end == std::wstring::npos)
             end = extra.size();
-        block.insert(block.end(), extra.begin() + start, extra.begin() + end);
-        block.push_back(L'\0');
+        vars.push_back(extra.substr(start, end - start));
         start = end + 1;
     }
+    std::vector<wchar_t> block;
+    wchar_t *env = GetEnvironmentStringsW();
+    for (const wchar_t *p = env; *p; p += wcslen(p) + 1)
+    {
+        bool fReplaced = false;
+        for (const std::wstring &var : vars)
+            fReplaced |= EnvName(var.c_str()) == EnvName(p);
+        if (!fReplaced)
+            block.insert(block.end(), p, p + wcslen(p) + 1);
+    }
+    FreeEnvironmentStringsW(env);
+    for (const std::wstring &var : vars)
+        block.insert(block.end(), var.c_str(), var.c_str() + var.size() + 1);
     block.push_back(L'\0');
     return block;
 }
@@ -116,7 +135,7 @@ ProcessResult RunProcess(const std::wstring &exe, const std::wstring &cmdline, c
     cmd.push_back(L'\0');
     std::vector<wchar_t> env;
     if (!opts.extraEnv.empty())
-        env = BuildEnvironment(opts.extraEnv);
+        env = EnvironmentBlock(opts.extraEnv);
     r.started = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE,
                                CREATE_UNICODE_ENVIRONMENT, env.empty() ? nullptr : env.data(),
                                opts.currentDir.empty() ? nullptr : opts.currentDir.c_str(), &si, &pi);

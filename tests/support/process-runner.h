@@ -2,6 +2,7 @@
  * standard output and standard error separately and reads its full 32-bit exit code. */
 #pragma once
 #include <string>
+#include <vector>
 #include <cstdint>
 
 struct ProcessResult
@@ -15,7 +16,7 @@ struct ProcessResult
 
 struct ProcessOptions
 {
-    std::wstring extraEnv;         /**< "NAME=value" pairs separated by L'\n', added to ours */
+    std::wstring extraEnv;         /**< "NAME=value" pairs separated by L'\n', replacing ours */
     std::wstring currentDir;       /**< empty: inherit */
     std::string  stdinData;        /**< written to the program's standard input, then closed */
     unsigned     timeoutMs = 60000;
@@ -25,6 +26,10 @@ struct ProcessOptions
  *  convention, starts with the program name). */
 ProcessResult RunProcess(const std::wstring &exe, const std::wstring &cmdline,
                          const ProcessOptions &opts = {});
+
+/** An environment block for CreateProcessW: ours, with the "NAME=value" lines of @p extra
+ *  (separated by L'\n') in place of the variables of the same names. */
+std::vector<wchar_t> EnvironmentBlock(const std::wstring &extra);
 
 /** Windows path of a file in the build tree, given relative to it ("bin/NimbStub.exe"). */
 std::wstring BuildPath(const char *relative);

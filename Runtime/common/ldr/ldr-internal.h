@@ -2,6 +2,7 @@
 #pragma once
 #include "rt/ldr.h"
 #include "rt/err.h"
+#include "rt/string.h"
 
 inline constexpr uint32_t RTLDRMOD_MAGIC = 0x19531118;
 inline constexpr uint32_t RTLDRMOD_STATE_OPEN = 3;
@@ -40,5 +41,10 @@ extern const RTLDROPS g_rtldrNativeOps;
 RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint32_t fFlags, RTLDRMOD *phMod);
 /** Loads the full path @p pszFilename. */
 RTSTATUS rtldrNativeLoad(const char *pszFilename, RTLDRNATIVEHANDLE *phNative, uint32_t fFlags, RTERRINFO *pErrInfo);
+
+/** Whether a side-by-side redirection of a system library to @p pwszPath (@p cwcPath units)
+ *  may be followed: it must share at least the drive and the Windows directory with the
+ *  system directory @p pwszSysDir and have no "." or ".." component. */
+bool rtldrNativeIsTrustedRedirection(const RTUTF16 *pwszPath, size_t cwcPath, const RTUTF16 *pwszSysDir);
 
 RT_C_DECLS_END

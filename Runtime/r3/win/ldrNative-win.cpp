@@ -150,20 +150,20 @@ RTSTATUS rtldrNativeLoad(const char *pszFilename, RTLDRNATIVEHANDLE *phNative, u
     return RTErrInfoStoreF(pErrInfo, RTErrConvertFromWinError(uErr), "GetLastError=%u", static_cast<unsigned>(uErr));
 }
 
-static inline bool rtldrIsSepW(WCHAR wc)
+static inline bool rtldrIsSepW(RTUTF16 wc)
 {
     return wc == L'\\' || wc == L'/';
 }
 
 /** Counts the separator runs that @p pwszPath (@p cwcPath units) shares with the start of
  *  @p pwszSysDir, not counting a run at the very start. */
-static unsigned rtldrCountSharedLevels(const WCHAR *pwszPath, size_t cwcPath, const WCHAR *pwszSysDir)
+static unsigned rtldrCountSharedLevels(const RTUTF16 *pwszPath, size_t cwcPath, const RTUTF16 *pwszSysDir)
 {
     unsigned cRuns = 0;
     size_t iPath = 0, iSys = 0;
     while (iPath < cwcPath && pwszSysDir[iSys])
     {
-        WCHAR wc1 = pwszPath[iPath], wc2 = pwszSysDir[iSys];
+        RTUTF16 wc1 = pwszPath[iPath], wc2 = pwszSysDir[iSys];
         if (rtldrIsSepW(wc1) && rtldrIsSepW(wc2))
         {
             if (iPath != 0)
@@ -189,6 +189,37 @@ static unsigned rtldrCountSharedLevels(const WCHAR *pwszPath, size_t cwcPath, co
     return cRuns;
 }
 
+/** Whether a component of @p pwszPath consists of dots (and spaces) only: "." and ".."
+ *  climb out of the directory the path appears to be in, and the platform strips trailing
+ *  dots and spaces, so "..." and ". ." may act as either. */
+static bool rtldrHasDotComponent(const RTUTF16 *pwszPath, size_t cwcPath)
+{
+    size_t iStart = 0;
+    for (size_t i = 0; i <= cwcPath; i++)
+    {
+        if (i < cwcPath && !rtldrIsSepW(pwszPath[i]))
+            continue;
+        bool fDotsOnly = i > iStart;
+        bool fAnyDot = false;
+        for (size_t j = iStart; j < i && fDotsOnly; j++)
+        {
+            fAnyDot |= pwszPath[j] == '.';
+            fDotsOnly = pwszPath[j] == '.' || pwszPath[j] == ' ';
+        }
+        if (fDotsOnly && fAnyDot)
+            return true;
+        iStart = i + 1;
+    }
+    return false;
+}
+
+bool rtldrNativeIsTrustedRedirection(const RTUTF16 *pwszPath, size_t cwcPath, const RTUTF16 *pwszSysDir)
+{
+    /* Sharing the drive and the Windows directory with the system directory is not enough
+     * when a component leads back out of it. */
+    return rtldrCountSharedLevels(pwszPath, cwcPath, pwszSysDir) >= 2 && !rtldrHasDotComponent(pwszPath, cwcPath);
+}
+
 RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint32_t fFlags, RTLDRMOD *phMod)
 {
     rtldrNativeCheckConfigured(__PRETTY_FUNCTION__,
@@ -212,8 +243,8 @@ RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint3
     char *pszPath = szPath;
 
     /* A side-by-side redirection counts only when it stays inside the Windows directory
-     * tree: one pointing next to the executable would defeat the point of loading from the
-     * system directory. */
+     * tree: one pointing next to the executable, or climbing out of the tree through "..",
+     * would defeat the point of loading from the system directory. */
     WCHAR wszName[MAX_PATH];
     RTUTF16 *pwszName = wszName;
     size_t cwcName = 0;
@@ -233,9 +264,8 @@ RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint3
         if (rcNt >= 0 && pResult)
         {
             size_t const cwcResult = pResult->Length / sizeof(WCHAR);
-            unsigned const cShared = rtldrCountSharedLevels(pResult->Buffer, cwcResult, wszSysDir);
             RTSTATUS rcConv = ERR_WRONG_STATE;
-            if (cShared >= 2)
+            if (rtldrNativeIsTrustedRedirection(pResult->Buffer, cwcResult, wszSysDir))
                 rcConv = RTUtf16ToUtf8Ex(pResult->Buffer, cwcResult, &pszPath, sizeof(szPath), nullptr);
             if (DynamicStr.Buffer)
             {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
+#include "scratch-dir.h"
 #include "rt/err.h"
 #include "rt/init.h"
 #include "rt/ldr.h"
@@ -147,4 +148,90 @@ TEST_F(Ldr, FullPathsSymbolsAndRelease)
               reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTickCount")));
     EXPECT_EQ(RTLdrSystemSymbol("kernel32.dll", "NimbNoSuchSymbol"), nullptr);
     EXPECT_EQ(RTLdrSystemSymbol("nimbnosuchlib", "x"), nullptr);
+}
+
+namespace {
+
+/** An activation context built from a manifest file, active while the object lives. */
+class ActiveContext
+{
+public:
+    explicit ActiveContext(const std::string &strManifest)
+    {
+        std::wstring const wstr(strManifest.begin(), strManifest.end());
+        ACTCTXW Ctx = {};
+        Ctx.cbSize = sizeof(Ctx);
+        Ctx.lpSource = wstr.c_str();
+        m_hCtx = CreateActCtxW(&Ctx);
+        if (m_hCtx != INVALID_HANDLE_VALUE && !ActivateActCtx(m_hCtx, &m_uCookie))
+            m_uCookie = 0;
+    }
+    ~ActiveContext()
+    {
+        if (m_uCookie)
+            DeactivateActCtx(0, m_uCookie);
+        if (m_hCtx != INVALID_HANDLE_VALUE)
+            ReleaseActCtx(m_hCtx);
+    }
+    bool active() const { return m_uCookie != 0; }
+
+private:
+    HANDLE    m_hCtx = INVALID_HANDLE_VALUE;
+    ULONG_PTR m_uCookie = 0;
+};
+
+std::string Dependency(const char *pszName, const char *pszVersion, const char *pszToken)
+{
+    return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                       "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
+                       "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" name=\"") + pszName
+         + "\" version=\"" + pszVersion + "\" processorArchitecture=\"x86\""
+         + (pszToken ? std::string(" publicKeyToken=\"") + pszToken + "\"" : std::string())
+         + " language=\"*\"/></dependentAssembly></dependency>\n</assembly>\n";
+}
+
+} // namespace
+
+TEST_F(Ldr, SideBySideRedirectionIsFollowedOnlyIntoTheWindowsTree)
+{
+    ScratchDir Dir;
+
+    /* The platform's common controls 6 live in the Windows directory's side-by-side store. */
+    ASSERT_TRUE(WriteWholeFile(Dir / "cc6.manifest",
+                               Dependency("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")));
+    {
+        ActiveContext const Ctx(Dir / "cc6.manifest");
+        ASSERT_TRUE(Ctx.active());
+        RTLDRMOD hMod = nullptr;
+        ASSERT_EQ(RTLdrLoadSystemLib("comctl32", true, &hMod), INF_SUCCESS);
+        wchar_t wszWinDir[MAX_PATH];
+        std::wstring const strWinDir = Lower(std::wstring(wszWinDir, GetWindowsDirectoryW(wszWinDir, MAX_PATH)));
+        std::wstring const strPath = Lower(ModulePath(hMod));
+        EXPECT_EQ(strPath.rfind(strWinDir + L"\\winsxs\\", 0), 0u) << std::string(strPath.begin(), strPath.end());
+        EXPECT_EQ(RTLdrRelease(hMod), INF_SUCCESS);
+    }
+
+    /* A private assembly beside the manifest redirects a name to that directory: the
+     * careless load follows it, the system load does not (the system directory has no such
+     * library). */
+    ASSERT_TRUE(WriteWholeFile(Dir / "app.manifest", Dependency("nimb.redirect", "1.0.0.0", nullptr)));
+    ASSERT_TRUE(WriteWholeFile(Dir / "nimb.redirect.manifest",
+                               "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                               "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
+                               "<assemblyIdentity type=\"win32\" name=\"nimb.redirect\" version=\"1.0.0.0\""
+                               " processorArchitecture=\"x86\"/>\n<file name=\"nimbredirect.dll\"/>\n</assembly>\n"));
+    std::string const strPlanted = Dir / "nimbredirect.dll";
+    ASSERT_TRUE(CopyFileW((SystemDir() + L"\\version.dll").c_str(),
+                          std::wstring(strPlanted.begin(), strPlanted.end()).c_str(), FALSE));
+    {
+        ActiveContext const Ctx(Dir / "app.manifest");
+        ASSERT_TRUE(Ctx.active());
+        RTLDRMOD hMod = nullptr;
+        EXPECT_EQ(RTLdrLoadSystemLib("nimbredirect.dll", true, &hMod), ERR_LIBRARY_MISSING);
+        EXPECT_EQ(hMod, nullptr);
+        HMODULE const hCareless = LoadLibraryW(L"nimbredirect.dll");
+        EXPECT_NE(hCareless, nullptr) << "control: the redirection is in force";
+        if (hCareless)
+            FreeLibrary(hCareless);
+    }
 }
