@@ -2,7 +2,7 @@
 """Reads the installer's own resources back from a built executable with an independent PE
 reader (pefile) and checks them: the application manifest, the version block and the icon.
 
-Usage: stub_resources.py [EXE]   (default: $NIMB_STUB_EXE, else build/bin/NimbStub.exe)
+Usage: test_stub_resources.py [EXE]   (default: $NIMB_STUB_EXE, else build/bin/NimbStub.exe)
 Any executable made from the stub must pass, so a packed installer can be checked with
 the same command. The expected version numbers come from the stub's version header."""
 import os
@@ -19,7 +19,7 @@ import xml.etree.ElementTree as ET
 import pefile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("NIMB_SOURCE_DIR", os.path.join(HERE, "..", ".."))
+SOURCE = os.environ.get("NIMB_SOURCE_DIR", os.path.join(HERE, "..", "..", ".."))
 EXE = os.environ.get("NIMB_STUB_EXE", os.path.join(os.environ.get("NIMB_BUILD_DIR", "build"),
                                                    "bin", "NimbStub.exe"))
 

@@ -2,7 +2,7 @@
 """Reads the demo packages back with msitools and checks what an installation relies on:
 the platform of each, where INSTALLDIR lies, the files and the registry value.
 
-Usage: demo_msi.py   (the packages are looked for in $NIMB_BUILD_DIR/examples)"""
+Usage: test_demo_msi.py   (the packages are looked for in $NIMB_BUILD_DIR/examples)"""
 import os
 import subprocess
 import unittest
