@@ -5,10 +5,15 @@
 export WINEPREFIX=$build/wineprefix NIMB_BUILD_DIR=$build
 shopt -s nullglob
 status=0
-for b in "$build"/bench/*.exe; do
-  echo "== $(basename "$b" .exe)"
-  "$root/scripts/wine-run.sh" "$b" || status=1
-done
+if nimb_wine32_usable; then
+  for b in "$build"/bench/*.exe; do
+    echo "== $(basename "$b" .exe)"
+    "$root/scripts/wine-run.sh" "$b" || status=1
+  done
+else
+  nimb_wine32_missing_note
+  echo "bench.sh: skipping the Windows-side benchmarks" >&2
+fi
 # Host-side benchmarks (the packer), run with the system's Python.
 for b in "$root"/bench/*.py; do
   echo "== $(basename "$b" .py)"
