@@ -44,7 +44,7 @@ function(nimb_add_gtest name)
   else()
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   endif()
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${NIMB_TEST_ENV}" TIMEOUT 300)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${NIMB_TEST_ENV}" TIMEOUT 300 LABELS wine)
 endfunction()
 
 # Lazy bindings of system libraries: one generated source per table (tools/gen-lazy.py),

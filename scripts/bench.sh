@@ -3,13 +3,18 @@
 # against a reference measured in the same run. Build first (scripts/build.sh).
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 export WINEPREFIX=$build/wineprefix NIMB_BUILD_DIR=$build
-nimb_start_wine_server
 shopt -s nullglob
 status=0
-for b in "$build"/bench/*.exe; do
-  echo "== $(basename "$b" .exe)"
-  "$root/scripts/wine-run.sh" "$b" || status=1
-done
+if nimb_wine32_usable; then
+  nimb_start_wine_server
+  for b in "$build"/bench/*.exe; do
+    echo "== $(basename "$b" .exe)"
+    "$root/scripts/wine-run.sh" "$b" || status=1
+  done
+else
+  nimb_wine32_missing_note
+  echo "bench.sh: skipping the Windows-side benchmarks" >&2
+fi
 # Host-side benchmarks (the packer), run with the system's Python.
 for b in "$root"/bench/*.py; do
   echo "== $(basename "$b" .py)"

@@ -4,6 +4,11 @@
 # reports its full 32-bit exit code.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 "$root/scripts/build.sh" NimbStub winrun
+if ! nimb_wine32_usable; then
+  nimb_wine32_missing_note
+  echo "run.sh: built $build/bin/NimbStub.exe; it cannot be started on this host" >&2
+  exit 1
+fi
 export WINEPREFIX=$build/wineprefix
 nimb_start_wine_server
 [ $# -gt 0 ] || set -- --silent --version
