@@ -2,14 +2,14 @@
 # Draws the installer's icon, a cloud with a downward arrow on a blue tile, into an .ico
 # holding the ten sizes the stub carries: 256 (stored as PNG), 128, 96, 80, 72, 64, 48,
 # 32, 24 and 16 pixels, all 32 bits per pixel with alpha.
-# Usage: draw-stub-icon.sh OUTPUT.ico
+# Usage: draw-stub-icon.sh OUTPUT.ico   (ImageMagick's convert, or the one $CONVERT names)
 # The output is the same bytes on every run: no dates, no metadata. Eight bits per
 # channel: the PNG image would otherwise keep the tool's 16-bit working depth.
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 OUTPUT.ico" >&2; exit 2; }
 out=$1
 tmp=$out.tmp
-convert -size 256x256 xc:none \
+"${CONVERT:-convert}" -size 256x256 xc:none \
   -fill '#1D5FAE' -draw 'roundrectangle 8,8 247,247 44,44' \
   -fill '#2E86DE' -draw 'roundrectangle 8,8 247,200 44,44' \
   -fill white -draw 'circle 96,120 96,72' -draw 'circle 156,104 156,44' \
