@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 #include "rt/mem.h"
@@ -176,4 +177,39 @@ TEST(ThreadRegistry, ReferencesRefuseUnusableRecords)
     p->cRefs = 1;
     EXPECT_EQ(rtThreadRefAdd(p), nullptr);
     RTMemFree(p);
+}
+
+TEST(ThreadRegistry, ManyThreadsAdoptAtOnce)
+{
+    /* Every thread registers, finds itself by name and by id while the others change the
+       tree, and leaves; the registry lock keeps the tree whole throughout. */
+    constexpr int kThreads = 48;
+    std::vector<std::thread> threads;
+    std::vector<int> aFailures(kThreads, 0);
+    for (int i = 0; i < kThreads; i++)
+        threads.emplace_back([i, &aFailures] {
+            std::string const name = "worker-" + std::to_string(i);
+            if (RTThreadAdoptCurrent(2, 0, 0, name.c_str()) != INF_SUCCESS)
+            {
+                aFailures[i]++;
+                return;
+            }
+            RTTHREADINT *const pSelf = RTThreadCurrentRecord();
+            for (int iRound = 0; iRound < 50; iRound++)
+            {
+                if (RTThreadCurrentName() != name)
+                    aFailures[i]++;
+                rtThreadLockRW();
+                if (rtThreadTreeGet(GetCurrentThreadId()) != pSelf)
+                    aFailures[i]++;
+                rtThreadUnLockRW();
+                Sleep(0);
+            }
+            rtThreadRemove(pSelf);
+            rtThreadRefDrop(pSelf);
+        });
+    for (auto &t : threads)
+        t.join();
+    for (int i = 0; i < kThreads; i++)
+        EXPECT_EQ(aFailures[i], 0) << i;
 }
