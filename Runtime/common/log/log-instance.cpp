@@ -162,7 +162,7 @@ static void rtLogWriteToDestinations(RTLOGINSTANCE *pLogger, const char *pch, si
        this platform and RTLOGDEST_COM has no writer. */
     if (fDest & RTLOGDEST_DEBUGGER)
         rtLogNativeWriteDebugger(pch, cch);
-    if ((fDest & RTLOGDEST_FILE) && pLogger->fLogOpened)
+    if ((fDest & (RTLOGDEST_FILE | RTLOGDEST_RINGBUF)) == RTLOGDEST_FILE && pLogger->fLogOpened)
     {
         pLogger->pOutputOps->pfnWrite(pLogger->pOutputOps, pLogger->pvOutputUser, pch, cch);
         if (pLogger->fFlags & RTLOGFLAGS_FLUSH)
@@ -645,8 +645,9 @@ RTSTATUS RTLogPrintV(RTLOGINSTANCE *pLogger, uint32_t fFlags, uint32_t iGroup, c
     RTSTATUS rc = rtLogResolve(&pLogger);
     if (rc != INF_SUCCESS)
         return rc;
+    /* An unknown group counts as group 0; without groups there is no word to consult. */
     if (iGroup != RTLOG_NO_GROUP && iGroup >= pLogger->cGroups)
-        iGroup = 0;
+        iGroup = pLogger->cGroups ? 0 : RTLOG_NO_GROUP;
     if (   (pLogger->fFlags & RTLOGFLAGS_DISABLED)
         || !pLogger->fDestFlags
         || !RT_VALID_PTR(pszFormat) || !*pszFormat
@@ -658,6 +659,7 @@ RTSTATUS RTLogPrintV(RTLOGINSTANCE *pLogger, uint32_t fFlags, uint32_t iGroup, c
     if (RT_FAILURE(rc))
         return rc;
     if (   (pLogger->fFlags & RTLOGFLAGS_RESTRICT_GROUPS)
+        && pLogger->pacEntriesPerGroup
         && iGroup != RTLOG_NO_GROUP
         && (pLogger->afGroups[iGroup] & RTLOGGRPFLAGS_RESTRICT))
     {
