@@ -38,7 +38,7 @@ void WithStreams(const std::string &sPath)
     {
         SYSTEMTIME Now;
         GetSystemTime(&Now);
-        RTStreamPrintf(pStream, "%02u:%02u:%02u.%06u %-8s line %d: %s value=%x\n", Now.wHour, Now.wMinute,
+        RTStreamPrintf(pStream, "%02u:%02u:%02u.%06u %-8sline %d: %s value=%x\n", Now.wHour, Now.wMinute,
                        Now.wSecond, Now.wMilliseconds * 1000u, "", i, "some text", i * 7);
     }
     RTStreamTerminate();    /* writes out and closes, as at process exit */

@@ -75,6 +75,13 @@ static RTSTATUS rtLogLock(RTLOGINSTANCE *pLogger)
     return pLogger->hSpinMtx ? RTSemSpinMutexAcquire(pLogger->hSpinMtx) : INF_SUCCESS;
 }
 
+/** Checks the instance and takes its lock. */
+static RTSTATUS rtLogValidateAndLock(RTLOGINSTANCE *pLogger)
+{
+    RTSTATUS const rc = rtLogValidate(pLogger);
+    return RT_FAILURE(rc) ? rc : rtLogLock(pLogger);
+}
+
 static void rtLogUnlock(RTLOGINSTANCE *pLogger)
 {
     if (pLogger->hSpinMtx)
@@ -696,10 +703,7 @@ static RTSTATUS rtLogInstanceFlush(RTLOGINSTANCE *pLogger)
         if (!pLogger)
             return INF_LOG_NO_INSTANCE;
     }
-    RTSTATUS rc = rtLogValidate(pLogger);
-    if (RT_FAILURE(rc))
-        return rc;
-    rc = rtLogLock(pLogger);
+    RTSTATUS const rc = rtLogValidateAndLock(pLogger);
     if (RT_FAILURE(rc))
         return rc;
     if (pLogger->pScratch->cchUsed || (pLogger->fDestFlags & RTLOGDEST_RINGBUF))
@@ -1235,10 +1239,7 @@ RTSTATUS RTLogInstanceDestroy(RTLOGINSTANCE *pLogger)
 {
     if (!pLogger)
         return INF_SUCCESS;
-    RTSTATUS rc = rtLogValidate(pLogger);
-    if (RT_FAILURE(rc))
-        return rc;
-    rc = rtLogLock(pLogger);
+    RTSTATUS const rc = rtLogValidateAndLock(pLogger);
     if (RT_FAILURE(rc))
         return rc;
     pLogger->fFlags |= RTLOGFLAGS_DISABLED;

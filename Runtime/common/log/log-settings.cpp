@@ -188,17 +188,23 @@ uint32_t ParseGroupSuffix(const char *pch, const char *pchEnd)
     return fBits;
 }
 
+/** The instance a settings text applies to, and the text's pointer test; a null text
+ *  changes nothing. */
+RTSTATUS rtLogSettingsBegin(RTLOGINSTANCE **ppLogger, const char *pszValue)
+{
+    RTSTATUS const rc = rtLogResolve(ppLogger);
+    if (rc != INF_SUCCESS)
+        return rc;
+    return !pszValue || RT_VALID_PTR(pszValue) ? INF_SUCCESS : ERR_BAD_POINTER;
+}
+
 } // namespace
 
 RTSTATUS RTLogApplyGroupSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
 {
-    RTSTATUS const rc = rtLogResolve(&pLogger);
-    if (rc != INF_SUCCESS)
+    RTSTATUS const rc = rtLogSettingsBegin(&pLogger, pszValue);
+    if (rc != INF_SUCCESS || !pszValue)
         return rc;
-    if (!pszValue)
-        return INF_SUCCESS;
-    if (!RT_VALID_PTR(pszValue))
-        return ERR_BAD_POINTER;
 
     const char *psz = pszValue;
     for (;;)
@@ -253,13 +259,9 @@ RTSTATUS RTLogApplyGroupSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
 
 RTSTATUS RTLogApplyFlagSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
 {
-    RTSTATUS const rc = rtLogResolve(&pLogger);
-    if (rc != INF_SUCCESS)
+    RTSTATUS const rc = rtLogSettingsBegin(&pLogger, pszValue);
+    if (rc != INF_SUCCESS || !pszValue)
         return rc;
-    if (!pszValue)
-        return INF_SUCCESS;
-    if (!RT_VALID_PTR(pszValue))
-        return ERR_BAD_POINTER;
 
     const char *psz = pszValue;
     for (;;)
@@ -484,13 +486,9 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
 
 RTSTATUS RTLogApplyDestSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
 {
-    RTSTATUS rc = rtLogResolve(&pLogger);
-    if (rc != INF_SUCCESS)
+    RTSTATUS rc = rtLogSettingsBegin(&pLogger, pszValue);
+    if (rc != INF_SUCCESS || !pszValue)
         return rc;
-    if (!pszValue)
-        return INF_SUCCESS;
-    if (!RT_VALID_PTR(pszValue))
-        return ERR_BAD_POINTER;
 
     const char *psz = pszValue;
     for (;;)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "rt/log.h"
+#include "rt/assert.h"
 #include "rt/err.h"
 #include "../../../../Runtime/common/log/log-internal.h"
 #include "scratch-dir.h"
@@ -345,4 +346,35 @@ TEST(LogCreate, ArgumentsAreChecked)
     EXPECT_LT(RTLogInstanceCreate(&p, nullptr, RTLOGFLAGS_APPEND, 0, nullptr, 0, nullptr, 0, 0, nullptr, 0, nullptr,
                                   0, 0, 0, nullptr, nullptr, &ErrInfo, "%s\\missing\\x.log", dirAsFile.c_str()), 0);
     EXPECT_EQ(p, nullptr);
+}
+
+namespace {
+
+void CallDetailHook(const char *pszFormat, ...)
+{
+    va_list args;
+    va_start(args, pszFormat);
+    g_pfnAssertDetailHook(pszFormat, args);
+    va_end(args);
+}
+
+} // namespace
+
+TEST(LogAssertHooks, ReportsReachTheReleaseInstanceAtOnce)
+{
+    ASSERT_NE(g_pfnAssertLocationHook, nullptr);
+    ASSERT_NE(g_pfnAssertDetailHook, nullptr);
+    ScratchDir dir;
+    std::string const path = dir / "assert.log";
+    FileLogger log(path, RTLOGFLAGS_BUFFERED);
+    ASSERT_EQ(log.rc, INF_SUCCESS);
+    RTLOGINSTANCE *const pSavedDefault = g_pLogDefault;
+    g_pLogDefault = nullptr;
+    g_pLogRelease = log.p;
+    g_pfnAssertLocationHook("Assertion failed: %s at %s(%d) %s\n", "x == 1", "f.cpp", 12, "Fn");
+    CallDetailHook("detail %d\n", 7);
+    g_pLogRelease = nullptr;
+    g_pLogDefault = pSavedDefault;
+    /* Buffered, yet already in the file: each report is flushed right away. */
+    EXPECT_EQ(ReadWholeFile(path), "Assertion failed: x == 1 at f.cpp(12) Fn\ndetail 7\n");
 }
