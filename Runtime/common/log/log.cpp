@@ -29,3 +29,15 @@ RTSTATUS RTLogInstanceFlush(RTLOGINSTANCE *pLogger)
         return INF_LOG_NO_INSTANCE;
     return pfnFlush(pLogger);
 }
+
+void RTLogPrint(RTLOGINSTANCE *pLogger, void *pvIgnored, const char *pszFormat, ...)
+{
+    (void)pvIgnored;
+    PFNRTLOGPRINTV const pfnPrintV = g_pfnLogPrintV;
+    if (!pfnPrintV)
+        return;
+    va_list args;
+    va_start(args, pszFormat);
+    pfnPrintV(pLogger, 0, RTLOG_NO_GROUP, pszFormat, args);
+    va_end(args);
+}

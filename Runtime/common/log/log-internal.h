@@ -1,0 +1,95 @@
+/* The logger instance record and the pieces shared by the instance code, the settings
+ * parsers and the platform layer. */
+#pragma once
+#include "rt/log.h"
+#include "rt/file.h"
+#include "rt/semaphore.h"
+
+inline constexpr uint32_t RTLOGINSTANCE_MAGIC      = 0x19320731;
+inline constexpr uint32_t RTLOGINSTANCE_MAGIC_DEAD = ~RTLOGINSTANCE_MAGIC;
+inline constexpr uint32_t RTLOGINSTANCE_REVISION   = 14;
+/** Bytes of the record before the group flag words. */
+inline constexpr uint32_t RTLOGINSTANCE_HDR_SIZE   = 4304;
+/** Scratch buffer of an instance created without descriptors. */
+inline constexpr uint32_t RTLOG_INTERNAL_SCRATCH_SIZE = 0x20000;
+/** The prefix fields of one line never need more than this. */
+inline constexpr uint32_t RTLOG_PREFIX_ROOM = 281;
+/** Each ring marker takes this many bytes at either end of the ring block. */
+inline constexpr uint32_t RTLOG_RING_MARKER_SIZE = 16;
+/** "All ones": no limit, no slot, closed handle. */
+inline constexpr uint64_t RTLOG_NO_LIMIT_U64 = ~uint64_t(0);
+inline constexpr uint32_t RTLOG_NO_LIMIT_U32 = ~uint32_t(0);
+
+struct RTLOGINSTANCE
+{
+    uint32_t            u32Magic;
+    uint32_t            uRevision;
+    uint32_t            cbHdr;
+    uint32_t            fFlags;
+    uint32_t            fFlags2;
+    uint32_t            fDestFlags;
+    uint8_t             cScratch;
+    uint8_t             iScratch;
+    RTLOGSCRATCH       *paScratch;
+    RTLOGSCRATCH       *pScratch;       /**< the current descriptor */
+    RTSEMSPINMUTEX      hSpinMtx;       /**< null when created with RTLOGFLAGS2_NO_LOCK */
+    void               *pfnPrefix;      /**< custom prefix hook: nothing installs one */
+    void               *pvPrefixUser;
+    uint8_t             fPendingPrefix; /**< the next character starts a line */
+    uint8_t             fCreated;
+    uint32_t            cGroups;
+    const char * const *papszGroups;
+    uint32_t           *pacEntriesPerGroup;   /**< present with RTLOGFLAGS_RESTRICT_GROUPS */
+    uint32_t            cMaxEntriesPerGroup;  /**< all ones: no limit */
+    uint32_t            cbRing;
+    uint64_t            cbRingSinceFlush;
+    char               *pchRing;
+    char               *pchRingCursor;
+    PFNRTLOGPHASE       pfnPhase;
+    const RTLOGOUTPUTOPS *pOutputOps;
+    void               *pvOutputUser;
+    void               *hDir;
+    RTFILE              hFile;          /**< the default operations' file */
+    uint64_t            cbHistoryFileMax;
+    uint64_t            cbHistoryFileWritten;
+    uint32_t            cSecsHistoryTimeSlot;
+    uint32_t            uHistoryTimeSlotStart;
+    uint32_t            cHistory;
+    char                szFilename[RTLOG_FILENAME_SIZE];
+    uint8_t             fLogOpened;
+    uint8_t             abReserved[RTLOGINSTANCE_HDR_SIZE - sizeof(uint32_t) - 4241];  /**< pads the header to its size */
+    uint32_t            cGroupsCopy;
+    uint32_t            afGroups[1];    /**< cGroups flag words */
+};
+static_assert(offsetof(RTLOGINSTANCE, afGroups) == RTLOGINSTANCE_HDR_SIZE,
+              "the group flag words follow the header at its fixed size");
+
+RT_C_DECLS_BEGIN
+
+/** Checks the pointer, the magic and the layout revision, in that order, before any
+ *  other field is read. */
+RTSTATUS rtLogValidate(const RTLOGINSTANCE *pLogger);
+/** The named instance, or the default one (created on first use); INF_LOG_NO_INSTANCE as
+ *  a positive status when there is none. Validated. */
+RTSTATUS rtLogResolve(RTLOGINSTANCE **ppLogger);
+/** Resizes the ring; the caller does not hold the lock. */
+RTSTATUS rtLogRingResize(RTLOGINSTANCE *pLogger, uint32_t cbNew, bool fForce);
+/** Allocates the default-size ring when the created instance has none. */
+RTSTATUS rtLogRingEnsure(RTLOGINSTANCE *pLogger);
+/** The default file name of a process: "./YYYY-MM-DD-hh-mm-ss.hh-PROG-PID.log". */
+size_t rtLogDefaultFileName(char *pszBuf, size_t cbBuf, int64_t i64NsSinceEpoch, const char *pszProgram,
+                            uint32_t uPid);
+
+/* Platform side. */
+uint32_t rtLogNativeProcessId(void);
+/** The parent process's id, or all ones. */
+uint32_t rtLogNativeParentProcessId(void);
+/** Writes to the debugger; the text is terminated. */
+void rtLogNativeWriteDebugger(const char *pch, size_t cch);
+/** Writes to standard output (fStdErr false) or standard error, as the process's handles
+ *  stand; nothing when the handle is unset. */
+void rtLogNativeWriteStd(bool fStdErr, const char *pch, size_t cch);
+/** The process's UTF-16 command line. */
+const uint16_t *rtLogNativeCommandLine(void);
+
+RT_C_DECLS_END

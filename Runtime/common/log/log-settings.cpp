@@ -1,0 +1,553 @@
+/* The logger's settings languages: group settings (which groups log at which levels),
+ * flags (buffering, line ends, file mode, prefix fields) and destinations (where output
+ * goes, with file, history and ring parameters), and the group listing. Every parser
+ * stays within its text: nothing is read past the terminator. */
+#include "log-internal.h"
+#include "rt/path.h"
+#include "rt/stream.h"
+#include "rt/strconv.h"
+#include "rt/string.h"
+
+namespace {
+
+/** A keyword of one of the tables, with its length fixed at compile time. */
+struct LogKeyword
+{
+    const char *psz;
+    uint8_t     cch;
+    uint32_t    fBits;
+    bool        fSets;      /**< flags: the plain keyword sets its bits (else clears them) */
+};
+
+template <size_t N>
+constexpr LogKeyword Kw(const char (&sz)[N], uint32_t fBits, bool fSets = true)
+{
+    return { sz, static_cast<uint8_t>(N - 1), fBits, fSets };
+}
+
+/** Group-flag names, matched without regard to case; the first match wins. */
+constexpr LogKeyword g_aGroupFlagNames[] =
+{
+    Kw("eo", 0x1), Kw("enabledonly", 0x1), Kw("e", 0x15), Kw("enabled", 0x15),
+    Kw("l1", 0x10), Kw("level1", 0x10), Kw("l", 0x20), Kw("l2", 0x20), Kw("level2", 0x20),
+    Kw("l3", 0x40), Kw("level3", 0x40), Kw("l4", 0x80), Kw("level4", 0x80),
+    Kw("l5", 0x100), Kw("level5", 0x100), Kw("l6", 0x200), Kw("level6", 0x200),
+    Kw("l7", 0x400), Kw("level7", 0x400), Kw("l8", 0x800), Kw("level8", 0x800),
+    Kw("l9", 0x1000), Kw("level9", 0x1000), Kw("l10", 0x2000), Kw("level10", 0x2000),
+    Kw("l11", 0x4000), Kw("level11", 0x4000), Kw("l12", 0x8000), Kw("level12", 0x8000),
+    Kw("f", RTLOGGRPFLAGS_FLOW), Kw("flow", RTLOGGRPFLAGS_FLOW),
+    Kw("w", RTLOGGRPFLAGS_WARN), Kw("warn", RTLOGGRPFLAGS_WARN), Kw("warning", RTLOGGRPFLAGS_WARN),
+    Kw("restrict", RTLOGGRPFLAGS_RESTRICT),
+};
+static_assert(RT_ELEMENTS(g_aGroupFlagNames) == 35, "35 group-flag names");
+
+/** Flag keywords; a keyword that begins another comes after it. */
+constexpr LogKeyword g_aFlagKeywords[] =
+{
+    Kw("disabled", RTLOGFLAGS_DISABLED), Kw("enabled", RTLOGFLAGS_DISABLED, false),
+    Kw("buffered", RTLOGFLAGS_BUFFERED), Kw("unbuffered", RTLOGFLAGS_BUFFERED, false),
+    Kw("usecrlf", RTLOGFLAGS_USECRLF), Kw("uself", RTLOGFLAGS_USECRLF, false),
+    Kw("append", RTLOGFLAGS_APPEND), Kw("overwrite", RTLOGFLAGS_APPEND, false),
+    Kw("rel", RTLOGFLAGS_REL_TS), Kw("abs", RTLOGFLAGS_REL_TS, false),
+    Kw("dec", RTLOGFLAGS_DECIMAL_TS), Kw("hex", RTLOGFLAGS_DECIMAL_TS, false),
+    Kw("writethru", RTLOGFLAGS_WRITE_THROUGH), Kw("writethrough", RTLOGFLAGS_WRITE_THROUGH),
+    Kw("flush", RTLOGFLAGS_FLUSH), Kw("lockcnts", RTLOGFLAGS_PREFIX_LOCK_CNTS),
+    Kw("cpuid", RTLOGFLAGS_PREFIX_CPUID), Kw("pid", RTLOGFLAGS_PREFIX_PID),
+    Kw("flagno", RTLOGFLAGS_PREFIX_FLAG_NO), Kw("flag", RTLOGFLAGS_PREFIX_FLAG),
+    Kw("groupno", RTLOGFLAGS_PREFIX_GROUP_NO), Kw("group", RTLOGFLAGS_PREFIX_GROUP),
+    Kw("tid", RTLOGFLAGS_PREFIX_TID), Kw("thread", RTLOGFLAGS_PREFIX_THREAD),
+    Kw("custom", RTLOGFLAGS_PREFIX_CUSTOM), Kw("timeprog", RTLOGFLAGS_PREFIX_TIME_PROG),
+    Kw("time", RTLOGFLAGS_PREFIX_TIME), Kw("msprog", RTLOGFLAGS_PREFIX_MS_PROG),
+    Kw("tsc", RTLOGFLAGS_PREFIX_TSC), Kw("ts", RTLOGFLAGS_PREFIX_TS),
+};
+static_assert(RT_ELEMENTS(g_aFlagKeywords) == 30, "30 flag keywords");
+
+/** Destination keywords. The first five take values; the rest allow none. */
+enum LogDestKw : uint8_t { kDestFile, kDestDir, kDestHistory, kDestHistSize, kDestHistTime, kDestRingBuf };
+constexpr LogKeyword g_aDestKeywords[] =
+{
+    Kw("file", RTLOGDEST_FILE), Kw("dir", RTLOGDEST_FILE), Kw("history", 0), Kw("histsize", 0),
+    Kw("histtime", 0), Kw("ringbuf", RTLOGDEST_RINGBUF), Kw("stdout", RTLOGDEST_STDOUT),
+    Kw("stderr", RTLOGDEST_STDERR), Kw("debugger", RTLOGDEST_DEBUGGER), Kw("com", RTLOGDEST_COM),
+    Kw("nodeny", RTLOGDEST_F_NO_DENY), Kw("vmmrel", RTLOGDEST_VMM_REL), Kw("vmm", RTLOGDEST_VMM),
+    Kw("user", RTLOGDEST_USER),
+};
+static_assert(RT_ELEMENTS(g_aDestKeywords) == 14, "14 destination keywords");
+/** The one keyword that begins with the negation "no". */
+constexpr unsigned kDestNoDeny = 10;
+static_assert(g_aDestKeywords[kDestNoDeny].fBits == RTLOGDEST_F_NO_DENY, "nodeny row");
+
+inline bool IsBlank(char ch)
+{
+    return ch == ' ' || (ch >= '\t' && ch <= '\r');
+}
+
+inline char Lower(char ch)
+{
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
+}
+
+inline bool IsAlnum(char ch)
+{
+    return (ch >= '0' && ch <= '9') || (Lower(ch) >= 'a' && Lower(ch) <= 'z');
+}
+
+/** Whether the text at @p psz begins with @p Kw (compared up to the keyword's length; the
+ *  terminator ends the text, so a shorter text never matches). */
+bool StartsWith(const char *psz, const LogKeyword &Kw)
+{
+    for (unsigned i = 0; i < Kw.cch; i++)
+        if (psz[i] != Kw.psz[i])
+            return false;
+    return true;
+}
+
+/** The first row of @p aTable that the text begins with, or -1. */
+template <size_t N>
+int FindKeyword(const char *psz, const LogKeyword (&aTable)[N])
+{
+    for (size_t i = 0; i < N; i++)
+        if (StartsWith(psz, aTable[i]))
+            return static_cast<int>(i);
+    return -1;
+}
+
+/** Whether a group name matches the pattern [pchPat, pchPatEnd); '*' stands for any run. */
+bool MatchGroupName(const char *pchPat, const char *pchPatEnd, const char *pszName)
+{
+    if (!pszName || !*pszName)
+        return false;
+    while (pchPat < pchPatEnd)
+    {
+        if (*pchPat == '*')
+        {
+            while (pchPat < pchPatEnd && *pchPat == '*')
+                pchPat++;
+            if (pchPat == pchPatEnd)
+                return true;
+            /* Continue at the first place where the pattern's next character occurs. */
+            while (*pszName && Lower(*pszName) != Lower(*pchPat))
+                pszName++;
+            if (!*pszName)
+                return false;
+        }
+        if (Lower(*pchPat) != Lower(*pszName))
+            return false;
+        pchPat++;
+        pszName++;
+    }
+    return *pszName == '\0';
+}
+
+/** The bits of a suffix [pch, pchEnd) of ".name" parts and "=number" / "=~number". */
+uint32_t ParseGroupSuffix(const char *pch, const char *pchEnd)
+{
+    uint32_t fBits = 0;
+    while (pch < pchEnd)
+    {
+        if (*pch == '.')
+        {
+            pch++;
+            size_t const cchLeft = static_cast<size_t>(pchEnd - pch);
+            const LogKeyword *pFound = nullptr;
+            for (const LogKeyword &Kw : g_aGroupFlagNames)
+            {
+                if (Kw.cch > cchLeft)
+                    continue;
+                unsigned i = 0;
+                while (i < Kw.cch && Lower(pch[i]) == Kw.psz[i])
+                    i++;
+                if (i == Kw.cch && (Kw.cch == cchLeft || !IsAlnum(pch[Kw.cch])))
+                {
+                    pFound = &Kw;
+                    break;
+                }
+            }
+            if (!pFound)
+                break;
+            fBits |= pFound->fBits;
+            pch += pFound->cch;
+        }
+        else if (*pch == '=')
+        {
+            pch++;
+            bool const fNot = pch < pchEnd && *pch == '~';
+            if (fNot)
+                pch++;
+            uint32_t uValue = 0;
+            char *pszNext = nullptr;
+            if (RT_FAILURE(RTStrParseU32(pch, &pszNext, RTStrBaseAndLimit(0, static_cast<uint32_t>(pchEnd - pch)),
+                                         &uValue)))
+                uValue = 0;
+            fBits = fNot ? ~uValue : uValue;
+            pch = pszNext && pszNext > pch && pszNext <= pchEnd ? pszNext : pchEnd;
+        }
+        else
+            break;
+    }
+    return fBits;
+}
+
+/** The instance a settings text applies to, and the text's pointer test; a null text
+ *  changes nothing. */
+RTSTATUS rtLogSettingsBegin(RTLOGINSTANCE **ppLogger, const char *pszValue)
+{
+    RTSTATUS const rc = rtLogResolve(ppLogger);
+    if (rc != INF_SUCCESS)
+        return rc;
+    return !pszValue || RT_VALID_PTR(pszValue) ? INF_SUCCESS : ERR_BAD_POINTER;
+}
+
+} // namespace
+
+RTSTATUS RTLogApplyGroupSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
+{
+    RTSTATUS const rc = rtLogSettingsBegin(&pLogger, pszValue);
+    if (rc != INF_SUCCESS || !pszValue)
+        return rc;
+
+    const char *psz = pszValue;
+    for (;;)
+    {
+        bool fEnable = true;
+        for (;; psz++)
+        {
+            char const ch = *psz;
+            if (ch == '+' || ch == ';')
+                fEnable = true;
+            else if (ch == '-')
+                fEnable = false;
+            else if (ch != ' ' && ch != '\t' && ch != '\n')
+                break;
+        }
+        if (!*psz)
+            return INF_SUCCESS;
+
+        const char *pchEnd = psz;
+        while (*pchEnd && *pchEnd != '+' && *pchEnd != '-' && *pchEnd != ' ' && *pchEnd != '\t')
+            pchEnd++;
+        size_t const cch = static_cast<size_t>(pchEnd - psz);
+
+        auto const Apply = [&](uint32_t iGroup, uint32_t fBits) {
+            if (fEnable)
+                pLogger->afGroups[iGroup] |= fBits;
+            else
+                pLogger->afGroups[iGroup] &= ~fBits;
+        };
+        if (   cch >= 3 && Lower(psz[0]) == 'a' && Lower(psz[1]) == 'l' && Lower(psz[2]) == 'l'
+            && (cch == 3 || psz[3] == '.' || psz[3] == '='))
+        {
+            uint32_t const fBits = cch == 3 ? RTLOGGRPFLAGS_ENABLED | RTLOGGRPFLAGS_LEVEL_1
+                                            : ParseGroupSuffix(psz + 3, pchEnd);
+            for (uint32_t i = 0; i < pLogger->cGroups; i++)
+                Apply(i, fBits);
+        }
+        else if (pLogger->papszGroups)
+        {
+            const char *pchPatEnd = psz;
+            while (pchPatEnd < pchEnd && *pchPatEnd != '.' && *pchPatEnd != '=')
+                pchPatEnd++;
+            uint32_t const fBits = pchPatEnd < pchEnd ? ParseGroupSuffix(pchPatEnd, pchEnd)
+                                                      : RTLOGGRPFLAGS_ENABLED | RTLOGGRPFLAGS_LEVEL_1;
+            for (uint32_t i = 0; i < pLogger->cGroups; i++)
+                if (MatchGroupName(psz, pchPatEnd, pLogger->papszGroups[i]))
+                    Apply(i, fBits);
+        }
+        psz = pchEnd;
+    }
+}
+
+RTSTATUS RTLogApplyFlagSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
+{
+    RTSTATUS const rc = rtLogSettingsBegin(&pLogger, pszValue);
+    if (rc != INF_SUCCESS || !pszValue)
+        return rc;
+
+    const char *psz = pszValue;
+    for (;;)
+    {
+        while (IsBlank(*psz))
+            psz++;
+        if (!*psz)
+            break;
+
+        bool fNo = false;
+        for (;;)
+        {
+            if (psz[0] == 'n' && psz[1] == 'o')
+            {
+                fNo = !fNo;
+                psz += 2;
+            }
+            else if (*psz == '-' || *psz == '!' || *psz == '~')
+            {
+                fNo = !fNo;
+                psz++;
+            }
+            else if (*psz == '+')
+            {
+                fNo = true;
+                psz++;
+            }
+            else
+                break;
+        }
+        if (!*psz)      /* only negations: the text ends here */
+            break;
+
+        int const iRow = FindKeyword(psz, g_aFlagKeywords);
+        if (iRow >= 0)
+        {
+            const LogKeyword &Kw = g_aFlagKeywords[iRow];
+            bool const fFixed = Kw.fBits == RTLOGFLAGS_APPEND && (pLogger->fDestFlags & RTLOGDEST_FIXED_FILE);
+            if (!fFixed)
+            {
+                if (Kw.fSets != fNo)
+                    pLogger->fFlags |= Kw.fBits;
+                else
+                    pLogger->fFlags &= ~Kw.fBits;
+            }
+            psz += Kw.cch;
+        }
+        else
+            psz++;
+
+        while (IsBlank(*psz) || *psz == ';')
+            psz++;
+    }
+    return INF_SUCCESS;
+}
+
+namespace {
+
+/** Whether a destination keyword (after an optional "no") starts at @p psz and is
+ *  followed by the end, a blank, '=', ':' or ';': where a value before it ends. */
+bool DestKeywordFollows(const char *psz)
+{
+    for (int iPass = 0; iPass < 2; iPass++)
+    {
+        int const iRow = FindKeyword(psz, g_aDestKeywords);
+        if (iRow >= 0)
+        {
+            char const ch = psz[g_aDestKeywords[iRow].cch];
+            if (!ch || IsBlank(ch) || ch == '=' || ch == ':' || ch == ';')
+                return true;
+        }
+        if (psz[0] != 'n' || psz[1] != 'o')
+            return false;
+        psz += 2;
+    }
+    return false;
+}
+
+/** The end of a value starting at @p psz. */
+const char *FindValueEnd(const char *psz)
+{
+    for (;;)
+    {
+        if (!*psz || *psz == ';')
+            return psz;
+        if (IsBlank(*psz))
+        {
+            const char *pszAfter = psz;
+            while (IsBlank(*pszAfter))
+                pszAfter++;
+            if (*pszAfter == ';' || (*pszAfter && DestKeywordFollows(pszAfter)))
+                return psz;
+            if (!*pszAfter)
+                return pszAfter;    /* a value running to the end keeps its blanks */
+            psz = pszAfter;
+        }
+        else
+            psz++;
+    }
+}
+
+RTSTATUS ParseNumber(const char *pch, size_t cch, uint64_t *pu64, bool f64)
+{
+    char szNum[RTLOG_FILENAME_SIZE];
+    if (cch >= sizeof(szNum))
+        return ERR_BUFFER_TOO_SMALL;
+    __builtin_memcpy(szNum, pch, cch);
+    szNum[cch] = '\0';
+    if (f64)
+        return RTStrParseU64(szNum, nullptr, 0, pu64);
+    uint32_t u32 = 0;
+    RTSTATUS const rc = RTStrParseU32(szNum, nullptr, 0, &u32);
+    *pu64 = u32;
+    return rc;
+}
+
+/** Applies the value of a destination keyword. */
+RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const char *pch, size_t cch)
+{
+    uint64_t u64 = 0;
+    RTSTATUS rc;
+    switch (iRow)
+    {
+        case kDestFile:
+            if (fNo)
+                return ERR_BAD_ARGUMENT;
+            if (pLogger->fDestFlags & RTLOGDEST_FIXED_FILE)
+                return INF_SUCCESS;
+            if (cch >= RTLOG_FILENAME_SIZE)
+                return ERR_OUT_OF_RANGE;
+            __builtin_memcpy(pLogger->szFilename, pch, cch);
+            pLogger->szFilename[cch] = '\0';
+            return INF_SUCCESS;
+
+        case kDestDir:
+        {
+            if (fNo)
+                return ERR_BAD_ARGUMENT;
+            if (pLogger->fDestFlags & RTLOGDEST_FIXED_DIR)
+                return INF_SUCCESS;
+            /* Trailing separators go, except a drive root's and a one-character value's. */
+            while (cch > 1 && (pch[cch - 1] == '/' || pch[cch - 1] == '\\') && !(cch == 3 && pch[1] == ':'))
+                cch--;
+            const char *pszName = RTPathFileName(pLogger->szFilename);
+            if (!pszName)
+                pszName = "";
+            size_t const cchName = __builtin_strlen(pszName);
+            if (cch + 1 + cchName >= RTLOG_FILENAME_SIZE)
+                return ERR_OUT_OF_RANGE;
+            char szNew[RTLOG_FILENAME_SIZE];
+            __builtin_memcpy(szNew, pch, cch);
+            szNew[cch] = '/';
+            __builtin_memcpy(&szNew[cch + 1], pszName, cchName + 1);
+            __builtin_memcpy(pLogger->szFilename, szNew, cch + 1 + cchName + 1);
+            return INF_SUCCESS;
+        }
+
+        case kDestHistory:
+            if (fNo)
+            {
+                pLogger->cHistory = 0;
+                return INF_SUCCESS;
+            }
+            rc = ParseNumber(pch, cch, &u64, false);
+            if (RT_FAILURE(rc))
+                return rc;
+            /* A count too large (even for 32 bits) is refused, not cut down. */
+            if (rc == WRN_NUMBER_OUT_OF_RANGE || u64 > RTLOG_MAX_HISTORY)
+                return ERR_OUT_OF_RANGE;
+            pLogger->cHistory = static_cast<uint32_t>(u64);
+            return INF_SUCCESS;
+
+        case kDestHistSize:
+            if (fNo)
+            {
+                pLogger->cbHistoryFileMax = RTLOG_NO_LIMIT_U64;
+                return INF_SUCCESS;
+            }
+            rc = ParseNumber(pch, cch, &u64, true);
+            if (RT_FAILURE(rc))
+                return rc;
+            pLogger->cbHistoryFileMax = u64 ? u64 : RTLOG_NO_LIMIT_U64;
+            return INF_SUCCESS;
+
+        case kDestHistTime:
+            if (fNo)
+            {
+                pLogger->cSecsHistoryTimeSlot = RTLOG_NO_LIMIT_U32;
+                return INF_SUCCESS;
+            }
+            rc = ParseNumber(pch, cch, &u64, false);
+            if (RT_FAILURE(rc))
+                return rc;
+            pLogger->cSecsHistoryTimeSlot = u64 ? static_cast<uint32_t>(u64) : RTLOG_NO_LIMIT_U32;
+            return INF_SUCCESS;
+
+        case kDestRingBuf:
+        {
+            if (fNo)
+                return ERR_BAD_ARGUMENT;
+            rc = ParseNumber(pch, cch, &u64, false);
+            if (RT_FAILURE(rc))
+                return rc;
+            uint32_t cbRing = static_cast<uint32_t>(u64);
+            if (!cbRing)
+                cbRing = RTLOG_RING_DEFAULT_SIZE;
+            else if (cbRing < RTLOG_RING_MIN_SIZE)
+                cbRing = RTLOG_RING_MIN_SIZE;
+            else if (cbRing > RTLOG_RING_MAX_SIZE)
+                cbRing = RTLOG_RING_MAX_SIZE;
+            else
+                cbRing = (cbRing + 63) & ~uint32_t(63);
+            return rtLogRingResize(pLogger, cbRing, false);
+        }
+
+        default:
+            return ERR_BAD_ARGUMENT;
+    }
+}
+
+} // namespace
+
+RTSTATUS RTLogApplyDestSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
+{
+    RTSTATUS rc = rtLogSettingsBegin(&pLogger, pszValue);
+    if (rc != INF_SUCCESS || !pszValue)
+        return rc;
+
+    const char *psz = pszValue;
+    for (;;)
+    {
+        while (IsBlank(*psz))
+            psz++;
+        if (!*psz)
+            return INF_SUCCESS;
+
+        bool fNo = false;
+        if (psz[0] == 'n' && psz[1] == 'o' && !StartsWith(psz, g_aDestKeywords[kDestNoDeny]))
+        {
+            fNo = true;
+            psz += 2;
+        }
+        int const iRow = FindKeyword(psz, g_aDestKeywords);
+        if (iRow < 0)
+            return ERR_BAD_ARGUMENT;
+        const LogKeyword &Kw = g_aDestKeywords[iRow];
+        if (fNo)
+            pLogger->fDestFlags &= ~Kw.fBits;
+        else
+            pLogger->fDestFlags |= Kw.fBits;
+        psz += Kw.cch;
+        while (IsBlank(*psz))
+            psz++;
+
+        if (*psz == '=' || *psz == ':')
+        {
+            const char *pchValue = psz + 1;
+            const char *pchEnd = FindValueEnd(pchValue);
+            rc = ApplyDestValue(pLogger, static_cast<unsigned>(iRow), fNo, pchValue,
+                                static_cast<size_t>(pchEnd - pchValue));
+            if (RT_FAILURE(rc))
+                return rc;
+            /* Behind the character that ended the value; the terminator ends the text. */
+            psz = *pchEnd == ';' ? pchEnd + 1 : pchEnd;
+        }
+        else if (iRow == kDestRingBuf && !fNo)
+        {
+            rc = rtLogRingEnsure(pLogger);
+            if (RT_FAILURE(rc))
+                return rc;
+        }
+
+        while (IsBlank(*psz) || *psz == ';')
+            psz++;
+    }
+}
+
+RTSTATUS RTLogListGroups(RTLOGINSTANCE *pLogger)
+{
+    RTSTATUS const rc = rtLogResolve(&pLogger);
+    if (rc != INF_SUCCESS)
+        return rc;
+    for (uint32_t i = 0; i < pLogger->cGroups; i++)
+    {
+        const char *pszName = pLogger->papszGroups ? pLogger->papszGroups[i] : nullptr;
+        RTStreamPrintf(g_pStreamStdOut, "%-16s %#010x\n", pszName ? pszName : "", pLogger->afGroups[i]);
+    }
+    return INF_SUCCESS;
+}
