@@ -186,8 +186,10 @@ struct RTFMTTYPE
     uint8_t   cbArg;
     uint8_t   uBase;
     RTFMTKIND enmKind;
-    uint32_t  fFlags;       /**< added to the caller's flags */
+    uint8_t   fFlags;       /**< added to the caller's flags: FMT_SIGNED, FMT_ZERO_FILL */
 };
+static_assert(sizeof(RTFMTTYPE) == 16, "a type-table entry takes 16 bytes");
+static_assert((FMT_SIGNED | FMT_ZERO_FILL) <= UINT8_MAX, "the flags a table entry adds fit its byte");
 
 template <size_t N>
 constexpr RTFMTTYPE rtFmtType(const char (&szName)[N], uint8_t cbArg, uint8_t uBase, RTFMTKIND enmKind,
@@ -201,7 +203,7 @@ constexpr RTFMTTYPE rtFmtType(const char (&szName)[N], uint8_t cbArg, uint8_t uB
     Type.cbArg   = cbArg;
     Type.uBase   = uBase;
     Type.enmKind = enmKind;
-    Type.fFlags  = fFlags;
+    Type.fFlags  = static_cast<uint8_t>(fFlags);
     return Type;
 }
 
