@@ -3,6 +3,7 @@
  * point only ends the process. Runs are interleaved so that both see the same machine. */
 #include "process-runner.h"
 #include "bench-timer.h"
+#include "bench-process.h"
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
@@ -10,19 +11,8 @@
 
 static double RunOnce(const std::wstring &exe, const std::wstring &cmdline, HANDLE hNul)
 {
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = si.hStdOutput = si.hStdError = hNul;
-    PROCESS_INFORMATION pi = {};
-    std::vector<wchar_t> cmd(cmdline.begin(), cmdline.end());
-    cmd.push_back(L'\0');
     double const t0 = BenchNow();
-    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-    {
-        fprintf(stderr, "cannot start %ls\n", exe.c_str());
-        exit(1);
-    }
+    PROCESS_INFORMATION const pi = BenchStartProcess(exe, cmdline, hNul);
     WaitForSingleObject(pi.hProcess, INFINITE);
     double const t1 = BenchNow();
     CloseHandle(pi.hThread);

@@ -15,6 +15,10 @@ set(NIMB_NOCRT_LINK_FLAGS
   -nostdlib -nostartfiles -static-libgcc -Wl,-e,_rtStartupExeEntry -Wl,--gc-sections
   -Wl,--enable-stdcall-fixup -Wl,--nxcompat -Wl,--dynamicbase)
 
+# The product is built for size and optimised across files at link time; its archives are
+# made with gcc-ar (the toolchain's CMAKE_AR) so that the linker sees their compiler output.
+set(NIMB_LEAN_FLAGS -Os -flto -fomit-frame-pointer)
+
 # Environment of every test run under Wine: the private prefix, no logging, no optional
 # runtime installers offered by Wine itself.
 set(NIMB_TEST_ENV

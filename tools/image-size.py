@@ -1,42 +1,25 @@
 #!/usr/bin/env python3
-"""Prints how much of a linked image each area of the code takes, from the linker's map,
-and, given the image too, how much its resources take, by kind.
+"""Prints how a PE image's bytes divide: code and data (everything the loader maps except
+resources: headers, code, data, imports, relocations) against a budget, and the resources
+and any payload appended after the last section apart.
 
-Usage: image-size.py MAPFILE [IMAGE]
-Only sections the linker kept count (the map lists discarded ones apart)."""
-import re
+Usage: image-size.py IMAGE [BUDGET_BYTES]"""
 import struct
 import sys
 
-# Areas by object file name, first match wins; everything else is "other runtime".
-AREAS = [
-    ("installer",          r"^NimbStub"),
-    ("format engine",      r"^(format|print-buf)"),
-    ("status codes",       r"^(status|errinfo|RTErrConvert)"),
-    ("strings",            r"^(utf-?8|string-|strtonum|strhex|strstr|getoptargv)"),
-    ("option parser",      r"^getopt"),
-    ("start-up",           r"^(nocrt-|atexit|mem-functions|stack-protector)"),
-    ("paths and files",    r"^(path|RTPath|file|dir|direnum|fileio|fileinfo|pathquery)"),
-    ("streams and messages", r"^(stream|message)"),
-    ("initialisation",     r"^(init|rtProcInitExePath|ldr|thread|assert|log)"),
-    ("locks and time",     r"^(crit|sem|once|term|time|env)"),
-]
 
-SECTION = re.compile(r"^ (\.\S+)\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S+)$")
-SECTION_NAME_ONLY = re.compile(r"^ (\.\S+)$")
-SIZE_AND_FILE = re.compile(r"^\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S+)$")
-
-
-def area_of(path):
-    m = re.search(r"\(([^()]+)\)$", path)          # archive(member)
-    name = m.group(1) if m else path.rsplit("/", 1)[-1]
-    name = name.rsplit("/", 1)[-1]
-    for area, pattern in AREAS:
-        if re.search(pattern, name):
-            return area
-    if "libgcc" in path or "libnimbrt" not in path and "nimbstub" not in path.lower():
-        return "compiler support"
-    return "other runtime"
+def sections(data):
+    """(name, raw size, raw offset) of every section of the image."""
+    (pe,) = struct.unpack_from("<I", data, 0x3C)
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise SystemExit("not a PE image")
+    count, = struct.unpack_from("<H", data, pe + 6)
+    optional, = struct.unpack_from("<H", data, pe + 20)
+    table = pe + 24 + optional
+    for i in range(count):
+        name, = struct.unpack_from("<8s", data, table + 40 * i)
+        raw_size, raw_offset = struct.unpack_from("<II", data, table + 40 * i + 16)
+        yield name.rstrip(b"\0").decode("ascii", "replace"), raw_size, raw_offset
 
 
 # Resource kinds by type number; others are named by their number.
@@ -84,39 +67,26 @@ def resource_sizes(path):
 
 
 def main():
-    totals = {}
-    kept = False
-    pending = None
-    with open(sys.argv[1], encoding="utf-8", errors="replace") as f:
-        for line in f:
-            line = line.rstrip("\n")
-            if line.startswith("Linker script and memory map"):
-                kept = True
-                continue
-            if not kept:
-                continue
-            m = SECTION.match(line)
-            if m:
-                size, path = int(m.group(2), 16), m.group(3)
-            elif SECTION_NAME_ONLY.match(line):
-                pending = True
-                continue
-            elif pending and SIZE_AND_FILE.match(line):
-                m2 = SIZE_AND_FILE.match(line)
-                size, path = int(m2.group(1), 16), m2.group(2)
-            else:
-                pending = None
-                continue
-            pending = None
-            if size and (path.endswith(".obj") or path.endswith(".o") or path.endswith(")")):
-                area = area_of(path)
-                totals[area] = totals.get(area, 0) + size
-    parts = sorted(totals.items(), key=lambda kv: -kv[1])
-    print("code and data by area: " + ", ".join(f"{a} {n}" for a, n in parts))
-    if len(sys.argv) > 2:
-        section, kinds = resource_sizes(sys.argv[2])
-        parts = sorted(kinds.items(), key=lambda kv: -kv[1])
-        print(f"resources section {section}: " + ", ".join(f"{k} {n}" for k, n in parts))
+    path = sys.argv[1]
+    budget = int(sys.argv[2]) if len(sys.argv) > 2 else 0
+    with open(path, "rb") as f:
+        data = f.read()
+    rows = list(sections(data))
+    resources = sum(size for name, size, _ in rows if name == ".rsrc")
+    end = max((offset + size for _, size, offset in rows), default=len(data))
+    payload = max(0, len(data) - end)
+    code_and_data = len(data) - resources - payload
+    parts = ", ".join(f"{name} {size}" for name, size, _ in rows if name != ".rsrc" and size)
+    line = f"code and data {code_and_data} bytes"
+    if budget:
+        line += f" of {budget} ({100.0 * code_and_data / budget:.1f}%)"
+    line += f" [{parts}, headers {len(data) - sum(s for _, s, _ in rows) - payload}]"
+    line += f"; resources {resources} bytes; appended payload {payload} bytes"
+    print(line)
+    _, kinds = resource_sizes(path)
+    if kinds:
+        print("resources by kind: " + ", ".join(f"{kind} {size}" for kind, size in
+                                                sorted(kinds.items(), key=lambda kv: -kv[1])))
 
 
 if __name__ == "__main__":

@@ -1,7 +1,12 @@
 /* The installer stub's main program: runtime initialisation and the command line. */
 #include "NimbStub.h"
+#include "rt/format.h"
 #include "rt/init.h"
 #include "rt/message.h"
+
+/* The product prints status codes and plain numbers only; the other typed directives stay
+   out of the image. */
+const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[] = { &g_RTFmtRTypeStatus, &g_RTFmtRTypeNumbers, nullptr };
 
 extern "C" int main(int argc, char **argv, char **envp)
 {

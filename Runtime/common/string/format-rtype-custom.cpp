@@ -157,3 +157,5 @@ size_t rtFmtRTypeCustom(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *
     }
     return cchName + 2;
 }
+
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeCustom = { "[", rtFmtRTypeCustom };

@@ -133,3 +133,5 @@ size_t rtFmtRTypeEscape(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *
         pSink->Char('"');
     return 3;
 }
+
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeEscape = { "M", rtFmtRTypeEscape };

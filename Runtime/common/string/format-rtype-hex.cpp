@@ -125,3 +125,5 @@ size_t rtFmtRTypeHex(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSp
                      chForm == 'D');
     return 3;
 }
+
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeHex = { "h", rtFmtRTypeHex };

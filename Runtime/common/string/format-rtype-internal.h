@@ -3,6 +3,7 @@
 #pragma once
 #include "format-internal.h"
 #include "format-number.h"
+#include "sorted-search.h"
 #include <string.h>
 
 /** Gathers the small pieces a typed directive produces (digits, separators, escapes)
@@ -136,7 +137,8 @@ struct RTFMTSPEC
 /** The families. Each gets the type name (the text after 'R'), prints the directive and
  *  returns how many characters of the name it used, or 0 without output or consuming an
  *  argument when it does not know the name. */
-size_t rtFmtRTypeTable(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+size_t rtFmtRTypeNumbers(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+size_t rtFmtRTypeObjects(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 size_t rtFmtRTypeStatus(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 size_t rtFmtRTypeName(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 size_t rtFmtRTypeHex(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
@@ -144,12 +146,94 @@ size_t rtFmtRTypeSize(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pS
 size_t rtFmtRTypeEscape(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 size_t rtFmtRTypeCustom(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 
-/** Pointer-argument kinds of the type table, printed by their own files. */
+/** What a family record holds: the first letters of its type names, tried in list order,
+ *  and its printer (one of the above). */
+typedef size_t (*PFNRTFMTRTYPE)(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+struct RTFMTRTYPEFAMILY
+{
+    char          szLetters[12];  /**< zero-filled */
+    PFNRTFMTRTYPE pfnFormat;
+};
+
+/** Kinds of the object table, printed by their own files. */
 void rtFmtIPv4(RTFMTSINK *pSink, const uint8_t *pab);
 void rtFmtIPv6Sink(RTFMTSINK *pSink, const uint8_t *pab);
 void rtFmtMac(RTFMTSINK *pSink, const void *pv);
 void rtFmtNetEndpoint(RTFMTSINK *pSink, const void *pv);
 void rtFmtErrInfo(RTFMTSINK *pSink, const void *pv, bool fWithStatus, RTFMTSPEC const *pSpec);
+
+/** How a type-table entry prints its argument. */
+enum class RTFMTKIND : uint8_t
+{
+    Number,         /**< RTFmtNumber with the entry's base */
+    FixedHex,       /**< zero-filled to twice the size unless a width is given */
+    Bool,
+    FarPtr,         /**< selector:offset */
+    IPv4,           /**< the address by value */
+    IPv6,           /**< pointer arguments from here on */
+    Mac,
+    NetAddr,
+    Uuid,
+    ErrInfoFull,
+    ErrInfoMsg,
+};
+
+/** An entry of the type tables, which the number and object families keep sorted by name. */
+struct RTFMTTYPE
+{
+    uint8_t   cchName;
+    char      achName[11];
+    uint8_t   cbArg;
+    uint8_t   uBase;
+    RTFMTKIND enmKind;
+    uint8_t   fFlags;       /**< added to the caller's flags: FMT_SIGNED, FMT_ZERO_FILL */
+};
+static_assert(sizeof(RTFMTTYPE) == 16, "a type-table entry takes 16 bytes");
+static_assert((FMT_SIGNED | FMT_ZERO_FILL) <= UINT8_MAX, "the flags a table entry adds fit its byte");
+
+template <size_t N>
+constexpr RTFMTTYPE rtFmtType(const char (&szName)[N], uint8_t cbArg, uint8_t uBase, RTFMTKIND enmKind,
+                              uint32_t fFlags = 0)
+{
+    static_assert(N - 1 <= 10, "type names have at most 10 characters");
+    RTFMTTYPE Type{};
+    Type.cchName = static_cast<uint8_t>(N - 1);
+    for (size_t i = 0; i < N - 1; i++)
+        Type.achName[i] = szName[i];
+    Type.cbArg   = cbArg;
+    Type.uBase   = uBase;
+    Type.enmKind = enmKind;
+    Type.fFlags  = static_cast<uint8_t>(fFlags);
+    return Type;
+}
+
+/** Where the names of two entries first differ; equal to the shorter length when one is
+ *  a prefix of the other. */
+constexpr size_t rtFmtTypeCommonLength(RTFMTTYPE const &A, RTFMTTYPE const &B)
+{
+    size_t j = 0;
+    while (j < A.cchName && j < B.cchName && A.achName[j] == B.achName[j])
+        j++;
+    return j;
+}
+
+/** True when the table is sorted by name (byte order) and no name is a prefix of another,
+ *  which would make the prefix lookup ambiguous. */
+template <size_t N>
+constexpr bool rtFmtTypesSorted(const RTFMTTYPE (&aTypes)[N])
+{
+    for (size_t i = 1; i < N; i++)
+    {
+        RTFMTTYPE const &A = aTypes[i - 1];
+        RTFMTTYPE const &B = aTypes[i];
+        size_t const j = rtFmtTypeCommonLength(A, B);
+        if (j == A.cchName || j == B.cchName)
+            return false;
+        if (static_cast<unsigned char>(A.achName[j]) >= static_cast<unsigned char>(B.achName[j]))
+            return false;
+    }
+    return true;
+}
 
 /** Compares the start of pszText with a name of cchName bytes, as the sorted tables do:
  *  a negative, zero or positive result like memcmp, where the text may end early. */
@@ -162,4 +246,14 @@ inline int rtFmtNameCompare(const char *pszText, const char *pchName, size_t cch
             return iDiff;
     }
     return 0;
+}
+
+/** The entry of a sorted type table whose name starts pszType, or null. */
+template <size_t N>
+RTFMTTYPE const *rtFmtTypeLookup(const RTFMTTYPE (&aTypes)[N], const char *pszType)
+{
+    ptrdiff_t const iType = rtSortedSearch(N, [&aTypes, pszType](size_t i) {
+        return rtFmtNameCompare(pszType, aTypes[i].achName, aTypes[i].cchName);
+    });
+    return iType >= 0 ? &aTypes[iType] : nullptr;
 }

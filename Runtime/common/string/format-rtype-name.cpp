@@ -131,3 +131,5 @@ size_t rtFmtRTypeName(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pS
     }
     return 0;
 }
+
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeName = { "bf", rtFmtRTypeName };

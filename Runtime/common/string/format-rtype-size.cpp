@@ -29,7 +29,7 @@ constexpr uint64_t g_auFmtPow10[] = { 1, 10, 100, 1000 };
 size_t rtFmtRTypeSize(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec)
 {
     /* "hc" or "hu", then b, B or i. */
-    char const chUnits = pszType[2];
+    char const chUnits = pszType[1] == 'c' || pszType[1] == 'u' ? pszType[2] : '\0';
     if (chUnits != 'b' && chUnits != 'B' && chUnits != 'i')
         return 0;
     bool const fBytes   = pszType[1] == 'c';
@@ -106,3 +106,5 @@ size_t rtFmtRTypeSize(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pS
         pSink->Char('B');
     return 3;
 }
+
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeSize = { "h", rtFmtRTypeSize };

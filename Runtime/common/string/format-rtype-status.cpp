@@ -69,3 +69,5 @@ void rtFmtErrInfo(RTFMTSINK *pSink, const void *pv, bool fWithStatus, RTFMTSPEC 
         pSink->Write(pszReason, cch);
     }
 }
+
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeStatus = { "rw", rtFmtRTypeStatus };

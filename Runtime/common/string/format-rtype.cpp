@@ -1,61 +1,17 @@
-/* The typed-directive dispatcher (%R...) and its table of fixed-size types: integers,
- * fixed-width hexadecimal values, booleans, selector:offset pairs, and the address, UUID
- * and error-information types that take a pointer. */
+/* The typed-directive dispatcher (%R...), which hands each type to the families the
+ * program links, and the family of fixed-size number types: integers, fixed-width
+ * hexadecimal values, booleans and selector:offset pairs. */
 #include "format-rtype-internal.h"
 #include "rt/format-types.h"
-#include "rt/uuid.h"
-#include "sorted-search.h"
 
 namespace {
-
-/** How a type-table entry prints its argument. */
-enum class RTFMTKIND : uint8_t
-{
-    Number,         /**< RTFmtNumber with the entry's base */
-    FixedHex,       /**< zero-filled to twice the size unless a width is given */
-    Bool,
-    FarPtr,         /**< selector:offset */
-    IPv4,           /**< the address by value */
-    IPv6,           /**< pointer arguments from here on */
-    Mac,
-    NetAddr,
-    Uuid,
-    ErrInfoFull,
-    ErrInfoMsg,
-};
-
-struct RTFMTTYPE
-{
-    uint8_t   cchName;
-    char      achName[11];
-    uint8_t   cbArg;
-    uint8_t   uBase;
-    RTFMTKIND enmKind;
-    uint32_t  fFlags;       /**< added to the caller's flags */
-};
-
-template <size_t N>
-constexpr RTFMTTYPE rtFmtType(const char (&szName)[N], uint8_t cbArg, uint8_t uBase, RTFMTKIND enmKind,
-                              uint32_t fFlags = 0)
-{
-    static_assert(N - 1 <= 10, "type names have at most 10 characters");
-    RTFMTTYPE Type{};
-    Type.cchName = static_cast<uint8_t>(N - 1);
-    for (size_t i = 0; i < N - 1; i++)
-        Type.achName[i] = szName[i];
-    Type.cbArg   = cbArg;
-    Type.uBase   = uBase;
-    Type.enmKind = enmKind;
-    Type.fFlags  = fFlags;
-    return Type;
-}
 
 using K = RTFMTKIND;
 constexpr uint32_t S = FMT_SIGNED;
 constexpr uint32_t Z = FMT_ZERO_FILL;
 
 /** Sorted by name (byte order); looked up by binary search. */
-constexpr RTFMTTYPE g_aFmtTypes[] =
+constexpr RTFMTTYPE g_aFmtNumberTypes[] =
 {
     rtFmtType("Ci",      4, 10, K::Number, S),
     rtFmtType("Cp",      8, 16, K::FixedHex),
@@ -82,8 +38,6 @@ constexpr RTFMTTYPE g_aFmtTypes[] =
     rtFmtType("Kv",      4, 16, K::Number),
     rtFmtType("Rv",      4, 16, K::FixedHex),
     rtFmtType("Tbool",   1, 10, K::Bool),
-    rtFmtType("Teic",    4, 16, K::ErrInfoFull),
-    rtFmtType("Teim",    4, 16, K::ErrInfoMsg),
     rtFmtType("Tfile",   4, 10, K::Number),
     rtFmtType("Tfmode",  4, 16, K::FixedHex),
     rtFmtType("Tfoff",   8, 10, K::Number, S),
@@ -95,10 +49,6 @@ constexpr RTFMTTYPE g_aFmtTypes[] =
     rtFmtType("Tint",    4, 10, K::Number, S),
     rtFmtType("Tiop",    2, 16, K::FixedHex),
     rtFmtType("Tldrm",   4, 16, K::FixedHex),
-    rtFmtType("Tmac",    4, 16, K::Mac),
-    rtFmtType("Tnaddr",  4, 10, K::NetAddr),
-    rtFmtType("Tnaipv4", 4, 10, K::IPv4),
-    rtFmtType("Tnaipv6", 4, 16, K::IPv6),
     rtFmtType("Tnthrd",  4, 16, K::FixedHex),
     rtFmtType("Tproc",   4, 16, K::FixedHex),
     rtFmtType("Tptr",    8, 16, K::FixedHex),
@@ -111,7 +61,6 @@ constexpr RTFMTTYPE g_aFmtTypes[] =
     rtFmtType("Tuint",   4, 10, K::Number),
     rtFmtType("Tunicp",  4, 16, K::FixedHex, Z),
     rtFmtType("Tutf16",  2, 16, K::FixedHex, Z),
-    rtFmtType("Tuuid",   4, 16, K::Uuid),
     rtFmtType("Txint",   4, 16, K::Number),
     rtFmtType("U16",     2, 10, K::Number),
     rtFmtType("U32",     4, 10, K::Number),
@@ -122,34 +71,8 @@ constexpr RTFMTTYPE g_aFmtTypes[] =
     rtFmtType("X64",     8, 16, K::Number),
     rtFmtType("X8",      1, 16, K::Number),
 };
-static_assert(RT_ELEMENTS(g_aFmtTypes) == 64, "the type table has 64 entries");
-
-constexpr bool rtFmtTypesSorted()
-{
-    for (size_t i = 1; i < RT_ELEMENTS(g_aFmtTypes); i++)
-    {
-        RTFMTTYPE const &A = g_aFmtTypes[i - 1];
-        RTFMTTYPE const &B = g_aFmtTypes[i];
-        size_t j = 0;
-        while (j < A.cchName && j < B.cchName && A.achName[j] == B.achName[j])
-            j++;
-        /* A name that is a prefix of another would make the prefix lookup ambiguous. */
-        if (j == A.cchName || j == B.cchName)
-            return false;
-        if (static_cast<unsigned char>(A.achName[j]) >= static_cast<unsigned char>(B.achName[j]))
-            return false;
-    }
-    return true;
-}
-static_assert(rtFmtTypesSorted(), "the type table is sorted, and no name is a prefix of another");
-
-RTFMTTYPE const *rtFmtTypeLookup(const char *pszType)
-{
-    ptrdiff_t const iType = rtSortedSearch(RT_ELEMENTS(g_aFmtTypes), [pszType](size_t i) {
-        return rtFmtNameCompare(pszType, g_aFmtTypes[i].achName, g_aFmtTypes[i].cchName);
-    });
-    return iType >= 0 ? &g_aFmtTypes[iType] : nullptr;
-}
+static_assert(RT_ELEMENTS(g_aFmtNumberTypes) == 57, "the number table has 57 entries");
+static_assert(rtFmtTypesSorted(g_aFmtNumberTypes), "the number table is sorted, and no name is a prefix of another");
 
 /** Reads an integer argument of the entry's size; adds the matching width flag. */
 uint64_t rtFmtTypeReadInt(RTFMTTYPE const *pType, va_list *pArgs, uint32_t *pfFlags)
@@ -211,50 +134,11 @@ void rtFmtFarPtr(RTFMTSINK *pSink, RTFMTTYPE const *pType, va_list *pArgs)
     pSink->Hex(off, cDigits);
 }
 
-void rtFmtUuid(RTFMTSINK *pSink, const void *pv)
-{
-    if (!RT_VALID_PTR(pv))
-    {
-        pSink->BadPtr(pv, "!BadUuid");
-        return;
-    }
-    RTUUID const *pUuid = static_cast<RTUUID const *>(pv);
-    pSink->Hex(pUuid->Gen.u32TimeLow, 8);
-    pSink->Char('-');
-    pSink->Hex(pUuid->Gen.u16TimeMid, 4);
-    pSink->Char('-');
-    pSink->Hex(pUuid->Gen.u16TimeHiAndVersion, 4);
-    pSink->Char('-');
-    pSink->Byte(pUuid->Gen.u8ClockSeqHiAndReserved);
-    pSink->Byte(pUuid->Gen.u8ClockSeqLow);
-    pSink->Char('-');
-    for (uint8_t b : pUuid->Gen.au8Node)
-        pSink->Byte(b);
-}
-
-/** "%RDtimespec": a signed nanosecond count, grouped by thousands. */
-size_t rtFmtRTypeTimeSpec(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec)
-{
-    static constexpr char s_szName[] = "Dtimespec";
-    if (rtFmtNameCompare(pszType, s_szName, sizeof(s_szName) - 1))
-        return 0;
-    const void *pv = va_arg(*pSpec->pArgs, const void *);
-    if (!RT_VALID_PTR(pv))
-        pSink->BadPtr(pv, "!BadRD");
-    else
-    {
-        pSink->Number(static_cast<uint64_t>(*static_cast<const int64_t *>(pv)), 10, -1, -1,
-                      FMT_SIGNED | FMT_GROUP_DIGITS | FMT_64BIT);
-        pSink->Str(" ns");
-    }
-    return sizeof(s_szName) - 1;
-}
-
 } /* namespace */
 
-size_t rtFmtRTypeTable(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec)
+size_t rtFmtRTypeNumbers(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec)
 {
-    RTFMTTYPE const *pType = rtFmtTypeLookup(pszType);
+    RTFMTTYPE const *pType = rtFmtTypeLookup(g_aFmtNumberTypes, pszType);
     if (!pType)
         return 0;
 
@@ -279,40 +163,14 @@ size_t rtFmtRTypeTable(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *p
         case K::Bool:
             rtFmtBool(pSink, rtFmtTypeReadInt(pType, pArgs, &fFlags), fFlags);
             break;
-        case K::FarPtr:
+        default:
             rtFmtFarPtr(pSink, pType, pArgs);
-            break;
-        case K::IPv4:
-        {
-            uint32_t const uAddr = va_arg(*pArgs, uint32_t);
-            rtFmtIPv4(pSink, reinterpret_cast<const uint8_t *>(&uAddr));
-            break;
-        }
-        case K::IPv6:
-        {
-            const uint8_t *pab = va_arg(*pArgs, const uint8_t *);
-            if (RT_VALID_PTR(pab))
-                rtFmtIPv6Sink(pSink, pab);
-            else
-                pSink->BadPtr(pab, "!BadIPv6");
-            break;
-        }
-        case K::Mac:
-            rtFmtMac(pSink, va_arg(*pArgs, const void *));
-            break;
-        case K::NetAddr:
-            rtFmtNetEndpoint(pSink, va_arg(*pArgs, const void *));
-            break;
-        case K::Uuid:
-            rtFmtUuid(pSink, va_arg(*pArgs, const void *));
-            break;
-        case K::ErrInfoFull:
-        case K::ErrInfoMsg:
-            rtFmtErrInfo(pSink, va_arg(*pArgs, const void *), pType->enmKind == K::ErrInfoFull, pSpec);
             break;
     }
     return pType->cchName;
 }
+
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeNumbers = { "CGHIKRTUX", rtFmtRTypeNumbers };
 
 size_t RTFmtRType(RTFmtOutputFn pfnOutput, void *pvOutput, const char **ppszFormat,
                   va_list *pArgs, int cchWidth, int cchPrecision, uint32_t fFlags,
@@ -322,35 +180,14 @@ size_t RTFmtRType(RTFmtOutputFn pfnOutput, void *pvOutput, const char **ppszForm
     rtFmtSinkInit(&Sink, pfnOutput, pvOutput);
     RTFMTSPEC const Spec = { pArgs, cchWidth, cchPrecision, fFlags, chArgSize, pszScratch };
 
+    /* Each family the program links whose names may start with this letter gets a try;
+       a family that does not know the name takes nothing. */
     const char *pszType = *ppszFormat + 1;    /* past the 'R' */
     size_t cchName = 0;
-    switch (*pszType)
-    {
-        case 'C': case 'G': case 'H': case 'I': case 'K': case 'R': case 'T': case 'U': case 'X':
-            cchName = rtFmtRTypeTable(&Sink, pszType, &Spec);
-            break;
-        case 'r': case 'w':
-            cchName = rtFmtRTypeStatus(&Sink, pszType, &Spec);
-            break;
-        case 'b': case 'f':
-            cchName = rtFmtRTypeName(&Sink, pszType, &Spec);
-            break;
-        case 'h':
-            cchName = pszType[1] == 'c' || pszType[1] == 'u'
-                    ? rtFmtRTypeSize(&Sink, pszType, &Spec) : rtFmtRTypeHex(&Sink, pszType, &Spec);
-            break;
-        case 'M':
-            cchName = rtFmtRTypeEscape(&Sink, pszType, &Spec);
-            break;
-        case 'D':
-            cchName = rtFmtRTypeTimeSpec(&Sink, pszType, &Spec);
-            break;
-        case '[':
-            cchName = rtFmtRTypeCustom(&Sink, pszType, &Spec);
-            break;
-        default:
-            break;
-    }
+    if (*pszType)
+        for (RTFMTRTYPEFAMILY const *const *ppFamily = g_apRTFmtRTypeFamilies; *ppFamily && !cchName; ppFamily++)
+            if (memchr((*ppFamily)->szLetters, *pszType, sizeof((*ppFamily)->szLetters)))
+                cchName = (*ppFamily)->pfnFormat(&Sink, pszType, &Spec);
 
     /* An unknown type prints nothing and skips only its first letter, so the rest of the
        name shows up in the output where the mistake is. */

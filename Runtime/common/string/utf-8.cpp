@@ -25,6 +25,15 @@ inline bool rtUtf16IsAsciiPair(uint32_t u)
     return ((u | ((u - 0x00010001u) & ~u)) & 0xff80ff80u) == 0;
 }
 
+/** The smallest page the platform has: a word that stays inside one is readable as soon as
+ *  its first byte is. */
+constexpr uintptr_t RTUTF_PAGE_SIZE = 4096;
+
+inline bool rtUtf8WordInPage(const void *pv)
+{
+    return (reinterpret_cast<uintptr_t>(pv) & (RTUTF_PAGE_SIZE - 1)) <= RTUTF_PAGE_SIZE - 4;
+}
+
 inline bool rtUtf8IsCont(uint8_t b)
 {
     return (b & 0xc0) == 0x80;
@@ -119,11 +128,13 @@ RT_NOINLINE const uint8_t *rtUtf8ScanCommon(const uint8_t *pb, uintptr_t uEnd, s
             if (!b)
                 break;
             pb++;
-            /* Aligned words never straddle a page, so reading a whole word whose first
-               byte belongs to the string is safe even when the terminator lies inside it. */
-            if ((reinterpret_cast<uintptr_t>(pb) & 3) == 0)
-                while (uEnd - reinterpret_cast<uintptr_t>(pb) >= 4 && rtUtf8IsAsciiWord(*reinterpret_cast<const RTU32ALIGNED *>(pb)))
-                    pb += 4;
+            /* A word whose first byte belongs to the string and that does not straddle a
+               page is readable even when the terminator lies inside it. Taking unaligned
+               words as well keeps short ASCII runs between other characters on this path. */
+            while (   uEnd - reinterpret_cast<uintptr_t>(pb) >= 4
+                   && rtUtf8WordInPage(pb)
+                   && rtUtf8IsAsciiWord(*reinterpret_cast<const RTU32UNALIGNED *>(pb)))
+                pb += 4;
             continue;
         }
         /* A continuation byte is never zero, so b1 is checked before b2 is read. Flipping
@@ -224,8 +235,17 @@ TOut *rtUtf8DecodeTrusted(const char *psz, size_t cCps, TOut *pOut, FnOne pfnPut
             while (cCps >= 4)
             {
                 uint32_t const u = *reinterpret_cast<const RTU32UNALIGNED *>(pb);
-                if (u & 0x80808080u)
+                uint32_t const fHigh = u & 0x80808080u;
+                if (fHigh)
+                {
+                    /* The ASCII bytes before the first other one, so that it comes next. */
+                    for (unsigned cAscii = static_cast<unsigned>(__builtin_ctz(fHigh)) / 8; cAscii; cAscii--)
+                    {
+                        *pOut++ = *pb++;
+                        cCps--;
+                    }
                     break;
+                }
                 pOut = pfnPutAscii4(pOut, u);
                 pb += 4;
                 cCps -= 4;
@@ -549,20 +569,17 @@ RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t
                     cch += 2;
                 }
         }
-        else if (wc < 0x800)
+        else if ((wc - 0xd800u >= 0x800u) & (wc < 0xfffe))
         {
-            cch += 2;
+            /* Neither surrogate nor noncharacter: two bytes below U+0800, else three. One
+               branch for both, since text in one script mixes them freely. */
+            cch += 2 + (wc >= 0x800);
             off++;
         }
-        else if (wc - 0xd800u >= 0x800u)
+        else if (wc >= 0xfffe)
         {
-            if (wc >= 0xfffe)
-            {
-                rc = ERR_CODEPOINT_NONCHARACTER;
-                break;
-            }
-            cch += 3;
-            off++;
+            rc = ERR_CODEPOINT_NONCHARACTER;
+            break;
         }
         else if (   wc < 0xdc00
                  && cwcMax - off >= 2

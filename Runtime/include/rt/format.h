@@ -32,6 +32,26 @@ inline constexpr uint32_t FMT_16BIT           = 0x1000;
 inline constexpr uint32_t FMT_32BIT           = 0x2000;
 inline constexpr uint32_t FMT_64BIT           = 0x4000;
 
+/** A family of typed directives (%R...), opaque outside the engine. */
+struct RTFMTRTYPEFAMILY;
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeNumbers;  /**< %RU32, %RX64, %RTbool, %RTnthrd... */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeObjects;  /**< %RTuuid, %RTmac, %RTnaipv6, %RTeic, %RDtimespec */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeStatus;   /**< %Rrc, %Rrs, %Rwc... */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeName;     /**< %Rbn, %Rfn, %Rbs */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeHex;      /**< %Rhxs, %RhXd... */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeSize;     /**< %Rhcb, %Rhui... */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeEscape;   /**< %RMes, %RMpa... */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeCustom;   /**< %R[name] */
+
+/** The typed-directive families a program prints, ending with a null entry; a type of a
+ *  family left out prints as an unknown type. The runtime's own list names every family.
+ *  A program that prints only a few defines this list itself, and then links only the
+ *  code of the families it names:
+ *      const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[] =
+ *          { &g_RTFmtRTypeStatus, &g_RTFmtRTypeNumbers, nullptr };
+ *  (an object given to the linker is taken before the runtime archive's default). */
+extern const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[];
+
 RT_C_DECLS_BEGIN
 
 size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, void *pvExt,

@@ -1,5 +1,7 @@
 /* Conversion of Win32 and Winsock error codes (and the few HRESULT and NT values that reach
- * callers through the last-error value) to status codes. */
+ * callers through the last-error value) to status codes. A table sorted at compile time and
+ * a binary search: a few hundred bytes, where a switch of this spread compiles to a jump
+ * table of several kilobytes with a relocation for every entry. */
 #define WIN32_NO_STATUS
 #include <windows.h>
 #undef WIN32_NO_STATUS
@@ -7,315 +9,254 @@
 #include <ntstatus.h>
 #include "rt/err.h"
 
+namespace {
+
+struct RTWINERRMAP
+{
+    uint32_t uNative;
+    RTSTATUS rc;
+};
+
+/** Grouped by status, in any order within; sorted below. Three codes are written as
+ *  numbers: the toolchain's headers do not name them. */
+constexpr RTWINERRMAP g_aWinErrMap[] =
+{
+    { ERROR_SUCCESS,                           INF_SUCCESS },
+    { ERROR_INVALID_PARAMETER,                 ERR_BAD_ARGUMENT },
+    { ERROR_BAD_ARGUMENTS,                     ERR_BAD_ARGUMENT },
+    { ERROR_INVALID_FLAGS,                     ERR_BAD_ARGUMENT },
+    { WSAEINVAL,                               ERR_BAD_ARGUMENT },
+    { ERROR_INVALID_HANDLE,                    ERR_BAD_HANDLE },
+    { ERROR_DIRECT_ACCESS_HANDLE,              ERR_BAD_HANDLE },
+    { WSAEBADF,                                ERR_BAD_HANDLE },
+    { ERROR_INVALID_ADDRESS,                   ERR_BAD_POINTER },
+    { ERROR_NOACCESS,                          ERR_BAD_POINTER },
+    { WSAEFAULT,                               ERR_BAD_POINTER },
+    { ERROR_NOT_ENOUGH_MEMORY,                 ERR_OUT_OF_MEMORY },
+    { ERROR_OUTOFMEMORY,                       ERR_OUT_OF_MEMORY },
+    { ERROR_NO_SYSTEM_RESOURCES,               ERR_OUT_OF_MEMORY },
+    { ERROR_SERVICE_ALREADY_RUNNING,           ERR_ALREADY_ACTIVE },
+    { ERROR_NOT_A_REPARSE_POINT,               ERR_NOT_A_LINK },
+    { ERROR_INVALID_FUNCTION,                  ERR_BAD_FUNCTION },
+    { ERROR_NOT_SUPPORTED,                     ERR_UNSUPPORTED },
+    { ERROR_ACCESS_DENIED,                     ERR_ACCESS_REFUSED },
+    { WSAEACCES,                               ERR_ACCESS_REFUSED },
+    { ERROR_OPERATION_ABORTED,                 ERR_CALL_INTERRUPTED },
+    { WSAEINTR,                                ERR_CALL_INTERRUPTED },
+    { ERROR_SEM_TIMEOUT,                       ERR_TIMED_OUT },
+    { WAIT_TIMEOUT,                            ERR_TIMED_OUT },
+    { ERROR_SERVICE_REQUEST_TIMEOUT,           ERR_TIMED_OUT },
+    { ERROR_COUNTER_TIMEOUT,                   ERR_TIMED_OUT },
+    { ERROR_TIMEOUT,                           ERR_TIMED_OUT },
+    { WSAETIMEDOUT,                            ERR_TIMED_OUT },
+    { ERROR_BUFFER_OVERFLOW,                   ERR_BUFFER_TOO_SMALL },
+    { ERROR_INSUFFICIENT_BUFFER,               ERR_BUFFER_TOO_SMALL },
+    { ERROR_MAX_THRDS_REACHED,                 ERR_THREAD_LIMIT },
+    { ERROR_NO_PROC_SLOTS,                     ERR_PROCESS_LIMIT },
+    { WSAEPROCLIM,                             ERR_PROCESS_LIMIT },
+    { ERROR_SIGNAL_REFUSED,                    ERR_SIGNAL_REFUSED },
+    { ERROR_NO_SIGNAL_SENT,                    ERR_SIGNAL_REFUSED },
+    { ERROR_SIGNAL_PENDING,                    ERR_SIGNAL_PENDING },
+    { ERROR_INVALID_SIGNAL_NUMBER,             ERR_BAD_SIGNAL_NUMBER },
+    { RPC_S_INVALID_STRING_UUID,               ERR_UUID_MALFORMED },
+    { WSAEWOULDBLOCK,                          ERR_RETRY_LATER },
+    { WSATRY_AGAIN,                            ERR_RETRY_LATER },
+    { ERROR_NO_UNICODE_TRANSLATION,            ERR_UNTRANSLATABLE_CHAR },
+    { ERROR_CANCELLED,                         ERR_OPERATION_CANCELLED },
+    { ERROR_SERVICE_DOES_NOT_EXIST,            ERR_ITEM_NOT_FOUND },
+    { ERROR_NOT_FOUND,                         ERR_ITEM_NOT_FOUND },
+    { 1272,                                    ERR_AUTH_FAILED },
+    { ERROR_LOGON_FAILURE,                     ERR_AUTH_FAILED },
+    { ERROR_TRUSTED_DOMAIN_FAILURE,            ERR_AUTH_FAILED },
+    { ERROR_TRUSTED_RELATIONSHIP_FAILURE,      ERR_AUTH_FAILED },
+    { ERROR_OPEN_FAILED,                       ERR_FILE_OPEN_FAILED },
+    { ERROR_FILE_NOT_FOUND,                    ERR_FILE_MISSING },
+    { ERROR_PATH_NOT_FOUND,                    ERR_PATH_MISSING },
+    { ERROR_INVALID_NAME,                      ERR_BAD_NAME },
+    { ERROR_BAD_PATHNAME,                      ERR_BAD_NAME },
+    { ERROR_BAD_DEVICE,                        ERR_BAD_NAME },
+    { ERROR_FILE_EXISTS,                       ERR_NAME_TAKEN },
+    { ERROR_ALREADY_EXISTS,                    ERR_NAME_TAKEN },
+    { ERROR_TOO_MANY_OPEN_FILES,               ERR_OPEN_FILE_LIMIT },
+    { WSAEMFILE,                               ERR_OPEN_FILE_LIMIT },
+    { ERROR_SEEK,                              ERR_SEEK_ERROR },
+    { ERROR_NEGATIVE_SEEK,                     ERR_NEGATIVE_OFFSET },
+    { ERROR_SEEK_ON_DEVICE,                    ERR_DEVICE_NOT_SEEKABLE },
+    { ERROR_HANDLE_EOF,                        ERR_FILE_END_REACHED },
+    { ERROR_READ_FAULT,                        ERR_DEVICE_READ_FAULT },
+    { ERROR_WRITE_FAULT,                       ERR_DEVICE_WRITE_FAULT },
+    { ERROR_WRITE_PROTECT,                     ERR_MEDIUM_WRITE_PROTECTED },
+    { ERROR_SHARING_VIOLATION,                 ERR_SHARING_CONFLICT },
+    { ERROR_USER_MAPPED_FILE,                  ERR_SHARING_CONFLICT },
+    { ERROR_LOCK_FAILED,                       ERR_RANGE_LOCK_FAILED },
+    { ERROR_LOCK_VIOLATION,                    ERR_RANGE_LOCK_CONFLICT },
+    { ERROR_CANNOT_MAKE,                       ERR_CREATE_FAILED },
+    { ERROR_CURRENT_DIRECTORY,                 ERR_DIR_REMOVAL_REFUSED },
+    { WSAENOTEMPTY,                            ERR_DIR_REMOVAL_REFUSED },
+    { ERROR_NOT_SAME_DEVICE,                   ERR_DIFFERENT_DEVICE },
+    { ERROR_FILENAME_EXCED_RANGE,              ERR_FILENAME_TOO_LONG },
+    { WSAENAMETOOLONG,                         ERR_FILENAME_TOO_LONG },
+    { ERROR_UNRECOGNIZED_VOLUME,               ERR_VOLUME_UNRECOGNISED },
+    { ERROR_NOT_LOCKED,                        ERR_RANGE_NOT_LOCKED },
+    { ERROR_DIR_NOT_EMPTY,                     ERR_DIRECTORY_HAS_ENTRIES },
+    { ERROR_DIRECTORY,                         ERR_NOT_DIRECTORY },
+    { ERROR_INVALID_DRIVE,                     ERR_DRIVE_INVALID },
+    { ERROR_HANDLE_DISK_FULL,                  ERR_NO_SPACE_LEFT },
+    { ERROR_DISK_FULL,                         ERR_NO_SPACE_LEFT },
+    { WSAEDQUOT,                               ERR_NO_SPACE_LEFT },
+    { ERROR_DRIVE_LOCKED,                      ERR_DRIVE_IS_LOCKED },
+    { ERROR_NOT_DOS_DISK,                      ERR_DISK_FORMAT_UNKNOWN },
+    { WSAELOOP,                                ERR_LINK_LOOP },
+    { ERROR_NO_MORE_FILES,                     ERR_ENUMERATION_DONE },
+    { ERROR_NO_MORE_SEARCH_HANDLES,            ERR_SEARCH_HANDLE_LIMIT },
+    { ERROR_BAD_UNIT,                          ERR_DEVICE_UNIT_INVALID },
+    { ERROR_NOT_READY,                         ERR_DEVICE_NOT_READY },
+    { ERROR_BAD_COMMAND,                       ERR_DEVICE_COMMAND_INVALID },
+    { ERROR_CRC,                               ERR_DEVICE_CRC_ERROR },
+    { ERROR_BAD_LENGTH,                        ERR_DEVICE_BAD_LENGTH },
+    { ERROR_SECTOR_NOT_FOUND,                  ERR_DEVICE_SECTOR_MISSING },
+    { ERROR_GEN_FAILURE,                       ERR_DEVICE_FAILURE },
+    { ERROR_PIPE_CONNECTED,                    ERR_PIPE_STATE_CONFLICT },
+    { ERROR_PIPE_LISTENING,                    ERR_PIPE_STATE_CONFLICT },
+    { ERROR_BROKEN_PIPE,                       ERR_PIPE_BROKEN },
+    { ERROR_BAD_PIPE,                          ERR_PIPE_INVALID },
+    { ERROR_PIPE_BUSY,                         ERR_PIPE_ALL_BUSY },
+    { ERROR_NO_DATA,                           ERR_NO_DATA_AVAILABLE },
+    { ERROR_RESOURCE_DATA_NOT_FOUND,           ERR_NO_DATA_AVAILABLE },
+    { ERROR_PIPE_NOT_CONNECTED,                ERR_PIPE_UNCONNECTED },
+    { ERROR_MORE_DATA,                         ERR_MORE_DATA_PENDING },
+    { ERROR_TOO_MANY_SEMAPHORES,               ERR_SEMAPHORE_LIMIT },
+    { ERROR_EXCL_SEM_ALREADY_OWNED,            ERR_SEMAPHORE_OWNED_EXCLUSIVELY },
+    { ERROR_SEM_IS_SET,                        ERR_SEMAPHORE_ALREADY_SET },
+    { ERROR_TOO_MANY_SEM_REQUESTS,             ERR_SEMAPHORE_REQUEST_LIMIT },
+    { ERROR_NOT_OWNER,                         ERR_NOT_THE_OWNER },
+    { ERROR_TOO_MANY_POSTS,                    ERR_SEMAPHORE_POST_LIMIT },
+    { ERROR_SEM_OWNER_DIED,                    ERR_SEMAPHORE_OWNER_GONE },
+    { ERROR_SEM_NOT_FOUND,                     ERR_SEMAPHORE_MISSING },
+    { ERROR_REM_NOT_LIST,                      ERR_NETWORK_FAULT },
+    { ERROR_DUP_NAME,                          ERR_NETWORK_FAULT },
+    { ERROR_ADAP_HDW_ERR,                      ERR_NETWORK_FAULT },
+    { ERROR_BAD_NET_RESP,                      ERR_NETWORK_FAULT },
+    { ERROR_UNEXP_NET_ERR,                     ERR_NETWORK_FAULT },
+    { ERROR_BAD_REM_ADAP,                      ERR_NETWORK_FAULT },
+    { ERROR_NETWORK_ACCESS_DENIED,             ERR_NETWORK_FAULT },
+    { ERROR_BAD_DEV_TYPE,                      ERR_NETWORK_FAULT },
+    { ERROR_SHARING_PAUSED,                    ERR_NETWORK_FAULT },
+    { ERROR_REQ_NOT_ACCEP,                     ERR_NETWORK_FAULT },
+    { ERROR_REDIR_PAUSED,                      ERR_NETWORK_FAULT },
+    { ERROR_ALREADY_ASSIGNED,                  ERR_NETWORK_FAULT },
+    { ERROR_INVALID_PASSWORD,                  ERR_NETWORK_FAULT },
+    { ERROR_NET_WRITE_FAULT,                   ERR_NETWORK_FAULT },
+    { ERROR_NETWORK_BUSY,                      ERR_NETWORK_OVERLOADED },
+    { ERROR_TOO_MANY_CMDS,                     ERR_NETWORK_OVERLOADED },
+    { ERROR_TOO_MANY_NAMES,                    ERR_NETWORK_OVERLOADED },
+    { ERROR_TOO_MANY_SESS,                     ERR_NETWORK_OVERLOADED },
+    { ERROR_OUT_OF_STRUCTURES,                 ERR_NETWORK_OVERLOADED },
+    { ERROR_BAD_NETPATH,                       ERR_NETWORK_HOST_NOT_FOUND },
+    { ERROR_NETNAME_DELETED,                   ERR_NETWORK_HOST_NOT_FOUND },
+    { WSAHOST_NOT_FOUND,                       ERR_NETWORK_HOST_NOT_FOUND },
+    { ERROR_DEV_NOT_EXIST,                     ERR_NETWORK_NAME_INVALID },
+    { ERROR_BAD_NET_NAME,                      ERR_NETWORK_NAME_INVALID },
+    { ERROR_PRINTQ_FULL,                       ERR_PRINT_SPOOL_FAILED },
+    { ERROR_NO_SPOOL_SPACE,                    ERR_PRINT_SPOOL_FAILED },
+    { ERROR_PRINT_CANCELLED,                   ERR_PRINT_SPOOL_FAILED },
+    { WSAEINPROGRESS,                          ERR_SOCKET_IN_PROGRESS },
+    { WSAEALREADY,                             ERR_SOCKET_ALREADY_IN_PROGRESS },
+    { WSAENOTSOCK,                             ERR_SOCKET_NOT_A_SOCKET },
+    { WSAEDESTADDRREQ,                         ERR_SOCKET_DEST_ADDR_REQUIRED },
+    { WSAEMSGSIZE,                             ERR_SOCKET_MESSAGE_TOO_LONG },
+    { WSAEPROTOTYPE,                           ERR_SOCKET_WRONG_PROTOCOL_TYPE },
+    { WSAENOPROTOOPT,                          ERR_SOCKET_OPTION_UNAVAILABLE },
+    { WSAEPROTONOSUPPORT,                      ERR_SOCKET_PROTOCOL_UNSUPPORTED },
+    { WSAESOCKTNOSUPPORT,                      ERR_SOCKET_TYPE_UNSUPPORTED },
+    { WSAEOPNOTSUPP,                           ERR_SOCKET_OPERATION_UNSUPPORTED },
+    { WSAEPFNOSUPPORT,                         ERR_SOCKET_PROTOCOL_FAMILY_UNSUPPORTED },
+    { WSAEAFNOSUPPORT,                         ERR_SOCKET_ADDRESS_FAMILY_UNSUPPORTED },
+    { WSAEADDRINUSE,                           ERR_SOCKET_ADDRESS_IN_USE },
+    { WSAEADDRNOTAVAIL,                        ERR_SOCKET_ADDRESS_UNAVAILABLE },
+    { WSANO_DATA,                              ERR_SOCKET_ADDRESS_UNAVAILABLE },
+    { WSAENETDOWN,                             ERR_SOCKET_NETWORK_DOWN },
+    { WSAENETUNREACH,                          ERR_SOCKET_NETWORK_UNREACHABLE },
+    { WSAENETRESET,                            ERR_SOCKET_NETWORK_RESET },
+    { WSAECONNABORTED,                         ERR_SOCKET_CONNECTION_ABORTED },
+    { WSAECONNRESET,                           ERR_SOCKET_CONNECTION_RESET },
+    { WSAENOBUFS,                              ERR_SOCKET_NO_BUFFERS },
+    { WSAEISCONN,                              ERR_SOCKET_ALREADY_CONNECTED },
+    { WSAENOTCONN,                             ERR_SOCKET_NOT_CONNECTED },
+    { WSAESHUTDOWN,                            ERR_SOCKET_SHUT_DOWN },
+    { WSAETOOMANYREFS,                         ERR_SOCKET_TOO_MANY_REFERENCES },
+    { WSAECONNREFUSED,                         ERR_SOCKET_CONNECTION_REFUSED },
+    { WSAEHOSTDOWN,                            ERR_SOCKET_HOST_DOWN },
+    { WSAEHOSTUNREACH,                         ERR_SOCKET_HOST_UNREACHABLE },
+    { WSAEPROVIDERFAILEDINIT,                  ERR_SOCKET_PROVIDER_INIT_FAILED },
+    { ERROR_INVALID_EXE_SIGNATURE,             ERR_IMAGE_SIGNATURE_INVALID },
+    { ERROR_BAD_EXE_FORMAT,                    ERR_IMAGE_FORMAT_INVALID },
+    { ERROR_FILE_CORRUPT,                      ERR_IMAGE_FORMAT_INVALID },
+    { ERROR_PROC_NOT_FOUND,                    ERR_ENTRY_POINT_MISSING },
+    { ERROR_MOD_NOT_FOUND,                     ERR_LIBRARY_MISSING },
+    { 577,                                     ERR_IMAGE_HASH_REJECTED },
+    { ERROR_ENVVAR_NOT_FOUND,                  ERR_ENV_VARIABLE_MISSING },
+    { ERROR_PASSWORD_RESTRICTION,              ERR_ACCOUNT_RESTRICTED },
+    { ERROR_ACCOUNT_RESTRICTION,               ERR_ACCOUNT_RESTRICTED },
+    { ERROR_PASSWORD_EXPIRED,                  ERR_ACCOUNT_RESTRICTED },
+    { ERROR_ACCOUNT_DISABLED,                  ERR_ACCOUNT_RESTRICTED },
+    { ERROR_PRIVILEGE_NOT_HELD,                ERR_PRIVILEGE_MISSING },
+    { static_cast<uint32_t>(STATUS_ELEVATION_REQUIRED), ERR_PRIVILEGE_MISSING },
+    { 740,                                     ERR_ELEVATION_NEEDED },
+    { static_cast<uint32_t>(NTE_BAD_ALGID), ERR_CRYPTO_ALGORITHM_INVALID },
+};
+
+constexpr size_t RTWINERR_COUNT = RT_ELEMENTS(g_aWinErrMap);
+
+/** The codes in ascending order and, at the same index, their statuses (all of which fit
+ *  16 bits, checked below). */
+struct RTWINERRTABLE
+{
+    uint32_t auNative[RTWINERR_COUNT];
+    int16_t  aiStatus[RTWINERR_COUNT];
+};
+
+constexpr RTWINERRTABLE rtWinErrSortTable()
+{
+    RTWINERRTABLE Table{};
+    for (size_t i = 0; i < RTWINERR_COUNT; i++)
+    {
+        size_t j = i;
+        while (j > 0 && Table.auNative[j - 1] > g_aWinErrMap[i].uNative)
+        {
+            Table.auNative[j] = Table.auNative[j - 1];
+            Table.aiStatus[j] = Table.aiStatus[j - 1];
+            j--;
+        }
+        Table.auNative[j] = g_aWinErrMap[i].uNative;
+        Table.aiStatus[j] = static_cast<int16_t>(g_aWinErrMap[i].rc);
+    }
+    return Table;
+}
+
+constexpr RTWINERRTABLE g_WinErrTable = rtWinErrSortTable();
+
+constexpr bool rtWinErrTableSound()
+{
+    for (size_t i = 0; i < RTWINERR_COUNT; i++)
+        if (g_aWinErrMap[i].rc != g_aWinErrMap[i].rc % 32768)
+            return false;
+    for (size_t i = 1; i < RTWINERR_COUNT; i++)
+        if (g_WinErrTable.auNative[i - 1] >= g_WinErrTable.auNative[i])
+            return false;
+    return true;
+}
+static_assert(rtWinErrTableSound(), "every status fits 16 bits and no code is listed twice");
+
+} /* namespace */
+
 RTSTATUS RTErrConvertFromWinError(uint32_t uNativeCode)
 {
-    /* Three codes are written as numbers: the toolchain's headers do not name them. */
-    switch (uNativeCode)
-    {
-        case ERROR_SUCCESS:
-            return INF_SUCCESS;
-        case ERROR_INVALID_PARAMETER:
-        case ERROR_BAD_ARGUMENTS:
-        case ERROR_INVALID_FLAGS:
-        case WSAEINVAL:
-            return ERR_BAD_ARGUMENT;
-        case ERROR_INVALID_HANDLE:
-        case ERROR_DIRECT_ACCESS_HANDLE:
-        case WSAEBADF:
-            return ERR_BAD_HANDLE;
-        case ERROR_INVALID_ADDRESS:
-        case ERROR_NOACCESS:
-        case WSAEFAULT:
-            return ERR_BAD_POINTER;
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY:
-        case ERROR_NO_SYSTEM_RESOURCES:
-            return ERR_OUT_OF_MEMORY;
-        case ERROR_SERVICE_ALREADY_RUNNING:
-            return ERR_ALREADY_ACTIVE;
-        case ERROR_NOT_A_REPARSE_POINT:
-            return ERR_NOT_A_LINK;
-        case ERROR_INVALID_FUNCTION:
-            return ERR_BAD_FUNCTION;
-        case ERROR_NOT_SUPPORTED:
-            return ERR_UNSUPPORTED;
-        case ERROR_ACCESS_DENIED:
-        case WSAEACCES:
-            return ERR_ACCESS_REFUSED;
-        case ERROR_OPERATION_ABORTED:
-        case WSAEINTR:
-            return ERR_CALL_INTERRUPTED;
-        case ERROR_SEM_TIMEOUT:
-        case WAIT_TIMEOUT:
-        case ERROR_SERVICE_REQUEST_TIMEOUT:
-        case ERROR_COUNTER_TIMEOUT:
-        case ERROR_TIMEOUT:
-        case WSAETIMEDOUT:
-            return ERR_TIMED_OUT;
-        case ERROR_BUFFER_OVERFLOW:
-        case ERROR_INSUFFICIENT_BUFFER:
-            return ERR_BUFFER_TOO_SMALL;
-        case ERROR_MAX_THRDS_REACHED:
-            return ERR_THREAD_LIMIT;
-        case ERROR_NO_PROC_SLOTS:
-        case WSAEPROCLIM:
-            return ERR_PROCESS_LIMIT;
-        case ERROR_SIGNAL_REFUSED:
-        case ERROR_NO_SIGNAL_SENT:
-            return ERR_SIGNAL_REFUSED;
-        case ERROR_SIGNAL_PENDING:
-            return ERR_SIGNAL_PENDING;
-        case ERROR_INVALID_SIGNAL_NUMBER:
-            return ERR_BAD_SIGNAL_NUMBER;
-        case RPC_S_INVALID_STRING_UUID:
-            return ERR_UUID_MALFORMED;
-        case WSAEWOULDBLOCK:
-        case WSATRY_AGAIN:
-            return ERR_RETRY_LATER;
-        case ERROR_NO_UNICODE_TRANSLATION:
-            return ERR_UNTRANSLATABLE_CHAR;
-        case ERROR_CANCELLED:
-            return ERR_OPERATION_CANCELLED;
-        case ERROR_SERVICE_DOES_NOT_EXIST:
-        case ERROR_NOT_FOUND:
-            return ERR_ITEM_NOT_FOUND;
-        case 1272:
-        case ERROR_LOGON_FAILURE:
-        case ERROR_TRUSTED_DOMAIN_FAILURE:
-        case ERROR_TRUSTED_RELATIONSHIP_FAILURE:
-            return ERR_AUTH_FAILED;
-        case ERROR_OPEN_FAILED:
-            return ERR_FILE_OPEN_FAILED;
-        case ERROR_FILE_NOT_FOUND:
-            return ERR_FILE_MISSING;
-        case ERROR_PATH_NOT_FOUND:
-            return ERR_PATH_MISSING;
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-        case ERROR_BAD_DEVICE:
-            return ERR_BAD_NAME;
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return ERR_NAME_TAKEN;
-        case ERROR_TOO_MANY_OPEN_FILES:
-        case WSAEMFILE:
-            return ERR_OPEN_FILE_LIMIT;
-        case ERROR_SEEK:
-            return ERR_SEEK_ERROR;
-        case ERROR_NEGATIVE_SEEK:
-            return ERR_NEGATIVE_OFFSET;
-        case ERROR_SEEK_ON_DEVICE:
-            return ERR_DEVICE_NOT_SEEKABLE;
-        case ERROR_HANDLE_EOF:
-            return ERR_FILE_END_REACHED;
-        case ERROR_READ_FAULT:
-            return ERR_DEVICE_READ_FAULT;
-        case ERROR_WRITE_FAULT:
-            return ERR_DEVICE_WRITE_FAULT;
-        case ERROR_WRITE_PROTECT:
-            return ERR_MEDIUM_WRITE_PROTECTED;
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_USER_MAPPED_FILE:
-            return ERR_SHARING_CONFLICT;
-        case ERROR_LOCK_FAILED:
-            return ERR_RANGE_LOCK_FAILED;
-        case ERROR_LOCK_VIOLATION:
-            return ERR_RANGE_LOCK_CONFLICT;
-        case ERROR_CANNOT_MAKE:
-            return ERR_CREATE_FAILED;
-        case ERROR_CURRENT_DIRECTORY:
-        case WSAENOTEMPTY:
-            return ERR_DIR_REMOVAL_REFUSED;
-        case ERROR_NOT_SAME_DEVICE:
-            return ERR_DIFFERENT_DEVICE;
-        case ERROR_FILENAME_EXCED_RANGE:
-        case WSAENAMETOOLONG:
-            return ERR_FILENAME_TOO_LONG;
-        case ERROR_UNRECOGNIZED_VOLUME:
-            return ERR_VOLUME_UNRECOGNISED;
-        case ERROR_NOT_LOCKED:
-            return ERR_RANGE_NOT_LOCKED;
-        case ERROR_DIR_NOT_EMPTY:
-            return ERR_DIRECTORY_HAS_ENTRIES;
-        case ERROR_DIRECTORY:
-            return ERR_NOT_DIRECTORY;
-        case ERROR_INVALID_DRIVE:
-            return ERR_DRIVE_INVALID;
-        case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_FULL:
-        case WSAEDQUOT:
-            return ERR_NO_SPACE_LEFT;
-        case ERROR_DRIVE_LOCKED:
-            return ERR_DRIVE_IS_LOCKED;
-        case ERROR_NOT_DOS_DISK:
-            return ERR_DISK_FORMAT_UNKNOWN;
-        case WSAELOOP:
-            return ERR_LINK_LOOP;
-        case ERROR_NO_MORE_FILES:
-            return ERR_ENUMERATION_DONE;
-        case ERROR_NO_MORE_SEARCH_HANDLES:
-            return ERR_SEARCH_HANDLE_LIMIT;
-        case ERROR_BAD_UNIT:
-            return ERR_DEVICE_UNIT_INVALID;
-        case ERROR_NOT_READY:
-            return ERR_DEVICE_NOT_READY;
-        case ERROR_BAD_COMMAND:
-            return ERR_DEVICE_COMMAND_INVALID;
-        case ERROR_CRC:
-            return ERR_DEVICE_CRC_ERROR;
-        case ERROR_BAD_LENGTH:
-            return ERR_DEVICE_BAD_LENGTH;
-        case ERROR_SECTOR_NOT_FOUND:
-            return ERR_DEVICE_SECTOR_MISSING;
-        case ERROR_GEN_FAILURE:
-            return ERR_DEVICE_FAILURE;
-        case ERROR_PIPE_CONNECTED:
-        case ERROR_PIPE_LISTENING:
-            return ERR_PIPE_STATE_CONFLICT;
-        case ERROR_BROKEN_PIPE:
-            return ERR_PIPE_BROKEN;
-        case ERROR_BAD_PIPE:
-            return ERR_PIPE_INVALID;
-        case ERROR_PIPE_BUSY:
-            return ERR_PIPE_ALL_BUSY;
-        case ERROR_NO_DATA:
-        case ERROR_RESOURCE_DATA_NOT_FOUND:
-            return ERR_NO_DATA_AVAILABLE;
-        case ERROR_PIPE_NOT_CONNECTED:
-            return ERR_PIPE_UNCONNECTED;
-        case ERROR_MORE_DATA:
-            return ERR_MORE_DATA_PENDING;
-        case ERROR_TOO_MANY_SEMAPHORES:
-            return ERR_SEMAPHORE_LIMIT;
-        case ERROR_EXCL_SEM_ALREADY_OWNED:
-            return ERR_SEMAPHORE_OWNED_EXCLUSIVELY;
-        case ERROR_SEM_IS_SET:
-            return ERR_SEMAPHORE_ALREADY_SET;
-        case ERROR_TOO_MANY_SEM_REQUESTS:
-            return ERR_SEMAPHORE_REQUEST_LIMIT;
-        case ERROR_NOT_OWNER:
-            return ERR_NOT_THE_OWNER;
-        case ERROR_TOO_MANY_POSTS:
-            return ERR_SEMAPHORE_POST_LIMIT;
-        case ERROR_SEM_OWNER_DIED:
-            return ERR_SEMAPHORE_OWNER_GONE;
-        case ERROR_SEM_NOT_FOUND:
-            return ERR_SEMAPHORE_MISSING;
-        case ERROR_REM_NOT_LIST:
-        case ERROR_DUP_NAME:
-        case ERROR_ADAP_HDW_ERR:
-        case ERROR_BAD_NET_RESP:
-        case ERROR_UNEXP_NET_ERR:
-        case ERROR_BAD_REM_ADAP:
-        case ERROR_NETWORK_ACCESS_DENIED:
-        case ERROR_BAD_DEV_TYPE:
-        case ERROR_SHARING_PAUSED:
-        case ERROR_REQ_NOT_ACCEP:
-        case ERROR_REDIR_PAUSED:
-        case ERROR_ALREADY_ASSIGNED:
-        case ERROR_INVALID_PASSWORD:
-        case ERROR_NET_WRITE_FAULT:
-            return ERR_NETWORK_FAULT;
-        case ERROR_NETWORK_BUSY:
-        case ERROR_TOO_MANY_CMDS:
-        case ERROR_TOO_MANY_NAMES:
-        case ERROR_TOO_MANY_SESS:
-        case ERROR_OUT_OF_STRUCTURES:
-            return ERR_NETWORK_OVERLOADED;
-        case ERROR_BAD_NETPATH:
-        case ERROR_NETNAME_DELETED:
-        case WSAHOST_NOT_FOUND:
-            return ERR_NETWORK_HOST_NOT_FOUND;
-        case ERROR_DEV_NOT_EXIST:
-        case ERROR_BAD_NET_NAME:
-            return ERR_NETWORK_NAME_INVALID;
-        case ERROR_PRINTQ_FULL:
-        case ERROR_NO_SPOOL_SPACE:
-        case ERROR_PRINT_CANCELLED:
-            return ERR_PRINT_SPOOL_FAILED;
-        case WSAEINPROGRESS:
-            return ERR_SOCKET_IN_PROGRESS;
-        case WSAEALREADY:
-            return ERR_SOCKET_ALREADY_IN_PROGRESS;
-        case WSAENOTSOCK:
-            return ERR_SOCKET_NOT_A_SOCKET;
-        case WSAEDESTADDRREQ:
-            return ERR_SOCKET_DEST_ADDR_REQUIRED;
-        case WSAEMSGSIZE:
-            return ERR_SOCKET_MESSAGE_TOO_LONG;
-        case WSAEPROTOTYPE:
-            return ERR_SOCKET_WRONG_PROTOCOL_TYPE;
-        case WSAENOPROTOOPT:
-            return ERR_SOCKET_OPTION_UNAVAILABLE;
-        case WSAEPROTONOSUPPORT:
-            return ERR_SOCKET_PROTOCOL_UNSUPPORTED;
-        case WSAESOCKTNOSUPPORT:
-            return ERR_SOCKET_TYPE_UNSUPPORTED;
-        case WSAEOPNOTSUPP:
-            return ERR_SOCKET_OPERATION_UNSUPPORTED;
-        case WSAEPFNOSUPPORT:
-            return ERR_SOCKET_PROTOCOL_FAMILY_UNSUPPORTED;
-        case WSAEAFNOSUPPORT:
-            return ERR_SOCKET_ADDRESS_FAMILY_UNSUPPORTED;
-        case WSAEADDRINUSE:
-            return ERR_SOCKET_ADDRESS_IN_USE;
-        case WSAEADDRNOTAVAIL:
-        case WSANO_DATA:
-            return ERR_SOCKET_ADDRESS_UNAVAILABLE;
-        case WSAENETDOWN:
-            return ERR_SOCKET_NETWORK_DOWN;
-        case WSAENETUNREACH:
-            return ERR_SOCKET_NETWORK_UNREACHABLE;
-        case WSAENETRESET:
-            return ERR_SOCKET_NETWORK_RESET;
-        case WSAECONNABORTED:
-            return ERR_SOCKET_CONNECTION_ABORTED;
-        case WSAECONNRESET:
-            return ERR_SOCKET_CONNECTION_RESET;
-        case WSAENOBUFS:
-            return ERR_SOCKET_NO_BUFFERS;
-        case WSAEISCONN:
-            return ERR_SOCKET_ALREADY_CONNECTED;
-        case WSAENOTCONN:
-            return ERR_SOCKET_NOT_CONNECTED;
-        case WSAESHUTDOWN:
-            return ERR_SOCKET_SHUT_DOWN;
-        case WSAETOOMANYREFS:
-            return ERR_SOCKET_TOO_MANY_REFERENCES;
-        case WSAECONNREFUSED:
-            return ERR_SOCKET_CONNECTION_REFUSED;
-        case WSAEHOSTDOWN:
-            return ERR_SOCKET_HOST_DOWN;
-        case WSAEHOSTUNREACH:
-            return ERR_SOCKET_HOST_UNREACHABLE;
-        case WSAEPROVIDERFAILEDINIT:
-            return ERR_SOCKET_PROVIDER_INIT_FAILED;
-        case ERROR_INVALID_EXE_SIGNATURE:
-            return ERR_IMAGE_SIGNATURE_INVALID;
-        case ERROR_BAD_EXE_FORMAT:
-        case ERROR_FILE_CORRUPT:
-            return ERR_IMAGE_FORMAT_INVALID;
-        case ERROR_PROC_NOT_FOUND:
-            return ERR_ENTRY_POINT_MISSING;
-        case ERROR_MOD_NOT_FOUND:
-            return ERR_LIBRARY_MISSING;
-        case 577:
-            return ERR_IMAGE_HASH_REJECTED;
-        case ERROR_ENVVAR_NOT_FOUND:
-            return ERR_ENV_VARIABLE_MISSING;
-        case ERROR_PASSWORD_RESTRICTION:
-        case ERROR_ACCOUNT_RESTRICTION:
-        case ERROR_PASSWORD_EXPIRED:
-        case ERROR_ACCOUNT_DISABLED:
-            return ERR_ACCOUNT_RESTRICTED;
-        case ERROR_PRIVILEGE_NOT_HELD:
-        case static_cast<uint32_t>(STATUS_ELEVATION_REQUIRED):
-            return ERR_PRIVILEGE_MISSING;
-        case 740:
-            return ERR_ELEVATION_NEEDED;
-        case static_cast<uint32_t>(NTE_BAD_ALGID):
-            return ERR_CRYPTO_ALGORITHM_INVALID;
-        default:
-            return ERR_UNMAPPED_NATIVE_ERROR;
-    }
+    /* A lower-bound search without branches on the data: the count is a constant, so the
+       steps unroll into compares and conditional moves. */
+    const uint32_t *pau = g_WinErrTable.auNative;
+    size_t i = 0;
+    for (size_t n = RTWINERR_COUNT; n > 1; n -= n / 2)
+        i = pau[i + n / 2] <= uNativeCode ? i + n / 2 : i;
+    return pau[i] == uNativeCode ? g_WinErrTable.aiStatus[i] : ERR_UNMAPPED_NATIVE_ERROR;
 }

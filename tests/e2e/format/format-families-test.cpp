@@ -1,0 +1,15 @@
+/* A program that names its own typed-directive families prints those and treats every
+ * other type as unknown; the types of the families it names keep reading their arguments
+ * in order. */
+#include <gtest/gtest.h>
+#include "process-runner.h"
+
+TEST(FormatFamilies, OnlyTheNamedFamiliesPrint)
+{
+    std::wstring const exe = BuildPath("programs/format-families.exe");
+    ProcessResult const r = RunProcess(exe, QuoteArg(exe));
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.out, "ERR_OPTION_UNKNOWN|beef|true|cb|es|uuid|timespec|xs|n|x]|42\r\n");
+    EXPECT_EQ(r.err, "");
+}

@@ -1,0 +1,26 @@
+/* Benchmark support: starts a program with an exact command line, its standard handles all
+ * on one handle (the null device), and exits the benchmark when it cannot. */
+#pragma once
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+inline PROCESS_INFORMATION BenchStartProcess(const std::wstring &exe, const std::wstring &cmdline, HANDLE hStd,
+                                             DWORD fCreate = 0)
+{
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = hStd;
+    PROCESS_INFORMATION pi = {};
+    std::vector<wchar_t> cmd(cmdline.begin(), cmdline.end());
+    cmd.push_back(L'\0');
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, fCreate, nullptr, nullptr, &si, &pi))
+    {
+        fprintf(stderr, "cannot start %ls\n", exe.c_str());
+        exit(1);
+    }
+    return pi;
+}
