@@ -81,7 +81,7 @@ def main():
     if budget:
         line += f" of {budget} ({100.0 * code_and_data / budget:.1f}%)"
     line += f" [{parts}, headers {len(data) - sum(s for _, s, _ in rows) - payload}]"
-    line += f"; resources {resources} bytes; appended payload {payload} bytes"
+    line += f", resources {resources} bytes, appended payload {payload} bytes"
     print(line)
     _, kinds = resource_sizes(path)
     if kinds:
