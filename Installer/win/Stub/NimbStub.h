@@ -66,6 +66,9 @@ inline constexpr int PARSE_CONTINUE = -1;
  *  run now (0 after help or version, 1 when the parser cannot be set up, 2 after an error). */
 int ParseCommandLine(int argc, char **argv, RunSettings *pSettings);
 
+/** Prints the five lines of the run summary on standard output (--verbose). */
+void PrintRunSummary(const RunSettings *pSettings);
+
 /** The user-interface calls the messages make. Tests point them elsewhere. */
 struct MessageBoxCalls
 {
