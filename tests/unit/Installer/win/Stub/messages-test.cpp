@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "stub-test-support.h"
 #include "stream-capture.h"
+#include <cstring>
 
 namespace {
 
@@ -77,6 +78,36 @@ TEST(Report, ConsoleErrorsWriteOnlyThePrefixInEveryMode)
         EXPECT_TRUE(Rec.Calls().empty());
         EXPECT_EQ(Err.Text(), "error: #3: gone\r\nerror: rc 1\r\nerror: x\r\nerror: 12345\r\n");
     }
+}
+
+} /* namespace */
+
+namespace {
+
+TEST(Report, RunSummaryFiveLines)
+{
+    BoxRecorder Rec;
+    StreamCapture Out(&g_pStreamStdOut);
+    RunSettings Settings;
+    InitRunSettings(&Settings);
+    std::strcpy(Settings.extractionDir, "C:\\t\\x");
+    PrintRunSummary(&Settings);
+    g_InstallerState.silentMode = true;
+    Settings.addCertificates = false;
+    std::strcpy(Settings.msiArguments, "A=1 B=2");
+    std::strcpy(Settings.msiLogPath, "C:\\l.txt");
+    PrintRunSummary(&Settings);
+    EXPECT_EQ(Out.Text(),
+              "Extraction path          : C:\\t\\x\r\n"
+              "Silent installation      : false\r\n"
+              "Certificate installation : true\r\n"
+              "Additional MSI parameters: <None>\r\n"
+              "Logging to file          : <None>\r\n"
+              "Extraction path          : C:\\t\\x\r\n"
+              "Silent installation      : true\r\n"
+              "Certificate installation : false\r\n"
+              "Additional MSI parameters: A=1 B=2\r\n"
+              "Logging to file          : C:\\l.txt\r\n");
 }
 
 } /* namespace */
