@@ -14,6 +14,8 @@ command -v ninja >/dev/null || need+=(ninja-build)
 command -v ccache >/dev/null || need+=(ccache)
 command -v cmake >/dev/null || need+=(cmake)
 command -v osslsigncode >/dev/null || need+=(osslsigncode)
+command -v openssl >/dev/null || need+=(openssl)
+/usr/bin/python3 -c "import pefile" 2>/dev/null || need+=(python3-pefile)
 command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick || need+=(imagemagick)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 

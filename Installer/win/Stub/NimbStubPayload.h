@@ -55,6 +55,14 @@ struct PackageHeader
 /** At most this many packages: the manifest counts them in one byte. */
 inline constexpr uint32_t PAYLOAD_MAX_PACKAGES = 255;
 
+/** Suffixes a package's file name may have, compared without regard to ASCII case. */
+inline constexpr char PACKAGE_SUFFIX_MSI[] = ".msi";
+inline constexpr char PACKAGE_SUFFIX_CAB[] = ".cab";
+
+/** The largest image the packer writes (exclusive): a 32-bit process without large-address
+ *  awareness maps its image into 2 GiB of address space, so a bigger one can never load. */
+inline constexpr uint32_t PAYLOAD_MAX_IMAGE_SIZE = 0x80000000u;
+
 static_assert(sizeof(PackageManifest) == 16, "the manifest is 16 bytes");
 static_assert(offsetof(PackageManifest, packageCount) == 15, "the count is the manifest's last byte");
 static_assert(sizeof(PAYLOAD_MAGIC) <= sizeof(PackageManifest::magic), "the magic fits its field");
@@ -63,3 +71,4 @@ static_assert(offsetof(PackageHeader, architecture) == 0, "header layout");
 static_assert(offsetof(PackageHeader, resourceName) == 4, "header layout");
 static_assert(offsetof(PackageHeader, fileName) == 32, "header layout");
 static_assert(PAYLOAD_MAX_PACKAGES == UINT8_MAX, "the count is one byte");
+static_assert(PAYLOAD_MAX_IMAGE_SIZE == 2u * 1024 * 1024 * 1024, "2 GiB of user address space");

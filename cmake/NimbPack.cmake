@@ -1,0 +1,129 @@
+# Packing installers during the build, and the publisher certificate they are signed with.
+#
+#   nimb_pack_installer(<name> OUTPUT <file> [STUB <exe>]
+#                       [PACKAGES <file> <arch> [<file> <arch> ...]] [SIGN]
+#                       [DEPENDS <target> ...])
+#
+# Adds the target <name> (built by default) that writes <file>: a copy of the stub
+# (default: the NimbStub target's executable) carrying the packages in the order given,
+# each with its architecture (any, x86, amd64, or a raw number for test fixtures) and
+# stored under its own file name. SIGN signs the result with NIMB_SIGN_KEY and
+# NIMB_SIGN_CERT at the fixed time NIMB_SIGN_TIME, so that a rebuild gives the same bytes.
+# DEPENDS names targets that make the package files.
+
+set(NIMB_PACKER ${CMAKE_SOURCE_DIR}/Installer/host/Packer/nimbpack.py)
+set(NIMB_PAYLOAD_LAYOUT ${CMAKE_SOURCE_DIR}/Installer/win/Stub/NimbStubPayload.h)
+
+# The publisher certificate: a DER file given at configure time, or else a test
+# code-signing certificate the build makes for itself. Its private key stays in the build
+# tree: it signs, and is never compiled into anything.
+set(NIMB_PUBLISHER_CERT "" CACHE FILEPATH
+    "DER-encoded publisher certificate to embed (default: a test certificate made by the build)")
+set(NIMB_SIGN_KEY "" CACHE FILEPATH "PEM private key that signs packed installers")
+set(NIMB_SIGN_CERT "" CACHE FILEPATH "PEM certificate that goes with NIMB_SIGN_KEY")
+set(NIMB_TEST_CERT_DIR ${CMAKE_BINARY_DIR}/certs)
+
+if(NOT NIMB_PUBLISHER_CERT)
+  set(key ${NIMB_TEST_CERT_DIR}/test-publisher.key.pem)
+  set(pem ${NIMB_TEST_CERT_DIR}/test-publisher.cert.pem)
+  set(der ${NIMB_TEST_CERT_DIR}/test-publisher.cer)
+  if(NOT EXISTS ${der})
+    file(MAKE_DIRECTORY ${NIMB_TEST_CERT_DIR})
+    execute_process(
+      COMMAND openssl req -x509 -newkey rsa:2048 -sha256 -nodes -days 3650
+              -subj "/CN=Nimbrel Test Publisher/O=Nimbrel"
+              -addext "keyUsage=critical,digitalSignature"
+              -addext "extendedKeyUsage=codeSigning"
+              -keyout ${key} -out ${pem}
+      RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+    if(rc EQUAL 0)
+      execute_process(COMMAND openssl x509 -in ${pem} -outform DER -out ${der} RESULT_VARIABLE rc ERROR_VARIABLE err)
+    endif()
+    if(NOT rc EQUAL 0)
+      file(REMOVE ${key} ${pem} ${der})
+      message(FATAL_ERROR "Could not make the test publisher certificate with openssl: ${err}")
+    endif()
+    # The signing time of packed installers: when the certificate was made, inside its
+    # validity and the same for every rebuild of this tree.
+    string(TIMESTAMP made "%s" UTC)
+    file(WRITE ${NIMB_TEST_CERT_DIR}/made-at.txt "${made}")
+  endif()
+  set(NIMB_PUBLISHER_CERT_DER ${der})
+  if(NOT NIMB_SIGN_KEY)
+    set(NIMB_SIGN_KEY ${key})
+    set(NIMB_SIGN_CERT ${pem})
+  endif()
+  file(READ ${NIMB_TEST_CERT_DIR}/made-at.txt NIMB_SIGN_TIME)
+else()
+  set(NIMB_PUBLISHER_CERT_DER ${NIMB_PUBLISHER_CERT})
+  string(TIMESTAMP NIMB_SIGN_TIME "%s" UTC)
+endif()
+set(NIMB_SIGN_TIME ${NIMB_SIGN_TIME} CACHE STRING "Signing time of packed installers, Unix seconds")
+
+# A DER certificate is one SEQUENCE; anything else is the wrong file.
+if(NOT EXISTS ${NIMB_PUBLISHER_CERT_DER})
+  message(FATAL_ERROR "Publisher certificate '${NIMB_PUBLISHER_CERT_DER}' does not exist")
+endif()
+file(READ ${NIMB_PUBLISHER_CERT_DER} first_byte LIMIT 1 HEX)
+if(NOT first_byte STREQUAL "30")
+  message(FATAL_ERROR "Publisher certificate '${NIMB_PUBLISHER_CERT_DER}' is not DER (no SEQUENCE at its start)")
+endif()
+
+# The table of embedded certificates, generated from the DER file (which the generator
+# checks in full) into a source of the stub's library.
+function(nimb_add_embedded_certificates target)
+  set(out ${CMAKE_BINARY_DIR}/generated/NimbStubCertificates.cpp)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/gen-certificates.py ${out} ${NIMB_PUBLISHER_CERT_DER}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen-certificates.py ${NIMB_PUBLISHER_CERT_DER}
+    COMMENT "Embedding the publisher certificate"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${out})
+endfunction()
+
+function(nimb_pack_installer name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SIGN" "OUTPUT;STUB" "PACKAGES;DEPENDS")
+  if(NOT arg_OUTPUT)
+    message(FATAL_ERROR "nimb_pack_installer(${name}): OUTPUT is required")
+  endif()
+  list(LENGTH arg_PACKAGES n)
+  math(EXPR odd "${n} % 2")
+  if(odd)
+    message(FATAL_ERROR "nimb_pack_installer(${name}): PACKAGES takes pairs of <file> <arch>")
+  endif()
+  set(stub ${arg_STUB})
+  set(stub_dep ${arg_STUB})
+  if(NOT stub)
+    set(stub $<TARGET_FILE:NimbStub>)
+    set(stub_dep NimbStub)
+  endif()
+  set(args --stub ${stub} --output ${arg_OUTPUT})
+  set(files)
+  if(n GREATER 0)
+    math(EXPR last "${n} - 1")
+    foreach(i RANGE 0 ${last} 2)
+      math(EXPR j "${i} + 1")
+      list(GET arg_PACKAGES ${i} file)
+      list(GET arg_PACKAGES ${j} arch)
+      list(APPEND args --package ${file} ${arch})
+      list(APPEND files ${file})
+    endforeach()
+  endif()
+  if(arg_SIGN)
+    if(NOT NIMB_SIGN_KEY OR NOT NIMB_SIGN_CERT)
+      message(FATAL_ERROR "nimb_pack_installer(${name}): SIGN needs NIMB_SIGN_KEY and NIMB_SIGN_CERT")
+    endif()
+    list(APPEND args --sign-key ${NIMB_SIGN_KEY} --sign-cert ${NIMB_SIGN_CERT} --sign-time ${NIMB_SIGN_TIME})
+  endif()
+  get_filename_component(out_dir ${arg_OUTPUT} DIRECTORY)
+  add_custom_command(OUTPUT ${arg_OUTPUT}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
+    COMMAND ${Python3_EXECUTABLE} ${NIMB_PACKER} ${args}
+    DEPENDS ${NIMB_PACKER} ${NIMB_PAYLOAD_LAYOUT} ${stub_dep} ${files}
+    COMMENT "Packing ${arg_OUTPUT}"
+    VERBATIM)
+  add_custom_target(${name} ALL DEPENDS ${arg_OUTPUT})
+  if(arg_DEPENDS)
+    add_dependencies(${name} ${arg_DEPENDS})
+  endif()
+endfunction()
