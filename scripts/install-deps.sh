@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the cross toolchain, Wine (32-bit in a 64-bit prefix), the MSI tools and a
-# virtual display. Idempotent: does nothing when everything is already present.
+# Installs the cross toolchain, Wine (32-bit in a 64-bit prefix), the MSI tools, a virtual
+# display and the PE reader that tests use. Idempotent: does nothing when everything is
+# already present.
 set -euo pipefail
 
 need=()
@@ -18,6 +19,7 @@ command -v openssl >/dev/null || need+=(openssl)
 /usr/bin/python3 -c "import pefile" 2>/dev/null || need+=(python3-pefile)
 command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick || need+=(imagemagick)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+/usr/bin/python3 -c "import pefile" 2>/dev/null || need+=(python3-pefile)
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0
