@@ -53,12 +53,13 @@ if(NOT NIMB_PUBLISHER_CERT)
     set(NIMB_SIGN_KEY ${key})
     set(NIMB_SIGN_CERT ${pem})
   endif()
-  file(READ ${NIMB_TEST_CERT_DIR}/made-at.txt NIMB_SIGN_TIME)
+  file(READ ${NIMB_TEST_CERT_DIR}/made-at.txt sign_time)
 else()
   set(NIMB_PUBLISHER_CERT_DER ${NIMB_PUBLISHER_CERT})
-  string(TIMESTAMP NIMB_SIGN_TIME "%s" UTC)
+  string(TIMESTAMP sign_time "%s" UTC)
 endif()
-set(NIMB_SIGN_TIME ${NIMB_SIGN_TIME} CACHE STRING "Signing time of packed installers, Unix seconds")
+# Kept from the first configuration on, so that a rebuild signs with the same time.
+set(NIMB_SIGN_TIME ${sign_time} CACHE STRING "Signing time of packed installers, Unix seconds")
 
 # A DER certificate is one SEQUENCE; anything else is the wrong file.
 if(NOT EXISTS ${NIMB_PUBLISHER_CERT_DER})
@@ -75,7 +76,8 @@ function(nimb_add_embedded_certificates target)
   set(out ${CMAKE_BINARY_DIR}/generated/NimbStubCertificates.cpp)
   add_custom_command(OUTPUT ${out}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/gen-certificates.py ${out} ${NIMB_PUBLISHER_CERT_DER}
-    DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen-certificates.py ${NIMB_PUBLISHER_CERT_DER}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen-certificates.py ${CMAKE_SOURCE_DIR}/tools/build_files.py
+            ${NIMB_PUBLISHER_CERT_DER}
     COMMENT "Embedding the publisher certificate"
     VERBATIM)
   target_sources(${target} PRIVATE ${out})

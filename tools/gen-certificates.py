@@ -7,6 +7,8 @@ Each file must be exactly one DER SEQUENCE: a PEM file or a truncated download i
 here rather than rejected by the platform at install time."""
 import sys
 
+from build_files import write_if_changed
+
 
 def der_problem(data):
     """Why DATA is not one whole DER SEQUENCE, or None."""
@@ -48,15 +50,7 @@ def main(argv):
     lines += ["    { s_abCertificate%d, sizeof(s_abCertificate%d) }," % (i, i) for i in range(len(certs))]
     lines.append("};")
     lines.append("const uint32_t g_cEmbeddedCertificates = %d;" % len(certs))
-    text = "\n".join(lines) + "\n"
-    try:
-        with open(out) as f:
-            if f.read() == text:
-                return 0
-    except OSError:
-        pass
-    with open(out, "w") as f:
-        f.write(text)
+    write_if_changed(out, ("\n".join(lines) + "\n").encode())
     return 0
 
 

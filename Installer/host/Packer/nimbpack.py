@@ -20,10 +20,9 @@ definition the stub reads its payload by."""
 import argparse
 import os
 import re
+import stat
 import struct
-import subprocess
 import sys
-import tempfile
 
 PROG = "nimbpack"
 HEADER_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)),
@@ -126,8 +125,6 @@ def check_packages(specs, layout):
     suffixes = (layout["PACKAGE_SUFFIX_MSI"], layout["PACKAGE_SUFFIX_CAB"])
     packages, seen = [], {}
     for spec in specs:
-        if len(spec) not in (2, 3):
-            raise Refusal("--package takes FILE ARCH [NAME], got %d values" % len(spec))
         path, arch_text = spec[0], spec[1]
         name = spec[2] if len(spec) == 3 else os.path.basename(path)
         architecture = parse_architecture(arch_text, layout)
@@ -142,13 +139,16 @@ def check_packages(specs, layout):
             raise Refusal("two packages have the same file name: '%s' and '%s'"
                           % (one_line(seen[key]), one_line(name)))
         seen[key] = name
+        # Looked at before it is opened: opening a pipe would wait for a writer.
         try:
-            with open(path, "rb") as f:
-                size = os.fstat(f.fileno()).st_size
-                if not os.path.isfile(path):
-                    raise Refusal("package '%s' is not a regular file" % one_line(path))
+            regular = stat.S_ISREG(os.stat(path).st_mode)
+            if regular:
+                with open(path, "rb") as f:
+                    size = os.fstat(f.fileno()).st_size
         except OSError as e:
             raise Refusal("cannot read package '%s': %s" % (one_line(path), e.strerror))
+        if not regular:
+            raise Refusal("package '%s' is not a regular file" % one_line(path))
         if size == 0:
             raise Refusal("package '%s' is empty" % one_line(path))
         packages.append(Package(path, architecture, name, size))
@@ -164,6 +164,7 @@ PE32_MAGIC = 0x10B
 DIR_RESOURCE, DIR_SECURITY, DIR_BASERELOC = 2, 4, 5
 SCN_RSRC = 0x40000040                             # initialised data, readable
 RESOURCE_DATA_ALIGN = 8
+MANIFEST_SIZE = 16                                # PackageManifest
 
 
 def align(value, alignment):
@@ -191,7 +192,7 @@ class Image:
         self.pe = struct.unpack_from("<I", data, 0x3C)[0]
         if self.pe + 24 > len(data) or data[self.pe:self.pe + 4] != b"PE\0\0":
             raise bad
-        (_, self.nsections, _, _, _, opt_size, _) = FILE_HEADER.unpack_from(data, self.pe + 4)
+        (_, self.nsections, _, symbols, _, opt_size, _) = FILE_HEADER.unpack_from(data, self.pe + 4)
         self.opt = self.pe + 24
         if opt_size < 96 or self.opt + opt_size > len(data) or \
                 struct.unpack_from("<H", data, self.opt)[0] != PE32_MAGIC:
@@ -213,9 +214,13 @@ class Image:
         end = max([s.rawptr + s.rawsize for s in self.sections if s.rawsize] + [self.size_of_headers])
         if end > len(data):
             raise bad
-        if self.dirs[DIR_SECURITY][0] or end < len(data):
-            raise Refusal("stub '%s' is signed or carries trailing data: pack an unsigned stub"
-                          % one_line(path))
+        # What follows the sections would be lost or left pointing at moved bytes.
+        if self.dirs[DIR_SECURITY][0]:
+            raise Refusal("stub '%s' is signed: pack an unsigned stub" % one_line(path))
+        if symbols:
+            raise Refusal("stub '%s' carries a symbol table: pack a stripped stub" % one_line(path))
+        if end < len(data):
+            raise Refusal("stub '%s' carries data after its last section" % one_line(path))
 
     def section_of(self, rva):
         for s in self.sections:
@@ -367,8 +372,9 @@ def add_payload(tree, packages, layout):
     raw = tree.setdefault(rtype, {})
     if layout["PAYLOAD_MANIFEST_NAME"] in raw:
         raise Refusal("the stub already carries packages: pack a stub fresh from the build")
-    magic = layout["PAYLOAD_MAGIC"].encode("ascii")
-    raw[layout["PAYLOAD_MANIFEST_NAME"]] = {lang: (magic.ljust(15, b"\0") + bytes([len(packages)]), 0)}
+    # The magic, zero-padded up to the count, which is the manifest's last byte.
+    magic = layout["PAYLOAD_MAGIC"].encode("ascii").ljust(MANIFEST_SIZE - 1, b"\0")
+    raw[layout["PAYLOAD_MANIFEST_NAME"]] = {lang: (magic + bytes([len(packages)]), 0)}
     for index, package in enumerate(packages):
         blob_name = layout["PAYLOAD_BLOB_NAME_FORMAT"] % index
         header = struct.pack("<I", package.architecture) \
@@ -381,28 +387,47 @@ def add_payload(tree, packages, layout):
 # ---------------------------------------------------------------------------------------
 # Writing the new image
 
-class Checksum:
-    """The image checksum: the file's 16-bit little-endian words summed with end-around
-    carry, plus the file's length. Such a sum is the plain sum modulo 0xFFFF (0xFFFF in
-    place of 0 once anything was non-zero), so each block is summed as one number: a byte
-    at an odd offset weighs 256, at an even one 1, and 0x10000 is 1 modulo 0xFFFF."""
+class Output:
+    """The image being written, at the file descriptor's own position. Packages are copied
+    by the kernel (copy_file_range) where it can, without passing through this process."""
 
-    def __init__(self):
-        self.total, self.length, self.nonzero = 0, 0, False
+    def __init__(self, fd):
+        self.fd, self.length = fd, 0
 
-    def add(self, chunk):
-        value = int.from_bytes(chunk, "little")
-        if value:
-            self.nonzero = True
-            self.total = (self.total + (value % 0xFFFF) * (256 if self.length & 1 else 1)) % 0xFFFF
-        self.length += len(chunk)
+    def write(self, data):
+        view = memoryview(data)
+        while view:
+            n = os.write(self.fd, view)
+            view = view[n:]
+            self.length += n
 
-    def value(self):
-        folded = self.total or (0xFFFF if self.nonzero else 0)
-        return (folded + self.length) & 0xFFFFFFFF
+    def write_counted(self, data):
+        self.write(data)
+        return len(data)
 
+    def pad_to(self, offset):
+        self.write(bytes(offset - self.length))
 
-COPY_BLOCK = 4 << 20
+    def copy(self, package):
+        # Unbuffered, so that reading goes on where the kernel's copy stopped.
+        with open(package.path, "rb", buffering=0) as f:
+            left = package.size
+            kernel_copy = hasattr(os, "copy_file_range")
+            while left:
+                if kernel_copy:
+                    try:
+                        n = os.copy_file_range(f.fileno(), self.fd, min(left, 1 << 30))
+                        self.length += n
+                    except OSError:                # another file system, an old kernel
+                        kernel_copy = False
+                        continue
+                else:
+                    n = self.write_counted(f.read(min(left, 4 << 20)))
+                if n == 0:
+                    break
+                left -= n
+            if left or os.fstat(f.fileno()).st_size != package.size:
+                raise Refusal("package '%s' changed while it was packed" % one_line(package.path))
 
 
 def write_image(image, packages, layout, out):
@@ -453,7 +478,7 @@ def write_image(image, packages, layout, out):
                       "more than a 32-bit process can load (less than %d)"
                       % (sum(p.size for p in packages), size_of_image, layout["PAYLOAD_MAX_IMAGE_SIZE"]))
 
-    # Headers: section table, image size, initialised data, directories; the checksum last.
+    # Headers: section table, image size, initialised data, directories.
     headers = bytearray(image.data[:image.size_of_headers])
     struct.pack_into("<H", headers, image.pe + 6, len(layout_sections))
     for i, s in enumerate(layout_sections):
@@ -464,46 +489,31 @@ def write_image(image, packages, layout, out):
     struct.pack_into("<II", headers, image.dirs_off + 8 * DIR_RESOURCE, rsrc.va, rsrc_size)
     if new_reloc_rva:
         struct.pack_into("<I", headers, image.dirs_off + 8 * DIR_BASERELOC, new_reloc_rva)
-    checksum_off = image.opt + 64
-    struct.pack_into("<I", headers, checksum_off, 0)
+    # No checksum: computing one means reading every package through this process, and
+    # the platform checks it only for drivers; signing fills it in.
+    struct.pack_into("<I", headers, image.opt + 64, 0)
 
-    checksum = Checksum()
-
-    def emit(chunk):
-        checksum.add(chunk)
-        out.write(chunk)
-
-    emit(bytes(headers))
+    out.write(headers)
     for s in kept:
         if s.rawsize:
-            emit(bytes(s.rawptr - checksum.length))
-            emit(image.data[s.rawptr:s.rawptr + s.rawsize])
-    emit(bytes(rsrc.rawptr - checksum.length))
-    emit(bytes(head))
+            out.pad_to(s.rawptr)
+            out.write(image.data[s.rawptr:s.rawptr + s.rawsize])
+    out.pad_to(rsrc.rawptr)
+    out.write(head)
     for offset, blob in blobs:
-        emit(bytes(rsrc.rawptr + offset - checksum.length))
-        copied = 0
-        with open(blob.package.path, "rb") as f:
-            while True:
-                chunk = f.read(COPY_BLOCK)
-                if not chunk:
-                    break
-                emit(chunk)
-                copied += len(chunk)
-        if copied != blob.package.size:
-            raise Refusal("package '%s' changed while it was packed" % one_line(blob.package.path))
-    emit(bytes(rsrc.rawptr + rsrc.rawsize - checksum.length))
+        out.pad_to(rsrc.rawptr + offset)
+        out.copy(blob.package)
+    out.pad_to(rsrc.rawptr + rsrc.rawsize)
     for s, original_rawptr in moved:
         # Moved sections keep their bytes; only their place changes.
-        emit(image.data[original_rawptr:original_rawptr + s.rawsize])
-    out.seek(checksum_off)
-    out.write(struct.pack("<I", checksum.value()))
+        out.write(image.data[original_rawptr:original_rawptr + s.rawsize])
 
 
 # ---------------------------------------------------------------------------------------
 # Signing and the command
 
 def sign(path, key, cert, signing_time):
+    import subprocess                              # only here: it takes a while to load
     signed = path + ".signed"
     command = ["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256",
                "-in", path, "-out", signed]
@@ -521,6 +531,19 @@ def sign(path, key, cert, signing_time):
     os.replace(signed, path)
 
 
+def create_temporary(output):
+    """A new file beside OUTPUT (so that renaming it is atomic), readable by us alone
+    until it is complete."""
+    base = os.path.join(os.path.dirname(os.path.abspath(output)), ".%s.%d" % (os.path.basename(output), os.getpid()))
+    for attempt in range(100):
+        temp = "%s.%d.tmp" % (base, attempt)
+        try:
+            return os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), temp
+        except FileExistsError:
+            continue
+    raise Refusal("cannot create a temporary file beside '%s'" % one_line(output))
+
+
 def pack(args):
     layout = read_layout(args.layout)
     packages = check_packages(args.package or [], layout)
@@ -534,11 +557,12 @@ def pack(args):
         if path is not None and not os.path.isfile(path):
             raise Refusal("cannot read signing file '%s'" % one_line(path))
 
-    out_dir = os.path.dirname(os.path.abspath(args.output))
-    fd, temp = tempfile.mkstemp(prefix=".%s." % os.path.basename(args.output), suffix=".tmp", dir=out_dir)
+    fd, temp = create_temporary(args.output)
     try:
-        with os.fdopen(fd, "w+b") as out:
-            write_image(image, packages, layout, out)
+        try:
+            write_image(image, packages, layout, Output(fd))
+        finally:
+            os.close(fd)
         if args.sign_key:
             sign(temp, args.sign_key, args.sign_cert, args.sign_time)
         umask = os.umask(0)
@@ -563,13 +587,15 @@ def main(argv):
                              "optionally its stored file name; repeat for each package")
     parser.add_argument("--sign-key", help="private key (PEM) to sign the output with")
     parser.add_argument("--sign-cert", help="certificate (PEM) that goes with --sign-key")
-    parser.add_argument("--sign-time", type=int,
-                        default=int(os.environ["SOURCE_DATE_EPOCH"]) if os.environ.get("SOURCE_DATE_EPOCH") else None,
+    parser.add_argument("--sign-time", type=int, default=os.environ.get("SOURCE_DATE_EPOCH") or None,
                         help="signing time as Unix seconds (default: SOURCE_DATE_EPOCH, else now)")
     parser.add_argument("--layout", default=HEADER_PATH, help=argparse.SUPPRESS)
     args = parser.parse_args(argv)
     if (args.sign_key is None) != (args.sign_cert is None):
         parser.error("--sign-key and --sign-cert go together")
+    for spec in args.package or []:
+        if len(spec) not in (2, 3):
+            parser.error("--package takes FILE ARCH [NAME], not %d values" % len(spec))
     try:
         pack(args)
     except Refusal as e:
