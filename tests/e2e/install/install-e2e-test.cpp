@@ -143,9 +143,12 @@ TEST(Install, DemoInstallsSilentlyWithTheProductRegisteredAndThePublisherTrusted
     UntrustPublisher();
     ASSERT_FALSE(PublisherTrusted());
 
-    /* Without certificates the store stays as it was. */
+    /* Without certificates, and in an interactive run, the store stays as it was. */
     ProcessResult R = Fixture("install-plain", L"--silent --no-silent-cert", Temp);
     EXPECT_EQ(R.exitCode, 0u) << R.err;
+    EXPECT_FALSE(PublisherTrusted());
+    Uninstall(g_wszPlainCode);
+    Fixture("install-plain", L"", Temp);
     EXPECT_FALSE(PublisherTrusted());
     Uninstall(g_wszPlainCode);
 
