@@ -19,6 +19,10 @@ command -v openssl >/dev/null || need+=(openssl)
 command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick || need+=(imagemagick)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 /usr/bin/python3 -c "import pefile" 2>/dev/null || need+=(python3-pefile)
+# Wine's 32-bit loader is an i386 program: a kernel without 32-bit support runs it only
+# through user-mode emulation, registered as the handler of i386 programs.
+i386_runs() { [ ! -e /lib/ld-linux.so.2 ] || /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+i386_runs || need+=(qemu-user qemu-user-binfmt)
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0
@@ -35,3 +39,6 @@ fi
 $SUDO apt-get update -qq || true
 codename=$(. /etc/os-release; echo "$VERSION_CODENAME")
 $SUDO apt-get install -y -qq --no-install-recommends -t "$codename" "${need[@]}"
+if ! i386_runs; then
+  $SUDO apt-get install -y -qq --no-install-recommends -t "$codename" qemu-user qemu-user-binfmt
+fi

@@ -72,22 +72,47 @@ static DWORD WINAPI DrainPipe(void *pvDrain)
     return 0;
 }
 
+/** The name part of a "NAME=value" entry (a leading '=' belongs to the name). */
+static std::wstring EnvName(const std::wstring &entry)
+{
+    size_t const eq = entry.find(L'=', 1);
+    return eq == std::wstring::npos ? entry : entry.substr(0, eq);
+}
+
+/** Our environment with the extra entries; an extra entry replaces an inherited or earlier
+ *  one of the same name (names compare without case, as the platform compares them). */
 static std::vector<wchar_t> BuildEnvironment(const std::wstring &extra)
 {
-    std::vector<wchar_t> block;
-    wchar_t *env = GetEnvironmentStringsW();
-    for (const wchar_t *p = env; *p; p += wcslen(p) + 1)
-        block.insert(block.end(), p, p + wcslen(p) + 1);
-    FreeEnvironmentStringsW(env);
+    std::vector<std::wstring> extras;
     size_t start = 0;
     while (start < extra.size())
     {
         size_t end = extra.find(L'\n', start);
         if (end == std::wstring::npos)
             end = extra.size();
-        block.insert(block.end(), extra.begin() + start, extra.begin() + end);
-        block.push_back(L'\0');
+        std::wstring const entry = extra.substr(start, end - start);
+        for (auto it = extras.begin(); it != extras.end();)
+            it = _wcsicmp(EnvName(*it).c_str(), EnvName(entry).c_str()) == 0 ? extras.erase(it) : it + 1;
+        extras.push_back(entry);
         start = end + 1;
+    }
+    auto const fReplaced = [&](const std::wstring &entry) {
+        for (const std::wstring &e : extras)
+            if (_wcsicmp(EnvName(e).c_str(), EnvName(entry).c_str()) == 0)
+                return true;
+        return false;
+    };
+
+    std::vector<wchar_t> block;
+    wchar_t *env = GetEnvironmentStringsW();
+    for (const wchar_t *p = env; *p; p += wcslen(p) + 1)
+        if (!fReplaced(p))
+            block.insert(block.end(), p, p + wcslen(p) + 1);
+    FreeEnvironmentStringsW(env);
+    for (const std::wstring &e : extras)
+    {
+        block.insert(block.end(), e.begin(), e.end());
+        block.push_back(L'\0');
     }
     block.push_back(L'\0');
     return block;

@@ -15,7 +15,8 @@ struct ProcessResult
 
 struct ProcessOptions
 {
-    std::wstring extraEnv;         /**< "NAME=value" pairs separated by L'\n', added to ours */
+    std::wstring extraEnv;         /**< "NAME=value" pairs separated by L'\n', added to ours;
+                                        each replaces an earlier entry of its name */
     std::wstring currentDir;       /**< empty: inherit */
     std::string  stdinData;        /**< written to the program's standard input, then closed */
     unsigned     timeoutMs = 60000;

@@ -30,6 +30,14 @@ struct RunSettings
     bool ignoreRebootCode;
 };
 
+/** The links of the clean-up list: a circular, doubly linked list whose anchor is empty
+ *  when both links point at the anchor itself. */
+struct CleanupLink
+{
+    CleanupLink *next;
+    CleanupLink *previous;
+};
+
 /** The settings every part of the run reads without being handed a record. */
 struct InstallerState
 {
@@ -37,6 +45,8 @@ struct InstallerState
     bool     silentMode;
     /** Number of --verbose options seen; above 0 a console shows the run summary. */
     uint32_t verboseLevel;
+    /** Everything the run has put on disk, newest first (NimbStubCleanup.h). */
+    CleanupLink cleanupList;
 };
 
 extern InstallerState g_InstallerState;
@@ -55,6 +65,9 @@ inline constexpr int PARSE_CONTINUE = -1;
  *  and every command-line error. @returns PARSE_CONTINUE, or the exit code that ends the
  *  run now (0 after help or version, 1 when the parser cannot be set up, 2 after an error). */
 int ParseCommandLine(int argc, char **argv, RunSettings *pSettings);
+
+/** Prints the five lines of the run summary on standard output (--verbose). */
+void PrintRunSummary(const RunSettings *pSettings);
 
 /** The user-interface calls the messages make. Tests point them elsewhere. */
 struct MessageBoxCalls

@@ -29,6 +29,10 @@ RT_C_DECLS_BEGIN
 bool     RTDirExists(const char *pszPath);
 /** Creates a directory. @a fMode (a mode word) is only validated on this platform. */
 RTSTATUS RTDirMake(const char *pszPath, uint32_t fMode, uint32_t fCreate);
+/** Creates a directory with a unique name: the template's run of 'X' (trailing, or three
+ *  or more inside the last component) is replaced by random characters from [0-9a-z].
+ *  The template holds the name made, or is emptied on failure. */
+RTSTATUS RTDirMakeTemp(char *pszTemplate, uint32_t fMode);
 /** Removes an empty directory. */
 RTSTATUS RTDirDelete(const char *pszPath);
 /** Opens a directory and holds it open (it cannot be removed meanwhile). */

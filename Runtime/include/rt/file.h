@@ -168,6 +168,9 @@ RT_C_DECLS_BEGIN
 RTSTATUS RTFileOpenNamed(RTFILE *phFile, const char *pszPath, uint64_t fOpen);
 /** As RTFileOpenNamed, and reports the action taken (RTFACTION_XXX, 0 until known). */
 RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpen, RTFILE *phFile, uint32_t *penmActionTaken);
+/** Creates a file with a unique name from a template, as RTDirMakeTemp does; @p fOpen
+ *  must ask for RTFOPEN_CREATE. */
+RTSTATUS RTFileMakeTemp(RTFILE *phFile, char *pszTemplate, uint64_t fOpen);
 /** Wraps a native handle that the caller gives up. */
 RTSTATUS RTFileAdoptNative(RTFILE *phFile, intptr_t hNative);
 /** Closes a handle; NIL succeeds without doing anything. */

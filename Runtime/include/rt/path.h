@@ -122,6 +122,9 @@ RTSTATUS RTPathGetCurrentDir(char *pszPath, size_t cbPath);
 RTSTATUS RTPathGetDriveCurrentDir(char chDrive, char *pszPath, size_t cbPath);
 RTSTATUS RTPathGetCurrentDrive(char *pszPath, size_t cbPath);
 RTSTATUS RTPathExeDir(char *pszPath, size_t cbPath);
+/** The temporary directory: the first of ZUNT_TMPDIR, TMP, TEMP and USERPROFILE that is
+ *  set and not empty, made absolute; "/tmp" when none is. */
+RTSTATUS RTPathTempDir(char *pszPath, size_t cbPath);
 
 /* Operations through the platform's path form. */
 RTSTATUS RTPathSetCurrentDir(const char *pszPath);

@@ -65,6 +65,14 @@ extern volatile uint32_t g_cAtExitEntries;
 /** Ends the process with @p uExitCode; with @p fRunExitRoutines the at-exit callbacks run
  *  first (newest first), then the pre-terminators and terminators. Never returns. */
 RT_NORETURN void rtStartupExit(uint32_t uExitCode, bool fRunExitRoutines);
+/* Check-failure codes of the platform's fast-fail list. */
+inline constexpr uint32_t RTCHECKFAIL_STACK_COOKIE    = 2;
+inline constexpr uint32_t RTCHECKFAIL_INCORRECT_STACK = 4;
+inline constexpr uint32_t RTCHECKFAIL_RANGE_CHECK     = 8;
+/** Ends the process after a failed stack check whose report is written: @p uCode is the
+ *  platform's fast-fail code; the checked function's instruction, stack and frame pointers
+ *  at its call of the check go to the platform's error reporting. Never returns. */
+RT_NORETURN void rtCheckFailureExitAt(uint32_t uCode, uintptr_t uPC, uintptr_t uSP, uintptr_t uBP);
 /** Calls the value-returning initialisers until one fails, then the plain ones.
  *  @returns 0, or the first non-zero result. */
 int  rtStartupRunInitialisers(void);

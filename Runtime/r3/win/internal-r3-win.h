@@ -37,6 +37,9 @@ extern PFNWSASETLASTERROR             g_pfnWSASetLastError;
 extern LPTOP_LEVEL_EXCEPTION_FILTER g_pfnXcptFilterPrev;
 /** The runtime's top-level exception filter. */
 LONG WINAPI rtR3WinUnhandledXcptFilter(PEXCEPTION_POINTERS pXcptPtrs);
+/** Writes the unhandled-exception report to a logger; installed with the logger hooks. */
+typedef void (*PFNRTXCPTREPORT)(struct RTLOGINSTANCE *pLogger, PEXCEPTION_POINTERS pXcptPtrs);
+extern PFNRTXCPTREPORT g_pfnRTXcptReport;
 
 /*
  * Operating-system version.

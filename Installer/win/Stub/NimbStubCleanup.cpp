@@ -1,0 +1,161 @@
+/* Clean-up records and the clean-up at the end of the run: close every handle, delete
+ * every item the run made, retry while something still holds an item. */
+#include "NimbStubCleanup.h"
+#include "rt/mem.h"
+
+void (WINAPI *g_pfnCleanupSleep)(DWORD cMillies) = Sleep;
+
+namespace {
+
+CleanupLink *listAnchor()
+{
+    return &g_InstallerState.cleanupList;
+}
+
+CleanupRecord *recordOf(CleanupLink *pLink)
+{
+    return reinterpret_cast<CleanupRecord *>(pLink);
+}
+
+/** What became of one record in one pass. */
+enum class ItemOutcome { Done, Retry };
+
+/** A removal that finds nothing to remove has nothing left to do. */
+bool isGone(RTSTATUS rc)
+{
+    return RT_SUCCESS(rc) || rc == ERR_FILE_MISSING || rc == ERR_PATH_MISSING;
+}
+
+ItemOutcome cleanupFile(CleanupRecord *pRecord, bool fLastPass)
+{
+    if (pRecord->handle.hFile != NIL_RTFILE)
+    {
+        if (RTFileHandleUsable(pRecord->handle.hFile))
+        {
+            RTSTATUS const rc = RTFileClose(pRecord->handle.hFile);
+            if (RT_FAILURE(rc))
+                ConsoleErrorLen("Cleanup file '%s' for #%u: RTFileClose(%p) failed: %Rrc",
+                                pRecord->path, pRecord->packageIndex, pRecord->handle.hFile, rc);
+        }
+        pRecord->handle.hFile = NIL_RTFILE;
+    }
+    if (pRecord->keepOnDisk)
+        return ItemOutcome::Done;
+    RTSTATUS const rc = RTFileRemove(pRecord->path);
+    if (isGone(rc))
+        return ItemOutcome::Done;
+    if (fLastPass)
+        ReportError("Failed to delete temporary file '%s': %Rrc", pRecord->path, rc);
+    return ItemOutcome::Retry;
+}
+
+ItemOutcome cleanupDir(CleanupRecord *pRecord, bool fLastPass)
+{
+    if (pRecord->handle.hDir)
+    {
+        if (RTDirHandleValid(pRecord->handle.hDir))
+        {
+            RTSTATUS const rc = RTDirClose(pRecord->handle.hDir);
+            if (RT_FAILURE(rc))
+                ConsoleErrorLen("Cleanup dir '%s' for #%u: RTDirClose(%p) failed: %Rrc",
+                                pRecord->path, pRecord->packageIndex, pRecord->handle.hDir, rc);
+        }
+        pRecord->handle.hDir = nullptr;
+    }
+    if (pRecord->keepOnDisk)
+        return ItemOutcome::Done;
+    RTSTATUS const rc = RTDirDelete(pRecord->path);
+    if (isGone(rc))
+        return ItemOutcome::Done;
+    /* Something unlisted is still inside (a log, a copied tree): after the last pass the
+     * directory simply stays, as the user's files in it must. */
+    if (rc == ERR_DIRECTORY_HAS_ENTRIES)
+        return fLastPass ? ItemOutcome::Done : ItemOutcome::Retry;
+    if (fLastPass)
+        ReportError("Failed to delete temporary directory '%s': %Rrc", pRecord->path, rc);
+    return ItemOutcome::Retry;
+}
+
+} /* namespace */
+
+void InitCleanupList()
+{
+    listAnchor()->next = listAnchor();
+    listAnchor()->previous = listAnchor();
+}
+
+CleanupRecord *AddCleanupRecord(const char *pszPath, bool isFile)
+{
+    size_t const cchPath = __builtin_strlen(pszPath);
+    auto *pRecord = static_cast<CleanupRecord *>(RTMemAllocZ(offsetof(CleanupRecord, path) + cchPath + 1));
+    if (!pRecord)
+    {
+        ReportError("Out of memory!");
+        return nullptr;
+    }
+    pRecord->isFile = isFile;
+    pRecord->packageIndex = -1;
+    if (isFile)
+        pRecord->handle.hFile = NIL_RTFILE;
+    else
+        pRecord->handle.hDir = nullptr;
+    __builtin_memcpy(pRecord->path, pszPath, cchPath + 1);
+
+    CleanupLink *pAnchor = listAnchor();
+    pRecord->link.next = pAnchor->next;
+    pRecord->link.previous = pAnchor;
+    pAnchor->next->previous = &pRecord->link;
+    pAnchor->next = &pRecord->link;
+    return pRecord;
+}
+
+void FreeCleanupRecord(CleanupRecord *pRecord)
+{
+    pRecord->link.previous->next = pRecord->link.next;
+    pRecord->link.next->previous = pRecord->link.previous;
+    RTMemFree(pRecord);
+}
+
+RTSTATUS RunCleanup(const char *pszExtraDir)
+{
+    CleanupLink *pAnchor = listAnchor();
+    for (unsigned iPass = 0; ; iPass++)
+    {
+        bool const fLastPass = iPass == CLEANUP_PASSES - 1;
+        for (CleanupLink *pLink = pAnchor->next; pLink != pAnchor; )
+        {
+            CleanupRecord *pRecord = recordOf(pLink);
+            pLink = pLink->next;
+            ItemOutcome const enmOutcome = pRecord->isFile ? cleanupFile(pRecord, fLastPass)
+                                                           : cleanupDir(pRecord, fLastPass);
+            if (enmOutcome == ItemOutcome::Done)
+                FreeCleanupRecord(pRecord);
+        }
+
+        if (pAnchor->next == pAnchor || fLastPass)
+        {
+            if (!pszExtraDir)
+                return INF_SUCCESS;
+            RTSTATUS const rc = RTDirDelete(pszExtraDir);
+            if (isGone(rc) || fLastPass)
+                return rc;
+        }
+        g_pfnCleanupSleep(iPass == 0 ? CLEANUP_FIRST_SLEEP_MS : CLEANUP_LATER_SLEEP_MS);
+    }
+}
+
+void FreeCleanupList()
+{
+    CleanupLink *pAnchor = listAnchor();
+    while (pAnchor->next != pAnchor)
+        FreeCleanupRecord(recordOf(pAnchor->next));
+}
+
+CleanupRecord *FindPackageCleanupRecord(int32_t packageIndex)
+{
+    CleanupLink *pAnchor = listAnchor();
+    for (CleanupLink *pLink = pAnchor->next; pLink != pAnchor; pLink = pLink->next)
+        if (recordOf(pLink)->isFile && recordOf(pLink)->packageIndex == packageIndex)
+            return recordOf(pLink);
+    return nullptr;
+}

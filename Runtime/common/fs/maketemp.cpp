@@ -1,0 +1,95 @@
+/* Directories and files with unique names: a run of 'X' in a template is overwritten with
+ * random characters until the creation finds the name free. */
+#include "rt/dir.h"
+#include "rt/file.h"
+#include "rt/path.h"
+#include "rt/rand.h"
+
+/** The characters that replace the template's 'X'. */
+static const char g_achTempAlphabet[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+static_assert(sizeof(g_achTempAlphabet) - 1 == 36, "36 replacement characters");
+/** Names tried before giving up. */
+static constexpr unsigned kMaxTempAttempts = 10000;
+/** A run inside the file name (not at its end) is three or more 'X'. */
+static constexpr size_t kMinInnerRun = 3;
+
+/** Finds the run of 'X' to replace: the trailing run, or else the rightmost run of at
+ *  least three inside the last component. False when there is none. */
+static bool rtTempFindRun(char *pszTemplate, char **ppchFirst, size_t *pcchRun)
+{
+    size_t cch = 0;
+    while (pszTemplate[cch])
+        cch++;
+    if (!cch)
+        return false;
+    size_t offEnd = cch;
+    if (pszTemplate[cch - 1] != 'X')
+    {
+        const char *const pszName = RTPathFileName(pszTemplate);
+        if (!pszName)
+            return false;
+        size_t const offName = static_cast<size_t>(pszName - pszTemplate);
+        if (cch - offName <= kMinInnerRun)
+            return false;
+        for (offEnd = cch; offEnd - offName >= kMinInnerRun; offEnd--)
+            if (   pszTemplate[offEnd - 1] == 'X' && pszTemplate[offEnd - 2] == 'X'
+                && pszTemplate[offEnd - 3] == 'X')
+                break;
+        if (offEnd - offName < kMinInnerRun)
+            return false;
+    }
+    size_t offStart = offEnd;
+    while (offStart > 0 && pszTemplate[offStart - 1] == 'X')
+        offStart--;
+    *ppchFirst = &pszTemplate[offStart];
+    *pcchRun = offEnd - offStart;
+    return true;
+}
+
+/** Tries names from the template with @p pfnCreate until one is free; on failure the
+ *  template is emptied so that nobody takes it for a created name. */
+template<typename FnCreate>
+static RTSTATUS rtTempCreateUnique(char *pszTemplate, FnCreate pfnCreate)
+{
+    char *pchRun;
+    size_t cchRun;
+    if (!rtTempFindRun(pszTemplate, &pchRun, &cchRun))
+    {
+        pszTemplate[0] = '\0';
+        return ERR_BAD_ARGUMENT;
+    }
+    RTSTATUS rc = ERR_NAME_TAKEN;
+    for (unsigned iAttempt = 0; iAttempt < kMaxTempAttempts; iAttempt++)
+    {
+        for (size_t i = cchRun; i-- > 0;)
+            pchRun[i] = g_achTempAlphabet[RTRandRangeU32(0, sizeof(g_achTempAlphabet) - 2)];
+        rc = pfnCreate(pszTemplate);
+        if (RT_SUCCESS(rc))
+            return rc;
+        if (rc != ERR_NAME_TAKEN)
+            break;
+    }
+    pszTemplate[0] = '\0';
+    return rc;
+}
+
+RTSTATUS RTDirMakeTemp(char *pszTemplate, uint32_t fMode)
+{
+    if (!RT_VALID_PTR(pszTemplate))
+        return ERR_BAD_POINTER;
+    return rtTempCreateUnique(pszTemplate, [fMode](const char *pszPath) { return RTDirMake(pszPath, fMode, 0); });
+}
+
+RTSTATUS RTFileMakeTemp(RTFILE *phFile, char *pszTemplate, uint64_t fOpen)
+{
+    if (!RT_VALID_PTR(phFile))
+        return ERR_BAD_POINTER;
+    *phFile = NIL_RTFILE;
+    if (!RT_VALID_PTR(pszTemplate))
+        return ERR_BAD_POINTER;
+    if ((fOpen & RTFOPEN_ACTION_MASK) != RTFOPEN_CREATE)
+        return ERR_BAD_FLAGS;
+    return rtTempCreateUnique(pszTemplate, [phFile, fOpen](const char *pszPath) {
+        return RTFileOpenNamed(phFile, pszPath, fOpen);
+    });
+}
