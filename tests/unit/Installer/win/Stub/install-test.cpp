@@ -21,7 +21,6 @@ protected:
         m_hModule = LoadLibraryExW(BuildPath("fixtures/installers/install-plain.exe").c_str(), nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(m_hModule, nullptr);
-        m_SavedCalls = g_PayloadCalls;
         g_PayloadCalls.hModule = m_hModule;
         InitCleanupList();
         InitRunSettings(&m_Settings);
@@ -42,7 +41,7 @@ protected:
     }
 
     HMODULE      m_hModule = nullptr;
-    PayloadCalls m_SavedCalls;
+    PayloadCalls m_SavedCalls = g_PayloadCalls;
     RunSettings  m_Settings;
     BoxRecorder  m_Rec;
 };
