@@ -4,6 +4,8 @@
 #include "NimbStubCleanup.h"
 #include "NimbStubCustomDir.h"
 #include "NimbStubDirAccess.h"
+#include "NimbStubInstall.h"
+#include "NimbStubMsi.h"
 #include "NimbStubPackages.h"
 #include "rt/dir.h"
 #include "rt/format.h"
@@ -19,9 +21,6 @@ namespace {
 constexpr RTUTF16 g_wszInstallerMutex[] = L"NimbStubInstaller";
 /** Windows Installer's log in the extraction directory when --logging names no file. */
 constexpr char g_szDefaultLogName[] = "NimbInstallLog.txt";
-/** Windows Installer's result when a reboot is needed to finish. */
-constexpr int EXIT_REBOOT_REQUIRED = 3010;
-static_assert(EXIT_REBOOT_REQUIRED == ERROR_SUCCESS_REBOOT_REQUIRED, "reboot-required code");
 
 /** Takes the single-instance mutex. @returns false when another installer holds it: it
  *  exists already, or it belongs to an installer of another user or an elevated one, whose
@@ -184,9 +183,10 @@ extern "C" int main(int argc, char **argv, char **envp)
             if (rcExit == 0)
                 rcExit = CopyCustomDirectory(Settings.extractionDir);
 
-            /* ---- Certificates and the Windows Installer runs go here. ----
-             * In reach: rcExit (0 so far, or the exit code of a failure), Settings,
-             * cPackages, and the clean-up list (FindPackageCleanupRecord). */
+            /* The publisher certificate only in silent runs, once everything is in place. */
+            if (rcExit == 0 && Settings.addCertificates && g_InstallerState.silentMode)
+                rcExit = InstallCertificates();
+            rcExit = InstallPackages(cPackages, &Settings, rcExit);
         }
     }
 
@@ -203,7 +203,8 @@ extern "C" int main(int argc, char **argv, char **envp)
         FreeConsole();
     if (hMutex)
         CloseHandle(hMutex);
-    if (rcExit == EXIT_REBOOT_REQUIRED && Settings.ignoreRebootCode)
+    /* A restart that is needed, or already on its way, is no failure of ours. */
+    if ((rcExit == MSI_RESULT_REBOOT_REQUIRED || rcExit == MSI_RESULT_REBOOT_INITIATED) && Settings.ignoreRebootCode)
         return 0;
     return rcExit;
 }

@@ -2,6 +2,8 @@
 #include "stub-test-support.h"
 #include "process-runner.h"
 #include "exec-path.h"
+#include "rt/init.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -9,6 +11,17 @@ namespace {
 const bool g_fExecPathSet = (SetTestExecPath("C:\\Stub\\NimbStub.exe"), true);
 
 std::vector<BoxCall> g_aCalls;
+
+/** The installer's platform calls are bound through the runtime's loader, which the
+ *  runtime's initialisation sets up, as the installer's main does first. */
+class RuntimeInit : public ::testing::Environment
+{
+    void SetUp() override
+    {
+        ASSERT_TRUE(RT_SUCCESS(RTR3InitForExe(0, nullptr, RTINIT_F_SYSTEM32_ONLY)));
+    }
+};
+::testing::Environment *const g_pRuntimeInit = ::testing::AddGlobalTestEnvironment(new RuntimeInit);
 
 int WINAPI RecordBoxW(HWND hwndOwner, LPCWSTR pwszText, LPCWSTR pwszTitle, UINT fStyle)
 {

@@ -1,0 +1,128 @@
+/* Windows Installer start: the whole life of an installer carrying a 64 MiB package that
+ * Windows Installer opens and refuses at once (so the time is what comes before
+ * MsiInstallProductW plus a constant), against a reference that only copies the package
+ * to the temporary directory and calls MsiInstallProductW on it; runs interleaved. Then the
+ * peak memory of the stub over a whole silent install of the demo, beside a --silent
+ * --version run. */
+#include "process-runner.h"
+#include "scratch-dir.h"
+#include "bench-timer.h"
+#include <windows.h>
+#include <psapi.h>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+typedef BOOL (WINAPI *PFNMEMINFO)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
+
+struct Run
+{
+    double   ms;
+    uint32_t exitCode;
+    size_t   cbPeak;    /**< the largest peak working set seen while it ran (a lower bound) */
+};
+
+Run RunOnce(const std::wstring &exe, const std::wstring &cmdline, const std::wstring &env, HANDLE hNul)
+{
+    static PFNMEMINFO const s_pfnMemInfo = reinterpret_cast<PFNMEMINFO>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "K32GetProcessMemoryInfo"));
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = hNul;
+    PROCESS_INFORMATION pi = {};
+    std::vector<wchar_t> cmd(cmdline.begin(), cmdline.end());
+    cmd.push_back(L'\0');
+
+    /* Our environment plus the given "NAME=value\n" pairs. */
+    std::vector<wchar_t> block;
+    wchar_t *pwszEnv = GetEnvironmentStringsW();
+    for (const wchar_t *p = pwszEnv; *p; p += wcslen(p) + 1)
+        block.insert(block.end(), p, p + wcslen(p) + 1);
+    FreeEnvironmentStringsW(pwszEnv);
+    for (size_t off = 0; off < env.size();)
+    {
+        size_t const end = std::min(env.find(L'\n', off), env.size());
+        block.insert(block.end(), env.begin() + off, env.begin() + end);
+        block.push_back(L'\0');
+        off = end + 1;
+    }
+    block.push_back(L'\0');
+
+    double const t0 = BenchNow();
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                        block.data(), nullptr, &si, &pi))
+    {
+        fprintf(stderr, "cannot start %ls\n", exe.c_str());
+        exit(1);
+    }
+    Run R = {};
+    while (WaitForSingleObject(pi.hProcess, 5) == WAIT_TIMEOUT)
+    {
+        PROCESS_MEMORY_COUNTERS Counters = { sizeof(Counters) };
+        if (s_pfnMemInfo && s_pfnMemInfo(pi.hProcess, &Counters, sizeof(Counters)))
+            R.cbPeak = std::max(R.cbPeak, static_cast<size_t>(Counters.PeakWorkingSetSize));
+    }
+    R.ms = (BenchNow() - t0) * 1000.0;
+    DWORD uExit = 0;
+    GetExitCodeProcess(pi.hProcess, &uExit);
+    R.exitCode = uExit;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return R;
+}
+
+} /* namespace */
+
+int main()
+{
+    SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
+    HANDLE const hNul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                    OPEN_EXISTING, 0, nullptr);
+    ScratchDir Temp;
+    std::wstring const wstrTempEnv = L"TMP=" + Widen(Temp.path()) + L"\nTEMP=" + Widen(Temp.path())
+                                   + L"\nZUNT_TMPDIR=" + Widen(Temp.path());
+    std::wstring const installer = BuildPath("bench/fixtures/install-big-refused.exe");
+    std::wstring const reference = BuildPath("programs/msi-copy-install.exe");
+    std::wstring const referenceEnv = wstrTempEnv + L"\nNIMB_BENCH_PACKAGE=" + BuildPath("bench/fixtures/big-refused.msi");
+
+    /* Both end in Windows Installer's refusal: the stub with 1, the reference with its code. */
+    Run const WarmA = RunOnce(installer, L"install-big-refused --silent", wstrTempEnv, hNul);
+    Run const WarmB = RunOnce(reference, L"msi-copy-install", referenceEnv, hNul);
+    if (WarmA.exitCode != 1 || WarmB.exitCode != ERROR_INSTALL_FAILURE)
+        fprintf(stderr, "msi-start: unexpected exit codes %u and %u\n", WarmA.exitCode, WarmB.exitCode);
+
+    constexpr int cRuns = 6;
+    std::vector<double> stubMs, refMs;
+    for (int i = 0; i < cRuns; i++)
+    {
+        bool const fStubFirst = i & 1;
+        if (fStubFirst)
+            stubMs.push_back(RunOnce(installer, L"install-big-refused --silent", wstrTempEnv, hNul).ms);
+        refMs.push_back(RunOnce(reference, L"msi-copy-install", referenceEnv, hNul).ms);
+        if (!fStubFirst)
+            stubMs.push_back(RunOnce(installer, L"install-big-refused --silent", wstrTempEnv, hNul).ms);
+    }
+    double const stubMed = BenchMedian(stubMs), refMed = BenchMedian(refMs);
+    double const stubMin = *std::min_element(stubMs.begin(), stubMs.end());
+    double const refMin = *std::min_element(refMs.begin(), refMs.end());
+    printf("msi-start: 64 MiB package, %d interleaved runs each; installer median %.1f ms, fastest %.1f ms; "
+           "copy-and-install reference median %.1f ms, fastest %.1f ms\n", cRuns, stubMed, stubMin, refMed, refMin);
+    printf("msi-start: ratio installer / reference = %.3f by medians, %.3f by fastest runs (target at most 1.2)\n",
+           stubMed / refMed, stubMin / refMin);
+
+    /* Memory: a whole silent install of the demo, then the product removed again. */
+    std::wstring const setup = BuildPath("bin/Setup.exe");
+    Run const Version = RunOnce(setup, L"Setup --silent --version", wstrTempEnv, hNul);
+    Run const Install = RunOnce(setup, L"Setup --silent", wstrTempEnv, hNul);
+    RunOnce(L"C:\\windows\\system32\\msiexec.exe", L"msiexec /qn /x {3A1C6E52-8B0D-4F4E-9C41-6B2E7D0F5A11}",
+            L"", hNul);
+    printf("msi-memory: peak working set (largest seen while running, a lower bound): silent install of the demo "
+           "%.0f KiB (exit %u), --silent --version %.0f KiB; ratio %.2f\n",
+           Install.cbPeak / 1024.0, Install.exitCode, Version.cbPeak / 1024.0,
+           Version.cbPeak ? double(Install.cbPeak) / double(Version.cbPeak) : 0.0);
+    CloseHandle(hNul);
+    return 0;
+}

@@ -1,0 +1,156 @@
+/* Windows Installer invocation against the platform's own Windows Installer: real packages
+ * built from tests/fixtures/msi, the log every package of a run shares, and the mapping of
+ * each kind of result to the installer's result and message. */
+#include <gtest/gtest.h>
+#include "stub-test-support.h"
+#include "stream-capture.h"
+#include "scratch-dir.h"
+#include "process-runner.h"
+#include "NimbStubMsi.h"
+#include <msi.h>
+
+namespace {
+
+std::string FixturePackage(const char *pszName)
+{
+    return Narrow(BuildPath((std::string("fixtures/msi/") + pszName + ".msi").c_str()));
+}
+
+/** Removes a fixture's product again, whatever the test left behind. */
+void Uninstall(const std::string &strPackage)
+{
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    MsiInstallProductW(Widen(strPackage).c_str(), L"REMOVE=ALL");
+}
+
+/** The text the platform's message tables hold for @p uCode (from @p hMod when given),
+ *  or "" when there is none. */
+std::string MessageText(uint32_t uCode, HMODULE hMod)
+{
+    wchar_t *pwsz = nullptr;
+    DWORD const fFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS
+                       | (hMod ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
+    if (!FormatMessageW(fFlags, hMod, uCode, 0, reinterpret_cast<LPWSTR>(&pwsz), 0, nullptr) || !pwsz)
+        return "";
+    std::string str = Narrow(pwsz);
+    LocalFree(pwsz);
+    return str;
+}
+
+TEST(RunWindowsInstaller, SilentInstallsWithPropertiesAndEveryPackageLogsToTheSameFile)
+{
+    BoxRecorder Rec;
+    g_InstallerState.silentMode = true;
+    ScratchDir Dir;
+    StreamCapture Err(&g_pStreamStdErr), Out(&g_pStreamStdOut);
+    std::string const strLog = Dir / "install log.txt";
+    std::string const strTarget = Dir / "Plain Product";
+    std::string const strPlain = FixturePackage("plain");
+    std::string const strReboot = FixturePackage("reboot");
+
+    /* A property whose value holds spaces, quoted as Windows Installer's command line wants. */
+    EXPECT_EQ(RunWindowsInstaller(strPlain.c_str(), ("INSTALLDIR=\"" + strTarget + "\"").c_str(), strLog.c_str()), 0);
+    EXPECT_EQ(ReadWholeFile(strTarget + "\\payload.txt"), "Nimbrel test payload.\n");
+    std::string const strFirstLog = ReadWholeFile(strLog);
+    EXPECT_NE(strFirstLog, "<missing>");
+    EXPECT_FALSE(strFirstLog.empty());
+
+    /* Empty parameters; the package schedules a reboot: the one information line. */
+    EXPECT_EQ(RunWindowsInstaller(strReboot.c_str(), "", strLog.c_str()), 3010);
+    EXPECT_EQ(Out.Text(), "NimbStub.exe: info: Reboot required (by " + strReboot + ")\n");
+    EXPECT_EQ(Err.Text(), "");
+    EXPECT_TRUE(Rec.Calls().empty());
+
+    /* The second package's log follows the first one's instead of replacing it. */
+    std::string const strBothLogs = ReadWholeFile(strLog);
+    EXPECT_GT(strBothLogs.size(), strFirstLog.size());
+    EXPECT_EQ(strBothLogs.compare(0, strFirstLog.size(), strFirstLog), 0);
+
+    Uninstall(strPlain);
+    Uninstall(strReboot);
+    EXPECT_FALSE(PathExists(strTarget + "\\payload.txt"));
+}
+
+TEST(RunWindowsInstaller, RefusedPackageIsReportedWithTheSystemsText)
+{
+    BoxRecorder Rec;
+    g_InstallerState.silentMode = true;
+    StreamCapture Err(&g_pStreamStdErr), Out(&g_pStreamStdOut);
+    EXPECT_EQ(RunWindowsInstaller(FixturePackage("refused").c_str(), "", nullptr), 1);
+
+    std::string const strText = MessageText(ERROR_INSTALL_FAILURE, nullptr);
+    ASSERT_FALSE(strText.empty());
+    /* The message writer splits the system's text at its line feed. */
+    std::string strExpected = "NimbStub.exe: error: Installation failed! Error: " + strText;
+    if (strExpected.back() != '\n')
+        strExpected += '\n';
+    EXPECT_EQ(Err.Text(), strExpected);
+    EXPECT_EQ(Out.Text(), "");
+    EXPECT_TRUE(Rec.Calls().empty());
+}
+
+TEST(MapInstallerResult, EachResultGivesItsCodeAndItsMessage)
+{
+    wchar_t wszNetMsg[MAX_PATH];
+    UINT const cwc = GetSystemDirectoryW(wszNetMsg, MAX_PATH);
+    ASSERT_TRUE(cwc > 0 && cwc < MAX_PATH - 12);
+    lstrcatW(wszNetMsg, L"\\netmsg.dll");
+    HMODULE const hNetMsg = LoadLibraryExW(wszNetMsg, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(hNetMsg, nullptr);
+
+    /* A network code whose text only the network message library holds. */
+    uint32_t uNetworkOnly = 0;
+    for (uint32_t u = 2100; u <= 2999 && !uNetworkOnly; u++)
+        if (!MessageText(u, hNetMsg).empty() && MessageText(u, nullptr).empty())
+            uNetworkOnly = u;
+    EXPECT_NE(uNetworkOnly, 0u) << "no network code has a text of its own";
+    std::string const strNetworkText = MessageText(uNetworkOnly, hNetMsg);
+    FreeLibrary(hNetMsg);
+
+    uint32_t const uNoText = 0x0EEEEEEE;
+    ASSERT_EQ(MessageText(uNoText, nullptr), "");
+    std::string const strFailed = "Installation failed! Error: ";
+
+    struct Case { uint32_t uResult; int iExpected; std::string strBox; } const aCases[] =
+    {
+        { 0,    0,    "" },
+        { 3010, 3010, "" },     /* interactive: the restart is Windows Installer's to offer */
+        { 1641, 1641, "" },     /* succeeded, and the restart has already been started */
+        { 1602, 1,    "" },     /* the user cancelled: nothing more to say */
+        { 1613, 1,    "This installation package cannot be installed by the Windows Installer service.\n"
+                      "You must install a Windows service pack that contains a newer version of the "
+                      "Windows Installer service." },
+        { 1633, 1,    "This installation package is not supported on this platform." },
+        { ERROR_INSTALL_FAILURE, 1, strFailed + MessageText(ERROR_INSTALL_FAILURE, nullptr) },
+        { uNoText, 1, strFailed + std::to_string(uNoText) },
+    };
+    std::vector<Case> aAll(std::begin(aCases), std::end(aCases));
+    if (uNetworkOnly)
+        aAll.push_back({ uNetworkOnly, 1, strFailed + strNetworkText });
+    for (auto const &c : aAll)
+    {
+        SCOPED_TRACE(c.uResult);
+        BoxRecorder Rec;
+        EXPECT_EQ(MapInstallerResult(c.uResult, "C:\\pkg.msi"), c.iExpected);
+        if (c.strBox.empty())
+            EXPECT_TRUE(Rec.Calls().empty());
+        else
+        {
+            ASSERT_EQ(Rec.Calls().size(), 1u);
+            EXPECT_EQ(Rec.Calls()[0].strText, c.strBox);
+            EXPECT_EQ(Rec.Calls()[0].fStyle, 0x10u);
+        }
+    }
+}
+
+TEST(MapInstallerResult, SilentRestartStartedAndCancelWriteNothing)
+{
+    BoxRecorder Rec;
+    g_InstallerState.silentMode = true;
+    StreamCapture Err(&g_pStreamStdErr), Out(&g_pStreamStdOut);
+    EXPECT_EQ(MapInstallerResult(1641, "C:\\pkg.msi"), 1641);
+    EXPECT_EQ(MapInstallerResult(1602, "C:\\pkg.msi"), 1);
+    EXPECT_EQ(Err.Text() + Out.Text(), "");
+}
+
+} /* namespace */
