@@ -76,7 +76,7 @@ function(nimb_add_embedded_certificates target)
   set(out ${CMAKE_BINARY_DIR}/generated/NimbStubCertificates.cpp)
   add_custom_command(OUTPUT ${out}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/gen-certificates.py ${out} ${NIMB_PUBLISHER_CERT_DER}
-    DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen-certificates.py ${CMAKE_SOURCE_DIR}/tools/build_files.py
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen-certificates.py ${CMAKE_SOURCE_DIR}/tools/genfiles.py
             ${NIMB_PUBLISHER_CERT_DER}
     COMMENT "Embedding the publisher certificate"
     VERBATIM)

@@ -7,7 +7,7 @@ Each file must be exactly one DER SEQUENCE: a PEM file or a truncated download i
 here rather than rejected by the platform at install time."""
 import sys
 
-from build_files import write_if_changed
+from genfiles import write_if_changed
 
 
 def der_problem(data):

@@ -1,13 +1,17 @@
-"""What the build-time generators in this folder share: writing an output file only when
-its text changes, so that a regenerated but unchanged file does not rebuild its users."""
+"""What the build-time generators share: writing an output file only when its contents
+change, so that a regenerated but unchanged file does not rebuild its users."""
 
 
-def write_if_changed(path, text):
+def write_if_changed(path, data):
+    """Writes DATA (text, stored as UTF-8 with line feeds, or bytes) to PATH unless the file
+    already holds exactly that."""
+    if isinstance(data, str):
+        data = data.encode("utf-8")
     try:
-        with open(path, encoding="utf-8") as f:
-            if f.read() == text:
+        with open(path, "rb") as f:
+            if f.read() == data:
                 return
-    except FileNotFoundError:
+    except OSError:
         pass
-    with open(path, "w", encoding="utf-8", newline="\n") as f:
-        f.write(text)
+    with open(path, "wb") as f:
+        f.write(data)
