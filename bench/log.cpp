@@ -3,19 +3,13 @@
 #include <stdio.h>
 #include <string>
 #include "bench-timer.h"
+#include "scratch-dir.h"
 #include "rt/log.h"
 #include "rt/stream.h"
 
 namespace {
 
 constexpr int kLines = 100000;
-
-std::string TempFile(const char *pszName)
-{
-    char szDir[MAX_PATH];
-    GetTempPathA(sizeof(szDir), szDir);
-    return std::string(szDir) + pszName;
-}
 
 void WithLogger(const std::string &sPath)
 {
@@ -48,8 +42,9 @@ void WithStreams(const std::string &sPath)
 
 int main()
 {
-    std::string const sOurs = TempFile("nimb-bench-log-ours.txt");
-    std::string const sTheirs = TempFile("nimb-bench-log-stream.txt");
+    ScratchDir Dir;
+    std::string const sOurs = Dir / "ours.txt";
+    std::string const sTheirs = Dir / "stream.txt";
     double rOurs, rTheirs;
     BenchBestOfPair(5, [&] { WithLogger(sOurs); }, [&] { WithStreams(sTheirs); }, &rOurs, &rTheirs);
     auto Size = [](const std::string &sPath) {
@@ -61,7 +56,5 @@ int main()
     printf("log: %d prefixed lines to a buffered file: logger %.1f ms, RTStreamPrintf %.1f ms, time ratio %.2f"
            " (target <= 1.5)%s\n", kLines, rOurs * 1e3, rTheirs * 1e3, rOurs / rTheirs,
            fSameSize ? "" : " -- OUTPUT SIZES DIFFER");
-    DeleteFileA(sOurs.c_str());
-    DeleteFileA(sTheirs.c_str());
     return 0;
 }

@@ -6,6 +6,7 @@
  * --version run. */
 #include "process-runner.h"
 #include "scratch-dir.h"
+#include "bench-process.h"
 #include "bench-timer.h"
 #include <windows.h>
 #include <psapi.h>
@@ -28,36 +29,10 @@ Run RunOnce(const std::wstring &exe, const std::wstring &cmdline, const std::wst
 {
     static PFNMEMINFO const s_pfnMemInfo = reinterpret_cast<PFNMEMINFO>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "K32GetProcessMemoryInfo"));
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = si.hStdOutput = si.hStdError = hNul;
-    PROCESS_INFORMATION pi = {};
-    std::vector<wchar_t> cmd(cmdline.begin(), cmdline.end());
-    cmd.push_back(L'\0');
-
-    /* Our environment plus the given "NAME=value\n" pairs. */
-    std::vector<wchar_t> block;
-    wchar_t *pwszEnv = GetEnvironmentStringsW();
-    for (const wchar_t *p = pwszEnv; *p; p += wcslen(p) + 1)
-        block.insert(block.end(), p, p + wcslen(p) + 1);
-    FreeEnvironmentStringsW(pwszEnv);
-    for (size_t off = 0; off < env.size();)
-    {
-        size_t const end = std::min(env.find(L'\n', off), env.size());
-        block.insert(block.end(), env.begin() + off, env.begin() + end);
-        block.push_back(L'\0');
-        off = end + 1;
-    }
-    block.push_back(L'\0');
-
+    /* Our environment with the given "NAME=value\n" pairs. */
+    std::vector<wchar_t> block = EnvironmentBlock(env);
     double const t0 = BenchNow();
-    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                        block.data(), nullptr, &si, &pi))
-    {
-        fprintf(stderr, "cannot start %ls\n", exe.c_str());
-        exit(1);
-    }
+    PROCESS_INFORMATION const pi = BenchStartProcess(exe, cmdline, hNul, 0, block.data());
     Run R = {};
     while (WaitForSingleObject(pi.hProcess, 5) == WAIT_TIMEOUT)
     {

@@ -1,5 +1,6 @@
 /* Benchmark support: starts a program with an exact command line, its standard handles all
- * on one handle (the null device), and exits the benchmark when it cannot. */
+ * on one handle (the null device) and optionally an environment block of its own, and exits
+ * the benchmark when it cannot. */
 #pragma once
 #include <windows.h>
 #include <cstdio>
@@ -8,7 +9,7 @@
 #include <vector>
 
 inline PROCESS_INFORMATION BenchStartProcess(const std::wstring &exe, const std::wstring &cmdline, HANDLE hStd,
-                                             DWORD fCreate = 0)
+                                             DWORD fCreate = 0, wchar_t *pwszEnvBlock = nullptr)
 {
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
@@ -17,7 +18,9 @@ inline PROCESS_INFORMATION BenchStartProcess(const std::wstring &exe, const std:
     PROCESS_INFORMATION pi = {};
     std::vector<wchar_t> cmd(cmdline.begin(), cmdline.end());
     cmd.push_back(L'\0');
-    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, fCreate, nullptr, nullptr, &si, &pi))
+    if (pwszEnvBlock)
+        fCreate |= CREATE_UNICODE_ENVIRONMENT;
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, fCreate, pwszEnvBlock, nullptr, &si, &pi))
     {
         fprintf(stderr, "cannot start %ls\n", exe.c_str());
         exit(1);
