@@ -5,16 +5,12 @@
 export WINEPREFIX=$build/wineprefix NIMB_BUILD_DIR=$build
 shopt -s nullglob
 status=0
-if nimb_wine32_usable; then
-  nimb_start_wine_server
-  for b in "$build"/bench/*.exe; do
-    echo "== $(basename "$b" .exe)"
-    "$root/scripts/wine-run.sh" "$b" || status=1
-  done
-else
-  nimb_wine32_missing_note
-  echo "bench.sh: skipping the Windows-side benchmarks" >&2
-fi
+nimb_require_wine32
+nimb_start_wine_server
+for b in "$build"/bench/*.exe; do
+  echo "== $(basename "$b" .exe)"
+  "$root/scripts/wine-run.sh" "$b" || status=1
+done
 # Host-side benchmarks (the packer), run with the system's Python.
 for b in "$root"/bench/*.py; do
   echo "== $(basename "$b" .py)"

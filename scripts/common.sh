@@ -6,28 +6,28 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${NIMB_BUILD:-$root/build}
 trap 'nimb_status=$?; echo "$(basename "$0"): failed (exit code $nimb_status): $BASH_COMMAND" >&2' ERR
 
-# Whether Wine can run our 32-bit programs. Some kernels are built with IA-32 emulation
-# switched off: there Wine's 32-bit loader starts only through a user-mode CPU emulator
-# registered with binfmt_misc, which is far too slow and unreliable to carry the test
-# suite. NIMB_WINE_EMULATED=1 uses such an emulator all the same (scripts/install-deps.sh
-# then registers one).
-nimb_i386_emulated() {
+# Wine's 32-bit loader is a 32-bit Linux program. Kernels built or booted without IA-32
+# emulation cannot start it; there scripts/install-deps.sh registers qemu's user-mode
+# emulator for 32-bit programs with binfmt_misc. These name the registrations for 32-bit
+# x86 programs and tell whether Wine starts.
+nimb_i386_binfmt_entries() {
   local entry
   for entry in /proc/sys/fs/binfmt_misc/*; do
     case ${entry##*/} in register|status) continue ;; esac
-    grep -qx enabled "$entry" 2>/dev/null || continue
-    grep -q '^magic 7f454c4601010100000000000000000002000300' "$entry" && return 0
+    # The kernel shows a magic only up to the end of its mask, so some entries name their
+    # emulator only.
+    grep -Eq '^(magic 7f454c4601010100000000000000000002000300|interpreter .*/qemu-i[3-6]86)' "$entry" 2>/dev/null &&
+      echo "$entry"
   done
-  return 1
+  return 0
 }
 nimb_wine32_usable() {
-  if [ "${NIMB_WINE_EMULATED:-0}" != 1 ] && nimb_i386_emulated; then
-    return 1
-  fi
   wine --version >/dev/null 2>&1
 }
-nimb_wine32_missing_note() {
-  echo "$(basename "$0"): this kernel cannot start 32-bit programs (IA-32 emulation is off), so Wine cannot run our 32-bit Windows programs here; NIMB_WINE_EMULATED=1 runs them under a CPU emulator, very slowly" >&2
+nimb_require_wine32() {
+  nimb_wine32_usable && return 0
+  echo "$(basename "$0"): Wine cannot start 32-bit programs on this host, and scripts/install-deps.sh could not make it (see its output)" >&2
+  return 1
 }
 
 # One Wine server in $WINEPREFIX for the rest of the script, stopped (and waited for) when

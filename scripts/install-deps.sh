@@ -20,14 +20,6 @@ command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMag
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 /usr/bin/python3 -c "import pefile" 2>/dev/null || need+=(python3-pefile)
 
-# A kernel without IA-32 emulation starts Wine's 32-bit loader only through a user-mode
-# CPU emulator; it is brought in only when asked for (NIMB_WINE_EMULATED=1), being slow.
-emulate=0
-if [ "${NIMB_WINE_EMULATED:-0}" = 1 ] && ! nimb_i386_emulated; then
-  emulate=1
-  command -v qemu-i386 >/dev/null || need+=(qemu-user)
-fi
-
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 if [ ${#need[@]} -ne 0 ]; then
@@ -42,9 +34,47 @@ if [ ${#need[@]} -ne 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends -t "$codename" "${need[@]}"
 fi
 
-if [ $emulate = 1 ] && ! wine --version >/dev/null 2>&1; then
+# Wine's 32-bit loader is a 32-bit Linux program. Where the kernel cannot start one
+# (IA-32 emulation built out or switched off), it runs under qemu's user-mode emulator,
+# registered with binfmt_misc. qemu 8.1 or later only: older ones search the guest's
+# address space page by page on every mapping, and Wine's reservations then make each
+# process start take some 45 s instead of under one. Registered without the F flag, so
+# the kernel opens the emulator at each start and an upgrade takes effect at once; other
+# registrations for 32-bit x86 programs (the distribution's, pinning whatever binary was
+# there when they were made) make way for ours.
+at_least_8_1() {  # "MAJOR MINOR"
+  [ $# -eq 2 ] && { [ "$1" -gt 8 ] || { [ "$1" -eq 8 ] && [ "$2" -ge 1 ]; }; }
+}
+qemu_recent() {
+  at_least_8_1 $(qemu-i386 --version 2>/dev/null | sed -n '1s/.*version \([0-9]*\)\.\([0-9]*\).*/\1 \2/p')
+}
+if [ -n "$(nimb_i386_binfmt_entries)" ] || ! wine --version >/dev/null 2>&1; then
+  if ! qemu_recent; then
+    export DEBIAN_FRONTEND=noninteractive
+    codename=$(. /etc/os-release; echo "$VERSION_CODENAME")
+    release=$codename
+    at_least_8_1 $(apt-cache policy -t "$codename" qemu-user 2>/dev/null |
+      sed -n 's/^  Candidate: \([0-9]*:\)\{0,1\}\([0-9]*\)\.\([0-9]*\).*/\2 \3/p') ||
+      release=$codename-backports
+    if [ "$release" != "$codename" ] && ! apt-cache policy 2>/dev/null | grep -q " $release/"; then
+      printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' "$release" |
+        $SUDO tee /etc/apt/sources.list.d/nimb-backports.sources >/dev/null
+      $SUDO apt-get update -qq || true
+    fi
+    $SUDO apt-get install -y -qq --no-install-recommends -t "$release" qemu-user
+    qemu_recent
+  fi
   [ -f /proc/sys/fs/binfmt_misc/register ] ||
     $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
-  printf '%s' ':nimb-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$(command -v qemu-i386)"':F' |
-    $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null
+  ours=/proc/sys/fs/binfmt_misc/nimb-i386
+  qemu=$(command -v qemu-i386)
+  if ! { [ -f $ours ] && grep -qx enabled $ours && grep -qx "interpreter $qemu" $ours &&
+         ! grep -q '^flags:.*F' $ours; }; then
+    for entry in $(nimb_i386_binfmt_entries); do echo -1 | $SUDO tee "$entry" >/dev/null; done
+    printf '%s' ':nimb-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':' |
+      $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null
+  fi
+  for entry in $(nimb_i386_binfmt_entries); do
+    [ "$entry" = $ours ] || echo -1 | $SUDO tee "$entry" >/dev/null
+  done
 fi

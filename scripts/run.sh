@@ -5,11 +5,7 @@
 # and whether Windows Installer knows the product.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 "$root/scripts/build.sh" demo-setup winrun winquery
-if ! nimb_wine32_usable; then
-  nimb_wine32_missing_note
-  echo "run.sh: built $build/bin/Setup.exe; it cannot be started on this host" >&2
-  exit 1
-fi
+nimb_require_wine32
 export WINEPREFIX=$build/wineprefix
 nimb_start_wine_server
 wine_run() { "$root/scripts/wine-run.sh" "$@"; }
