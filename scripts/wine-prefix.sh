@@ -1,24 +1,31 @@
 #!/usr/bin/env bash
-# Creates a Wine prefix (64-bit, running our 32-bit programs) once; concurrent callers
-# wait for the first one to finish.
+# Creates a Wine prefix (64-bit, running our 32-bit programs) once and keeps its settings
+# current; concurrent callers wait for the first one to finish.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prefix=$1
-[ -f "$prefix/.nimb-ready" ] && exit 0
+# Raised whenever the settings below change, so that existing prefixes get them too.
+settings=2
+ready=$prefix/.nimb-ready
+[ "$(cat "$ready" 2>/dev/null)" = $settings ] && exit 0
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
-if [ ! -f "$prefix/.nimb-ready" ]; then
+if [ "$(cat "$ready" 2>/dev/null)" != $settings ]; then
   export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  wineboot --init >/dev/null 2>&1 || true
-  wineserver -w || true
-  # Settle the prefix's registry before anything is measured or compared in it.
-  [ -f "$prefix/system.reg" ] || { echo "wine-prefix.sh: could not create $prefix" >&2; exit 1; }
+  if [ ! -f "$prefix/system.reg" ]; then
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver -w || true
+    [ -f "$prefix/system.reg" ] || { echo "wine-prefix.sh: could not create $prefix" >&2; exit 1; }
+  fi
   # A program that dies of an unhandled exception ends with its exception code, as on a
   # Windows machine without a debugger, instead of starting Wine's debugger, which would
-  # write its report into the program's output and wait.
+  # write its report into the program's output. Without a Debugger value Wine starts its
+  # own, so the value names a program that does not exist.
   for view in 32 64; do
-    wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f /reg:$view >/dev/null 2>&1 || true
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+      /d nimb-no-debugger.exe /f /reg:$view >/dev/null 2>&1
   done
+  # Settle the prefix's registry before anything is measured or compared in it.
   wineserver -w || true
-  touch "$prefix/.nimb-ready"
+  echo $settings > "$ready"
 fi
