@@ -20,17 +20,17 @@ set(NIMB_NOCRT_LINK_FLAGS
 set(NIMB_LEAN_FLAGS -Os -flto -fomit-frame-pointer)
 
 # Environment of every test run under Wine: the private prefix, no logging, no optional
-# runtime installers offered by Wine itself.
+# runtime installers offered by Wine itself. (The test programs know the build and source
+# folders from their compile definitions.)
 set(NIMB_TEST_ENV
-  "WINEPREFIX=${NIMB_WINEPREFIX}" "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml="
-  "NIMB_BUILD_DIR=${CMAKE_BINARY_DIR}" "NIMB_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  "WINEPREFIX=${NIMB_WINEPREFIX}" "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml=")
 
 # A GUI program without a C runtime, linked against the runtime's start-up.
 function(nimb_add_nocrt_executable name)
   add_executable(${name} ${ARGN})
   target_compile_options(${name} PRIVATE ${NIMB_FREESTANDING_FLAGS})
   target_link_options(${name} PRIVATE ${NIMB_NOCRT_LINK_FLAGS} -mwindows)
-  target_link_libraries(${name} PRIVATE nimbrt-nocrt nimbrt nimbrt-nocrt kernel32 ntdll gcc)
+  target_link_libraries(${name} PRIVATE $<LINK_GROUP:RESCAN,nimbrt-nocrt,nimbrt> gcc)
 endfunction()
 
 # A test program that may use the platform's C runtime and GoogleTest.
