@@ -7,7 +7,7 @@
 #include <wchar.h>
 #include "rt/init.h"
 #include "bench-timer.h"
-#include "lazy-internal.h"
+#include "internal/lazy-win.h"
 
 extern "C" RTLAZYLIB g_rtLazyLib_USER32;
 typedef uint32_t (*PFNBENCHLOOP)(uint32_t cCalls);

@@ -7,7 +7,7 @@
 #include <vector>
 #include "rt/mem.h"
 #include "rt/thread.h"
-#include "../Runtime/common/misc/thread-internal.h"
+#include "internal/thread.h"
 #include "bench-timer.h"
 
 namespace {

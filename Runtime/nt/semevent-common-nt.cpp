@@ -1,5 +1,5 @@
 /* The kernel-event block and the wait loop shared by both event semaphores. */
-#include "semevent-internal-nt.h"
+#include "internal/semevent-nt.h"
 #include "rt/atomic.h"
 #include "rt/err.h"
 #include "rt/mem.h"

@@ -1,5 +1,5 @@
 /* The single-release event semaphore: an auto-reset kernel event, one waiter per signal. */
-#include "semevent-internal-nt.h"
+#include "internal/semevent-nt.h"
 #include "rt/thread.h"
 
 static constexpr uint32_t kMagic = 0x19601110;

@@ -1,6 +1,6 @@
 /* The multiple-release event semaphore: a manual-reset kernel event; once set, every
  * waiter passes until it is cleared. */
-#include "semevent-internal-nt.h"
+#include "internal/semevent-nt.h"
 #include "rt/thread.h"
 
 static constexpr uint32_t kMagic = 0x19200102;

@@ -1,14 +1,15 @@
 /* Runtime initialisation: the operating system's version, the loader's search rules, the
  * optional entry points other modules use, the executable's path and the argument vector,
  * and the exit callback. Only the first successful call does the work. */
-#include "win/internal-r3-win.h"
-#include "../common/misc/thread-internal.h"
+#include "internal/r3-win.h"
+#include "internal/thread.h"
 #include "rt/atomic.h"
 #include "rt/ldr.h"
 #include "rt/log.h"
 #include "rt/path.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/time.h"
+#include "internal/init.h"
 #include <type_traits>
 
 uint32_t g_enmWinVer = 0;

@@ -10,7 +10,7 @@
 #include "rt/once.h"
 #include "rt/startup.h"
 #include "rt/string.h"
-#include "stream-internal.h"
+#include "internal/stream.h"
 #include <windows.h>
 
 inline constexpr uint32_t RTSTREAM_MAGIC      = 0xE44E44EE;

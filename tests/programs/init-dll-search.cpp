@@ -5,7 +5,7 @@
  * bit 4 when the planted library could not be unloaded between the attempts. */
 #include <windows.h>
 #include "rt/init.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 
 template <size_t N>
 static void Write(const char (&sz)[N])

@@ -13,7 +13,7 @@
  *              through the default search order, before initialisation restricts it;
  *              exit code 0 when it loaded */
 #include <windows.h>
-#include "lazy-internal.h"
+#include "internal/lazy-win.h"
 #include "lazy-probe-fn.h"
 #include "rt/init.h"
 #include "rt/stream.h"

@@ -12,7 +12,7 @@
  * At exit, after the at-exit callbacks: "dtor" (the global object's destructor), then
  * "preterm" and "term" from the terminator tables.
  * PROBE_INIT_FAIL=N in the environment makes the value-returning initialiser return N. */
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include <windows.h>
 
 static void ProbeWrite(const char *psz)

@@ -2,7 +2,7 @@
  * the product, so that messages carry a known program name. */
 #pragma once
 #include <cstring>
-#include "rt/startup.h"
+#include "internal/startup.h"
 
 /** Fills g_ProcExecPath with @p pszPath. Call it before the first message: the message
  *  writer keeps the name it found first. */

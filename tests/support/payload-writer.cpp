@@ -1,7 +1,7 @@
 /* Test support: a stub copy with a payload written through the platform's resource update. */
 #include "payload-writer.h"
 #include "process-runner.h"
-#include "../../Installer/win/Stub/NimbStubPayload.h"
+#include "NimbStubPayload.h"
 #include <windows.h>
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 /* Native module records: loading by full path or by system library name, symbol lookup
  * and release. */
-#include "ldr-internal.h"
+#include "internal/ldr.h"
 #include "rt/mem.h"
 #include "rt/path.h"
 

@@ -1,6 +1,6 @@
 /* The default instance, created on first use with the process's own file name, and the
  * assertion hooks that copy assertion reports into the existing instances. */
-#include "log-internal.h"
+#include "internal/log.h"
 #include "rt/assert.h"
 #include "rt/atomic.h"
 #include "rt/format.h"

@@ -1,7 +1,7 @@
 /* Logger instances: creation and destruction, printing through the scratch buffer with its
  * plain and prefixing writers, the destinations, the ring buffer, and the log file with
  * its history rotation. Nothing here is reached by a program that never creates one. */
-#include "log-internal.h"
+#include "internal/log.h"
 #include "rt/dir.h"
 #include "rt/env.h"
 #include "rt/err.h"
@@ -12,7 +12,7 @@
 #include "rt/string.h"
 #include "rt/thread.h"
 #include "rt/time.h"
-#include "../misc/thread-internal.h"
+#include "internal/thread.h"
 #include <cpuid.h>
 #include <x86intrin.h>
 

@@ -2,7 +2,7 @@
  * flags (buffering, line ends, file mode, prefix fields) and destinations (where output
  * goes, with file, history and ring parameters), and the group listing. Every parser
  * stays within its text: nothing is read past the terminator. */
-#include "log-internal.h"
+#include "internal/log.h"
 #include "rt/path.h"
 #include "rt/stream.h"
 #include "rt/strconv.h"

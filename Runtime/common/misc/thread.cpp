@@ -1,7 +1,7 @@
 /* Thread records and their registry: allocation, adoption of threads the runtime did not
  * start, references, the registry tree under its read/write lock, and the run state that
  * blocking waits record in a record. */
-#include "thread-internal.h"
+#include "internal/thread.h"
 #include "rt/atomic.h"
 #include "rt/mem.h"
 #include "rt/assert.h"

@@ -1,6 +1,6 @@
 /* UUIDs from their text form. */
 #include "rt/strconv.h"
-#include "../string/strtonum-internal.h"
+#include "internal/strtonum.h"
 
 RTSTATUS RTUuidParse(void *pvUuid, const char *psz)
 {

@@ -1,6 +1,6 @@
 /* IPv4 addresses and networks and Ethernet MAC addresses from text. */
 #include "rt/strconv.h"
-#include "../string/strtonum-internal.h"
+#include "internal/strtonum.h"
 
 RTSTATUS RTNetParseIPv4Ex(const char *psz, uint8_t *pabAddr, char **ppszNext)
 {

@@ -1,8 +1,8 @@
 /* Making a path absolute against a base path, the current directory or the current drive
  * (RTPathAbsEx, RTPathAbsolute). Results are normalised: "." and ".." are resolved, runs of
  * separators collapse to one, and the style's separator is written. */
-#include "path-internal.h"
-#include "path-build.h"
+#include "internal/path.h"
+#include "internal/path-build.h"
 #include "rt/mem.h"
 #include "rt/string.h"
 #include <string.h>

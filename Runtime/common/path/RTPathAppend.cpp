@@ -1,6 +1,6 @@
 /* Appending a component to a path in a caller buffer (RTPathAppendStr, RTPathAppendStrEx,
  * RTPathJoinInto): exactly one separator ends up between the two parts. */
-#include "path-internal.h"
+#include "internal/path.h"
 #include "rt/string.h"
 #include <string.h>
 

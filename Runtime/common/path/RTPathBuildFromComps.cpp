@@ -1,6 +1,6 @@
 /* Rebuilding a path from its parsed record (RTPathBuildFromComps). */
-#include "path-internal.h"
-#include "path-build.h"
+#include "internal/path.h"
+#include "internal/path-build.h"
 #include <string.h>
 
 RTSTATUS rtPathBuild(const char *pszSrc, const RTPATHCOMPS *pComps, uint32_t fStyle,

@@ -1,5 +1,5 @@
 /* Splitting a path into its root and components (RTPathParseComps). */
-#include "path-internal.h"
+#include "internal/path.h"
 
 namespace {
 

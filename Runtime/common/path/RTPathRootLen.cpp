@@ -1,5 +1,5 @@
 /* The root of a path: a drive, a UNC server and share, or leading separators. */
-#include "path-internal.h"
+#include "internal/path.h"
 
 size_t RTPathRootLen(const char *pszPath)
 {

@@ -1,5 +1,5 @@
 /* Splitting a path into directory, file name and suffix by its text alone. */
-#include "path-internal.h"
+#include "internal/path.h"
 
 size_t RTPathSplitSimple(const char *pszPath, size_t *pcchDir, intptr_t *poffName, intptr_t *poffSuffix)
 {

@@ -1,6 +1,6 @@
 /* Lookups and edits on path text that need no parsing: suffix, file name, separator
  * kind, trailing separator. */
-#include "path-internal.h"
+#include "internal/path.h"
 #include <string.h>
 
 char *RTPathSuffix(const char *pszPath)

@@ -1,7 +1,7 @@
 /* The process-wide generator behind RTRandRangeU32: made on the first draw, seeded from the
  * time-stamp counter, and left to the end of the process unless the runtime is unloaded.
  * Draws take no lock: concurrent draws only mix their state updates. */
-#include "rand-internal.h"
+#include "internal/rand.h"
 #include "rt/atomic.h"
 #include "rt/once.h"
 #include <x86intrin.h>

@@ -1,5 +1,5 @@
 /* Generator methods: each checks the object, then calls the entry of its kind. */
-#include "rand-internal.h"
+#include "internal/rand.h"
 
 static bool rtRandGenIsAlive(RTRANDGEN hRand)
 {

@@ -1,7 +1,7 @@
 /* The Park-Miller minimal standard generator: state' = state * 16807 mod (2^31 - 1). Each
  * step gives 31 bits at best, so draws over wide ranges take extra bits from a kept spare
  * step. The saved state is a fixed-width text. */
-#include "rand-internal.h"
+#include "internal/rand.h"
 #include "rt/format.h"
 #include "rt/mem.h"
 #include "rt/strconv.h"

@@ -1,7 +1,7 @@
 /* RTFmtFloat: the exact rendering of a double's fields that the engine prints for every
  * floating-point directive. No decimal conversion, so no rounding and no tables. */
 #include "rt/format.h"
-#include "format-number.h"
+#include "internal/format-number.h"
 
 namespace {
 

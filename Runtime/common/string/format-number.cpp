@@ -1,7 +1,7 @@
 /* Integer formatting for the format engine and its callers: RTFmtNumber, which every
  * integer directive ends in, and the bounded RTStrFmtU32/RTStrFmtU64 on top of it. */
 #include "rt/format.h"
-#include "format-number.h"
+#include "internal/format-number.h"
 
 namespace {
 

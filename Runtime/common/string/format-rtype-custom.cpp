@@ -1,8 +1,8 @@
 /* Named custom types of the typed-directive family (%R[name]): the registry of handlers,
  * sorted by name, and the directive that looks them up. */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 #include "rt/format-types.h"
-#include "sorted-search.h"
+#include "internal/sorted-search.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 /* Escaping directives of the typed-directive family: a UTF-8 string made safe for an XML
  * attribute (%RMas) or element (%RMes), a JSON string (%RMjs), or a URI component by
  * percent-encoding (%RMpa, %RMpp, %RMpq, %RMpf). */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 
 namespace {
 

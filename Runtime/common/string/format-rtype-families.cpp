@@ -1,7 +1,7 @@
 /* The typed-directive families of a program that names none itself: all of them. Alone in
  * its file, so that a program's own list keeps this one, and the families it leaves out,
  * out of the link. */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 
 const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[] =
 {

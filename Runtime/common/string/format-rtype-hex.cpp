@@ -1,7 +1,7 @@
 /* Hexadecimal byte directives of the typed-directive family: hex strings (%Rhxs) and hex
  * dumps with (%RhxD) and without (%Rhxd) collapsing of repeated lines; the %RhX forms
  * take a display address of their own. */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 /* Name directives of the typed-directive family: the base name of a path (%Rbn), the bare
  * name of a function signature (%Rfn) and counted big-endian UTF-16 strings (%lRbs). */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 #include "rt/string.h"
 
 namespace {

@@ -1,6 +1,6 @@
 /* Network addresses for the typed directives: IPv4 dotted quads, IPv6 in its shortest
  * text form, MAC addresses and RTNETENDPOINT records. */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 #include "rt/format-types.h"
 #include "rt/net.h"
 

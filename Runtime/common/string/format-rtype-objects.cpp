@@ -2,7 +2,7 @@
  * addresses (by value), IPv6 and MAC addresses, network endpoints, UUIDs, error-information
  * records and nanosecond time spans (by pointer). Its "T" names share the first letter with
  * the number family, which is tried first: neither holds a prefix of the other's names. */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 #include "rt/uuid.h"
 
 namespace {

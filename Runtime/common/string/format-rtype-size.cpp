@@ -1,6 +1,6 @@
 /* Human-readable size directives of the typed-directive family: byte counts (%Rhcb,
  * %RhcB, %Rhci) and plain counts (%Rhub, %RhuB, %Rhui) in binary or decimal units. */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 /* Status directives of the typed-directive family: status codes (%Rrc, %Rrs, %Rrf, %Rra),
  * Win32 error codes (%Rwc, %Rwf, %Rwa) and error-information records (%RTeic, %RTeim). */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 #include "rt/err.h"
 
 static_assert(RTFMT_SCRATCH_SIZE >= RTERR_SCRATCH_SIZE, "the engine's scratch area holds status numbers");

@@ -1,7 +1,7 @@
 /* The typed-directive dispatcher (%R...), which hands each type to the families the
  * program links, and the family of fixed-size number types: integers, fixed-width
  * hexadecimal values, booleans and selector:offset pairs. */
-#include "format-rtype-internal.h"
+#include "internal/format-rtype.h"
 #include "rt/format-types.h"
 
 namespace {

@@ -3,8 +3,8 @@
  * never touches the heap; numbers are built in a small stack area. */
 #include "rt/format.h"
 #include "rt/string.h"
-#include "format-internal.h"
-#include "format-number.h"
+#include "internal/format.h"
+#include "internal/format-number.h"
 
 namespace {
 

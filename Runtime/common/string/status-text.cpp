@@ -2,7 +2,7 @@
  * expansion of packed texts. */
 #include "rt/err.h"
 #include "rt/string.h"
-#include "sorted-search.h"
+#include "internal/sorted-search.h"
 
 int RTErrFindEntry(RTSTATUS rc)
 {

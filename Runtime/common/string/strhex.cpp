@@ -1,6 +1,6 @@
 /* Hexadecimal byte strings to bytes. */
 #include "rt/strconv.h"
-#include "strtonum-internal.h"
+#include "internal/strtonum.h"
 
 RTSTATUS RTStrParseHexBytes(const char *psz, void *pv, size_t cb, uint32_t fFlags)
 {

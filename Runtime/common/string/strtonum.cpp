@@ -1,7 +1,7 @@
 /* Text to integer conversions: the lenient 64-bit cores, the strict forms and the
  * range-checked narrow widths. */
 #include "rt/strconv.h"
-#include "strtonum-internal.h"
+#include "internal/strtonum.h"
 
 namespace {
 

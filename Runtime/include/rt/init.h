@@ -32,9 +32,4 @@ bool RTR3InitIsInitialized(void);
 
 /** True from the moment the runtime's exit callback has run. */
 bool RTR3InitIsTerminating(void);
-
-/** The work behind RTR3InitForExe; @p pszProgramPath, when given, replaces the path the
- *  platform reports for the executable. */
-RTSTATUS rtR3InitOnce(uint32_t fFlags, int cArgs, char ***ppapszArgs, const char *pszProgramPath);
-
 RT_C_DECLS_END

@@ -1,8 +1,8 @@
 /* The native side of directory handles: opening a directory through NtCreateFile (with
  * symbolic links refused on request and junctions followed), NT object directories for
  * literal NT names, and the upper-case mapping the name filters use. */
-#include "../win/internal-file-win.h"
-#include "../internal-dir.h"
+#include "internal/file-win.h"
+#include "internal/dir.h"
 #include "rt/err.h"
 #include "rt/pathint.h"
 

@@ -6,7 +6,7 @@
 #include "rt/mem.h"
 #include "rt/string.h"
 #include <string.h>
-#include "../win/internal-file-win.h"
+#include "internal/file-win.h"
 
 extern "C" NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr);
 

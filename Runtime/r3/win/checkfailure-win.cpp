@@ -3,8 +3,8 @@
  * recomputed word, the guarded-variable check, the stack-pointer balance check and the
  * array range check. Each writes its report raw to standard error, with stack storage
  * only, and ends the process through rtCheckFailureExit. */
-#include "internal-r3-win.h"
-#include "rt/startup.h"
+#include "internal/r3-win.h"
+#include "internal/startup.h"
 
 extern "C" uintptr_t __stack_chk_guard;
 

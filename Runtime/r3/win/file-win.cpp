@@ -1,6 +1,6 @@
 /* Files on Windows: the open-flag word and its translation to CreateFileW, opening,
  * adopting and closing handles, positions, size, flushing and the usability test. */
-#include "internal-file-win.h"
+#include "internal/file-win.h"
 #include "rt/err.h"
 #include "rt/pathint.h"
 

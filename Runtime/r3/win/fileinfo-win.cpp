@@ -1,6 +1,6 @@
 /* File information on Windows: the information record of an open handle (console handles
  * included), the mode word built from native attributes, and the file-system kind. */
-#include "internal-file-win.h"
+#include "internal/file-win.h"
 #include "rt/err.h"
 #include "rt/pathint.h"
 

@@ -1,7 +1,7 @@
 /* Reading and writing files on Windows: whole transfers or one transfer with its count,
  * smaller chunks when the system runs short of memory for a large request, and the
  * wording of a disk-full failure by the file system's largest file. */
-#include "internal-file-win.h"
+#include "internal/file-win.h"
 #include "rt/err.h"
 #include "rt/pathint.h"
 

@@ -3,7 +3,7 @@
  * its slot and continues into it with the caller's arguments, return address, scratch
  * registers and flags as they were. Later calls go through the slot straight to the
  * function. */
-#include "lazy-internal.h"
+#include "internal/lazy-win.h"
 #include "rt/assert.h"
 
 /** Never returns: the breakpoint trap, repeated should anything continue past it. */

@@ -1,9 +1,9 @@
 /* The native loader on Windows: system libraries by bare name from the system directory
  * (side-by-side redirection honoured only inside the Windows directory tree), libraries by
  * full path, and the native module operations. */
-#include "internal-r3-win.h"
+#include "internal/r3-win.h"
 #include <winternl.h>
-#include "../../common/ldr/ldr-internal.h"
+#include "internal/ldr.h"
 #include "rt/assert.h"
 #include "rt/log.h"
 #include "rt/path.h"

@@ -2,7 +2,7 @@
  * command line. */
 #include <windows.h>
 #include <winternl.h>
-#include "../../common/log/log-internal.h"
+#include "internal/log.h"
 #include "rt/err.h"
 
 /** Access right that suffices to read another process's basic information, and the older

@@ -1,7 +1,7 @@
 /* Start-up pieces shared by every program on the runtime: the raw standard-error writers
  * used before anything else is set up (and by the fatal-condition reports), the fix-up of
  * section tails for very old loaders, and the executable path record. */
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/string.h"
 #include <windows.h>
 

@@ -2,7 +2,7 @@
  * needs: the markers of the initialiser and terminator tables and their walks, the run of
  * the compiler's global constructors, and the process exit. Built without the stack
  * protector: the entry point runs before the stack cookie is seeded. */
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/string.h"
 #include "rt/getoptargv.h"
 #include <windows.h>

@@ -1,8 +1,8 @@
 /* The information record of a path without an open handle: the full-attributes query, a
  * short-lived handle, the parent directory's listing for files that cannot be opened, and
  * the NT object namespace for names the file system does not know. */
-#include "internal-file-win.h"
-#include "internal-r3-win.h"
+#include "internal/file-win.h"
+#include "internal/r3-win.h"
 #include "rt/err.h"
 #include "rt/pathint.h"
 

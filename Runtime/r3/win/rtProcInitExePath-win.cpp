@@ -1,5 +1,5 @@
 /* The running executable's full path, as runtime initialisation records it. */
-#include "internal-r3-win.h"
+#include "internal/r3-win.h"
 #include "rt/err.h"
 #include "rt/startup.h"
 #include "rt/string.h"

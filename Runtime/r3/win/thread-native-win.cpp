@@ -2,8 +2,8 @@
  * passed to debuggers and to the platform, sleep and yield. */
 #include <windows.h>
 #include <intrin.h>
-#include "internal-r3-win.h"
-#include "../../common/misc/thread-internal.h"
+#include "internal/r3-win.h"
+#include "internal/thread.h"
 
 uint32_t g_iRTThreadTls = TLS_OUT_OF_INDEXES;
 

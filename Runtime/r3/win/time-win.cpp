@@ -2,7 +2,7 @@
  * UTC wall clock. */
 #include "rt/time.h"
 #include "rt/atomic.h"
-#include "internal-r3-win.h"
+#include "internal/r3-win.h"
 
 volatile uint32_t g_enmRTTimeMonoSource = RTTIMEMONOSRC_UNSET;
 

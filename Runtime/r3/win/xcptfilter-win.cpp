@@ -1,7 +1,7 @@
 /* The runtime's top-level exception filter, installed by runtime initialisation, and the
  * filter it displaced. The report it can write lives apart (xcptreport-win) and comes into
  * a program only with the hooks that give it a logger. */
-#include "internal-r3-win.h"
+#include "internal/r3-win.h"
 #include "rt/xcpt.h"
 
 LPTOP_LEVEL_EXCEPTION_FILTER g_pfnXcptFilterPrev = nullptr;

@@ -4,11 +4,11 @@
  * the command line. Every structure is reached only through pointers that pass the
  * pointer test, and the stack is read only within the thread's own stack, so that the
  * report itself cannot fault. */
-#include "internal-r3-win.h"
+#include "internal/r3-win.h"
 #include <winternl.h>
 #include "rt/log.h"
 #include "rt/xcpt.h"
-#include "../../common/misc/thread-internal.h"
+#include "internal/thread.h"
 
 /** The process id, fetched on the first report. */
 static uint32_t g_uXcptProcessId = UINT32_MAX;

@@ -7,7 +7,7 @@
 #include "rt/file.h"
 #include "rt/mem.h"
 #include "rt/status.h"
-#include "../../../Runtime/r3/internal-dir.h"
+#include "internal/dir.h"
 #include "scratch-dir.h"
 #include "process-runner.h"
 #include "leak-check.h"

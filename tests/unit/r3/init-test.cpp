@@ -6,13 +6,13 @@
 #include <windows.h>
 #include <cstring>
 #include <string>
-#include "rt/init.h"
+#include "internal/init.h"
 #include "rt/log.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/time.h"
 #include "rt/mem.h"
-#include "../../../Runtime/r3/win/internal-r3-win.h"
-#include "../../../Runtime/common/misc/thread-internal.h"
+#include "internal/r3-win.h"
+#include "internal/thread.h"
 
 namespace {
 

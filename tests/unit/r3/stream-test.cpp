@@ -8,7 +8,7 @@
 #include "rt/mem.h"
 #include "rt/stream.h"
 #include "scratch-dir.h"
-#include "../../../Runtime/r3/stream-internal.h"
+#include "internal/stream.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 /* The C library's atexit for programs without a C runtime: the compiler registers the
  * destructors of static objects through it. */
-#include "rt/startup.h"
+#include "internal/startup.h"
 
 extern "C" int atexit(void (*pfnCallback)(void))
 {

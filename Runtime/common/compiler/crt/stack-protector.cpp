@@ -1,7 +1,7 @@
 /* The stack cookie and the failure hook that the compiler's stack protector calls when a
  * function's copy of the cookie no longer matches on return. Start-up seeds the cookie
  * before any protected function runs. */
-#include "rt/startup.h"
+#include "internal/startup.h"
 
 extern "C" {
 

@@ -1,7 +1,7 @@
 /* The at-exit registry: callbacks run at process exit, newest first. Up to 8192 entries
  * in blocks of 256 that are allocated when their first entry is needed, so a program that
  * registers a handful pays for one small block. */
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/mem.h"
 #include "rt/atomic.h"
 

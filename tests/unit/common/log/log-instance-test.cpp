@@ -8,7 +8,7 @@
 #include "rt/log.h"
 #include "rt/assert.h"
 #include "rt/err.h"
-#include "../../../../Runtime/common/log/log-internal.h"
+#include "internal/log.h"
 #include "scratch-dir.h"
 
 namespace {

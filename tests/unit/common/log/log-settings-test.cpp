@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 #include "rt/log.h"
-#include "../../../../Runtime/common/log/log-internal.h"
+#include "internal/log.h"
 #include "process-runner.h"
 #include "scratch-dir.h"
 

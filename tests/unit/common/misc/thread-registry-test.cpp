@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 #include "rt/mem.h"
-#include "../../../../Runtime/common/misc/thread-internal.h"
+#include "internal/thread.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
-#include "../../../../Runtime/common/misc/thread-internal.h"
+#include "internal/thread.h"
 #include "rt/critsect.h"
 #include "rt/semaphore.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include "rt/dir.h"
 #include "rt/status.h"
-#include "../../../../Runtime/r3/internal-dir.h"
+#include "internal/dir.h"
 #include "scratch-dir.h"
 #include "leak-check.h"
 #include "fake-reparse.h"

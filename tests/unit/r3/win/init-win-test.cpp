@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cstring>
-#include "../../../../Runtime/r3/win/internal-r3-win.h"
+#include "internal/r3-win.h"
 
 namespace {
 

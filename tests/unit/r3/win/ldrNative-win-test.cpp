@@ -2,7 +2,7 @@
  * Windows directory tree, whatever separators, letter case or dot components they use. */
 #include <gtest/gtest.h>
 #include <string>
-#include "../../../../Runtime/common/ldr/ldr-internal.h"
+#include "internal/ldr.h"
 
 TEST(LdrNativeWin, RedirectionIsFollowedOnlyInsideTheWindowsTree)
 {

@@ -1,7 +1,7 @@
 /* The start-up's raw standard-error writers, the executable path record and the fix-up of
  * section tails. */
 #include <gtest/gtest.h>
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/string.h"
 #include "read-to-end.h"
 #include <windows.h>

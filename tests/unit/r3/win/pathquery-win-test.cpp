@@ -7,8 +7,8 @@
 #include "rt/file.h"
 #include "rt/status.h"
 #include "rt/pathint.h"
-#include "../../../../Runtime/r3/win/internal-file-win.h"
-#include "../../../../Runtime/r3/win/internal-r3-win.h"
+#include "internal/file-win.h"
+#include "internal/r3-win.h"
 #include "scratch-dir.h"
 #include "fake-reparse.h"
 

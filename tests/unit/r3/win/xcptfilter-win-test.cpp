@@ -11,7 +11,7 @@
 #include "rt/string.h"
 #include "rt/xcpt.h"
 #include "process-runner.h"
-#include "../../../../Runtime/r3/win/internal-r3-win.h"
+#include "internal/r3-win.h"
 
 namespace {
 

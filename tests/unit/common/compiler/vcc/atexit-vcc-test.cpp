@@ -1,7 +1,7 @@
 /* The at-exit registry. The registry is process-wide and its blocks stay allocated once
  * made, so the tests that need missing blocks come first in this file. */
 #include <gtest/gtest.h>
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/mem.h"
 #include <atomic>
 #include <thread>

@@ -1,7 +1,7 @@
 /* Pieces shared by the typed directives: the buffered writer they all print through, the
  * parsed directive they receive, and the entry points of each directive family. */
 #pragma once
-#include "format-internal.h"
+#include "internal/format.h"
 #include "format-number.h"
 #include "sorted-search.h"
 #include <string.h>
