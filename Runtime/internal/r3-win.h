@@ -3,7 +3,7 @@
  * when the platform lacks it. Also the pieces of initialisation that tests drive directly. */
 #pragma once
 #include <windows.h>
-#include "rt/init.h"
+#include "internal/init.h"
 
 RT_C_DECLS_BEGIN
 
@@ -62,27 +62,6 @@ struct RTR3WINVERQUERIES
 /** Fills @p pInfo from the first query that answers. */
 void rtR3InitQueryWinVersion(const RTR3WINVERQUERIES *pQueries, OSVERSIONINFOEXW *pInfo);
 /** The Windows version code for a version record; 0 for a combination no release has. */
-uint32_t rtR3InitWinVerCode(const OSVERSIONINFOEXW *pInfo);
-
-/*
- * Initialisation state, for the runtime's own checks and for tests.
- */
-
-/** Initialisation calls so far, not counting a failed first one. */
-extern volatile int32_t  g_cRTR3Inits;
-/** 1 while the first initialisation runs. */
-extern volatile uint32_t g_fRTR3Initialising;
-/** Every flag ever passed to initialisation, combined. */
-extern uint32_t          g_fRTR3InitFlags;
-/** The recorded argument count (-1: none yet) and vector. */
-extern int32_t           g_cRTR3InitArgs;
-extern char            **g_papszRTR3InitArgs;
-extern uint32_t          g_uRTR3ProcessId;
-
-/** The loader configuration step: error mode, library search path, exception filter. */
-RTSTATUS rtR3InitLoaderConfig(uint32_t fFlags);
-
-/** Writes the executable's full path, UTF-8, into @p pszPath of @p cbPath bytes. */
-RTSTATUS rtProcInitExePath(char *pszPath, size_t cbPath);
+RTWINVER rtR3InitWinVerCode(const OSVERSIONINFOEXW *pInfo);
 
 RT_C_DECLS_END

@@ -10,10 +10,10 @@
 
 namespace {
 
-constexpr uint32_t kStackUnits = 512;
+constexpr uint32_t RTENV_STACK_UNITS = 512;
 /** Environment values are at most 32767 units; a buffer grown past that and still too
  *  small means the platform keeps changing its answer. */
-constexpr uint32_t kMaxUnits = 32767;
+constexpr uint32_t RTENV_MAX_UNITS = 32767;
 
 char    *g_apszValueRing[RTENV_VALUE_RING_SIZE];
 uint32_t g_iValueRing;
@@ -21,16 +21,18 @@ uint32_t g_iValueRing;
 /** NT 3.x returns 0 without an error for a missing variable too. */
 bool rtEnvIsNt3x(void)
 {
-    if (g_enmWinVer != 0)
-        return g_enmWinVer >= 100 && g_enmWinVer <= 102;
+    if (g_enmWinVer != RTWINVER_UNKNOWN)
+        return g_enmWinVer >= RTWINVER_NT310 && g_enmWinVer <= RTWINVER_NT351;
+    /* GetVersion: the major version in the low byte, the top bit set on the 9x family. */
+    constexpr DWORD RTENV_VERSION_NOT_NT = UINT32_C(0x80000000);
     DWORD const dwVersion = GetVersion();
-    return (dwVersion & 0x80000000) == 0 && (dwVersion & 0xff) == 3;
+    return !(dwVersion & RTENV_VERSION_NOT_NT) && LOBYTE(LOWORD(dwVersion)) == 3;
 }
 
 /** A value read from the platform: the units and where they live. */
 struct RTENVVALUE
 {
-    RTUTF16  awcStack[kStackUnits];
+    RTUTF16  awcStack[RTENV_STACK_UNITS];
     RTUTF16 *pwszHeap;
     RTUTF16 *pwsz;
     uint32_t cwc;
@@ -48,18 +50,18 @@ RTSTATUS rtEnvRead(const char *pszVar, RTENVVALUE *pValue)
     if (RT_FAILURE(rc))
         return rc;
 
-    uint32_t cwcBuf = kStackUnits;
+    uint32_t cwcBuf = RTENV_STACK_UNITS;
     SetLastError(NO_ERROR);
     uint32_t cwc = GetEnvironmentVariableW(pwszVar, pValue->pwsz, cwcBuf);
     for (uint32_t cEnlargements = 0; cwc >= cwcBuf; cEnlargements++)
     {
-        if (cwcBuf > kMaxUnits)
+        if (cwcBuf > RTENV_MAX_UNITS)
         {
             RTUtf16Release(pwszVar);
             return ERR_INTERNAL_FAULT_3;
         }
-        uint32_t const cwcNew = cwc + cEnlargements > kStackUnits * cEnlargements
-                              ? cwc + cEnlargements : kStackUnits * cEnlargements;
+        uint32_t const cwcNew = cwc + cEnlargements > RTENV_STACK_UNITS * cEnlargements
+                              ? cwc + cEnlargements : RTENV_STACK_UNITS * cEnlargements;
         RTUTF16 *pwszNew = static_cast<RTUTF16 *>(RTMemRealloc(pValue->pwszHeap, cwcNew * sizeof(RTUTF16)));
         if (!pwszNew)
         {

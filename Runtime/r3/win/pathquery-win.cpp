@@ -244,7 +244,7 @@ RTSTATUS rtPathQueryByDirListing(HANDLE hRootDir, const UNICODE_STRING *pName, R
     Final.Length = Final.MaximumLength = static_cast<USHORT>(cwcFinal * sizeof(WCHAR));
     /* The class with file ids came with NT 5.1 (version code 105); before initialisation
        the system is taken to be a current one. */
-    bool const fIdClass = g_enmWinVer == 0 || g_enmWinVer >= 105;
+    bool const fIdClass = g_enmWinVer == RTWINVER_UNKNOWN || g_enmWinVer >= RTWINVER_XP;
     rcNt = NtQueryDirectoryFile(hDir, nullptr, nullptr, nullptr, &Ios, pbBuf, RTPATHQ_LIST_BUF_SIZE,
                                 static_cast<FILE_INFORMATION_CLASS>(fIdClass ? RTNT_FILE_ID_BOTH_DIR_INFO
                                                                              : RTNT_FILE_BOTH_DIR_INFO),

@@ -12,14 +12,17 @@ static PFNRTLGETINTERRUPTTIMEPRECISE volatile g_pfnRtlGetInterruptTimePrecise = 
 static volatile bool g_fRtlGetInterruptTimePreciseLookedUp = false;
 
 /** Offset between the file-time origin (1601) and 1970, in nanoseconds. */
-static constexpr uint64_t kFileTimeEpochDeltaNs = UINT64_C(11644473600000000000);
+static constexpr uint64_t RTTIME_FILE_TIME_EPOCH_DELTA_NS = UINT64_C(11644473600000000000);
 
 /* The interrupt time lives at a fixed address of the page the kernel shares with every
  * process: a low word and two copies of the high word. The kernel updates them so that a
  * read torn by an update shows as two differing high words. */
-static volatile uint32_t *const g_pu32InterruptLow   = reinterpret_cast<volatile uint32_t *>(0x7FFE0008);
-static volatile uint32_t *const g_pu32InterruptHigh1 = reinterpret_cast<volatile uint32_t *>(0x7FFE000C);
-static volatile uint32_t *const g_pu32InterruptHigh2 = reinterpret_cast<volatile uint32_t *>(0x7FFE0010);
+static constexpr uintptr_t RTTIME_USER_SHARED_DATA    = 0x7FFE0000;
+static constexpr uintptr_t RTTIME_INTERRUPT_TIME_OFFSET = 0x8;     /* low, high, second high */
+static volatile uint32_t *const g_pu32InterruptLow
+    = reinterpret_cast<volatile uint32_t *>(RTTIME_USER_SHARED_DATA + RTTIME_INTERRUPT_TIME_OFFSET);
+static volatile uint32_t *const g_pu32InterruptHigh1 = g_pu32InterruptLow + 1;
+static volatile uint32_t *const g_pu32InterruptHigh2 = g_pu32InterruptLow + 2;
 
 static PFNRTLGETINTERRUPTTIMEPRECISE rtTimeLookupPrecise(void)
 {
@@ -39,8 +42,8 @@ static PFNRTLGETINTERRUPTTIMEPRECISE rtTimeLookupPrecise(void)
 static uint32_t rtTimeChooseSource(void)
 {
     bool fTickCount;
-    if (g_enmWinVer != 0)
-        fTickCount = g_enmWinVer <= 100;
+    if (g_enmWinVer != RTWINVER_UNKNOWN)
+        fTickCount = g_enmWinVer <= RTWINVER_NT310;
     else
     {
         /* NT 3.1 (3.10) and the 9x family's predecessors lack a usable interrupt time. */
@@ -104,6 +107,6 @@ RTTIMESPEC *RTTimeUtcNow(RTTIMESPEC *pNow)
         SystemTimeToFileTime(&st, &ft);
     }
     uint64_t const u64FileTime = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-    pNow->i64NsSinceEpoch = static_cast<int64_t>(u64FileTime * 100 - kFileTimeEpochDeltaNs);
+    pNow->i64NsSinceEpoch = static_cast<int64_t>(u64FileTime * 100 - RTTIME_FILE_TIME_EPOCH_DELTA_NS);
     return pNow;
 }

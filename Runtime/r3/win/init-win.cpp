@@ -1,0 +1,310 @@
+/* Runtime initialisation, the Windows half: the operating system's version, the loader's
+ * search rules and exception filter, and the optional entry points other modules use. */
+#include "internal/r3-win.h"
+#include "internal/init.h"
+#include "rt/ldr.h"
+#include <type_traits>
+
+RTWINVER g_enmWinVer = RTWINVER_UNKNOWN;
+HMODULE g_hModKernel32 = nullptr;
+HMODULE g_hModNtDll = nullptr;
+OSVERSIONINFOEXW g_WinOsInfoEx;
+
+PFNGETSYSTEMTIMEASFILETIME     g_pfnGetSystemTimeAsFileTime = nullptr;
+PFNISDEBUGGERPRESENT           g_pfnIsDebuggerPresent = nullptr;
+PFNISPROCESSORFEATUREPRESENT   g_pfnIsProcessorFeaturePresent = nullptr;
+PFNGETCURRENTTHREADSTACKLIMITS g_pfnGetCurrentThreadStackLimits = nullptr;
+PFNSETUNHANDLEDEXCEPTIONFILTER g_pfnSetUnhandledExceptionFilter = nullptr;
+PFNUNHANDLEDEXCEPTIONFILTER    g_pfnUnhandledExceptionFilter = nullptr;
+PFNRTNTQUERYFULLATTRIBUTESFILE g_pfnNtQueryFullAttributesFile = nullptr;
+PFNWSAGETLASTERROR             g_pfnWSAGetLastError = nullptr;
+PFNWSASETLASTERROR             g_pfnWSASetLastError = nullptr;
+
+
+/*
+ * Windows version codes.
+ */
+
+namespace
+{
+enum class WinProduct : uint8_t { Any, Workstation, Other };
+
+struct WinVerRow
+{
+    uint32_t   uPlatform;
+    uint32_t   uMajorFirst, uMajorLast;
+    uint32_t   uMinorFirst, uMinorLast;
+    uint16_t   uBuildFirst, uBuildLast;     /**< low 16 bits of the build number */
+    WinProduct enmProduct;
+    RTWINVER   enmVer;
+};
+
+constexpr uint32_t WIN9X = VER_PLATFORM_WIN32_WINDOWS;
+constexpr uint32_t WINNT = VER_PLATFORM_WIN32_NT;
+constexpr uint32_t ALL = UINT32_MAX;
+constexpr uint16_t ALL_BUILDS = UINT16_MAX;
+
+/* First matching row wins; the last row catches every other NT-family version. */
+constexpr WinVerRow g_aWinVerRows[] =
+{
+    /* Windows 95, its OSR releases, 98 and Me. */
+    { WIN9X,  4,  4,  0,  9,   950,   950, WinProduct::Any,           RTWINVER_95 },
+    { WIN9X,  4,  4,  0,  9,   951,  1080, WinProduct::Any,           RTWINVER_95_SP1 },
+    { WIN9X,  4,  4,  0,  9,  1081, ALL_BUILDS, WinProduct::Any,      RTWINVER_95_OSR2 },
+    { WIN9X,  4,  4, 10, 10,  1998,  1998, WinProduct::Any,           RTWINVER_98 },
+    { WIN9X,  4,  4, 10, 10,  1999,  2182, WinProduct::Any,           RTWINVER_98_SP1 },
+    { WIN9X,  4,  4, 10, 10,  2183, ALL_BUILDS, WinProduct::Any,      RTWINVER_98_SE },
+    { WIN9X,  4,  4, 90, 90,     0, ALL_BUILDS, WinProduct::Any,      RTWINVER_ME },
+    /* NT 3.x and 4. */
+    { WINNT,  3,  3,  0, 49,     0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT310 },
+    { WINNT,  3,  3, 50, 50,     0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT350 },
+    { WINNT,  3,  3, 51, ALL,   0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT351 },
+    { WINNT,  4,  4,  0, ALL,   0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT4 },
+    /* 2000, XP, Server 2003 and later 5.x. */
+    { WINNT,  5,  5,  0,  0,     0, ALL_BUILDS, WinProduct::Any,    RTWINVER_2K },
+    { WINNT,  5,  5,  1,  1,     0, ALL_BUILDS, WinProduct::Any,    RTWINVER_XP },
+    { WINNT,  5,  5,  2, ALL,   0, ALL_BUILDS, WinProduct::Any,    RTWINVER_2003 },
+    /* Vista to 10 preview, workstation and server. */
+    { WINNT,  6,  6,  0,  0,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_VISTA },
+    { WINNT,  6,  6,  0,  0,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2008 },
+    { WINNT,  6,  6,  1,  1,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_7 },
+    { WINNT,  6,  6,  1,  1,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2008_R2 },
+    { WINNT,  6,  6,  2,  2,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_8 },
+    { WINNT,  6,  6,  2,  2,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2012 },
+    { WINNT,  6,  6,  3,  3,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_81 },
+    { WINNT,  6,  6,  3,  3,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2012_R2 },
+    { WINNT,  6,  6,  4,  4,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_10 },
+    { WINNT,  6,  6,  4,  4,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2016 },
+    /* 10 and 11 share major 10 and tell themselves apart by build. */
+    { WINNT, 10, 10,  0,  0,     0, 21999, WinProduct::Workstation, RTWINVER_10 },
+    { WINNT, 10, 10,  0,  0, 22000, ALL_BUILDS, WinProduct::Workstation, RTWINVER_11 },
+    { WINNT, 10, 10,  0,  0,     0, 17762, WinProduct::Other,       RTWINVER_2016 },
+    { WINNT, 10, 10,  0,  0, 17763, 20347, WinProduct::Other,       RTWINVER_2019 },
+    { WINNT, 10, 10,  0,  0, 20348, 26099, WinProduct::Other,       RTWINVER_2022 },
+    { WINNT, 10, 10,  0,  0, 26100, ALL_BUILDS, WinProduct::Other,  RTWINVER_2025 },
+    /* Anything newer or unknown in the NT family. */
+    { WINNT,  0, ALL, 0, ALL,  0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT_NEWER },
+};
+
+constexpr bool rtR3WinVerRowMatches(const WinVerRow &Row, uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor,
+                                    uint16_t uBuild, uint8_t bProductType)
+{
+    if (Row.uPlatform != uPlatform)
+        return false;
+    if (uMajor < Row.uMajorFirst || uMajor > Row.uMajorLast || uMinor < Row.uMinorFirst || uMinor > Row.uMinorLast)
+        return false;
+    if (uBuild < Row.uBuildFirst || uBuild > Row.uBuildLast)
+        return false;
+    switch (Row.enmProduct)
+    {
+        case WinProduct::Workstation: return bProductType == VER_NT_WORKSTATION;
+        case WinProduct::Other:       return bProductType != VER_NT_WORKSTATION;
+        default:                      return true;
+    }
+}
+
+constexpr RTWINVER rtR3WinVerLookup(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor, uint32_t uBuild,
+                                    uint8_t bProductType)
+{
+    for (const WinVerRow &Row : g_aWinVerRows)
+        if (rtR3WinVerRowMatches(Row, uPlatform, uMajor, uMinor, static_cast<uint16_t>(uBuild), bProductType))
+            return Row.enmVer;
+    return RTWINVER_UNKNOWN;
+}
+
+/* The rows must not shadow one another at the boundaries that separate releases. */
+static_assert(rtR3WinVerLookup(WINNT, 10, 0, 21999, VER_NT_WORKSTATION) == RTWINVER_10);
+static_assert(rtR3WinVerLookup(WINNT, 10, 0, 22000, VER_NT_WORKSTATION) == RTWINVER_11);
+static_assert(rtR3WinVerLookup(WINNT, 10, 0, 26100, VER_NT_SERVER) == RTWINVER_2025);
+static_assert(rtR3WinVerLookup(WIN9X, 4, 11, 3000, 0) == RTWINVER_UNKNOWN);
+} /* namespace */
+
+RTWINVER rtR3InitWinVerCode(const OSVERSIONINFOEXW *pInfo)
+{
+    return rtR3WinVerLookup(pInfo->dwPlatformId, pInfo->dwMajorVersion, pInfo->dwMinorVersion,
+                            pInfo->dwBuildNumber, pInfo->wProductType);
+}
+
+static void rtR3InitResetVersionInfo(OSVERSIONINFOEXW *pInfo, DWORD cbSize)
+{
+    *pInfo = OSVERSIONINFOEXW{};
+    pInfo->dwOSVersionInfoSize = cbSize;
+}
+
+void rtR3InitQueryWinVersion(const RTR3WINVERQUERIES *pQueries, OSVERSIONINFOEXW *pInfo)
+{
+    rtR3InitResetVersionInfo(pInfo, sizeof(*pInfo));
+    if (pQueries->pfnRtlGetVersion
+        && pQueries->pfnRtlGetVersion(reinterpret_cast<PRTL_OSVERSIONINFOW>(pInfo)) == 0)
+        return;
+
+    rtR3InitResetVersionInfo(pInfo, sizeof(*pInfo));
+    if (pQueries->pfnGetVersionExW && pQueries->pfnGetVersionExW(reinterpret_cast<LPOSVERSIONINFOW>(pInfo)))
+        return;
+
+    /* Systems that only know the short record, or not even that: neither of these answers
+     * with the product type, so it defaults to workstation unless ntdll knows better. */
+    rtR3InitResetVersionInfo(pInfo, sizeof(OSVERSIONINFOW));
+    if (!pQueries->pfnGetVersionExW || !pQueries->pfnGetVersionExW(reinterpret_cast<LPOSVERSIONINFOW>(pInfo)))
+    {
+        rtR3InitResetVersionInfo(pInfo, 0);
+        DWORD const uVersion = pQueries->pfnGetVersion ? pQueries->pfnGetVersion() : 0;
+        pInfo->dwMajorVersion = LOBYTE(LOWORD(uVersion));
+        pInfo->dwMinorVersion = HIBYTE(LOWORD(uVersion));
+        pInfo->dwBuildNumber  = uVersion & UINT32_C(0x80000000) ? 511 : HIWORD(uVersion);
+        pInfo->dwPlatformId   = VER_PLATFORM_WIN32_NT;
+    }
+    pInfo->dwOSVersionInfoSize = sizeof(*pInfo);
+    pInfo->wProductType = VER_NT_WORKSTATION;
+    ULONG uProductType = 0;
+    if (pQueries->pfnRtlGetNtProductType && pQueries->pfnRtlGetNtProductType(&uProductType))
+        pInfo->wProductType = static_cast<BYTE>(uProductType);
+}
+
+/*
+ * Optional entry points.
+ */
+
+namespace
+{
+struct OptionalSymbol
+{
+    const char *pszName;
+    void (*pfnStore)(FARPROC pfn);
+};
+
+template <auto &a_rpfnSlot>
+void rtR3InitStoreSymbol(FARPROC pfn)
+{
+    using PFN = std::remove_reference_t<decltype(a_rpfnSlot)>;
+    a_rpfnSlot = reinterpret_cast<PFN>(reinterpret_cast<void *>(pfn));
+}
+
+/* Needed by the exception filter set-up, which may run in a later call. */
+constexpr OptionalSymbol g_aKernel32XcptSymbols[] =
+{
+    { "GetCurrentThreadStackLimits", rtR3InitStoreSymbol<g_pfnGetCurrentThreadStackLimits> },
+    { "SetUnhandledExceptionFilter", rtR3InitStoreSymbol<g_pfnSetUnhandledExceptionFilter> },
+    { "UnhandledExceptionFilter",    rtR3InitStoreSymbol<g_pfnUnhandledExceptionFilter> },
+};
+
+constexpr OptionalSymbol g_aKernel32Symbols[] =
+{
+    { "IsDebuggerPresent",           rtR3InitStoreSymbol<g_pfnIsDebuggerPresent> },
+    { "IsProcessorFeaturePresent",   rtR3InitStoreSymbol<g_pfnIsProcessorFeaturePresent> },
+    { "GetSystemTimeAsFileTime",     rtR3InitStoreSymbol<g_pfnGetSystemTimeAsFileTime> },
+};
+
+constexpr OptionalSymbol g_aNtDllSymbols[] =
+{
+    { "NtQueryFullAttributesFile",   rtR3InitStoreSymbol<g_pfnNtQueryFullAttributesFile> },
+};
+
+/* Only to keep the thread's socket error intact around diagnostic output. */
+constexpr OptionalSymbol g_aWinSockSymbols[] =
+{
+    { "WSAGetLastError",             rtR3InitStoreSymbol<g_pfnWSAGetLastError> },
+    { "WSASetLastError",             rtR3InitStoreSymbol<g_pfnWSASetLastError> },
+};
+
+template <size_t N>
+void rtR3InitResolveSymbols(HMODULE hMod, const OptionalSymbol (&aSymbols)[N])
+{
+    for (const OptionalSymbol &Sym : aSymbols)
+        Sym.pfnStore(GetProcAddress(hMod, Sym.pszName));
+}
+
+template <typename PFN>
+PFN rtR3InitLookup(HMODULE hMod, const char *pszName)
+{
+    return reinterpret_cast<PFN>(reinterpret_cast<void *>(GetProcAddress(hMod, pszName)));
+}
+} /* namespace */
+
+/*
+ * Platform set-up.
+ */
+
+RTSTATUS rtR3InitLoaderConfig(uint32_t fFlags)
+{
+    /* Reading the mode means setting one; the second call keeps whatever was there. */
+    UINT const fErrorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    SetErrorMode(fErrorMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
+    RTSTATUS rc = INF_SUCCESS;
+    typedef BOOL (WINAPI *PFNSETDLLDIRECTORYW)(LPCWSTR);
+    PFNSETDLLDIRECTORYW const pfnSetDllDirectoryW = rtR3InitLookup<PFNSETDLLDIRECTORYW>(g_hModKernel32, "SetDllDirectoryW");
+    if (pfnSetDllDirectoryW && !pfnSetDllDirectoryW(L""))
+        rc = ERR_INTERNAL_FAULT_3;
+
+    if (g_enmWinVer >= RTWINVER_2008 || (fFlags & RTINIT_F_SYSTEM32_ONLY))
+    {
+        typedef BOOL (WINAPI *PFNSETDEFAULTDLLDIRECTORIES)(DWORD);
+        PFNSETDEFAULTDLLDIRECTORIES const pfnSetDefaultDllDirectories
+            = rtR3InitLookup<PFNSETDEFAULTDLLDIRECTORIES>(g_hModKernel32, "SetDefaultDllDirectories");
+        DWORD const fSearch = fFlags & RTINIT_F_SYSTEM32_ONLY
+                            ? LOAD_LIBRARY_SEARCH_SYSTEM32
+                            : LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
+        if (pfnSetDefaultDllDirectories && !pfnSetDefaultDllDirectories(fSearch) && RT_SUCCESS(rc))
+            rc = ERR_INTERNAL_FAULT_4;
+    }
+
+    if (g_pfnSetUnhandledExceptionFilter && !g_pfnXcptFilterPrev)
+    {
+        LPTOP_LEVEL_EXCEPTION_FILTER const pfnPrev = g_pfnSetUnhandledExceptionFilter(rtR3WinUnhandledXcptFilter);
+        g_pfnXcptFilterPrev = pfnPrev != rtR3WinUnhandledXcptFilter ? pfnPrev : nullptr;
+    }
+    return rc;
+}
+
+/** Binds the socket library's error calls, loading it from the system directory when no
+ *  one has; without either socket library they stay unset. */
+static void rtR3InitSockets(void)
+{
+    HMODULE hModWinSock = GetModuleHandleW(L"ws2_32.dll");
+    if (!hModWinSock)
+    {
+        RTLDRMOD hLdrMod;
+        RTSTATUS rc = RTLdrLoadSystemLib("ws2_32.dll", true, &hLdrMod);
+        if (RT_FAILURE(rc))
+            rc = RTLdrLoadSystemLib("wsock32.dll", true, &hLdrMod);
+        if (RT_FAILURE(rc))
+            return;
+        hModWinSock = reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(hLdrMod));
+        RTLdrRelease(hLdrMod);
+    }
+    rtR3InitResolveSymbols(hModWinSock, g_aWinSockSymbols);
+}
+
+RTSTATUS rtR3InitPlatform(uint32_t fFlags)
+{
+    HMODULE const hModKernel32 = GetModuleHandleW(L"kernel32.dll");
+    HMODULE const hModNtDll = GetModuleHandleW(L"ntdll.dll");
+    if (!hModKernel32 || !hModNtDll)
+        return ERR_INTERNAL_FAULT_2;
+    g_hModKernel32 = hModKernel32;
+    g_hModNtDll = hModNtDll;
+
+    RTR3WINVERQUERIES const Queries =
+    {
+        rtR3InitLookup<PFNRTLGETVERSION>(hModNtDll, "RtlGetVersion"),
+        rtR3InitLookup<PFNGETVERSIONEXW>(hModKernel32, "GetVersionExW"),
+        GetVersion,
+        rtR3InitLookup<PFNRTLGETNTPRODUCTTYPE>(hModNtDll, "RtlGetNtProductType"),
+    };
+    rtR3InitQueryWinVersion(&Queries, &g_WinOsInfoEx);
+    g_enmWinVer = rtR3InitWinVerCode(&g_WinOsInfoEx);
+
+    /* Bound before the loader configuration, which installs the exception filter through
+     * them, now or in a later call. */
+    rtR3InitResolveSymbols(hModKernel32, g_aKernel32XcptSymbols);
+    RTSTATUS rc = INF_SUCCESS;
+    if (!(fFlags & RTINIT_F_DEFER_LOADER_CONFIG))
+        rc = rtR3InitLoaderConfig(fFlags);
+
+    rtR3InitResolveSymbols(hModKernel32, g_aKernel32Symbols);
+    rtR3InitResolveSymbols(hModNtDll, g_aNtDllSymbols);
+    rtR3InitSockets();
+    g_uRTR3ProcessId = GetCurrentProcessId();
+    return rc;
+}
