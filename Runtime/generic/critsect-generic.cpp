@@ -5,7 +5,7 @@
 #include "rt/mem.h"
 #include "rt/thread.h"
 
-static constexpr uint32_t kNoOwner = UINT32_MAX;
+static constexpr uint32_t RTCRITSECT_NO_OWNER = UINT32_MAX;
 
 /** A release that cannot wake the next owner would leave it asleep forever: stop here. */
 RT_NORETURN static void rtCritSectLeaveSignalFailed(RTSTATUS rc)
@@ -26,7 +26,7 @@ RTSTATUS RTCritSectSetUp(RTCRITSECT *pCritSect, uint32_t fFlags, RTLOCKCLASS hCl
     pCritSect->fFlags      = fFlags;
     pCritSect->cNesting    = 0;
     pCritSect->cLockers    = -1;
-    pCritSect->idOwner     = kNoOwner;
+    pCritSect->idOwner     = RTCRITSECT_NO_OWNER;
     pCritSect->u32Reserved = 0;
     RTSTATUS const rc = RTSemEventMake(&pCritSect->hWakeEvent,
                                        (fFlags & CRITSECT_F_EARLY) | RTSEMEVENT_F_NO_VALIDATION);
@@ -136,7 +136,7 @@ RTSTATUS RTCritSectLeave(RTCRITSECT *pCritSect)
         return INF_SUCCESS;
     if (--pCritSect->cNesting == 0)
     {
-        RTAtomicXchgU32(&pCritSect->idOwner, kNoOwner);
+        RTAtomicXchgU32(&pCritSect->idOwner, RTCRITSECT_NO_OWNER);
         if (RTAtomicDecS32(&pCritSect->cLockers) >= 0)
         {
             RTSTATUS const rc = RTSemEventSignal(pCritSect->hWakeEvent);
@@ -157,7 +157,7 @@ RTSTATUS RTCritSectTearDown(RTCRITSECT *pCritSect)
     RTSEMEVENT const hEvent = RTAtomicXchgPtr(&pCritSect->hWakeEvent, static_cast<RTSEMEVENT>(nullptr));
     pCritSect->fFlags   = 0;
     pCritSect->cNesting = 0;
-    pCritSect->idOwner  = kNoOwner;
+    pCritSect->idOwner  = RTCRITSECT_NO_OWNER;
     /* Wake every counted waiter once; each sees the dead magic and gives up. */
     while (RTAtomicReadS32(&pCritSect->cLockers) >= 0)
     {

@@ -7,9 +7,9 @@
 #include "rt/mem.h"
 #include "rt/thread.h"
 
-static constexpr uint32_t kMagic     = 0x19640707;
-static constexpr uint32_t kMagicDead = ~kMagic;
-static constexpr uint32_t kNoWriter  = UINT32_MAX;
+static constexpr uint32_t RTSEMRW_MAGIC     = 0x19640707;
+static constexpr uint32_t RTSEMRW_MAGIC_DEAD = ~RTSEMRW_MAGIC;
+static constexpr uint32_t RTSEMRW_NO_WRITER  = UINT32_MAX;
 
 struct RTSEMRWINTERNAL
 {
@@ -28,7 +28,7 @@ struct RTSEMRWINTERNAL
 
 static bool rtSemRWIsAlive(const RTSEMRWINTERNAL *pThis)
 {
-    return RT_VALID_PTR(pThis) && RTAtomicReadU32(&pThis->u32Magic) == kMagic;
+    return RT_VALID_PTR(pThis) && RTAtomicReadU32(&pThis->u32Magic) == RTSEMRW_MAGIC;
 }
 
 /** Checks the handle and enters the section that guards the counters. */
@@ -64,8 +64,8 @@ RTSTATUS RTSemRWMake(RTSEMRW *phRW, uint32_t fFlags, RTLOCKCLASS hClass, uint32_
                 {
                     pThis->fReadersEventSet = true;
                     pThis->u32Filler = 0xA5A55A5A;
-                    pThis->idWriter  = kNoWriter;
-                    pThis->u32Magic  = kMagic;
+                    pThis->idWriter  = RTSEMRW_NO_WRITER;
+                    pThis->u32Magic  = RTSEMRW_MAGIC;
                     *phRW = pThis;
                     return INF_SUCCESS;
                 }
@@ -127,7 +127,7 @@ RTSTATUS RTSemRWWriteAcquire(RTSEMRW hRW, uint32_t cMs)
         rtThreadSetUnblocked(pThread, THREAD_STATE_WAIT_RW_WRITE);
         if (RT_FAILURE(rc) && rc != ERR_TIMED_OUT)
             break;
-        if (RTAtomicReadU32(&pThis->u32Magic) != kMagic)
+        if (RTAtomicReadU32(&pThis->u32Magic) != RTSEMRW_MAGIC)
             return ERR_SEM_DESTROYED;
         RTSTATUS const rc2 = RTCritSectAcquire(&pThis->CritSect);
         if (RT_FAILURE(rc2))
@@ -147,7 +147,7 @@ RTSTATUS RTSemRWWriteAcquire(RTSEMRW hRW, uint32_t cMs)
             break;
     }
 
-    if (RTAtomicReadU32(&pThis->u32Magic) == kMagic && RT_SUCCESS(RTCritSectAcquire(&pThis->CritSect)))
+    if (RTAtomicReadU32(&pThis->u32Magic) == RTSEMRW_MAGIC && RT_SUCCESS(RTCritSectAcquire(&pThis->CritSect)))
     {
         pThis->cWaitingWriters--;
         RTCritSectLeave(&pThis->CritSect);
@@ -174,7 +174,7 @@ RTSTATUS RTSemRWWriteRelease(RTSEMRW hRW)
     pThis->cWriterNesting--;
     if (pThis->cWriterNesting == 0)
     {
-        pThis->idWriter = kNoWriter;
+        pThis->idWriter = RTSEMRW_NO_WRITER;
         /* Writers first: readers get in only when no writer is waiting. */
         if (pThis->cWaitingWriters > 0)
             rc = RTSemEventSignal(pThis->hWriterEvent);
@@ -204,7 +204,7 @@ RTSTATUS RTSemRWDrop(RTSEMRW hRW)
         RTCritSectLeave(&pThis->CritSect);
         return ERR_SEM_BUSY;
     }
-    RTAtomicXchgU32(&pThis->u32Magic, kMagicDead);
+    RTAtomicXchgU32(&pThis->u32Magic, RTSEMRW_MAGIC_DEAD);
     pThis->cReaders = UINT32_MAX;
     RTSemEventDrop(pThis->hWriterEvent);
     RTSemEventMultiDrop(pThis->hReadersEvent);

@@ -6,14 +6,15 @@
 #include "rt/thread.h"
 #include "rt/time.h"
 
-/* Kernel wait results. */
-static constexpr NTSTATUS kNtWaitAbandoned = 0x80;
-static constexpr NTSTATUS kNtUserApc       = 0xC0;
-static constexpr NTSTATUS kNtAlerted       = 0x101;
-static constexpr NTSTATUS kNtTimeout       = 0x102;
+/* Kernel wait results. The platform header this layer includes lacks the alerted one. */
+static constexpr NTSTATUS RTSEMEVENT_NT_WAIT_ABANDONED = STATUS_ABANDONED_WAIT_0;
+static constexpr NTSTATUS RTSEMEVENT_NT_USER_APC       = STATUS_USER_APC;
+static constexpr NTSTATUS RTSEMEVENT_NT_ALERTED        = 0x101;   /* STATUS_ALERTED */
+static constexpr NTSTATUS RTSEMEVENT_NT_TIMEOUT        = STATUS_TIMEOUT;
+static_assert(RTSEMEVENT_NT_WAIT_ABANDONED == 0x80 && RTSEMEVENT_NT_USER_APC == 0xC0 && RTSEMEVENT_NT_TIMEOUT == 0x102);
 
 /** Millisecond timeouts from here on would overflow as nanoseconds: they never expire. */
-static constexpr uint64_t kMsIndefinite = UINT64_C(0x10C6F7A0B5ED);
+static constexpr uint64_t RTSEMEVENT_MS_INDEFINITE = UINT64_C(0x10C6F7A0B5ED);
 
 RTSTATUS rtSemNtEventMake(RTSEMNTEVENT **ppThis, uint32_t u32Magic, RTNTEVENTTYPE enmType)
 {
@@ -78,7 +79,7 @@ RTSTATUS rtSemNtEventWait(RTSEMNTEVENT *pThis, uint32_t u32Magic, uint32_t fFlag
     {
         if (!(fFlags & SEMWAIT_MILLISECS))
             cNsLeft = uTimeout;
-        else if (uTimeout >= kMsIndefinite)
+        else if (uTimeout >= RTSEMEVENT_MS_INDEFINITE)
             fIndefinite = true;
         else
             cNsLeft = uTimeout * 1000000;
@@ -107,11 +108,11 @@ RTSTATUS rtSemNtEventWait(RTSEMNTEVENT *pThis, uint32_t u32Magic, uint32_t fFlag
             rc = ERR_SEM_DESTROYED;
         else if (rcNt == 0)
             rc = INF_SUCCESS;
-        else if (rcNt == kNtWaitAbandoned)
+        else if (rcNt == RTSEMEVENT_NT_WAIT_ABANDONED)
             rc = ERR_SEMAPHORE_OWNER_GONE;
-        else if (rcNt == kNtTimeout)
+        else if (rcNt == RTSEMEVENT_NT_TIMEOUT)
             rc = ERR_TIMED_OUT;
-        else if (rcNt == kNtUserApc || rcNt == kNtAlerted)
+        else if (rcNt == RTSEMEVENT_NT_USER_APC || rcNt == RTSEMEVENT_NT_ALERTED)
         {
             if (!(fFlags & SEMWAIT_RESUME))
                 rc = ERR_CALL_INTERRUPTED;

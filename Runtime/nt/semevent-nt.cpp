@@ -2,7 +2,7 @@
 #include "internal/semevent-nt.h"
 #include "rt/thread.h"
 
-static constexpr uint32_t kMagic = 0x19601110;
+static constexpr uint32_t RTSEMEVENT_MAGIC = 0x19601110;
 
 struct RTSEMEVENTINTERNAL : RTSEMNTEVENT
 {
@@ -10,13 +10,13 @@ struct RTSEMEVENTINTERNAL : RTSEMNTEVENT
 
 RTSTATUS RTSemEventMake(RTSEMEVENT *phEvent, uint32_t fFlags)
 {
-    return rtSemNtEventMakeHandle(phEvent, fFlags, RTSEMEVENT_F_NO_VALIDATION | RTSEMEVENT_F_EARLY, kMagic,
+    return rtSemNtEventMakeHandle(phEvent, fFlags, RTSEMEVENT_F_NO_VALIDATION | RTSEMEVENT_F_EARLY, RTSEMEVENT_MAGIC,
                                   RTNTEVENT_SYNCHRONIZATION);
 }
 
 RTSTATUS RTSemEventSignal(RTSEMEVENT hEvent)
 {
-    if (!rtSemNtEventIsAlive(hEvent, kMagic))
+    if (!rtSemNtEventIsAlive(hEvent, RTSEMEVENT_MAGIC))
         return ERR_BAD_HANDLE;
     return rtSemNtEventSignal(hEvent, true);
 }
@@ -25,11 +25,11 @@ RTSTATUS RTSemEventWaitFlags(RTSEMEVENT hEvent, uint32_t fFlags, uint64_t uTimeo
 {
     if (!hEvent)
         return ERR_BAD_ARGUMENT;
-    if (!rtSemNtEventIsAlive(hEvent, kMagic))
+    if (!rtSemNtEventIsAlive(hEvent, RTSEMEVENT_MAGIC))
         return ERR_BAD_HANDLE;
     if (!SEMWAIT_ARE_FLAGS_VALID(fFlags))
         return ERR_BAD_FLAGS;
-    return rtSemNtEventWait(hEvent, kMagic, fFlags, uTimeout, THREAD_STATE_WAIT_EVENT);
+    return rtSemNtEventWait(hEvent, RTSEMEVENT_MAGIC, fFlags, uTimeout, THREAD_STATE_WAIT_EVENT);
 }
 
 RTSTATUS RTSemEventWaitMs(RTSEMEVENT hEvent, uint32_t cMs)
@@ -41,5 +41,5 @@ RTSTATUS RTSemEventDrop(RTSEMEVENT hEvent)
 {
     if (!hEvent)
         return INF_SUCCESS;
-    return rtSemNtEventDestroy(hEvent, kMagic) ? INF_SUCCESS : ERR_BAD_HANDLE;
+    return rtSemNtEventDestroy(hEvent, RTSEMEVENT_MAGIC) ? INF_SUCCESS : ERR_BAD_HANDLE;
 }

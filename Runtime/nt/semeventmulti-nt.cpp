@@ -3,7 +3,7 @@
 #include "internal/semevent-nt.h"
 #include "rt/thread.h"
 
-static constexpr uint32_t kMagic = 0x19200102;
+static constexpr uint32_t RTSEMEVENTMULTI_MAGIC = 0x19200102;
 
 struct RTSEMEVENTMULTIINTERNAL : RTSEMNTEVENT
 {
@@ -11,28 +11,28 @@ struct RTSEMEVENTMULTIINTERNAL : RTSEMNTEVENT
 
 RTSTATUS RTSemEventMultiMake(RTSEMEVENTMULTI *phEvent, uint32_t fFlags)
 {
-    return rtSemNtEventMakeHandle(phEvent, fFlags, RTSEMEVENTMULTI_F_NO_VALIDATION, kMagic, RTNTEVENT_NOTIFICATION);
+    return rtSemNtEventMakeHandle(phEvent, fFlags, RTSEMEVENTMULTI_F_NO_VALIDATION, RTSEMEVENTMULTI_MAGIC, RTNTEVENT_NOTIFICATION);
 }
 
 RTSTATUS RTSemEventMultiSet(RTSEMEVENTMULTI hEvent)
 {
-    if (!rtSemNtEventIsAlive(hEvent, kMagic))
+    if (!rtSemNtEventIsAlive(hEvent, RTSEMEVENTMULTI_MAGIC))
         return ERR_BAD_ARGUMENT;
     return rtSemNtEventSignal(hEvent, true);
 }
 
 RTSTATUS RTSemEventMultiClear(RTSEMEVENTMULTI hEvent)
 {
-    if (!rtSemNtEventIsAlive(hEvent, kMagic))
+    if (!rtSemNtEventIsAlive(hEvent, RTSEMEVENTMULTI_MAGIC))
         return ERR_BAD_ARGUMENT;
     return rtSemNtEventSignal(hEvent, false);
 }
 
 RTSTATUS RTSemEventMultiWaitFlags(RTSEMEVENTMULTI hEvent, uint32_t fFlags, uint64_t uTimeout)
 {
-    if (!rtSemNtEventIsAlive(hEvent, kMagic) || !SEMWAIT_ARE_FLAGS_VALID(fFlags))
+    if (!rtSemNtEventIsAlive(hEvent, RTSEMEVENTMULTI_MAGIC) || !SEMWAIT_ARE_FLAGS_VALID(fFlags))
         return ERR_BAD_ARGUMENT;
-    return rtSemNtEventWait(hEvent, kMagic, fFlags, uTimeout, THREAD_STATE_WAIT_EVENT_MULTI);
+    return rtSemNtEventWait(hEvent, RTSEMEVENTMULTI_MAGIC, fFlags, uTimeout, THREAD_STATE_WAIT_EVENT_MULTI);
 }
 
 RTSTATUS RTSemEventMultiWaitMs(RTSEMEVENTMULTI hEvent, uint32_t cMs)
@@ -49,5 +49,5 @@ RTSTATUS RTSemEventMultiDrop(RTSEMEVENTMULTI hEvent)
 {
     if (!hEvent)
         return INF_SUCCESS;
-    return rtSemNtEventDestroy(hEvent, kMagic) ? INF_SUCCESS : ERR_BAD_ARGUMENT;
+    return rtSemNtEventDestroy(hEvent, RTSEMEVENTMULTI_MAGIC) ? INF_SUCCESS : ERR_BAD_ARGUMENT;
 }

@@ -9,9 +9,9 @@
 static const char g_achTempAlphabet[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 static_assert(sizeof(g_achTempAlphabet) - 1 == 36, "36 replacement characters");
 /** Names tried before giving up. */
-static constexpr unsigned kMaxTempAttempts = 10000;
+static constexpr unsigned RTTEMP_MAX_TEMP_ATTEMPTS = 10000;
 /** A run inside the file name (not at its end) is three or more 'X'. */
-static constexpr size_t kMinInnerRun = 3;
+static constexpr size_t RTTEMP_MIN_INNER_RUN = 3;
 
 /** Finds the run of 'X' to replace: the trailing run, or else the rightmost run of at
  *  least three inside the last component. False when there is none. */
@@ -29,13 +29,13 @@ static bool rtTempFindRun(char *pszTemplate, char **ppchFirst, size_t *pcchRun)
         if (!pszName)
             return false;
         size_t const offName = static_cast<size_t>(pszName - pszTemplate);
-        if (cch - offName <= kMinInnerRun)
+        if (cch - offName <= RTTEMP_MIN_INNER_RUN)
             return false;
-        for (offEnd = cch; offEnd - offName >= kMinInnerRun; offEnd--)
+        for (offEnd = cch; offEnd - offName >= RTTEMP_MIN_INNER_RUN; offEnd--)
             if (   pszTemplate[offEnd - 1] == 'X' && pszTemplate[offEnd - 2] == 'X'
                 && pszTemplate[offEnd - 3] == 'X')
                 break;
-        if (offEnd - offName < kMinInnerRun)
+        if (offEnd - offName < RTTEMP_MIN_INNER_RUN)
             return false;
     }
     size_t offStart = offEnd;
@@ -59,7 +59,7 @@ static RTSTATUS rtTempCreateUnique(char *pszTemplate, FnCreate pfnCreate)
         return ERR_BAD_ARGUMENT;
     }
     RTSTATUS rc = ERR_NAME_TAKEN;
-    for (unsigned iAttempt = 0; iAttempt < kMaxTempAttempts; iAttempt++)
+    for (unsigned iAttempt = 0; iAttempt < RTTEMP_MAX_TEMP_ATTEMPTS; iAttempt++)
     {
         for (size_t i = cchRun; i-- > 0;)
             pchRun[i] = g_achTempAlphabet[RTRandRangeU32(0, sizeof(g_achTempAlphabet) - 2)];

@@ -74,8 +74,8 @@ constexpr LogKeyword g_aDestKeywords[] =
 };
 static_assert(RT_ELEMENTS(g_aDestKeywords) == 14, "14 destination keywords");
 /** The one keyword that begins with the negation "no". */
-constexpr unsigned kDestNoDeny = 10;
-static_assert(g_aDestKeywords[kDestNoDeny].fBits == RTLOGDEST_F_NO_DENY, "nodeny row");
+constexpr unsigned RTLOGSET_DEST_NO_DENY = 10;
+static_assert(g_aDestKeywords[RTLOGSET_DEST_NO_DENY].fBits == RTLOGDEST_F_NO_DENY, "nodeny row");
 
 inline bool IsBlank(char ch)
 {
@@ -499,7 +499,7 @@ RTSTATUS RTLogApplyDestSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
             return INF_SUCCESS;
 
         bool fNo = false;
-        if (psz[0] == 'n' && psz[1] == 'o' && !StartsWith(psz, g_aDestKeywords[kDestNoDeny]))
+        if (psz[0] == 'n' && psz[1] == 'o' && !StartsWith(psz, g_aDestKeywords[RTLOGSET_DEST_NO_DENY]))
         {
             fNo = true;
             psz += 2;

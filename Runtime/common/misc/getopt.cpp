@@ -18,6 +18,11 @@ constexpr RTOPTDESC g_aBuiltinDescs[] =
 };
 constexpr const RTOPTDESC *g_pBuiltinHelp = &g_aBuiltinDescs[0];
 
+/* Every bit an option kind may carry: its value type and the OPTF_ flags. */
+constexpr uint32_t RTGETOPT_KIND_VALID_MASK = OPTVAL_TYPE_MASK | OPTF_HEX | OPTF_OCT | OPTF_DEC | OPTF_INDEXED
+                                            | OPTF_INDEX_DEFAULT_0 | OPTF_INDEX_DEFAULT_1 | OPTF_INDEX_DASH | OPTF_NOCASE;
+static_assert(RTGETOPT_KIND_VALID_MASK == 0x00FF001F);
+
 /** The dash characters a '-' in an option name also matches. */
 constexpr RTUNICP g_aDashes[] = { 0x2010, 0x2011, 0x2012, 0x2013, 0x2014, 0x2212, 0xFE58, 0xFE63, 0xFF0D };
 
@@ -581,7 +586,7 @@ int RTGetOptNext(RTOPTPARSER *pState, RTOPTVALUE *pValue)
 
 RTSTATUS RTGetOptTakeValue(RTOPTPARSER *pState, RTOPTVALUE *pValue, uint32_t fKind)
 {
-    if (!(fKind & OPTVAL_TYPE_MASK) || (fKind & ~UINT32_C(0x00FF001F)))
+    if (!(fKind & OPTVAL_TYPE_MASK) || (fKind & ~RTGETOPT_KIND_VALID_MASK))
         return ERR_BAD_ARGUMENT;
     rtGetOptClearValue(pValue);
 

@@ -69,7 +69,7 @@ static RTTHREADINT *rtThreadTreeBalance(RTTHREADINT *pNode)
 }
 
 /* A tree of 2^32 keys is at most 1.44 * 32 levels deep; the paths below have room for it. */
-static constexpr unsigned kMaxTreeDepth = 48;
+static constexpr unsigned RTTHREAD_MAX_TREE_DEPTH = 48;
 
 /** Rebalances every node on the path from the changed node up to the root. */
 static void rtThreadTreeRebalancePath(RTTHREADINT **apLinks[], unsigned cLinks)
@@ -89,7 +89,7 @@ RTTHREADINT *rtThreadTreeGet(uint32_t uNativeId)
 /** Inserts @p pThread under its key; false when the key is taken. */
 static bool rtThreadTreeInsert(RTTHREADINT *pThread)
 {
-    RTTHREADINT **apLinks[kMaxTreeDepth];
+    RTTHREADINT **apLinks[RTTHREAD_MAX_TREE_DEPTH];
     unsigned cLinks = 0;
     RTTHREADINT **ppLink = &g_pRTThreadTree;
     while (*ppLink)
@@ -110,7 +110,7 @@ static bool rtThreadTreeInsert(RTTHREADINT *pThread)
 /** Removes the node with @p uKey; returns it, or null when there is none. */
 static RTTHREADINT *rtThreadTreeRemove(uint32_t uKey)
 {
-    RTTHREADINT **apLinks[kMaxTreeDepth];
+    RTTHREADINT **apLinks[RTTHREAD_MAX_TREE_DEPTH];
     unsigned cLinks = 0;
     RTTHREADINT **ppLink = &g_pRTThreadTree;
     while (*ppLink && (*ppLink)->uKey != uKey)

@@ -12,7 +12,7 @@ static RTRANDGEN     g_hRand = nullptr;
 static RTRANDGENINT  g_RandFallback;
 
 /** The counter's low bits change too fast to mean more than noise from call to call. */
-static constexpr unsigned kTscSeedShift = 8;
+static constexpr unsigned RTRAND_TSC_SEED_SHIFT = 8;
 
 static RTSTATUS rtRandCreateProcessGen(void *)
 {
@@ -21,7 +21,7 @@ static RTSTATUS rtRandCreateProcessGen(void *)
     RTSTATUS const rc = RTRandParkMillerCreate(&hRand);
     if (RT_FAILURE(rc))
         return rc;
-    RTRandGenSeed(hRand, __rdtsc() >> kTscSeedShift);
+    RTRandGenSeed(hRand, __rdtsc() >> RTRAND_TSC_SEED_SHIFT);
     RTAtomicXchgPtr(&g_hRand, hRand);
     return INF_SUCCESS;
 }
@@ -44,7 +44,7 @@ static RTRANDGEN rtRandProcessGen(void)
     if (g_RandFallback.u32Magic != RTRANDGENINT_MAGIC)
     {
         rtRandParkMillerInitStatic(&g_RandFallback);
-        RTRandGenSeed(&g_RandFallback, __rdtsc() >> kTscSeedShift);
+        RTRandGenSeed(&g_RandFallback, __rdtsc() >> RTRAND_TSC_SEED_SHIFT);
     }
     return &g_RandFallback;
 }

@@ -6,17 +6,17 @@
 #include "rt/mem.h"
 #include "rt/strconv.h"
 
-static constexpr uint32_t kPmModulus    = 0x7FFFFFFF;      /* 2^31 - 1 */
-static constexpr uint32_t kPmMultiplier = 16807;
+static constexpr uint32_t RTRANDPM_MODULUS    = 0x7FFFFFFF;      /* 2^31 - 1 */
+static constexpr uint32_t RTRANDPM_MULTIPLIER = 16807;
 /** Replaces a zero state, which the step could never leave; also the creation state. */
-static constexpr uint32_t kPmZeroState  = 20080806;
-static constexpr uint32_t kPmInitState  = 0x20080806;
+static constexpr uint32_t RTRANDPM_ZERO_STATE  = 20080806;
+static constexpr uint32_t RTRANDPM_INIT_STATE  = 0x20080806;
 /** A whole step holds 30 usable spare bits (it is below 2^31 - 1 and above 0). */
-static constexpr uint32_t kPmSpareBits  = 30;
+static constexpr uint32_t RTRANDPM_SPARE_BITS  = 30;
 /** The largest span that one step covers: results lie in 1 .. 2^31 - 2. */
-static constexpr uint32_t kPmStepSpan   = 0x7FFFFFFE;
+static constexpr uint32_t RTRANDPM_STEP_SPAN   = 0x7FFFFFFE;
 /** Spans below this take the shifted step modulo the range. */
-static constexpr uint32_t kPmSmallSpan  = 0x7FFFFFF;
+static constexpr uint32_t RTRANDPM_SMALL_SPAN  = 0x7FFFFFF;
 
 static const char g_szStateFormat[] = "PM:%08RX32,%08RX32,%02x;";
 static_assert(sizeof("PM:20080806,00000000,00;") - 1 == RTRAND_PM_STATE_LEN, "the saved state has a fixed width");
@@ -25,8 +25,8 @@ static uint32_t rtRandPmStep(RTRANDGENINT *pThis)
 {
     uint32_t u32State = pThis->u32State;
     if (!u32State)
-        u32State = kPmZeroState;
-    u32State = static_cast<uint32_t>(static_cast<uint64_t>(u32State) * kPmMultiplier % kPmModulus);
+        u32State = RTRANDPM_ZERO_STATE;
+    u32State = static_cast<uint32_t>(static_cast<uint64_t>(u32State) * RTRANDPM_MULTIPLIER % RTRANDPM_MODULUS);
     pThis->u32State = u32State;
     return u32State;
 }
@@ -37,7 +37,7 @@ static uint32_t rtRandPmTakeSpare(RTRANDGENINT *pThis, unsigned cBits)
     if (pThis->cBits < cBits)
     {
         pThis->u32Bits = rtRandPmStep(pThis);
-        pThis->cBits = kPmSpareBits;
+        pThis->cBits = RTRANDPM_SPARE_BITS;
     }
     uint32_t const uBits = pThis->u32Bits & ((UINT32_C(1) << cBits) - 1);
     pThis->u32Bits >>= cBits;
@@ -53,9 +53,9 @@ static uint32_t rtRandPmGetU32(RTRANDGENINT *pThis, uint32_t uFirst, uint32_t uL
         uint32_t const r = rtRandPmStep(pThis);
         return (rtRandPmTakeSpare(pThis, 2) << 30) | (r >> 1);
     }
-    if (uSpan == kPmStepSpan)
+    if (uSpan == RTRANDPM_STEP_SPAN)
         return uFirst + rtRandPmStep(pThis);
-    if (uSpan < kPmSmallSpan)
+    if (uSpan < RTRANDPM_SMALL_SPAN)
         return uFirst + (rtRandPmStep(pThis) >> 1) % (uSpan + 1);
     uint32_t const r = rtRandPmStep(pThis);
     uint64_t const u36 = (static_cast<uint64_t>(rtRandPmTakeSpare(pThis, 6)) << 30) | (r >> 1);
@@ -157,7 +157,7 @@ static void rtRandPmInit(RTRANDGENINT *pThis, RTSTATUS (*pfnDestroy)(RTRANDGENIN
     pThis->pfnSaveState = rtRandPmSaveState;
     pThis->pfnRestoreState = rtRandPmRestoreState;
     pThis->pfnDestroy = pfnDestroy;
-    pThis->u32State = kPmInitState;
+    pThis->u32State = RTRANDPM_INIT_STATE;
     pThis->u32Bits = 0;
     pThis->cBits = 0;
     pThis->u32Magic = RTRANDGENINT_MAGIC;

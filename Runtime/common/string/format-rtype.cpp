@@ -6,70 +6,66 @@
 
 namespace {
 
-using K = RTFMTKIND;
-constexpr uint32_t S = FMT_SIGNED;
-constexpr uint32_t Z = FMT_ZERO_FILL;
-
 /** Sorted by name (byte order); looked up by binary search. */
 constexpr RTFMTTYPE g_aFmtNumberTypes[] =
 {
-    rtFmtType("Ci",      4, 10, K::Number, S),
-    rtFmtType("Cp",      8, 16, K::FixedHex),
-    rtFmtType("Cr",      4, 16, K::FixedHex),
-    rtFmtType("Cu",      4, 10, K::Number),
-    rtFmtType("Cv",      4, 16, K::FixedHex),
-    rtFmtType("Cx",      4, 16, K::Number),
-    rtFmtType("Gi",      8, 10, K::Number, S),
-    rtFmtType("Gp",      8, 16, K::FixedHex),
-    rtFmtType("Gr",      8, 16, K::FixedHex),
-    rtFmtType("Gu",      8, 10, K::Number),
-    rtFmtType("Gv",      8, 16, K::FixedHex),
-    rtFmtType("Gx",      8, 16, K::Number),
-    rtFmtType("Hi",      4, 10, K::Number, S),
-    rtFmtType("Hp",      8, 16, K::FixedHex),
-    rtFmtType("Hr",      4, 16, K::FixedHex),
-    rtFmtType("Hu",      4, 10, K::Number),
-    rtFmtType("Hv",      4, 16, K::FixedHex),
-    rtFmtType("Hx",      4, 16, K::Number),
-    rtFmtType("I16",     2, 10, K::Number, S),
-    rtFmtType("I32",     4, 10, K::Number, S),
-    rtFmtType("I64",     8, 10, K::Number, S),
-    rtFmtType("I8",      1, 10, K::Number, S),
-    rtFmtType("Kv",      4, 16, K::Number),
-    rtFmtType("Rv",      4, 16, K::FixedHex),
-    rtFmtType("Tbool",   1, 10, K::Bool),
-    rtFmtType("Tfile",   4, 10, K::Number),
-    rtFmtType("Tfmode",  4, 16, K::FixedHex),
-    rtFmtType("Tfoff",   8, 10, K::Number, S),
-    rtFmtType("Tfp16",   4, 16, K::FarPtr, Z),
-    rtFmtType("Tfp32",   6, 16, K::FarPtr, Z),
-    rtFmtType("Tfp64",  10, 16, K::FarPtr, Z),
-    rtFmtType("Tgid",    4, 10, K::Number, S),
-    rtFmtType("Tino",    8, 16, K::FixedHex),
-    rtFmtType("Tint",    4, 10, K::Number, S),
-    rtFmtType("Tiop",    2, 16, K::FixedHex),
-    rtFmtType("Tldrm",   4, 16, K::FixedHex),
-    rtFmtType("Tnthrd",  4, 16, K::FixedHex),
-    rtFmtType("Tproc",   4, 16, K::FixedHex),
-    rtFmtType("Tptr",    8, 16, K::FixedHex),
-    rtFmtType("Treg",    4, 16, K::FixedHex),
-    rtFmtType("Tsel",    2, 16, K::FixedHex),
-    rtFmtType("Tsem",    4, 16, K::FixedHex),
-    rtFmtType("Tsock",   4, 10, K::Number),
-    rtFmtType("Tthrd",   4, 16, K::FixedHex),
-    rtFmtType("Tuid",    4, 10, K::Number, S),
-    rtFmtType("Tuint",   4, 10, K::Number),
-    rtFmtType("Tunicp",  4, 16, K::FixedHex, Z),
-    rtFmtType("Tutf16",  2, 16, K::FixedHex, Z),
-    rtFmtType("Txint",   4, 16, K::Number),
-    rtFmtType("U16",     2, 10, K::Number),
-    rtFmtType("U32",     4, 10, K::Number),
-    rtFmtType("U64",     8, 10, K::Number),
-    rtFmtType("U8",      1, 10, K::Number),
-    rtFmtType("X16",     2, 16, K::Number),
-    rtFmtType("X32",     4, 16, K::Number),
-    rtFmtType("X64",     8, 16, K::Number),
-    rtFmtType("X8",      1, 16, K::Number),
+    rtFmtType("Ci",      4, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("Cp",      8, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Cr",      4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Cu",      4, 10, RTFMTKIND::Number),
+    rtFmtType("Cv",      4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Cx",      4, 16, RTFMTKIND::Number),
+    rtFmtType("Gi",      8, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("Gp",      8, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Gr",      8, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Gu",      8, 10, RTFMTKIND::Number),
+    rtFmtType("Gv",      8, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Gx",      8, 16, RTFMTKIND::Number),
+    rtFmtType("Hi",      4, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("Hp",      8, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Hr",      4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Hu",      4, 10, RTFMTKIND::Number),
+    rtFmtType("Hv",      4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Hx",      4, 16, RTFMTKIND::Number),
+    rtFmtType("I16",     2, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("I32",     4, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("I64",     8, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("I8",      1, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("Kv",      4, 16, RTFMTKIND::Number),
+    rtFmtType("Rv",      4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tbool",   1, 10, RTFMTKIND::Bool),
+    rtFmtType("Tfile",   4, 10, RTFMTKIND::Number),
+    rtFmtType("Tfmode",  4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tfoff",   8, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("Tfp16",   4, 16, RTFMTKIND::FarPtr, FMT_ZERO_FILL),
+    rtFmtType("Tfp32",   6, 16, RTFMTKIND::FarPtr, FMT_ZERO_FILL),
+    rtFmtType("Tfp64",  10, 16, RTFMTKIND::FarPtr, FMT_ZERO_FILL),
+    rtFmtType("Tgid",    4, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("Tino",    8, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tint",    4, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("Tiop",    2, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tldrm",   4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tnthrd",  4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tproc",   4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tptr",    8, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Treg",    4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tsel",    2, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tsem",    4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tsock",   4, 10, RTFMTKIND::Number),
+    rtFmtType("Tthrd",   4, 16, RTFMTKIND::FixedHex),
+    rtFmtType("Tuid",    4, 10, RTFMTKIND::Number, FMT_SIGNED),
+    rtFmtType("Tuint",   4, 10, RTFMTKIND::Number),
+    rtFmtType("Tunicp",  4, 16, RTFMTKIND::FixedHex, FMT_ZERO_FILL),
+    rtFmtType("Tutf16",  2, 16, RTFMTKIND::FixedHex, FMT_ZERO_FILL),
+    rtFmtType("Txint",   4, 16, RTFMTKIND::Number),
+    rtFmtType("U16",     2, 10, RTFMTKIND::Number),
+    rtFmtType("U32",     4, 10, RTFMTKIND::Number),
+    rtFmtType("U64",     8, 10, RTFMTKIND::Number),
+    rtFmtType("U8",      1, 10, RTFMTKIND::Number),
+    rtFmtType("X16",     2, 16, RTFMTKIND::Number),
+    rtFmtType("X32",     4, 16, RTFMTKIND::Number),
+    rtFmtType("X64",     8, 16, RTFMTKIND::Number),
+    rtFmtType("X8",      1, 16, RTFMTKIND::Number),
 };
 static_assert(RT_ELEMENTS(g_aFmtNumberTypes) == 57, "the number table has 57 entries");
 static_assert(rtFmtTypesSorted(g_aFmtNumberTypes), "the number table is sorted, and no name is a prefix of another");
@@ -147,20 +143,20 @@ size_t rtFmtRTypeNumbers(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const 
     int cchWidth = pSpec->cchWidth;
     switch (pType->enmKind)
     {
-        case K::FixedHex:
+        case RTFMTKIND::FixedHex:
             if (!(fFlags & FMT_WIDTH_GIVEN))
             {
                 fFlags |= FMT_ZERO_FILL | FMT_WIDTH_GIVEN;
                 cchWidth = pType->cbArg * 2 + (fFlags & FMT_BASE_PREFIX ? 2 : 0);
             }
             [[fallthrough]];
-        case K::Number:
+        case RTFMTKIND::Number:
         {
             uint64_t const u = rtFmtTypeReadInt(pType, pArgs, &fFlags);
             pSink->Number(u, pType->uBase, cchWidth, pSpec->cchPrecision, fFlags);
             break;
         }
-        case K::Bool:
+        case RTFMTKIND::Bool:
             rtFmtBool(pSink, rtFmtTypeReadInt(pType, pArgs, &fFlags), fFlags);
             break;
         default:

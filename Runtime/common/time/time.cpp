@@ -7,13 +7,13 @@ uint64_t g_u64RTTimeProgramStartNs = 0;
 
 namespace {
 
-constexpr int64_t kNsPerSec = 1000000000;
+constexpr int64_t RTTIME_NS_PER_SEC = 1000000000;
 
 /** Signed nanoseconds span about 292 years either side of 1970: the table covers every
  *  year that such a time can fall into, plus one so that each year has an end. */
-constexpr int32_t kFirstYear = 1677;
-constexpr int32_t kLastYear  = 2263;
-constexpr int32_t kYears     = kLastYear - kFirstYear + 1;
+constexpr int32_t RTTIME_FIRST_YEAR = 1677;
+constexpr int32_t RTTIME_LAST_YEAR  = 2263;
+constexpr int32_t RTTIME_YEARS     = RTTIME_LAST_YEAR - RTTIME_FIRST_YEAR + 1;
 
 constexpr bool IsLeap(int32_t y)
 {
@@ -22,22 +22,22 @@ constexpr bool IsLeap(int32_t y)
 
 struct YearTable
 {
-    int32_t aiDay[kYears];   /**< day number (0 = 1970-01-01) of 1 January of each year */
+    int32_t aiDay[RTTIME_YEARS];   /**< day number (0 = 1970-01-01) of 1 January of each year */
     constexpr YearTable() : aiDay()
     {
         int32_t iDay = 0;
-        for (int32_t y = 1970; y > kFirstYear; y--)
+        for (int32_t y = 1970; y > RTTIME_FIRST_YEAR; y--)
             iDay -= IsLeap(y - 1) ? 366 : 365;
-        for (int32_t y = kFirstYear; y <= kLastYear; y++)
+        for (int32_t y = RTTIME_FIRST_YEAR; y <= RTTIME_LAST_YEAR; y++)
         {
-            aiDay[y - kFirstYear] = iDay;
+            aiDay[y - RTTIME_FIRST_YEAR] = iDay;
             iDay += IsLeap(y) ? 366 : 365;
         }
     }
 };
 constexpr YearTable g_Years;
-static_assert(g_Years.aiDay[1970 - kFirstYear] == 0, "1970 starts at day 0");
-static_assert(g_Years.aiDay[2000 - kFirstYear] == 10957, "2000-01-01 is day 10957");
+static_assert(g_Years.aiDay[1970 - RTTIME_FIRST_YEAR] == 0, "1970 starts at day 0");
+static_assert(g_Years.aiDay[2000 - RTTIME_FIRST_YEAR] == 10957, "2000-01-01 is day 10957");
 
 /** Days before the first of each month, for a common and a leap year; the 13th entry is
  *  the year's length. */
@@ -73,7 +73,7 @@ RTTIMEPARTS *RTTimeExplodeUtc(RTTIMEPARTS *pParts, const RTTIMESPEC *pTime)
     if (!RT_VALID_PTR(pParts) || !RT_VALID_PTR(pTime))
         return nullptr;
     int64_t iRem;
-    int64_t i = FloorDiv(pTime->i64NsSinceEpoch, kNsPerSec, &iRem);
+    int64_t i = FloorDiv(pTime->i64NsSinceEpoch, RTTIME_NS_PER_SEC, &iRem);
     pParts->u32Nanosecond = static_cast<uint32_t>(iRem);
     i = FloorDiv(i, 60, &iRem);
     pParts->u8Second = static_cast<uint8_t>(iRem);
@@ -86,16 +86,16 @@ RTTIMEPARTS *RTTimeExplodeUtc(RTTIMEPARTS *pParts, const RTTIMESPEC *pTime)
     /* 1970-01-01 was a Thursday (3 counting from Monday). */
     pParts->u8WeekDay = static_cast<uint8_t>(((iDay % 7) + 10) % 7);
 
-    int32_t iYear = iDay / 365 + 1970 - kFirstYear;
+    int32_t iYear = iDay / 365 + 1970 - RTTIME_FIRST_YEAR;
     if (iYear < 0)
         iYear = 0;
-    else if (iYear > kYears - 1)
-        iYear = kYears - 1;
+    else if (iYear > RTTIME_YEARS - 1)
+        iYear = RTTIME_YEARS - 1;
     while (iYear > 0 && g_Years.aiDay[iYear] > iDay)
         iYear--;
-    while (iYear + 1 < kYears && g_Years.aiDay[iYear + 1] <= iDay)
+    while (iYear + 1 < RTTIME_YEARS && g_Years.aiDay[iYear + 1] <= iDay)
         iYear++;
-    int32_t const i32Year = iYear + kFirstYear;
+    int32_t const i32Year = iYear + RTTIME_FIRST_YEAR;
     int32_t const offYear = iDay - g_Years.aiDay[iYear];
     pParts->i32Year    = i32Year;
     pParts->u16YearDay = static_cast<uint16_t>(offYear + 1);

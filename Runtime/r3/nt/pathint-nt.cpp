@@ -120,14 +120,25 @@ RTSTATUS rtNtNameAbsolute(UNICODE_STRING *pNtName, const char *pszPath, const ch
 /** NtOpenDirectoryObject access for the file access a caller asked for. */
 ACCESS_MASK rtNtObjDirAccess(ACCESS_MASK fDesiredAccess)
 {
-    constexpr ACCESS_MASK fAllStandard = 0x001F0000;
-    if ((fDesiredAccess & fAllStandard) == fAllStandard || (fDesiredAccess & GENERIC_ALL))
-        return 0x000F000F; /* DIRECTORY_ALL_ACCESS */
-    bool const fWrite = (fDesiredAccess & 0x40020002) != 0; /* generic write, read control, append */
-    bool const fRead  = (fDesiredAccess & 0x80020001) != 0; /* generic read, read control, list */
-    ACCESS_MASK fAccess = fWrite && fRead ? 13 : fWrite ? 12 : 1; /* create object|subdirectory, query */
-    if (fDesiredAccess & 0x20)
-        fAccess |= 2; /* traverse */
+    /* The object directory's own rights (the driver kit's names); the platform headers
+     * this layer includes lack them. */
+    constexpr ACCESS_MASK DIRECTORY_QUERY_RIGHT    = 0x1;
+    constexpr ACCESS_MASK DIRECTORY_TRAVERSE_RIGHT = 0x2;
+    constexpr ACCESS_MASK DIRECTORY_CREATE_RIGHTS  = 0x4 | 0x8;   /* object, subdirectory */
+    constexpr ACCESS_MASK DIRECTORY_ALL_RIGHTS     = STANDARD_RIGHTS_REQUIRED | 0xF;
+    static_assert(DIRECTORY_ALL_RIGHTS == 0x000F000F);
+
+    if ((fDesiredAccess & STANDARD_RIGHTS_ALL) == STANDARD_RIGHTS_ALL || (fDesiredAccess & GENERIC_ALL))
+        return DIRECTORY_ALL_RIGHTS;
+    bool const fWrite = (fDesiredAccess & (GENERIC_WRITE | READ_CONTROL | FILE_ADD_FILE)) != 0;
+    bool const fRead  = (fDesiredAccess & (GENERIC_READ | READ_CONTROL | FILE_LIST_DIRECTORY)) != 0;
+    static_assert((GENERIC_WRITE | READ_CONTROL | FILE_ADD_FILE) == 0x40020002
+                  && (GENERIC_READ | READ_CONTROL | FILE_LIST_DIRECTORY) == 0x80020001);
+    ACCESS_MASK fAccess = fWrite && fRead ? DIRECTORY_QUERY_RIGHT | DIRECTORY_CREATE_RIGHTS
+                        : fWrite          ? DIRECTORY_CREATE_RIGHTS
+                        :                   DIRECTORY_QUERY_RIGHT;
+    if (fDesiredAccess & FILE_TRAVERSE)
+        fAccess |= DIRECTORY_TRAVERSE_RIGHT;
     return fAccess;
 }
 

@@ -25,7 +25,7 @@ RTASSERTLAST g_RTAssertLast;
 static const char g_szLocationFormat[] = "\n!!Assertion Failed!!\nExpression: %s\nLocation  : %s(%d) %s\n";
 
 /** Appended detail text stops this far before the end of the kept buffer. */
-static constexpr uint32_t kDetailAppendLimit = sizeof(g_RTAssertLast.szMsg2) - 4;
+static constexpr uint32_t RTASSERT_DETAIL_APPEND_LIMIT = sizeof(g_RTAssertLast.szMsg2) - 4;
 
 static void rtAssertWriteStdErr(const char *pch, size_t cch)
 {
@@ -94,7 +94,7 @@ void RTAssertReportDetailAppendV(const char *pszFormat, va_list args)
 {
     RTAtomicFullBarrier();
     uint32_t const off = g_RTAssertLast.cchMsg2;
-    if (off < kDetailAppendLimit)
+    if (off < RTASSERT_DETAIL_APPEND_LIMIT)
     {
         va_list argsKept;
         va_copy(argsKept, args);

@@ -10,15 +10,15 @@ extern "C" uintptr_t __stack_chk_guard;
 
 
 /** The processor feature that says the fast-fail trap is there. */
-static constexpr DWORD kPfFastFailAvailable = PF_FASTFAIL_AVAILABLE;
+static constexpr DWORD RTCHECKFAIL_PF_FAST_FAIL_AVAILABLE = PF_FASTFAIL_AVAILABLE;
 static_assert(PF_FASTFAIL_AVAILABLE == 23, "the platform's feature number");
-static constexpr DWORD kStatusStackBufferOverrun = STATUS_STACK_BUFFER_OVERRUN;
+static constexpr DWORD RTCHECKFAIL_STATUS_STACK_BUFFER_OVERRUN = STATUS_STACK_BUFFER_OVERRUN;
 static_assert(STATUS_STACK_BUFFER_OVERRUN == 0xC0000409, "the platform's status");
 /** The registers a snapshot holds: control, integer and segment. */
-static constexpr DWORD kSnapshotFlags = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
-static_assert(kSnapshotFlags == 0x10007, "i386 context flags");
+static constexpr DWORD RTCHECKFAIL_SNAPSHOT_FLAGS = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
+static_assert(RTCHECKFAIL_SNAPSHOT_FLAGS == 0x10007, "i386 context flags");
 /** Each byte of a guard word and of the compiler's stack allocations. */
-static constexpr uint32_t kGuardWord = 0xCCCCCCCC;
+static constexpr uint32_t RTCHECKFAIL_GUARD_WORD = 0xCCCCCCCC;
 
 /** A guarded variable as the compiler describes it. */
 struct RTCHECKVARDESC
@@ -46,7 +46,7 @@ static void rtCheckSnapshot(CONTEXT *pCtx, uintptr_t uPC, uintptr_t uSP, uintptr
     CONTEXT Now;
     RtlCaptureContext(&Now);
     *pCtx = CONTEXT();
-    pCtx->ContextFlags = kSnapshotFlags;
+    pCtx->ContextFlags = RTCHECKFAIL_SNAPSHOT_FLAGS;
     pCtx->Eax = Now.Eax; pCtx->Ebx = Now.Ebx; pCtx->Ecx = Now.Ecx; pCtx->Edx = Now.Edx;
     pCtx->Esi = Now.Esi; pCtx->Edi = Now.Edi;
     pCtx->SegCs = Now.SegCs; pCtx->SegSs = Now.SegSs; pCtx->SegDs = Now.SegDs;
@@ -74,7 +74,7 @@ extern "C" RT_NORETURN void rtCheckFailureExitAt(uint32_t uCode, uintptr_t uPC, 
 extern "C" RT_NORETURN void rtCheckFailureExit(uint32_t uCode, PCONTEXT pCtx)
 {
     PFNISPROCESSORFEATUREPRESENT const pfnFeature = g_pfnIsProcessorFeaturePresent;
-    if (pfnFeature && pfnFeature(kPfFastFailAvailable))
+    if (pfnFeature && pfnFeature(RTCHECKFAIL_PF_FAST_FAIL_AVAILABLE))
         __asm__ __volatile__("int $0x29" : : "c"(uCode) : "memory");
 
     PFNISDEBUGGERPRESENT const pfnDebugger = g_pfnIsDebuggerPresent;
@@ -88,7 +88,7 @@ extern "C" RT_NORETURN void rtCheckFailureExit(uint32_t uCode, PCONTEXT pCtx)
     {
         pfnSetFilter(nullptr);
         EXCEPTION_RECORD Rec = {};
-        Rec.ExceptionCode = kStatusStackBufferOverrun;
+        Rec.ExceptionCode = RTCHECKFAIL_STATUS_STACK_BUFFER_OVERRUN;
         Rec.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
         Rec.ExceptionAddress = reinterpret_cast<PVOID>(static_cast<uintptr_t>(pCtx->Eip));
         Rec.NumberParameters = 1;
@@ -97,7 +97,7 @@ extern "C" RT_NORETURN void rtCheckFailureExit(uint32_t uCode, PCONTEXT pCtx)
         pfnDefault(&Ptrs);
     }
     for (;;)
-        TerminateProcess(GetCurrentProcess(), kStatusStackBufferOverrun);
+        TerminateProcess(GetCurrentProcess(), RTCHECKFAIL_STATUS_STACK_BUFFER_OVERRUN);
 }
 
 /** The cookie check for code that hands over the recomputed word (in ecx). */
@@ -124,8 +124,8 @@ extern "C" void __fastcall _RTC_CheckStackVars(void *pvFrame, const RTCHECKFRAME
     {
         RTCHECKVARDESC const *pVar = &pDesc->paVars[i];
         uintptr_t const uVar = uFrame + static_cast<uintptr_t>(pVar->off);
-        if (   *reinterpret_cast<const uint32_t *>(uVar - sizeof(uint32_t)) == kGuardWord
-            && *reinterpret_cast<const uint32_t *>(uVar + pVar->cb) == kGuardWord)
+        if (   *reinterpret_cast<const uint32_t *>(uVar - sizeof(uint32_t)) == RTCHECKFAIL_GUARD_WORD
+            && *reinterpret_cast<const uint32_t *>(uVar + pVar->cb) == RTCHECKFAIL_GUARD_WORD)
             continue;
         CONTEXT Ctx;
         RTCHECK_SNAPSHOT_OF_CALLER(&Ctx);

@@ -3,6 +3,7 @@
 #include "internal/file-win.h"
 #include "rt/err.h"
 #include "rt/pathint.h"
+#include <winioctl.h>
 
 /* Native share mode for each share code, 0x00 to 0x80 (0 has already become 0x80). */
 static constexpr DWORD g_afShareModes[9] =
@@ -18,19 +19,30 @@ static constexpr DWORD g_afShareModes[9] =
     FILE_SHARE_READ | FILE_SHARE_WRITE,                          /* deny none */
 };
 
-/* Desired access for each data access (none, read, write, both), with and without append. */
+/* Desired access for each data access (none, read, write, both), without and with append:
+ * an appending writer may add data but not overwrite it. */
+static constexpr DWORD RTFILE_APPEND_ONLY_WRITE = FILE_GENERIC_WRITE & ~FILE_WRITE_DATA;
 static constexpr DWORD g_afDataAccess[4][2] =
 {
-    { 0,        0        },
-    { 0x120089, 0x120089 },
-    { 0x120116, 0x120114 },
-    { 0x12019F, 0x12019D },
+    { 0,                                      0 },
+    { FILE_GENERIC_READ,                      FILE_GENERIC_READ },
+    { FILE_GENERIC_WRITE,                     RTFILE_APPEND_ONLY_WRITE },
+    { FILE_GENERIC_READ | FILE_GENERIC_WRITE, FILE_GENERIC_READ | RTFILE_APPEND_ONLY_WRITE },
 };
+static_assert(g_afDataAccess[1][0] == 0x120089 && g_afDataAccess[2][0] == 0x120116 && g_afDataAccess[2][1] == 0x120114
+              && g_afDataAccess[3][0] == 0x12019F && g_afDataAccess[3][1] == 0x12019D, "the rights the open flags stand for");
 
 /* Attribute rights for each attribute access (none, read, write, both). */
-static constexpr DWORD g_afAttrAccess[4] = { 0, 0x100080, 0x100100, 0x100180 };
+static constexpr DWORD g_afAttrAccess[4] =
+{
+    0,
+    SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+    SYNCHRONIZE | FILE_WRITE_ATTRIBUTES,
+    SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+};
+static_assert(g_afAttrAccess[3] == 0x100180, "the rights the attribute flags stand for");
 
-static constexpr DWORD RTFILE_APPEND_DATA_RIGHT = 0x4;
+static constexpr DWORD RTFILE_APPEND_DATA_RIGHT = FILE_APPEND_DATA;
 
 RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen)
 {
@@ -45,8 +57,8 @@ RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen)
     uint64_t const fAction = fOpen & RTFOPEN_ACTION_MASK;
     if (fAction == 0)
         fOpen |= RTFOPEN_OPEN;
-    else if (fAction >= 0x400 && fAction <= 0x600)
-        return ERR_BAD_ARGUMENT;
+    else if (fAction > RTFOPEN_CREATE_REPLACE && fAction < RTFOPEN_OPEN)
+        return ERR_BAD_ARGUMENT;    /* the action values no flag names */
     if ((fOpen & RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN && (fOpen & RTFOPEN_NOT_CONTENT_INDEXED))
         return ERR_BAD_ARGUMENT;
 
@@ -206,25 +218,18 @@ uint64_t RTFileGetPos(RTFILE hFile)
 /* A disk or volume handle has no file size; its geometry or length information gives it. */
 static bool rtFileDiskSize(HANDLE hFile, uint64_t *pcbSize)
 {
-    struct
-    {
-        LARGE_INTEGER Cylinders;
-        DWORD         MediaType;
-        DWORD         TracksPerCylinder;
-        DWORD         SectorsPerTrack;
-        DWORD         BytesPerSector;
-    } Geometry;
+    DISK_GEOMETRY Geometry;
     static_assert(sizeof(Geometry) == 24, "drive geometry result");
     DWORD cbRet = 0;
-    if (!DeviceIoControl(hFile, 0x70000 /* drive geometry */, nullptr, 0, &Geometry, sizeof(Geometry), &cbRet, nullptr))
+    if (!DeviceIoControl(hFile, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &Geometry, sizeof(Geometry), &cbRet, nullptr))
         return false;
-    if (Geometry.MediaType != 11 /* removable */ && Geometry.MediaType != 12 /* fixed */)
+    if (Geometry.MediaType != RemovableMedia && Geometry.MediaType != FixedMedia)
         return false;
     *pcbSize = static_cast<uint64_t>(Geometry.Cylinders.QuadPart) * Geometry.TracksPerCylinder
              * Geometry.SectorsPerTrack * Geometry.BytesPerSector;
-    LARGE_INTEGER cbLength;
-    if (DeviceIoControl(hFile, 0x7405C /* length information */, nullptr, 0, &cbLength, sizeof(cbLength), &cbRet, nullptr))
-        *pcbSize = static_cast<uint64_t>(cbLength.QuadPart);
+    GET_LENGTH_INFORMATION Length;
+    if (DeviceIoControl(hFile, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &Length, sizeof(Length), &cbRet, nullptr))
+        *pcbSize = static_cast<uint64_t>(Length.Length.QuadPart);
     return true;
 }
 

@@ -4,6 +4,10 @@
 #include "rt/err.h"
 #include "rt/pathint.h"
 
+/* The attribute bits the stats keep: every one up to and including FILE_ATTRIBUTE_ENCRYPTED. */
+static constexpr ULONG RTFILE_DOS_ATTRIBUTES_MASK = (FILE_ATTRIBUTE_ENCRYPTED << 1) - 1;
+static_assert(RTFILE_DOS_ATTRIBUTES_MASK == 0x7FFF);
+
 /* The all-information class fills this much when the name does not fit, which is all that
    is read from it. */
 static constexpr ULONG RTFILE_ALL_INFO_SIZE = 104;
@@ -117,7 +121,7 @@ RTSTATUS rtFileStatsFromHandle(HANDLE hFile, RTFILESTATS *pStats, uint32_t enmAt
         return RTErrConvertFromNtStatus(rcNt);
 
     rtFileStatsFill(pStats, &AllInfo.BasicInformation.CreationTime, AllInfo.StandardInformation.EndOfFile.QuadPart,
-                    AllInfo.StandardInformation.AllocationSize.QuadPart, AllInfo.BasicInformation.FileAttributes & 0x7FFF,
+                    AllInfo.StandardInformation.AllocationSize.QuadPart, AllInfo.BasicInformation.FileAttributes & RTFILE_DOS_ATTRIBUTES_MASK,
                     nullptr, uReparseTag, enmAttr);
     if (enmAttr == RTFATTR_UNIX)
     {

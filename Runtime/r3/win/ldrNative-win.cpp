@@ -22,9 +22,9 @@ static bool g_fRedirectionLookedUp = false;
 /** Whether LoadLibraryExW takes the restricted search flags: 0 not tried, 1 yes, -1 no. */
 static int g_iSearchFlagsUsable = 0;
 
-static constexpr DWORD kSearchLoadDirFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR
+static constexpr DWORD RTLDR_SEARCH_LOAD_DIR_FLAGS = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR
                                            | LOAD_LIBRARY_SEARCH_SYSTEM32;
-static constexpr size_t kPathMax = 4100;
+static constexpr size_t RTLDR_PATH_MAX = 4100;
 
 /*
  * Native module operations.
@@ -123,7 +123,7 @@ RTSTATUS rtldrNativeLoad(const char *pszFilename, RTLDRNATIVEHANDLE *phNative, u
     HMODULE hMod;
     if ((fFlags & RTLDRF_SEARCH_LOAD_DIR) && g_iSearchFlagsUsable != -1)
     {
-        hMod = LoadLibraryExW(pwszPath, nullptr, kSearchLoadDirFlags);
+        hMod = LoadLibraryExW(pwszPath, nullptr, RTLDR_SEARCH_LOAD_DIR_FLAGS);
         if (g_iSearchFlagsUsable == 0)
         {
             /* Systems without the restricted search refuse its flags as invalid. */
@@ -239,7 +239,7 @@ RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint3
     if (cwcSysDir == 0)
         return RTErrConvertFromWinError(GetLastError());
 
-    char szPath[kPathMax];
+    char szPath[RTLDR_PATH_MAX];
     char *pszPath = szPath;
 
     /* A side-by-side redirection counts only when it stays inside the Windows directory

@@ -11,7 +11,9 @@ typedef HRESULT (WINAPI *PFNSETTHREADDESCRIPTION)(HANDLE, PCWSTR);
 static PFNSETTHREADDESCRIPTION g_pfnSetThreadDescription = nullptr;
 
 /** The exception through which debuggers learn a thread's name, and its argument record. */
-static constexpr DWORD kXcptSetThreadName = 0x406D1388;
+static constexpr DWORD RTTHREAD_XCPT_SET_THREAD_NAME = 0x406D1388;
+/** The record's type word that says "set a thread's name". */
+static constexpr DWORD RTTHREAD_NAME_INFO_TYPE = 0x1000;
 struct RTTHREADNAMEINFO
 {
     ULONG_PTR uType;        /**< 0x1000 */
@@ -53,7 +55,7 @@ RTSTATUS rtThreadNativeInit(void)
 /** Resumes after the naming exception when no debugger took it. */
 static LONG WINAPI rtThreadNameXcptHandler(PEXCEPTION_POINTERS pXcptPtrs)
 {
-    if (pXcptPtrs->ExceptionRecord->ExceptionCode == kXcptSetThreadName)
+    if (pXcptPtrs->ExceptionRecord->ExceptionCode == RTTHREAD_XCPT_SET_THREAD_NAME)
         return EXCEPTION_CONTINUE_EXECUTION;
     return EXCEPTION_CONTINUE_SEARCH;
 }
@@ -70,8 +72,8 @@ RTSTATUS rtThreadNativeAdopt(RTTHREADINT *pThread)
         PVOID const pvHandler = AddVectoredExceptionHandler(1, rtThreadNameXcptHandler);
         if (pvHandler)
         {
-            RTTHREADNAMEINFO Info = { 0x1000, reinterpret_cast<ULONG_PTR>(pThread->szName), GetCurrentThreadId(), 0 };
-            RaiseException(kXcptSetThreadName, 0, sizeof(Info) / sizeof(ULONG_PTR),
+            RTTHREADNAMEINFO Info = { RTTHREAD_NAME_INFO_TYPE, reinterpret_cast<ULONG_PTR>(pThread->szName), GetCurrentThreadId(), 0 };
+            RaiseException(RTTHREAD_XCPT_SET_THREAD_NAME, 0, sizeof(Info) / sizeof(ULONG_PTR),
                            reinterpret_cast<const ULONG_PTR *>(&Info));
             RemoveVectoredExceptionHandler(pvHandler);
         }

@@ -14,22 +14,22 @@
 static uint32_t g_uXcptProcessId = UINT32_MAX;
 
 /** Parameters printed per exception record at most. */
-static constexpr uint32_t kMaxXcptParams = 15;
-static_assert(kMaxXcptParams == EXCEPTION_MAXIMUM_PARAMETERS, "every parameter slot the record has");
+static constexpr uint32_t RTXCPT_MAX_XCPT_PARAMS = 15;
+static_assert(RTXCPT_MAX_XCPT_PARAMS == EXCEPTION_MAXIMUM_PARAMETERS, "every parameter slot the record has");
 /** Modules listed at most; one more ends the walk. */
-static constexpr unsigned kMaxModules = 1024;
-static constexpr uintptr_t kPageSize = 4096;
+static constexpr unsigned RTXCPT_MAX_MODULES = 1024;
+static constexpr uintptr_t RTXCPT_PAGE_SIZE = 4096;
 /** A dump window smaller than this takes one page more. */
-static constexpr uintptr_t kMinDumpSize = 512;
+static constexpr uintptr_t RTXCPT_MIN_DUMP_SIZE = 512;
 /** A context stack pointer this far above the dump base still widens the window. */
-static constexpr uintptr_t kMaxScanDistance = 0x4000;
+static constexpr uintptr_t RTXCPT_MAX_SCAN_DISTANCE = 0x4000;
 /** The thread's stack limits replace the window when the top is closer than this. */
-static constexpr uintptr_t kMaxStackDump = 0x100000;
+static constexpr uintptr_t RTXCPT_MAX_STACK_DUMP = 0x100000;
 /** A module path longer than this (in bytes) is not believed. */
-static constexpr USHORT kMaxPathBytes = 0x1FFF;
+static constexpr USHORT RTXCPT_MAX_PATH_BYTES = 0x1FFF;
 /** Width of the address columns in the module list and of the "Xcpt PC" label. */
-static constexpr int kModuleColumn = 17;
-static constexpr int kLabelColumn = 8;
+static constexpr int RTXCPT_MODULE_COLUMN = 17;
+static constexpr int RTXCPT_LABEL_COLUMN = 8;
 
 /** The loader's module entry on this architecture: only the fields the report reads. */
 struct RTXCPTLDRENTRY
@@ -67,7 +67,7 @@ static void rtXcptPrint(RTLOGINSTANCE *pLogger, const char *pszFormat, ...)
 
 static bool rtXcptIsPathSound(const UNICODE_STRING *pStr)
 {
-    return RT_VALID_PTR(pStr->Buffer) && pStr->Length >= 1 && pStr->Length <= kMaxPathBytes
+    return RT_VALID_PTR(pStr->Buffer) && pStr->Length >= 1 && pStr->Length <= RTXCPT_MAX_PATH_BYTES
         && !(pStr->Length & 1) && pStr->Length <= pStr->MaximumLength;
 }
 
@@ -93,7 +93,7 @@ static unsigned rtXcptWalkModules(PEB_LDR_DATA *pLdr, FnVisit fnVisit)
     unsigned cModules = 0;
     for (LIST_ENTRY *pLink = pHead->Flink; RT_VALID_PTR(pLink) && pLink != pHead; pLink = pLink->Flink)
     {
-        if (cModules >= kMaxModules)
+        if (cModules >= RTXCPT_MAX_MODULES)
         {
             cModules++;
             break;
@@ -112,10 +112,10 @@ static void rtXcptPrintModuleOffset(RTLOGINSTANCE *pLogger, const char *pszLabel
 {
     uint32_t const off = static_cast<uint32_t>(uAddr - pEntry->uDllBase);
     if (pszLabel && rtXcptIsPathSound(&pEntry->FullDllName))
-        rtXcptPrint(pLogger, "%-*s: %p - %#010RX32 bytes into %.*ls\n", kLabelColumn, pszLabel, uAddr, off,
+        rtXcptPrint(pLogger, "%-*s: %p - %#010RX32 bytes into %.*ls\n", RTXCPT_LABEL_COLUMN, pszLabel, uAddr, off,
                     pEntry->FullDllName.Length / 2, pEntry->FullDllName.Buffer);
     else if (pszLabel)
-        rtXcptPrint(pLogger, "%-*s: %p - %08RX32 into module at %p\n", kLabelColumn, pszLabel, uAddr, off,
+        rtXcptPrint(pLogger, "%-*s: %p - %08RX32 into module at %p\n", RTXCPT_LABEL_COLUMN, pszLabel, uAddr, off,
                     pEntry->uDllBase);
     else if (rtXcptIsPathSound(&pEntry->FullDllName))
         rtXcptPrint(pLogger, "%p: %p - %#010RX32 bytes into %.*ls\n", uWhere, uAddr, off,
@@ -158,7 +158,7 @@ static void rtXcptReport(RTLOGINSTANCE *pLogger, PEXCEPTION_POINTERS pXcptPtrs)
     {
         rtXcptPrint(pLogger, "\nExceptionCode=%#010x ExceptionFlags=%#010x ExceptionAddress=%p\n",
                     pRec->ExceptionCode, pRec->ExceptionFlags, pRec->ExceptionAddress);
-        for (uint32_t i = 0; i < pRec->NumberParameters && i < kMaxXcptParams; i++)
+        for (uint32_t i = 0; i < pRec->NumberParameters && i < RTXCPT_MAX_XCPT_PARAMS; i++)
             rtXcptPrint(pLogger, "ExceptionInformation[%d]=%p\n", i, pRec->ExceptionInformation[i]);
         uXcptPC = reinterpret_cast<uintptr_t>(pRec->ExceptionAddress);
 
@@ -168,7 +168,7 @@ static void rtXcptReport(RTLOGINSTANCE *pLogger, PEXCEPTION_POINTERS pXcptPtrs)
             rtXcptPrint(pLogger, "Nested: ExceptionCode=%#010x ExceptionFlags=%#010x ExceptionAddress=%p (nested %p)\n",
                         pNested->ExceptionCode, pNested->ExceptionFlags, pNested->ExceptionAddress,
                         pNested->ExceptionRecord);
-            for (uint32_t i = 0; i < pNested->NumberParameters && i < kMaxXcptParams; i++)
+            for (uint32_t i = 0; i < pNested->NumberParameters && i < RTXCPT_MAX_XCPT_PARAMS; i++)
                 rtXcptPrint(pLogger, "Nested: ExceptionInformation[%d]=%p\n", i, pNested->ExceptionInformation[i]);
             uXcptPC = reinterpret_cast<uintptr_t>(pNested->ExceptionAddress);
         }
@@ -197,16 +197,16 @@ static void rtXcptReport(RTLOGINSTANCE *pLogger, PEXCEPTION_POINTERS pXcptPtrs)
      * scan start when that lies a little above, and to the top of the stack when that is
      * near. Never past the top: the context's stack pointer may be anything. */
     uintptr_t const uBase = uMarker & ~static_cast<uintptr_t>(15);
-    uintptr_t cbDump = kPageSize - (uBase % kPageSize);
-    if (cbDump < kMinDumpSize)
-        cbDump += kPageSize;
+    uintptr_t cbDump = RTXCPT_PAGE_SIZE - (uBase % RTXCPT_PAGE_SIZE);
+    if (cbDump < RTXCPT_MIN_DUMP_SIZE)
+        cbDump += RTXCPT_PAGE_SIZE;
     uintptr_t const offScan = uScanStart - uBase;
-    while (offScan > cbDump && offScan <= kMaxScanDistance)
-        cbDump += kPageSize;
+    while (offScan > cbDump && offScan <= RTXCPT_MAX_SCAN_DISTANCE)
+        cbDump += RTXCPT_PAGE_SIZE;
     uintptr_t uLow = uMarker, uHigh = uMarker;
     rtXcptStackLimits(&uLow, &uHigh);
     uintptr_t const uTop = uLow > uHigh ? uLow : uHigh;
-    if (uTop - uBase < kMaxStackDump)
+    if (uTop - uBase < RTXCPT_MAX_STACK_DUMP)
         cbDump = uTop - uBase;
     rtXcptPrint(pLogger, "\nStack %p, dumping %#x bytes (low=%p, high=%p)\n", uBase, cbDump, uLow, uHigh);
     rtXcptPrint(pLogger, "%.*RhxD\n", cbDump, uBase);
@@ -220,7 +220,7 @@ static void rtXcptReport(RTLOGINSTANCE *pLogger, PEXCEPTION_POINTERS pXcptPtrs)
     PEB_LDR_DATA *const pLdr = RT_VALID_PTR(pPeb) ? pPeb->Ldr : nullptr;
     if (RT_VALID_PTR(pLdr))
     {
-        rtXcptPrint(pLogger, "\nLoaded Modules:\n%-*s[*] Timestamp Path\n", kModuleColumn, "Address range");
+        rtXcptPrint(pLogger, "\nLoaded Modules:\n%-*s[*] Timestamp Path\n", RTXCPT_MODULE_COLUMN, "Address range");
         RTXCPTLDRENTRY *pXcptModule = nullptr;
         unsigned const cModules = rtXcptWalkModules(pLdr, [&](RTXCPTLDRENTRY *pEntry) {
             uintptr_t const uBaseMod = pEntry->uDllBase;
@@ -243,7 +243,7 @@ static void rtXcptReport(RTLOGINSTANCE *pLogger, PEXCEPTION_POINTERS pXcptPtrs)
         });
 
         /* Words on the stack that point into a module. */
-        if (cModules < kMaxModules && offScan < cbDump)
+        if (cModules < RTXCPT_MAX_MODULES && offScan < cbDump)
         {
             rtXcptPrint(pLogger, "\nPotential code addresses on the stack:\n");
             if (pXcptModule)
