@@ -80,7 +80,7 @@ TEST(Install, ExitCodesAndMessagesOfRealPackagesLeaveTheTemporaryDirectoryEmpty)
         EXPECT_EQ(R.exitCode, C.uExit);
         EXPECT_EQ(R.out.compare(0, strlen(C.pszOut), C.pszOut), 0) << R.out;
         if (*C.pszOut)
-            EXPECT_TRUE(R.out.size() > 6 && R.out.compare(R.out.size() - 6, 6, ".msi)\n") == 0) << R.out;
+            EXPECT_TRUE(R.out.size() > 7 && R.out.compare(R.out.size() - 7, 7, ".msi)\r\n") == 0) << R.out;
         else
             EXPECT_EQ(R.out, "");
         EXPECT_EQ(R.err.compare(0, strlen(C.pszErr), C.pszErr), 0) << R.err;
