@@ -1,8 +1,8 @@
 /* An interactive installation on a real (virtual) display, with a package that shows a
  * dialog of its own before it installs anything: while the dialog waits, the extraction
- * directory holds the package and the copy of ".custom"; cancelling it ends the run with
- * exit code 1 and no box of ours; a run killed there leaves nothing that keeps the next run
- * from installing. */
+ * directory holds the package and the copy of ".custom", and a second installer is refused;
+ * cancelling the dialog ends the run with exit code 1 and no box of ours; a run killed there
+ * leaves nothing that keeps the next run from installing. */
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <algorithm>
@@ -143,9 +143,15 @@ HWND ChildButton(HWND hwndDialog, const wchar_t *pwszText)
 
 TEST_F(DialogInstall, CancelledInstallationEndsWithOneAndNoBoxOfOurs)
 {
-    ScratchDir Temp;
+    ScratchDir Temp, TempSecond;
     bool fOurBox = false;
-    ProcessResult const R = RunInteractive(Temp, &fOurBox, [](HWND hwndDialog) {
+    ProcessResult const R = RunInteractive(Temp, &fOurBox, [&](HWND hwndDialog) {
+        /* A second installer started meanwhile is refused and makes nothing. */
+        ProcessResult const RSecond = Run(L"--silent", TempSecond);
+        EXPECT_EQ(RSecond.exitCode, 1u);
+        EXPECT_EQ(RSecond.err, "Setup.exe: error: Another installer is already running\r\n");
+        EXPECT_TRUE(Entries(TempSecond.path()).empty());
+
         HWND const hwndCancel = ChildButton(hwndDialog, L"Cancel");
         ASSERT_NE(hwndCancel, nullptr);
         PostMessageW(hwndCancel, BM_CLICK, 0, 0);

@@ -35,6 +35,22 @@ ProcessResult Stub(const std::wstring &wstrArgs, const ScratchDir *pTemp = nullp
     return RunProcess(BuildPath("bin/NimbStub.exe"), L"NimbStub.exe " + wstrArgs, Opts);
 }
 
+/** What is in a directory, "." and ".." aside. */
+std::vector<std::string> Entries(const std::string &strDir)
+{
+    std::vector<std::string> aNames;
+    WIN32_FIND_DATAW Data;
+    HANDLE const hFind = FindFirstFileW(Widen(strDir + "\\*").c_str(), &Data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return aNames;
+    do
+        if (wcscmp(Data.cFileName, L".") && wcscmp(Data.cFileName, L".."))
+            aNames.push_back(Narrow(Data.cFileName));
+    while (FindNextFileW(hFind, &Data));
+    FindClose(hFind);
+    return aNames;
+}
+
 struct Case
 {
     std::wstring wstrArgs;
@@ -153,6 +169,21 @@ TEST(StubCmdLine, BadCommandLinesInSilentMode)
         { L"-s --path " + std::wstring(5000, L'p'), 2, "",
           g_strError + "Extraction path is too long (ERR_BUFFER_TOO_SMALL)\r\n" },
     });
+}
+
+TEST(StubRun, AnotherInstallerHoldingTheMutexRefusesTheRun)
+{
+    /* (An installer of another user, whose mutex this one may not even open, cannot be
+     * arranged here: Wine opens a mutex whose access list is empty all the same.) */
+    HANDLE const hMutex = CreateMutexW(nullptr, FALSE, L"NimbStubInstaller");
+    ASSERT_NE(hMutex, nullptr);
+    ScratchDir Temp;
+    ProcessResult const R = Stub(L"--silent", &Temp);
+    CloseHandle(hMutex);
+    EXPECT_EQ(R.exitCode, 1u);
+    EXPECT_EQ(R.out, "");
+    EXPECT_EQ(R.err, g_strError + "Another installer is already running\r\n");
+    EXPECT_TRUE(Entries(Temp.path()).empty());
 }
 
 TEST(StubCmdLine, InteractiveErrorsWithoutADisplayStillExitWithTwo)
