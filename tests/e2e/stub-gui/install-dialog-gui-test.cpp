@@ -22,22 +22,6 @@ constexpr wchar_t g_wszProductCode[] = L"{6A1F1E10-0D3B-4C51-9B11-000000000004}"
 const std::string g_strCustomText = "custom settings\n";
 constexpr uint32_t KILLED_EXIT_CODE = 77;
 
-/** What is in a directory, "." and ".." aside. */
-std::vector<std::string> Entries(const std::string &strDir)
-{
-    std::vector<std::string> aNames;
-    WIN32_FIND_DATAW Data;
-    HANDLE const hFind = FindFirstFileW(Widen(strDir + "\\*").c_str(), &Data);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return aNames;
-    do
-        if (wcscmp(Data.cFileName, L".") && wcscmp(Data.cFileName, L".."))
-            aNames.push_back(Narrow(Data.cFileName));
-    while (FindNextFileW(hFind, &Data));
-    FindClose(hFind);
-    return aNames;
-}
-
 bool ProductInstalled()
 {
     ProcessResult const R = RunProcess(BuildPath("programs/winquery.exe"),
@@ -115,9 +99,9 @@ protected:
      *  under its stored name) and the copy of ".custom". */
     static void CheckExtractionDir(const ScratchDir &Temp)
     {
-        std::vector<std::string> const aDirs = Entries(Temp.path());
+        std::vector<std::string> const aDirs = DirEntries(Temp.path());
         ASSERT_EQ(aDirs.size(), 1u);
-        std::vector<std::string> aNames = Entries(Temp / aDirs[0]);
+        std::vector<std::string> aNames = DirEntries(Temp / aDirs[0]);
         ASSERT_EQ(aNames.size(), 2u);
         std::sort(aNames.begin(), aNames.end());
         EXPECT_EQ(aNames[0], ".custom");
@@ -150,7 +134,7 @@ TEST_F(DialogInstall, CancelledInstallationEndsWithOneAndNoBoxOfOurs)
         ProcessResult const RSecond = Run(L"--silent", TempSecond);
         EXPECT_EQ(RSecond.exitCode, 1u);
         EXPECT_EQ(RSecond.err, "Setup.exe: error: Another installer is already running\r\n");
-        EXPECT_TRUE(Entries(TempSecond.path()).empty());
+        EXPECT_TRUE(DirEntries(TempSecond.path()).empty());
 
         HWND const hwndCancel = ChildButton(hwndDialog, L"Cancel");
         ASSERT_NE(hwndCancel, nullptr);
@@ -165,9 +149,9 @@ TEST_F(DialogInstall, CancelledInstallationEndsWithOneAndNoBoxOfOurs)
 
     /* Clean-up removed the package; the copied ".custom" is not empty, so it stays, and with
      * it the extraction directory. */
-    std::vector<std::string> const aDirs = Entries(Temp.path());
+    std::vector<std::string> const aDirs = DirEntries(Temp.path());
     ASSERT_EQ(aDirs.size(), 1u);
-    EXPECT_EQ(Entries(Temp / aDirs[0]), std::vector<std::string>{ ".custom" });
+    EXPECT_EQ(DirEntries(Temp / aDirs[0]), std::vector<std::string>{ ".custom" });
 }
 
 TEST_F(DialogInstall, RunKilledWhileWindowsInstallerWaitsLeavesTheNextRunFreeToInstall)

@@ -35,22 +35,6 @@ ProcessResult Stub(const std::wstring &wstrArgs, const ScratchDir *pTemp = nullp
     return RunProcess(BuildPath("bin/NimbStub.exe"), L"NimbStub.exe " + wstrArgs, Opts);
 }
 
-/** What is in a directory, "." and ".." aside. */
-std::vector<std::string> Entries(const std::string &strDir)
-{
-    std::vector<std::string> aNames;
-    WIN32_FIND_DATAW Data;
-    HANDLE const hFind = FindFirstFileW(Widen(strDir + "\\*").c_str(), &Data);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return aNames;
-    do
-        if (wcscmp(Data.cFileName, L".") && wcscmp(Data.cFileName, L".."))
-            aNames.push_back(Narrow(Data.cFileName));
-    while (FindNextFileW(hFind, &Data));
-    FindClose(hFind);
-    return aNames;
-}
-
 struct Case
 {
     std::wstring wstrArgs;
@@ -183,7 +167,7 @@ TEST(StubRun, AnotherInstallerHoldingTheMutexRefusesTheRun)
     EXPECT_EQ(R.exitCode, 1u);
     EXPECT_EQ(R.out, "");
     EXPECT_EQ(R.err, g_strError + "Another installer is already running\r\n");
-    EXPECT_TRUE(Entries(Temp.path()).empty());
+    EXPECT_TRUE(DirEntries(Temp.path()).empty());
 }
 
 TEST(StubCmdLine, InteractiveErrorsWithoutADisplayStillExitWithTwo)
