@@ -1,8 +1,8 @@
 /* An interactive installation on a real (virtual) display, with a package that shows a
- * dialog of its own before it installs anything: while the dialog waits, the extraction
- * directory holds the package and the copy of ".custom", and a second installer is refused;
- * cancelling the dialog ends the run with exit code 1 and no box of ours; a run killed there
- * leaves nothing that keeps the next run from installing. */
+ * dialog of its own before it installs anything. While the dialog waits, the extraction
+ * directory holds the package, held against change, and the copy of ".custom", and a second
+ * installer is refused. Cancelling the dialog ends the run with exit code 1 and no box of
+ * ours; a run killed there leaves nothing that keeps the next run from installing. */
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <algorithm>
@@ -107,6 +107,19 @@ protected:
         EXPECT_EQ(aNames[0], ".custom");
         EXPECT_EQ(aNames[1], "dialog.msi");
         EXPECT_EQ(ReadWholeFile(Temp / aDirs[0] + "\\.custom\\custom.txt"), g_strCustomText);
+
+        /* The verified package is held: this process can read it, but neither write, rename
+         * nor delete it. */
+        std::wstring const wstrPackage = Widen(Temp / aDirs[0] + "\\dialog.msi");
+        EXPECT_NE(ReadWholeFile(Narrow(wstrPackage)), "<missing>");
+        HANDLE const hWrite = CreateFileW(wstrPackage.c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(hWrite, INVALID_HANDLE_VALUE);
+        if (hWrite != INVALID_HANDLE_VALUE)
+            CloseHandle(hWrite);
+        EXPECT_FALSE(MoveFileW(wstrPackage.c_str(), (wstrPackage + L".moved").c_str()));
+        EXPECT_FALSE(DeleteFileW(wstrPackage.c_str()));
     }
 
     ScratchDir  m_Beside;
