@@ -38,7 +38,7 @@ for package in "$build/examples/NimbrelDemo.msi" "$build/examples/NimbrelDemoDoc
   for component in $(msiinfo export "$package" Component | tr -d '\r' | awk -F'\t' 'NR > 3 { print $2 }'); do
     if key=$(winquery component "$product" "$(braced "$component")"); then
       echo "Files in ${key%\\*}\\:"
-      ls -l "$(WINEDEBUG=-all winepath -u "${key%\\*}" 2>/dev/null)" | sed 1d
+      { ls -l "$(WINEDEBUG=-all winepath -u "${key%\\*}" 2>/dev/null)" || true; } | sed 1d
     else
       echo "Files: none ($key)"
     fi
