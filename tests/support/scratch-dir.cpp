@@ -85,6 +85,21 @@ std::string ReadWholeFile(const std::string &path)
     return data;
 }
 
+std::vector<std::string> DirEntries(const std::string &strDir)
+{
+    std::vector<std::string> aNames;
+    WIN32_FIND_DATAW Data;
+    HANDLE const hFind = FindFirstFileW(Widen(strDir + "\\*").c_str(), &Data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return aNames;
+    do
+        if (wcscmp(Data.cFileName, L".") && wcscmp(Data.cFileName, L".."))
+            aNames.push_back(Narrow(Data.cFileName));
+    while (FindNextFileW(hFind, &Data));
+    FindClose(hFind);
+    return aNames;
+}
+
 bool PathExists(const std::string &path)
 {
     return GetFileAttributesW(LongForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;

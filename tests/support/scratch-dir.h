@@ -2,6 +2,7 @@
  * everything in it when the object goes. Paths are UTF-8, with backslashes. */
 #pragma once
 #include <string>
+#include <vector>
 
 class ScratchDir
 {
@@ -26,6 +27,8 @@ void RemoveTree(const std::wstring &path);
 bool WriteWholeFile(const std::string &path, const std::string &data);
 /** The contents of a file, or "<missing>". */
 std::string ReadWholeFile(const std::string &path);
+/** The names in a directory, "." and ".." aside (none when it cannot be listed). */
+std::vector<std::string> DirEntries(const std::string &strDir);
 /** Whether a file or directory exists (UTF-8 path). */
 bool PathExists(const std::string &path);
 /** Long-form ("\\?\") UTF-16 path of a full UTF-8 path. */

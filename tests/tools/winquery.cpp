@@ -1,11 +1,13 @@
 /* winquery: asks the Windows side what an installation left behind, for the scripts and
  * the end-to-end tests.
  *   winquery product {PRODUCT-CODE}        Windows Installer's state of the product
+ *   winquery component {PRODUCT} {COMP}    where Windows Installer put the component's key
+ *                                          file for that product
  *   winquery cert STORE SHA1-HEX           whether the local machine's STORE holds the
  *                                          certificate with that thumbprint
  *   winquery regvalue KEY NAME             a string value under HKEY_LOCAL_MACHINE\KEY
  *                                          (64-bit view first, then 32-bit)
- * Prints the answer on one line; exits 0 for "installed", "found" or a value, else 1
+ * Prints the answer on one line; exits 0 for "installed", "found", a path or a value, else 1
  * (125 for bad usage). */
 #include <windows.h>
 #include <msi.h>
@@ -26,6 +28,22 @@ int queryProduct(const wchar_t *pwszProductCode)
                          : enmState == INSTALLSTATE_ADVERTISED ? "advertised" : "other";
     printf("%s (%d)\n", pszState, static_cast<int>(enmState));
     return enmState == INSTALLSTATE_DEFAULT ? 0 : 1;
+}
+
+int queryComponent(const wchar_t *pwszProductCode, const wchar_t *pwszComponentCode)
+{
+    wchar_t wszPath[MAX_PATH * 4];
+    DWORD cwcPath = MAX_PATH * 4;
+    INSTALLSTATE const enmState = MsiGetComponentPathW(pwszProductCode, pwszComponentCode, wszPath, &cwcPath);
+    if (enmState != INSTALLSTATE_LOCAL)
+    {
+        printf("not installed locally (%d)\n", static_cast<int>(enmState));
+        return 1;
+    }
+    char szUtf8[MAX_PATH * 12];
+    WideCharToMultiByte(CP_UTF8, 0, wszPath, -1, szUtf8, sizeof(szUtf8), nullptr, nullptr);
+    puts(szUtf8);
+    return 0;
 }
 
 int queryCertificate(const wchar_t *pwszStore, const wchar_t *pwszHex)
@@ -88,10 +106,13 @@ int wmain(int argc, wchar_t **argv)
 {
     if (argc == 3 && wcscmp(argv[1], L"product") == 0)
         return queryProduct(argv[2]);
+    if (argc == 4 && wcscmp(argv[1], L"component") == 0)
+        return queryComponent(argv[2], argv[3]);
     if (argc == 4 && wcscmp(argv[1], L"cert") == 0)
         return queryCertificate(argv[2], argv[3]);
     if (argc == 4 && wcscmp(argv[1], L"regvalue") == 0)
         return queryRegistryValue(argv[2], argv[3]);
-    fputs("usage: winquery product {CODE} | cert STORE SHA1 | regvalue KEY NAME\n", stderr);
+    fputs("usage: winquery product {CODE} | component {PRODUCT} {COMPONENT} | cert STORE SHA1"
+          " | regvalue KEY NAME\n", stderr);
     return 125;
 }

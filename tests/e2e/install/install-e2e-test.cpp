@@ -44,22 +44,6 @@ void Uninstall(const wchar_t *pwszProductCode)
     RunProcess(L"C:\\windows\\system32\\msiexec.exe", std::wstring(L"msiexec /qn /x ") + pwszProductCode);
 }
 
-/** What is left in a directory, "." and ".." aside. */
-std::vector<std::string> Entries(const std::string &strDir)
-{
-    std::vector<std::string> aNames;
-    WIN32_FIND_DATAW Data;
-    HANDLE const hFind = FindFirstFileW(Widen(strDir + "\\*").c_str(), &Data);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return aNames;
-    do
-        if (wcscmp(Data.cFileName, L".") && wcscmp(Data.cFileName, L".."))
-            aNames.push_back(Narrow(Data.cFileName));
-    while (FindNextFileW(hFind, &Data));
-    FindClose(hFind);
-    return aNames;
-}
-
 TEST(Install, ExitCodesAndMessagesOfRealPackagesLeaveTheTemporaryDirectoryEmpty)
 {
     struct Case { const char *pszInstaller; const wchar_t *pwszArgs; uint32_t uExit; const char *pszOut; const char *pszErr; };
@@ -80,13 +64,13 @@ TEST(Install, ExitCodesAndMessagesOfRealPackagesLeaveTheTemporaryDirectoryEmpty)
         EXPECT_EQ(R.exitCode, C.uExit);
         EXPECT_EQ(R.out.compare(0, strlen(C.pszOut), C.pszOut), 0) << R.out;
         if (*C.pszOut)
-            EXPECT_TRUE(R.out.size() > 6 && R.out.compare(R.out.size() - 6, 6, ".msi)\n") == 0) << R.out;
+            EXPECT_TRUE(R.out.size() > 7 && R.out.compare(R.out.size() - 7, 7, ".msi)\r\n") == 0) << R.out;
         else
             EXPECT_EQ(R.out, "");
         EXPECT_EQ(R.err.compare(0, strlen(C.pszErr), C.pszErr), 0) << R.err;
         if (!*C.pszErr)
             EXPECT_EQ(R.err, "");
-        EXPECT_TRUE(Entries(Temp.path()).empty());
+        EXPECT_TRUE(DirEntries(Temp.path()).empty());
     }
     EXPECT_EQ(Query(std::wstring(L"product ") + g_wszPlainCode).second, 0u);
     Uninstall(g_wszPlainCode);
@@ -104,7 +88,7 @@ TEST(Install, PropertiesAndLogFilesGoWhereTheUserSays)
     EXPECT_EQ(R.exitCode, 0u) << R.err;
     EXPECT_EQ(ReadWholeFile(strDir + "\\payload.txt"), g_strPayload);
     EXPECT_NE(ReadWholeFile(strLog), "<missing>");
-    EXPECT_TRUE(Entries(Temp.path()).empty());
+    EXPECT_TRUE(DirEntries(Temp.path()).empty());
     Uninstall(g_wszPlainCode);
 
     /* --logging alone: the default log in the extraction directory, which then stays, after
@@ -115,10 +99,10 @@ TEST(Install, PropertiesAndLogFilesGoWhereTheUserSays)
     DWORD const msTaken = GetTickCount() - msStart;
     EXPECT_EQ(R.exitCode, 0u) << R.err;
     EXPECT_EQ(ReadWholeFile(strDir2 + "\\payload.txt"), g_strPayload);
-    std::vector<std::string> const aLeft = Entries(Temp.path());
+    std::vector<std::string> const aLeft = DirEntries(Temp.path());
     ASSERT_EQ(aLeft.size(), 1u);
     EXPECT_EQ(aLeft[0].size(), 24u);
-    EXPECT_EQ(Entries(Temp / aLeft[0]), std::vector<std::string>{ "NimbInstallLog.txt" });
+    EXPECT_EQ(DirEntries(Temp / aLeft[0]), std::vector<std::string>{ "NimbInstallLog.txt" });
     EXPECT_GE(msTaken, 9100u);
     Uninstall(g_wszPlainCode);
 }
@@ -163,7 +147,7 @@ TEST(Install, DemoInstallsSilentlyWithTheProductRegisteredAndThePublisherTrusted
     EXPECT_EQ(Value.first.substr(0, strDir.size()), strDir);
     EXPECT_EQ(Query(std::wstring(L"product ") + g_wszDemoCode).first, "installed (5)");
     EXPECT_TRUE(PublisherTrusted());
-    EXPECT_TRUE(Entries(Temp.path()).empty());
+    EXPECT_TRUE(DirEntries(Temp.path()).empty());
 
     /* Adding the certificate again replaces it. */
     R = RunInstaller("bin/Setup.exe", L"--silent", Temp);

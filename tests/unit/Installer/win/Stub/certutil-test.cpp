@@ -6,6 +6,7 @@
 #include "scratch-dir.h"
 #include "NimbStubCertUtil.h"
 #include <wincrypt.h>
+#include <algorithm>
 
 namespace {
 
@@ -16,7 +17,10 @@ constexpr wchar_t g_wszStoreKey[] = L"Software\\Microsoft\\SystemCertificates\\N
 
 std::string TestCertificate()
 {
-    return ReadWholeFile(std::string(NIMB_SOURCE_DIR) + "/tests/fixtures/cert/unit-publisher.der");
+    /* The source tree is a Unix path; Wine shows the Unix root as drive Z:. */
+    std::string strPath = "Z:" NIMB_SOURCE_DIR "/tests/fixtures/cert/unit-publisher.der";
+    std::replace(strPath.begin(), strPath.end(), '/', '\\');
+    return ReadWholeFile(strPath);
 }
 
 bool StoreHoldsTestCertificate()

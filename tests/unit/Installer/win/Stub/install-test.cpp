@@ -50,7 +50,7 @@ TEST_F(PackageLoop, APackageMissingFromTheListIsAnError)
 {
     StreamCapture Err(&g_pStreamStdErr);
     EXPECT_EQ(InstallPackages(1, &m_Settings, 0), 1);
-    EXPECT_EQ(Err.Text(), "error: Package #0 not found in cleanup records\n");
+    EXPECT_EQ(Err.Text(), "error: Package #0 not found in cleanup records\r\n");
     EXPECT_TRUE(m_Rec.Calls().empty());
 }
 

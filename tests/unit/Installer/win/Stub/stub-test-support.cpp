@@ -7,18 +7,18 @@
 
 namespace {
 
-/** Names the program before the message writer caches the name. */
-const bool g_fExecPathSet = (SetTestExecPath("C:\\Stub\\NimbStub.exe"), true);
-
 std::vector<BoxCall> g_aCalls;
 
 /** The installer's platform calls are bound through the runtime's loader, which the
- *  runtime's initialisation sets up, as the installer's main does first. */
+ *  runtime's initialisation sets up, as the installer's main does first. Initialisation
+ *  records the executable's path again, so the program is named only afterwards (and before
+ *  the first message, whose writer keeps the name it finds). */
 class RuntimeInit : public ::testing::Environment
 {
     void SetUp() override
     {
         ASSERT_TRUE(RT_SUCCESS(RTR3InitForExe(0, nullptr, RTINIT_F_SYSTEM32_ONLY)));
+        SetTestExecPath("C:\\Stub\\NimbStub.exe");
     }
 };
 ::testing::Environment *const g_pRuntimeInit = ::testing::AddGlobalTestEnvironment(new RuntimeInit);
