@@ -2,8 +2,8 @@
  * parsed directive they receive, and the entry points of each directive family. */
 #pragma once
 #include "internal/format.h"
-#include "format-number.h"
-#include "sorted-search.h"
+#include "internal/format-number.h"
+#include "internal/sorted-search.h"
 #include <string.h>
 
 /** Gathers the small pieces a typed directive produces (digits, separators, escapes)
@@ -45,7 +45,7 @@ struct RTFMTSINK
                 cchDone += pfnOutput(pvOutput, pch, cch);
         }
     }
-    void Str(const char *psz) { Write(psz, strlen(psz)); }
+    void Str(const char *psz) { Write(psz, rtFmtStrLen(psz)); }
     void Repeat(char ch, size_t c)
     {
         while (c-- > 0)
@@ -63,21 +63,13 @@ struct RTFMTSINK
     void Number(uint64_t u, unsigned uBase, int cchWidth, int cchPrecision, uint32_t fFlags)
     {
         char szNum[64];
-        if (fFlags & (FMT_LEFT | FMT_ZERO_FILL | FMT_BASE_PREFIX | FMT_SHOW_PLUS | FMT_SHOW_BLANK
-                      | FMT_WIDTH_GIVEN | FMT_PRECISION_GIVEN | FMT_GROUP_DIGITS))
+        if (fFlags & RTFMT_DECORATION_FLAGS)
         {
             Write(szNum, static_cast<size_t>(RTFmtNumber(szNum, u, uBase, cchWidth, cchPrecision, fFlags)));
             return;
         }
         char *const pchEnd = &szNum[sizeof(szNum)];
-        char *pch;
-        if ((fFlags & FMT_SIGNED) && static_cast<int64_t>(u) < 0)
-        {
-            pch = rtFmtDigits(pchEnd, 0 - u, uBase, false);
-            *--pch = '-';
-        }
-        else
-            pch = rtFmtDigits(pchEnd, u, uBase, (fFlags & FMT_UPPER) != 0);
+        char *const pch = rtFmtPlainNumber(pchEnd, u, uBase, fFlags);
         Write(pch, static_cast<size_t>(pchEnd - pch));
     }
     /** Lower-case hexadecimal, zero-filled to at least cDigits (at most 16) digits. */
@@ -91,19 +83,12 @@ struct RTFMTSINK
         Write(pch, static_cast<size_t>(pchEnd - pch));
     }
     void Dec(uint64_t u) { Number(u, 10, -1, -1, 0); }
-    /** The placeholder for a pointer that fails the pointer test: "<NULL>" for null,
-     *  else the pointer and a tag naming what it should have pointed at. */
+    /** The placeholder for a pointer that fails the pointer test, @p pszTag naming what it
+     *  should have pointed at. */
     void BadPtr(const void *pv, const char *pszTag)
     {
-        if (!pv)
-            Str("<NULL>");
-        else
-        {
-            Char('<');
-            Hex(reinterpret_cast<uintptr_t>(pv), 8);
-            Str(pszTag);
-            Char('>');
-        }
+        char achText[RTFMT_BAD_POINTER_MAX];
+        Write(achText, rtFmtBadPointerText(achText, pv, pszTag));
     }
     /** Counts output made by calling pfnOutput directly; Flush() must come first. */
     void Passed(size_t cch) { cchDone += cch; }

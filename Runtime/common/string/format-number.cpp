@@ -253,3 +253,38 @@ int RTStrFmtU64(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uBase, i
     return rtStrFmtBounded(pszBuf, cbBuf, u64Value, uBase, cchWidth, cchPrecision,
                            (fFlags & RTSTRFMT_CALLER_FLAGS) | FMT_64BIT);
 }
+
+char *rtFmtPlainNumber(char *pchEnd, uint64_t u, unsigned uBase, uint32_t fFlags)
+{
+    bool const f32 = (fFlags & FMT_32BIT) != 0;
+    if ((fFlags & FMT_SIGNED) && (f32 ? static_cast<int32_t>(u) < 0 : static_cast<int64_t>(u) < 0))
+    {
+        char *pch = rtFmtDigits(pchEnd, f32 ? 0u - static_cast<uint32_t>(u) : 0 - u, uBase, false);
+        *--pch = '-';
+        return pch;
+    }
+    return rtFmtDigits(pchEnd, u, uBase, (fFlags & FMT_UPPER) != 0);
+}
+
+size_t rtFmtBadPointerText(char *pchBuf, const void *pv, const char *pszTag)
+{
+    static constexpr char s_szNull[] = "<NULL>";
+    if (!pv)
+    {
+        __builtin_memcpy(pchBuf, s_szNull, sizeof(s_szNull) - 1);
+        return sizeof(s_szNull) - 1;
+    }
+    char szHex[16];
+    char *const pchEnd = &szHex[sizeof(szHex)];
+    char *pch = rtFmtDigits(pchEnd, reinterpret_cast<uintptr_t>(pv), 16, false);
+    while (pchEnd - pch < 8)
+        *--pch = '0';
+    size_t cch = 0;
+    pchBuf[cch++] = '<';
+    while (pch < pchEnd)
+        pchBuf[cch++] = *pch++;
+    while (*pszTag && cch < RTFMT_BAD_POINTER_MAX - 1)
+        pchBuf[cch++] = *pszTag++;
+    pchBuf[cch++] = '>';
+    return cch;
+}

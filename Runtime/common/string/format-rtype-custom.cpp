@@ -114,7 +114,7 @@ RTSTATUS RTFmtCustomDeregister(const char *pszName)
     RTSTATUS rc = ERR_ITEM_NOT_FOUND;
     rtFmtCustomLock();
     uint32_t const cTypes = g_cFmtCustomTypes;
-    int const i = rtFmtCustomSearch(pszName, strlen(pszName), cTypes);
+    int const i = rtFmtCustomSearch(pszName, rtFmtStrLen(pszName), cTypes);
     if (i >= 0)
     {
         __atomic_store_n(&g_cFmtCustomTypes, cTypes - 1, __ATOMIC_RELEASE);

@@ -11,21 +11,10 @@ namespace {
 /** Size of the area a number or a float is built in. */
 constexpr size_t RTFMT_NUM_AREA = 64;
 
-/** Flags that make an integer more than its digits and sign. */
-constexpr uint32_t RTFMT_DECORATION_FLAGS = FMT_LEFT | FMT_ZERO_FILL | FMT_BASE_PREFIX | FMT_SHOW_PLUS
-                                          | FMT_SHOW_BLANK | FMT_WIDTH_GIVEN | FMT_PRECISION_GIVEN
-                                          | FMT_GROUP_DIGITS;
-
 /** Widths and precisions saturate here instead of overflowing while they are parsed. */
 constexpr int RTFMT_WIDTH_MAX = 0x7fffffff / 10 - 1;
 
 constexpr char g_szSpaces[] = "                                                                ";
-
-/** True when any byte of the word is zero. */
-inline bool rtFmtHasZeroByte(uint32_t u)
-{
-    return ((u - 0x01010101u) & ~u & 0x80808080u) != 0;
-}
 
 /** Finds the end of a literal run: the next '%' or the terminator. Aligned words never
  *  straddle a page, so reading a whole word past the terminator stays on readable memory. */
@@ -48,29 +37,6 @@ inline const char *rtFmtScanLiteral(const char *psz)
     while (*psz != '%' && *psz)
         psz++;
     return psz;
-}
-
-/** strlen, a word at a time once aligned. */
-inline size_t rtFmtStrLen(const char *psz)
-{
-    const char *pch = psz;
-    while (reinterpret_cast<uintptr_t>(pch) & 3)
-    {
-        if (!*pch)
-            return static_cast<size_t>(pch - psz);
-        pch++;
-    }
-    for (;;)
-    {
-        uint32_t u;
-        __builtin_memcpy(&u, pch, sizeof(u));
-        if (rtFmtHasZeroByte(u))
-            break;
-        pch += 4;
-    }
-    while (*pch)
-        pch++;
-    return static_cast<size_t>(pch - psz);
 }
 
 /** Everything one directive needs besides its argument. */
@@ -121,25 +87,12 @@ size_t rtFmtJustified(const RTFMTSTATE &St, const char *pch, size_t cch, int cch
                        [&]() -> size_t { return cch ? St.pfnOutput(St.pvOutput, pch, cch) : 0; });
 }
 
-/** The placeholder printed instead of a string behind an invalid pointer: "<NULL>" or
- *  "<" + the pointer in eight hexadecimal digits + the tag + ">". */
+/** The placeholder printed instead of a string behind an invalid pointer, justified. */
 RT_NOINLINE size_t rtFmtBadPointer(const RTFMTSTATE &St, const void *pv, const char *pszTag,
                                    int cchWidth, uint32_t fFlags)
 {
-    char szText[RTFMT_NUM_AREA];
-    size_t cch;
-    if (!pv)
-    {
-        static constexpr char s_szNull[] = "<NULL>";
-        return rtFmtJustified(St, s_szNull, sizeof(s_szNull) - 1, cchWidth, fFlags);
-    }
-    szText[0] = '<';
-    cch = 1 + static_cast<size_t>(RTFmtNumber(&szText[1], reinterpret_cast<uintptr_t>(pv), 16, 8, -1,
-                                              FMT_ZERO_FILL | (sizeof(pv) > 4 ? FMT_64BIT : FMT_32BIT)));
-    while (*pszTag)
-        szText[cch++] = *pszTag++;
-    szText[cch++] = '>';
-    return rtFmtJustified(St, szText, cch, cchWidth, fFlags);
+    char achText[RTFMT_BAD_POINTER_MAX];
+    return rtFmtJustified(St, achText, rtFmtBadPointerText(achText, pv, pszTag), cchWidth, fFlags);
 }
 
 size_t rtFmtUtf8(const RTFMTSTATE &St, const char *psz, int cchWidth, int cchPrecision, uint32_t fFlags)
@@ -460,17 +413,7 @@ size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, 
                 char szNum[RTFMT_NUM_AREA];
                 if (!(fFlags & RTFMT_DECORATION_FLAGS))
                 {
-                    /* The common plain directive: digits and at most a minus sign. */
-                    char *pchStart;
-                    if ((fFlags & FMT_SIGNED) && (f64 ? static_cast<int64_t>(u64) < 0
-                                                      : static_cast<int32_t>(u64) < 0))
-                    {
-                        pchStart = rtFmtDigits(&szNum[sizeof(szNum)], f64 ? 0 - u64 : 0u - static_cast<uint32_t>(u64),
-                                               uBase, false);
-                        *--pchStart = '-';
-                    }
-                    else
-                        pchStart = rtFmtDigits(&szNum[sizeof(szNum)], u64, uBase, (fFlags & FMT_UPPER) != 0);
+                    char *const pchStart = rtFmtPlainNumber(&szNum[sizeof(szNum)], u64, uBase, fFlags);
                     cchTotal += pfnOutput(pvOutput, pchStart, static_cast<size_t>(&szNum[sizeof(szNum)] - pchStart));
                     break;
                 }
