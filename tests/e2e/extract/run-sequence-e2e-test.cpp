@@ -7,12 +7,117 @@
 #include <aclapi.h>
 #include <cstring>
 #include <string>
+#include <vector>
 #include "process-runner.h"
 #include "scratch-dir.h"
 #include "payload-writer.h"
 #include "NimbStubPayload.h"
 
 namespace {
+
+/** The security identifier of the user this process runs as. */
+std::vector<BYTE> CurrentUserSid()
+{
+    HANDLE hToken = nullptr;
+    std::vector<BYTE> abUser(256), abSid;
+    DWORD cb = 0;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
+    {
+        if (GetTokenInformation(hToken, TokenUser, abUser.data(), static_cast<DWORD>(abUser.size()), &cb))
+        {
+            PSID const pSid = reinterpret_cast<TOKEN_USER *>(abUser.data())->User.Sid;
+            abSid.assign(static_cast<BYTE *>(pSid), static_cast<BYTE *>(pSid) + GetLengthSid(pSid));
+        }
+        CloseHandle(hToken);
+    }
+    return abSid;
+}
+
+std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE enmType)
+{
+    std::vector<BYTE> abSid(SECURITY_MAX_SID_SIZE);
+    DWORD cb = static_cast<DWORD>(abSid.size());
+    if (!CreateWellKnownSid(enmType, nullptr, abSid.data(), &cb))
+        return {};
+    abSid.resize(cb);
+    return abSid;
+}
+
+/** Checks that the access list of @p strPath, read back from the file system, is
+ *  protected and grants everything to the user, the local system and the Administrators
+ *  group, and nothing to anyone else. */
+void ExpectPrivateAccessList(const std::string &strPath)
+{
+    SCOPED_TRACE(strPath);
+    PACL pAcl = nullptr;
+    PSECURITY_DESCRIPTOR pSecDesc = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(Widen(strPath).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, &pAcl, nullptr, &pSecDesc), static_cast<DWORD>(ERROR_SUCCESS));
+    SECURITY_DESCRIPTOR_CONTROL fControl = 0;
+    DWORD uRevision = 0;
+    EXPECT_TRUE(GetSecurityDescriptorControl(pSecDesc, &fControl, &uRevision));
+    EXPECT_TRUE(fControl & SE_DACL_PROTECTED) << "inherits from its parent";
+    ASSERT_NE(pAcl, nullptr) << "no access list: open to everyone";
+    std::vector<std::vector<BYTE>> const aExpected = { CurrentUserSid(), WellKnownSid(WinLocalSystemSid),
+                                                       WellKnownSid(WinBuiltinAdministratorsSid) };
+    ASSERT_EQ(pAcl->AceCount, aExpected.size());
+    for (WORD i = 0; i < pAcl->AceCount; i++)
+    {
+        ACCESS_ALLOWED_ACE *pAce = nullptr;
+        ASSERT_TRUE(GetAce(pAcl, i, reinterpret_cast<void **>(&pAce)));
+        EXPECT_EQ(pAce->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << "entry " << i;
+        EXPECT_EQ(pAce->Mask, static_cast<DWORD>(FILE_ALL_ACCESS)) << "entry " << i;
+        EXPECT_TRUE(EqualSid(&pAce->SidStart, const_cast<BYTE *>(aExpected[i].data()))) << "entry " << i;
+    }
+    LocalFree(pSecDesc);
+}
+
+/** Whether the file system keeps an access list as set: Wine keeps only the permission
+ *  bits it derives from a list, and reads back a list made from those bits. */
+bool PlatformKeepsAccessLists(const std::string &strScratch)
+{
+    std::string const strProbe = strScratch + "\\acl-probe";
+    std::vector<BYTE> abSid = CurrentUserSid();
+    BYTE abAcl[256];
+    PACL const pAcl = reinterpret_cast<PACL>(abAcl);
+    if (!CreateDirectoryW(Widen(strProbe).c_str(), nullptr) || !InitializeAcl(pAcl, sizeof(abAcl), ACL_REVISION)
+        || !AddAccessAllowedAce(pAcl, ACL_REVISION, FILE_ALL_ACCESS, abSid.data()))
+        return false;
+    std::wstring wstrProbe = Widen(strProbe);
+    bool fKept = false;
+    if (SetNamedSecurityInfoW(wstrProbe.data(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              pAcl, nullptr) == ERROR_SUCCESS)
+    {
+        PACL pRead = nullptr;
+        PSECURITY_DESCRIPTOR pSecDesc = nullptr;
+        if (GetNamedSecurityInfoW(wstrProbe.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  &pRead, nullptr, &pSecDesc) == ERROR_SUCCESS)
+        {
+            fKept = pRead && pRead->AceCount == 1;
+            LocalFree(pSecDesc);
+        }
+    }
+    RemoveDirectoryW(wstrProbe.c_str());
+    return fKept;
+}
+
+/** The names in @p strDir, "." and ".." aside. */
+std::vector<std::string> Names(const std::string &strDir)
+{
+    std::vector<std::string> aNames;
+    WIN32_FIND_DATAW Data;
+    HANDLE const hFind = FindFirstFileW(Widen(strDir + "\\*").c_str(), &Data);
+    if (hFind != INVALID_HANDLE_VALUE)
+    {
+        do
+            if (wcscmp(Data.cFileName, L".") && wcscmp(Data.cFileName, L".."))
+                aNames.push_back(Narrow(Data.cFileName));
+        while (FindNextFileW(hFind, &Data));
+        FindClose(hFind);
+    }
+    return aNames;
+}
 
 class RunSequence : public ::testing::Test
 {
@@ -64,17 +169,7 @@ TEST_F(RunSequence, InstallRunRemovesWhatItMadeAndKeepsTheUsersDirectory)
     ASSERT_TRUE(R.started);
     EXPECT_EQ(R.exitCode, 0u) << R.err;
     EXPECT_EQ(R.err, "");
-    WIN32_FIND_DATAW Data;
-    HANDLE const hFind = FindFirstFileW(Widen(m_Scratch / "tmp\\*").c_str(), &Data);
-    int cEntries = 0;
-    if (hFind != INVALID_HANDLE_VALUE)
-    {
-        do
-            cEntries += Data.cFileName[0] != L'.';
-        while (FindNextFileW(hFind, &Data));
-        FindClose(hFind);
-    }
-    EXPECT_EQ(cEntries, 0);
+    EXPECT_EQ(Names(m_Scratch / "tmp"), std::vector<std::string>());
 
     std::string const strUser = m_Scratch / "user";
     ASSERT_TRUE(CreateDirectoryW(Widen(strUser).c_str(), nullptr));
@@ -126,6 +221,33 @@ TEST_F(RunSequence, MalformedPayloadWritesNothing)
                      "(file name not a plain file name)\r\n");
     EXPECT_FALSE(PathExists(m_Scratch / "evil.msi"));
     EXPECT_FALSE(PathExists(strDir));
+}
+
+TEST_F(RunSequence, DirectoriesTheInstallerCreatesArePrivate)
+{
+    /* A new --path directory, and the random temporary one, which a payload without a
+     * manifest leaves behind (empty) so that it can be read back. Where the file system
+     * cannot hold a list, the unit tests check the one the installer sets. */
+    bool const fReadBack = PlatformKeepsAccessLists(m_Scratch.path());
+    std::string const strNew = m_Scratch / "new";
+    ProcessResult R = Stub(L"--silent --extract --path " + QuoteArg(Widen(strNew)));
+    ASSERT_EQ(R.exitCode, 0u) << R.err;
+    if (fReadBack)
+        ExpectPrivateAccessList(strNew);
+
+    ASSERT_TRUE(WriteTestInstaller(m_strExe, {}));
+    ASSERT_TRUE(CreateDirectoryW(Widen(m_Scratch / "tmp").c_str(), nullptr));
+    ProcessOptions Opts;
+    Opts.extraEnv = Widen("TMP=" + m_Scratch / "tmp");
+    R = Stub(L"--silent", Opts);
+    EXPECT_EQ(R.exitCode, 1u);
+    EXPECT_EQ(R.err, "NimbStub.exe: error: Internal package error: Manifest not found (ERR_DEVICE_FAILURE)\r\n");
+    std::vector<std::string> const aNames = Names(m_Scratch / "tmp");
+    ASSERT_EQ(aNames.size(), 1u);
+    EXPECT_EQ(aNames[0].size(), 24u);
+    if (!fReadBack)
+        GTEST_SKIP() << "this file system does not keep access lists";
+    ExpectPrivateAccessList(m_Scratch / "tmp" + "\\" + aNames[0]);
 }
 
 } /* namespace */

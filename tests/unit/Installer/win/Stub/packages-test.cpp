@@ -12,6 +12,8 @@
 #include "NimbStubPackages.h"
 #include "NimbStubDirAccess.h"
 #include "rt/mem.h"
+#include "import-patch.h"
+#include <winternl.h>
 #include <cstring>
 #include <algorithm>
 
@@ -334,6 +336,111 @@ TEST_F(Extract, StoredNameNeverWritesThroughWhatIsPlantedThere)
     EXPECT_EQ(Run(strDir, true, 1), 1);
     EXPECT_EQ(Err.Text().rfind("error: #0: Failed to create/replace '" + strDir + "\\p.msi' for writing: ", 0), 0u) << Err.Text();
     EXPECT_EQ(ReadWholeFile(strDir + "\\p.msi\\inside"), "target");
+}
+
+/* The access list the installer sets on a directory it creates, as the platform receives
+ * it: Wine keeps only the permission bits it derives from a list, and reads back a list
+ * made from those bits, so the list cannot be read back from the file system here. */
+struct SetSecurityCall
+{
+    std::wstring      wstrObject;   /**< the final path of the handle the list was set on */
+    SECURITY_INFORMATION fInfo = 0;
+    std::vector<BYTE> abSecDesc;    /**< self-relative copy */
+};
+std::vector<SetSecurityCall> g_aSetSecurityCalls;
+typedef NTSTATUS (NTAPI *PFNNTSETSECURITYOBJECT)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+PFNNTSETSECURITYOBJECT g_pfnRealSetSecurity;
+
+NTSTATUS NTAPI RecordingSetSecurityObject(HANDLE hObject, SECURITY_INFORMATION fInfo, PSECURITY_DESCRIPTOR pSecDesc)
+{
+    SetSecurityCall Call;
+    Call.fInfo = fInfo;
+    WCHAR wszPath[MAX_PATH];
+    DWORD const cwc = GetFinalPathNameByHandleW(hObject, wszPath, MAX_PATH, FILE_NAME_NORMALIZED);
+    if (cwc && cwc < MAX_PATH)
+        Call.wstrObject = wszPath;
+    DWORD cb = 0;
+    MakeSelfRelativeSD(pSecDesc, nullptr, &cb);
+    Call.abSecDesc.resize(cb);
+    if (!MakeSelfRelativeSD(pSecDesc, Call.abSecDesc.data(), &cb))
+        Call.abSecDesc.clear();
+    g_aSetSecurityCalls.push_back(Call);
+    return g_pfnRealSetSecurity(hObject, fInfo, pSecDesc);
+}
+
+std::vector<BYTE> CurrentUserSid()
+{
+    HANDLE hToken = nullptr;
+    std::vector<BYTE> abUser(256), abSid;
+    DWORD cb = 0;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
+    {
+        if (GetTokenInformation(hToken, TokenUser, abUser.data(), static_cast<DWORD>(abUser.size()), &cb))
+        {
+            PSID const pSid = reinterpret_cast<TOKEN_USER *>(abUser.data())->User.Sid;
+            abSid.assign(static_cast<BYTE *>(pSid), static_cast<BYTE *>(pSid) + GetLengthSid(pSid));
+        }
+        CloseHandle(hToken);
+    }
+    return abSid;
+}
+
+std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE enmType)
+{
+    std::vector<BYTE> abSid(SECURITY_MAX_SID_SIZE);
+    DWORD cb = static_cast<DWORD>(abSid.size());
+    if (!CreateWellKnownSid(enmType, nullptr, abSid.data(), &cb))
+        return {};
+    abSid.resize(cb);
+    return abSid;
+}
+
+TEST_F(Extract, DirectoryItCreatesGetsAPrivateAccessList)
+{
+    ImportPatch Patch("ntdll.dll", "NtSetSecurityObject", reinterpret_cast<void *>(RecordingSetSecurityObject));
+    ASSERT_TRUE(Patch.Ok());
+    g_pfnRealSetSecurity = reinterpret_cast<PFNNTSETSECURITYOBJECT>(Patch.Old());
+    g_aSetSecurityCalls.clear();
+
+    /* A directory the user names and that exists is left as it is. */
+    Load(std::vector<TestPackage>{ { PACKAGE_ARCH_ANY, "p.cab", "data" } });
+    std::string const strOld = m_Scratch / "old";
+    ASSERT_TRUE(CreateDirectoryW(Widen(strOld).c_str(), nullptr));
+    ASSERT_EQ(Run(strOld, false, 1), 0);
+    EXPECT_TRUE(g_aSetSecurityCalls.empty());
+
+    std::string const strNew = m_Scratch / "new";
+    ASSERT_EQ(Run(strNew, false, 1), 0);
+    ASSERT_EQ(g_aSetSecurityCalls.size(), 1u);
+    SetSecurityCall const &Call = g_aSetSecurityCalls[0];
+    EXPECT_EQ(Call.fInfo, static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION));
+    /* Set on the directory itself (Wine gives the handle's path in its own form). */
+    EXPECT_NE(Narrow(Call.wstrObject).find("\\new"), std::string::npos) << Narrow(Call.wstrObject);
+    ASSERT_FALSE(Call.abSecDesc.empty());
+
+    PSECURITY_DESCRIPTOR const pSecDesc = const_cast<BYTE *>(Call.abSecDesc.data());
+    SECURITY_DESCRIPTOR_CONTROL fControl = 0;
+    DWORD uRevision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(pSecDesc, &fControl, &uRevision));
+    EXPECT_TRUE(fControl & SE_DACL_PROTECTED) << "would inherit from its parent";
+    BOOL fPresent = FALSE, fDefaulted = FALSE;
+    PACL pAcl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(pSecDesc, &fPresent, &pAcl, &fDefaulted));
+    ASSERT_TRUE(fPresent);
+    ASSERT_NE(pAcl, nullptr) << "a null list opens the directory to everyone";
+    std::vector<std::vector<BYTE>> const aExpected = { CurrentUserSid(), WellKnownSid(WinLocalSystemSid),
+                                                       WellKnownSid(WinBuiltinAdministratorsSid) };
+    ASSERT_EQ(pAcl->AceCount, aExpected.size());
+    for (WORD i = 0; i < pAcl->AceCount; i++)
+    {
+        ACCESS_ALLOWED_ACE *pAce = nullptr;
+        ASSERT_TRUE(GetAce(pAcl, i, reinterpret_cast<void **>(&pAce)));
+        EXPECT_EQ(pAce->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << "entry " << i;
+        /* Files and subdirectories written into it get the same list. */
+        EXPECT_EQ(pAce->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) << "entry " << i;
+        EXPECT_EQ(pAce->Mask, static_cast<DWORD>(FILE_ALL_ACCESS)) << "entry " << i;
+        EXPECT_TRUE(EqualSid(&pAce->SidStart, const_cast<BYTE *>(aExpected[i].data()))) << "entry " << i;
+    }
 }
 
 } /* namespace */
