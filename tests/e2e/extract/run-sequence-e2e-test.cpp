@@ -102,6 +102,38 @@ bool PlatformKeepsAccessLists(const std::string &strScratch)
     return fKept;
 }
 
+/** Plants a link at @p strLink that leads to @p strTarget (full Windows paths). Wine can
+ *  make neither symbolic links nor junctions (its CreateSymbolicLinkW succeeds without
+ *  making anything, and it refuses to set reparse points); it shows a Unix symbolic link
+ *  to a directory as a directory reparse point, so the test makes one with ln. */
+bool PlantLink(const std::string &strTarget, const std::string &strLink)
+{
+    typedef char *(CDECL *PFNUNIXNAME)(LPCWSTR);
+    auto const pfnUnixName = reinterpret_cast<PFNUNIXNAME>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!pfnUnixName)
+        return false;
+    char *pszTarget = pfnUnixName(Widen(strTarget).c_str());
+    char *pszLink = pfnUnixName(Widen(strLink).c_str());
+    bool fOk = false;
+    if (pszTarget && pszLink)
+    {
+        std::wstring wstrCmd = L"/bin/ln -s " + QuoteArg(Widen(pszTarget)) + L" " + QuoteArg(Widen(pszLink));
+        STARTUPINFOW Start = { sizeof(Start) };
+        PROCESS_INFORMATION Proc;
+        if (CreateProcessW(L"/bin/ln", wstrCmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Start, &Proc))
+        {
+            WaitForSingleObject(Proc.hProcess, 30000);
+            CloseHandle(Proc.hThread);
+            CloseHandle(Proc.hProcess);
+            fOk = (GetFileAttributesW(Widen(strLink).c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, pszTarget);
+    HeapFree(GetProcessHeap(), 0, pszLink);
+    return fOk;
+}
+
 /** The names in @p strDir, "." and ".." aside. */
 std::vector<std::string> Names(const std::string &strDir)
 {
@@ -248,6 +280,38 @@ TEST_F(RunSequence, DirectoriesTheInstallerCreatesArePrivate)
     if (!fReadBack)
         GTEST_SKIP() << "this file system does not keep access lists";
     ExpectPrivateAccessList(m_Scratch / "tmp" + "\\" + aNames[0]);
+}
+
+TEST_F(RunSequence, NothingIsWrittenThroughALinkPlantedInTheUsersDirectory)
+{
+    /* A directory of someone else's, which a link in the user's directory leads to; each
+     * case in a directory of its own, since Wine cannot remove the link again. */
+    std::string const strTarget = m_Scratch / "target";
+    ASSERT_TRUE(CreateDirectoryW(Widen(strTarget).c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(strTarget + "\\theirs.txt", "theirs"));
+
+    /* At a stored name. */
+    std::string const strUser1 = m_Scratch / "user1";
+    ASSERT_TRUE(CreateDirectoryW(Widen(strUser1).c_str(), nullptr));
+    ASSERT_TRUE(PlantLink(strTarget, strUser1 + "\\any.cab"));
+    ProcessResult R = Stub(L"--silent --path " + QuoteArg(Widen(strUser1)));
+    EXPECT_EQ(R.exitCode, 1u);
+    EXPECT_EQ(R.err, "error: #0: Failed to create/replace '" + strUser1 + "\\any.cab' for writing: ERR_NAME_TAKEN\r\n"
+                     "NimbStub.exe: error: Error extracting package #0 (any.cab): ERR_NAME_TAKEN\r\n");
+    EXPECT_EQ(Names(strTarget), std::vector<std::string>{ "theirs.txt" });
+
+    /* At ".custom", with a ".custom" beside the installer to copy. */
+    ASSERT_TRUE(CreateDirectoryW(Widen(m_Scratch / ".custom").c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(m_Scratch / ".custom\\custom.txt", "custom"));
+    std::string const strUser2 = m_Scratch / "user2";
+    ASSERT_TRUE(CreateDirectoryW(Widen(strUser2).c_str(), nullptr));
+    ASSERT_TRUE(PlantLink(strTarget, strUser2 + "\\.custom"));
+    R = Stub(L"--silent --path " + QuoteArg(Widen(strUser2)));
+    EXPECT_EQ(R.exitCode, 1u);
+    EXPECT_EQ(R.err, "NimbStub.exe: error: Refusing to copy the '.custom' dir: '" + strUser2 + "\\.custom' is a link\r\n");
+    EXPECT_EQ(Names(strTarget), std::vector<std::string>{ "theirs.txt" });
+    EXPECT_EQ(ReadWholeFile(strTarget + "\\theirs.txt"), "theirs");
+    EXPECT_EQ(Names(strUser2), std::vector<std::string>{ ".custom" }) << "the packages stay after a refusal";
 }
 
 } /* namespace */
