@@ -145,7 +145,7 @@ TEST_F(RunSequence, ExtractOnlyReportsWhereAndLeavesTheFiles)
     EXPECT_EQ(ReadWholeFile(strDir + "\\x86.cab"), "x86");
 }
 
-TEST_F(RunSequence, InstallRunRemovesWhatItMadeAndKeepsTheUsersDirectory)
+TEST_F(RunSequence, InstallRunsRemoveWhatTheyMadeAndKeepTheUsersDirectory)
 {
     /* A directory of its own under a relative temporary directory, and a --path of the
      * user's that exists already. */
@@ -166,6 +166,13 @@ TEST_F(RunSequence, InstallRunRemovesWhatItMadeAndKeepsTheUsersDirectory)
     EXPECT_EQ(R.exitCode, 0u) << R.err;
     EXPECT_EQ(ReadWholeFile(strUser + "\\mine.txt"), "mine");
     EXPECT_FALSE(PathExists(strUser + "\\any.cab"));
+
+    /* A --path that did not exist is the run's own: made, and removed again. */
+    std::string const strNew = m_Scratch / "made";
+    R = Stub(L"--silent --path " + QuoteArg(Widen(strNew)));
+    EXPECT_EQ(R.exitCode, 0u) << R.err;
+    EXPECT_EQ(R.err, "");
+    EXPECT_FALSE(PathExists(strNew));
 }
 
 TEST_F(RunSequence, SecondInstallerIsRefusedBeforeItCreatesAnything)
