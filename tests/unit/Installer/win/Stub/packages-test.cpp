@@ -328,6 +328,55 @@ TEST_F(Extract, RecordThatCannotBeAllocatedLeavesNoFile)
     EXPECT_EQ(g_InstallerState.cleanupList.next, &g_InstallerState.cleanupList);
 }
 
+/* A close of the writer that fails: the handle is used up all the same, so that nothing may
+ * close its value again, which by then may name another object. */
+std::wstring g_wstrFailClosePath;
+HANDLE g_hFailedClose;
+std::vector<HANDLE> g_ahClosedAfterFailure;
+typedef BOOL (WINAPI *PFNCLOSEHANDLE)(HANDLE);
+PFNCLOSEHANDLE g_pfnRealCloseHandle;
+
+BOOL WINAPI FailingFirstClose(HANDLE h)
+{
+    if (g_hFailedClose)
+    {
+        g_ahClosedAfterFailure.push_back(h);
+        return g_pfnRealCloseHandle(h);
+    }
+    WCHAR wszPath[MAX_PATH];
+    DWORD const cwc = GetFinalPathNameByHandleW(h, wszPath, MAX_PATH, FILE_NAME_NORMALIZED);
+    if (cwc && cwc < MAX_PATH && std::wstring(wszPath).find(g_wstrFailClosePath) != std::wstring::npos)
+    {
+        g_hFailedClose = h;
+        g_pfnRealCloseHandle(h);
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return g_pfnRealCloseHandle(h);
+}
+
+TEST_F(Extract, WriterCloseThatFailsIsNotClosedAgain)
+{
+    Load(std::vector<TestPackage>{ { PACKAGE_ARCH_ANY, "close-fails.msi", "data" } });
+    g_wstrFailClosePath = L"close-fails.msi";
+    g_hFailedClose = nullptr;
+    g_ahClosedAfterFailure.clear();
+    std::string const strDir = m_Scratch / "c";
+    StreamCapture Err(&g_pStreamStdErr);
+    {
+        ImportPatch Patch("kernel32.dll", "CloseHandle", reinterpret_cast<void *>(FailingFirstClose));
+        ASSERT_TRUE(Patch.Ok());
+        g_pfnRealCloseHandle = reinterpret_cast<PFNCLOSEHANDLE>(Patch.Old());
+        EXPECT_EQ(Run(strDir, false, 1), 1);
+        ASSERT_NE(g_hFailedClose, nullptr) << "the writer was never closed";
+        EXPECT_EQ(Err.Text().rfind("error: #0: RTFileClose('" + strDir + "\\close-fails.msi') failed: ", 0), 0u) << Err.Text();
+        SetCurrentDirectoryW(m_wszCwd);
+        RunCleanup(nullptr);
+    }
+    EXPECT_EQ(std::count(g_ahClosedAfterFailure.begin(), g_ahClosedAfterFailure.end(), g_hFailedClose), 0);
+    EXPECT_FALSE(PathExists(strDir));
+}
+
 TEST_F(Extract, StoredNameNeverWritesThroughWhatIsPlantedThere)
 {
     /* Something that cannot be removed as a file (here a directory) holds the stored
