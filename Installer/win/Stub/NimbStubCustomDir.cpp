@@ -2,7 +2,6 @@
 #include "NimbStubCustomDir.h"
 #include "NimbStubCleanup.h"
 #include "rt/dir.h"
-#include "rt/file.h"
 #include "rt/path.h"
 #include "rt/string.h"
 #include <shellapi.h>
@@ -27,12 +26,17 @@ int toNameList(const char *pszPath, RTUTF16 *pwszList)
     return 0;
 }
 
-/** Whether @p pszPath is a link or junction: copying into it would write wherever it leads. */
+/** Whether @p pszPath is a link or junction: copying into it would write wherever it leads.
+ *  The name's own attributes tell for every kind of link; the path query describes what a
+ *  junction leads to, and Wine shows a link's reparse attribute only on its name. */
 bool isLink(const char *pszPath)
 {
-    RTFILESTATS Stats;
-    return RT_SUCCESS(RTPathQueryStats(pszPath, &Stats, RTFATTR_NONE, RTPATHQ_ON_LINK))
-        && (Stats.fMode & RTFS_DOS_REPARSE_POINT);
+    RTUTF16 *pwszPath = nullptr;
+    if (RT_FAILURE(RTStrToUtf16(pszPath, &pwszPath)))
+        return false;   /* the copy's own conversion reports it */
+    DWORD const fAttributes = GetFileAttributesW(reinterpret_cast<LPCWSTR>(pwszPath));
+    RTUtf16Release(pwszPath);
+    return fAttributes != INVALID_FILE_ATTRIBUTES && (fAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 int copyInto(const char *pszSource, const char *pszExtractionDir, const char *pszDest)

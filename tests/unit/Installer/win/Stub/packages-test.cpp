@@ -8,10 +8,13 @@
 #include "stream-capture.h"
 #include "scratch-dir.h"
 #include "process-runner.h"
+#include "access-list.h"
 #include "payload-writer.h"
 #include "NimbStubPackages.h"
 #include "NimbStubDirAccess.h"
 #include "rt/mem.h"
+#include "import-patch.h"
+#include <winternl.h>
 #include <cstring>
 #include <algorithm>
 
@@ -193,7 +196,7 @@ TEST_F(Extract, NoPackagesStillOpensTheDirectory)
 /* Verification seams: the query and the read of the second reader are replaced so that
  * the file seems to have changed after it was written. */
 int g_cQueries;
-enum class Change { None, Size, Identity, Block } g_enmChange;
+enum class Change { None, Size, Identity, Block, WholeBlock } g_enmChange;
 
 RTSTATUS ChangingQuery(RTFILE hFile, RTFILESTATS *pStats, uint32_t enmAttr)
 {
@@ -212,8 +215,11 @@ int g_cReads;
 RTSTATUS ChangingRead(RTFILE hFile, void *pvBuf, size_t cb, size_t *pcbRead)
 {
     RTSTATUS const rc = RTFileRead(hFile, pvBuf, cb, pcbRead);
-    if (++g_cReads == 2 && g_enmChange == Change::Block)
+    ++g_cReads;
+    if (g_cReads == 2 && g_enmChange == Change::Block)
         static_cast<uint8_t *>(pvBuf)[cb - 1] ^= 1;
+    else if (g_cReads == 1 && g_enmChange == Change::WholeBlock)
+        static_cast<uint8_t *>(pvBuf)[12345] ^= 0x80;   /* inside a word, inside a full block */
     return rc;
 }
 
@@ -227,6 +233,7 @@ TEST_F(Extract, VerificationCatchesEveryKindOfChange)
         { Change::Size,     "error: #0: File size of '%s' changed: 65 538, expected 65 537\r\n" },
         { Change::Identity, "error: #0: File ID of '%s' changed: " },
         { Change::Block,    "error: #0: File '%s' has change (mismatch in 0x1 byte block at 0x10000)\r\n" },
+        { Change::WholeBlock, "error: #0: File '%s' has change (mismatch in 0x10000 byte block at 0x0)\r\n" },
     };
     for (const auto &C : s_aCases)
     {
@@ -321,6 +328,55 @@ TEST_F(Extract, RecordThatCannotBeAllocatedLeavesNoFile)
     EXPECT_EQ(g_InstallerState.cleanupList.next, &g_InstallerState.cleanupList);
 }
 
+/* A close of the writer that fails: the handle is used up all the same, so that nothing may
+ * close its value again, which by then may name another object. */
+std::wstring g_wstrFailClosePath;
+HANDLE g_hFailedClose;
+std::vector<HANDLE> g_ahClosedAfterFailure;
+typedef BOOL (WINAPI *PFNCLOSEHANDLE)(HANDLE);
+PFNCLOSEHANDLE g_pfnRealCloseHandle;
+
+BOOL WINAPI FailingFirstClose(HANDLE h)
+{
+    if (g_hFailedClose)
+    {
+        g_ahClosedAfterFailure.push_back(h);
+        return g_pfnRealCloseHandle(h);
+    }
+    WCHAR wszPath[MAX_PATH];
+    DWORD const cwc = GetFinalPathNameByHandleW(h, wszPath, MAX_PATH, FILE_NAME_NORMALIZED);
+    if (cwc && cwc < MAX_PATH && std::wstring(wszPath).find(g_wstrFailClosePath) != std::wstring::npos)
+    {
+        g_hFailedClose = h;
+        g_pfnRealCloseHandle(h);
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return g_pfnRealCloseHandle(h);
+}
+
+TEST_F(Extract, WriterCloseThatFailsIsNotClosedAgain)
+{
+    Load(std::vector<TestPackage>{ { PACKAGE_ARCH_ANY, "close-fails.msi", "data" } });
+    g_wstrFailClosePath = L"close-fails.msi";
+    g_hFailedClose = nullptr;
+    g_ahClosedAfterFailure.clear();
+    std::string const strDir = m_Scratch / "c";
+    StreamCapture Err(&g_pStreamStdErr);
+    {
+        ImportPatch Patch("kernel32.dll", "CloseHandle", reinterpret_cast<void *>(FailingFirstClose));
+        ASSERT_TRUE(Patch.Ok());
+        g_pfnRealCloseHandle = reinterpret_cast<PFNCLOSEHANDLE>(Patch.Old());
+        EXPECT_EQ(Run(strDir, false, 1), 1);
+        ASSERT_NE(g_hFailedClose, nullptr) << "the writer was never closed";
+        EXPECT_EQ(Err.Text().rfind("error: #0: RTFileClose('" + strDir + "\\close-fails.msi') failed: ", 0), 0u) << Err.Text();
+        SetCurrentDirectoryW(m_wszCwd);
+        RunCleanup(nullptr);
+    }
+    EXPECT_EQ(std::count(g_ahClosedAfterFailure.begin(), g_ahClosedAfterFailure.end(), g_hFailedClose), 0);
+    EXPECT_FALSE(PathExists(strDir));
+}
+
 TEST_F(Extract, StoredNameNeverWritesThroughWhatIsPlantedThere)
 {
     /* Something that cannot be removed as a file (here a directory) holds the stored
@@ -334,6 +390,62 @@ TEST_F(Extract, StoredNameNeverWritesThroughWhatIsPlantedThere)
     EXPECT_EQ(Run(strDir, true, 1), 1);
     EXPECT_EQ(Err.Text().rfind("error: #0: Failed to create/replace '" + strDir + "\\p.msi' for writing: ", 0), 0u) << Err.Text();
     EXPECT_EQ(ReadWholeFile(strDir + "\\p.msi\\inside"), "target");
+}
+
+/* The access list the installer sets on a directory it creates, as the platform receives
+ * it: Wine keeps only the permission bits it derives from a list, and reads back a list
+ * made from those bits, so the list cannot be read back from the file system here. */
+struct SetSecurityCall
+{
+    std::wstring      wstrObject;   /**< the final path of the handle the list was set on */
+    SECURITY_INFORMATION fInfo = 0;
+    std::vector<BYTE> abSecDesc;    /**< self-relative copy */
+};
+std::vector<SetSecurityCall> g_aSetSecurityCalls;
+typedef NTSTATUS (NTAPI *PFNNTSETSECURITYOBJECT)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+PFNNTSETSECURITYOBJECT g_pfnRealSetSecurity;
+
+NTSTATUS NTAPI RecordingSetSecurityObject(HANDLE hObject, SECURITY_INFORMATION fInfo, PSECURITY_DESCRIPTOR pSecDesc)
+{
+    SetSecurityCall Call;
+    Call.fInfo = fInfo;
+    WCHAR wszPath[MAX_PATH];
+    DWORD const cwc = GetFinalPathNameByHandleW(hObject, wszPath, MAX_PATH, FILE_NAME_NORMALIZED);
+    if (cwc && cwc < MAX_PATH)
+        Call.wstrObject = wszPath;
+    DWORD cb = 0;
+    MakeSelfRelativeSD(pSecDesc, nullptr, &cb);
+    Call.abSecDesc.resize(cb);
+    if (!MakeSelfRelativeSD(pSecDesc, Call.abSecDesc.data(), &cb))
+        Call.abSecDesc.clear();
+    g_aSetSecurityCalls.push_back(Call);
+    return g_pfnRealSetSecurity(hObject, fInfo, pSecDesc);
+}
+
+TEST_F(Extract, DirectoryItCreatesGetsAPrivateAccessList)
+{
+    ImportPatch Patch("ntdll.dll", "NtSetSecurityObject", reinterpret_cast<void *>(RecordingSetSecurityObject));
+    ASSERT_TRUE(Patch.Ok());
+    g_pfnRealSetSecurity = reinterpret_cast<PFNNTSETSECURITYOBJECT>(Patch.Old());
+    g_aSetSecurityCalls.clear();
+
+    /* A directory the user names and that exists is left as it is. */
+    Load(std::vector<TestPackage>{ { PACKAGE_ARCH_ANY, "p.cab", "data" } });
+    std::string const strOld = m_Scratch / "old";
+    ASSERT_TRUE(CreateDirectoryW(Widen(strOld).c_str(), nullptr));
+    ASSERT_EQ(Run(strOld, false, 1), 0);
+    EXPECT_TRUE(g_aSetSecurityCalls.empty());
+
+    std::string const strNew = m_Scratch / "new";
+    ASSERT_EQ(Run(strNew, false, 1), 0);
+    ASSERT_EQ(g_aSetSecurityCalls.size(), 1u);
+    SetSecurityCall const &Call = g_aSetSecurityCalls[0];
+    EXPECT_EQ(Call.fInfo, static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION));
+    /* Set on the directory itself (Wine gives the handle's path in its own form). */
+    EXPECT_NE(Narrow(Call.wstrObject).find("\\new"), std::string::npos) << Narrow(Call.wstrObject);
+    ASSERT_FALSE(Call.abSecDesc.empty());
+
+    EXPECT_EQ(PrivateAccessListFault(const_cast<BYTE *>(Call.abSecDesc.data())), "");
 }
 
 } /* namespace */

@@ -1,0 +1,87 @@
+/* Extraction: an installer carrying one 256 MiB package, run with --silent --extract
+ * (write, two re-openings, identity and size checks, read back and compare), against a
+ * reference without any runtime that writes the same resource with one WriteFile, reads it
+ * back with ReadFile and compares it, and against CopyFileW of the package file; whole
+ * processes, taking turns round by round, each into a directory of its own. */
+#include "process-runner.h"
+#include "scratch-dir.h"
+#include "bench-process.h"
+#include "bench-timer.h"
+#include <windows.h>
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+/** Milliseconds a whole run of @p exe took; exits the benchmark when it fails. */
+double TimeRun(const std::wstring &exe, const std::wstring &cmdline, const std::wstring &env, HANDLE hNul)
+{
+    std::vector<wchar_t> block = EnvironmentBlock(env);
+    double const t0 = BenchNow();
+    PROCESS_INFORMATION const pi = BenchStartProcess(exe, cmdline, hNul, 0, block.data());
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    double const ms = (BenchNow() - t0) * 1000.0;
+    DWORD uExit = 1;
+    GetExitCodeProcess(pi.hProcess, &uExit);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (uExit != 0)
+    {
+        fprintf(stderr, "extract: %ls ended with exit code %lu\n", cmdline.c_str(), uExit);
+        exit(1);
+    }
+    return ms;
+}
+
+} /* namespace */
+
+int main()
+{
+    SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
+    HANDLE const hNul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                    OPEN_EXISTING, 0, nullptr);
+    ScratchDir Scratch;
+    std::wstring const installer = BuildPath("bench/fixtures/extract-256m.exe");
+    std::wstring const package = BuildPath("bench/fixtures/blob-256m.cab");
+    std::wstring const reference = BuildPath("programs/extract-reference.exe");
+    std::string const strStubDir = Scratch / "stub";
+    std::wstring const wstrRefOut = Widen(Scratch / "reference.cab");
+    std::wstring const stubCmd = L"extract-256m --silent --extract --path " + QuoteArg(Widen(strStubDir));
+    std::wstring const writeEnv = L"NIMB_BENCH_INSTALLER=" + installer + L"\nNIMB_BENCH_OUTPUT=" + wstrRefOut;
+    std::wstring const copyEnv = L"NIMB_BENCH_COPY=" + package + L"\nNIMB_BENCH_OUTPUT=" + wstrRefOut;
+
+    /* Each run writes a new file: the previous one goes first, outside the time. */
+    auto const stub = [&] {
+        RemoveTree(LongForm(strStubDir));
+        return TimeRun(installer, stubCmd, L"", hNul);
+    };
+    auto const write = [&] {
+        DeleteFileW(wstrRefOut.c_str());
+        return TimeRun(reference, L"extract-reference", writeEnv, hNul);
+    };
+    auto const copy = [&] {
+        DeleteFileW(wstrRefOut.c_str());
+        return TimeRun(reference, L"extract-reference", copyEnv, hNul);
+    };
+    stub(), write(), copy();   /* warm the file cache and the programs */
+
+    constexpr int cRounds = 4;
+    std::vector<double> aStub, aWrite, aCopy;
+    for (int i = 0; i < cRounds; i++)
+    {
+        aStub.push_back(stub());
+        aWrite.push_back(write());
+        aCopy.push_back(copy());
+    }
+    RemoveTree(LongForm(strStubDir));
+    DeleteFileW(wstrRefOut.c_str());
+    double const rStub = BenchMedian(aStub), rWrite = BenchMedian(aWrite), rCopy = BenchMedian(aCopy);
+    printf("extract: 256 MiB package, %d rounds; medians: installer --extract %.0f ms, WriteFile/ReadFile/compare "
+           "reference %.0f ms, CopyFileW %.0f ms\n", cRounds, rStub, rWrite, rCopy);
+    printf("extract: ratio installer / write-read-compare reference = %.3f (target at most 1.1)\n", rStub / rWrite);
+    printf("extract: ratio installer / CopyFileW = %.3f (target at most 1.3)\n", rStub / rCopy);
+    CloseHandle(hNul);
+    return 0;
+}
