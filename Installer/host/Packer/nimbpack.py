@@ -430,6 +430,10 @@ class Output:
                 raise Refusal("package '%s' changed while it was packed" % one_line(package.path))
 
 
+# The smallest page of the platforms the stub runs on.
+PAGE_SIZE = 4096
+
+
 def write_image(image, packages, layout, out):
     tree = read_resources(image)
     add_payload(tree, packages, layout)
@@ -460,7 +464,10 @@ def write_image(image, packages, layout, out):
     next_va = end_va(kept[-1]) if kept else align(image.size_of_headers, image.section_align)
     rsrc = old_rsrc or Section(SECTION.pack(b".rsrc", 0, 0, 0, 0, 0, 0, 0, 0, SCN_RSRC))
     old_rsrc_raw = old_rsrc.rawsize if old_rsrc else 0
-    rsrc.va, rsrc.rawptr = next_va, next_raw
+    # The resources start on a page boundary of the file as well as of memory, so that a
+    # loader can map them straight from the file (Wine reads a section in whole otherwise:
+    # every package, at every start). It costs at most a page of padding.
+    rsrc.va, rsrc.rawptr = next_va, align(next_raw, PAGE_SIZE)
     head, blobs, rsrc_size = build_resource_section(tree, rsrc.va)
     rsrc.vsize, rsrc.rawsize = rsrc_size, align(rsrc_size, image.file_align)
     layout_sections = kept + [rsrc]
