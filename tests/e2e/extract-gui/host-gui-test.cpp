@@ -14,6 +14,7 @@
 #include "scratch-dir.h"
 #include "payload-writer.h"
 #include "NimbStubPayload.h"
+#include "wait-box.h"
 
 namespace {
 
@@ -51,17 +52,7 @@ BoxRun RunWithBox(const std::string &strExe, const std::wstring &wstrArgs,
         Run.R = RunProcess(Widen(strExe), L"NimbStub.exe " + wstrArgs, Opts);
         fDone = true;
     });
-    auto const tsEnd = std::chrono::steady_clock::now() + std::chrono::seconds(25);
-    HWND hwndBox = nullptr;
-    while (!fDone && !hwndBox && std::chrono::steady_clock::now() < tsEnd)
-    {
-        hwndBox = FindWindowW(L"#32770", L"Nimbrel Installer");
-        if (!hwndBox || !IsWindowVisible(hwndBox))
-        {
-            hwndBox = nullptr;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
+    HWND const hwndBox = WaitForVisibleBox(L"Nimbrel Installer", fDone, 25);
     if (hwndBox)
     {
         Run.fBox = true;

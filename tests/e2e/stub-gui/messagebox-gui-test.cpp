@@ -12,6 +12,7 @@
 #include "process-runner.h"
 #include "stub-help-text.h"
 #include "NimbStubVersion.h"
+#include "wait-box.h"
 
 namespace {
 
@@ -243,17 +244,7 @@ ProcessResult RunStub(const std::wstring &wstrArgs, BoxSeen *pBox, const char *p
         fDone = true;
     });
 
-    auto const tsEnd = std::chrono::steady_clock::now() + std::chrono::seconds(25);
-    HWND hwndBox = nullptr;
-    while (!fDone && !hwndBox && std::chrono::steady_clock::now() < tsEnd)
-    {
-        hwndBox = FindWindowW(L"#32770", L"Nimbrel Installer");
-        if (!hwndBox || !IsWindowVisible(hwndBox))
-        {
-            hwndBox = nullptr;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
+    HWND const hwndBox = WaitForVisibleBox(L"Nimbrel Installer", fDone, 25);
     if (hwndBox)
     {
         pBox->fFound = true;
