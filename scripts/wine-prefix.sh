@@ -15,9 +15,11 @@ if [ ! -f "$prefix/.nimb-ready" ]; then
   [ -f "$prefix/system.reg" ] || { echo "wine-prefix.sh: could not create $prefix" >&2; exit 1; }
   # A program that dies of an unhandled exception ends with its exception code, as on a
   # Windows machine without a debugger, instead of starting Wine's debugger, which would
-  # write its report into the program's output and wait.
+  # write its report into the program's output and wait. Wine starts its own debugger
+  # when no debugger is named, so name one that does not exist: it fails to start and the
+  # process ends.
   for view in 32 64; do
-    wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f /reg:$view >/dev/null 2>&1 || true
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d nimb-no-debugger /f /reg:$view >/dev/null 2>&1 || true
   done
   wineserver -w || true
   touch "$prefix/.nimb-ready"
