@@ -303,10 +303,19 @@ static size_t rtldrNativeRedirectActCtx(const RTUTF16 *pwszName, size_t cwcName,
     if (!fHasDot && !rtldrNativeAppendW(wszFile, &cwcFile, L".dll", 4))
         return 0;
 
+    /* Looked up rather than imported: the oldest systems have neither. */
+    auto const pfnFind = reinterpret_cast<decltype(&FindActCtxSectionStringW)>(
+        reinterpret_cast<void *>(GetProcAddress(g_hModKernel32, "FindActCtxSectionStringW")));
+    auto const pfnQuery = reinterpret_cast<decltype(&QueryActCtxW)>(
+        reinterpret_cast<void *>(GetProcAddress(g_hModKernel32, "QueryActCtxW")));
+    auto const pfnRelease = reinterpret_cast<decltype(&ReleaseActCtx)>(
+        reinterpret_cast<void *>(GetProcAddress(g_hModKernel32, "ReleaseActCtx")));
+    if (!pfnFind || !pfnQuery || !pfnRelease)
+        return 0;
     ACTCTX_SECTION_KEYED_DATA Data = {};
     Data.cbSize = sizeof(Data);
-    if (!FindActCtxSectionStringW(FIND_ACTCTX_SECTION_KEY_RETURN_HACTCTX, nullptr,
-                                  ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, wszFile, &Data))
+    if (!pfnFind(FIND_ACTCTX_SECTION_KEY_RETURN_HACTCTX, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, wszFile,
+                 &Data))
         return 0;
     union
     {
@@ -315,9 +324,9 @@ static size_t rtldrNativeRedirectActCtx(const RTUTF16 *pwszName, size_t cwcName,
     } u;
     SIZE_T cbNeeded = 0;
     ULONG iAssembly = Data.ulAssemblyRosterIndex;
-    BOOL const fQueried = QueryActCtxW(0, Data.hActCtx, &iAssembly, AssemblyDetailedInformationInActivationContext,
-                                      &u, sizeof(u), &cbNeeded);
-    ReleaseActCtx(Data.hActCtx);
+    BOOL const fQueried = pfnQuery(0, Data.hActCtx, &iAssembly, AssemblyDetailedInformationInActivationContext, &u,
+                                   sizeof(u), &cbNeeded);
+    pfnRelease(Data.hActCtx);
     if (!fQueried)
         return 0;
 
