@@ -38,6 +38,7 @@ struct RTSTREAMOBJ
     int32_t             enmBufMode;
     uint8_t             fCurrentCodeSet;/**< convert text to the ANSI code page */
     uint8_t             fBinary;
+    uint8_t             fBufModeChosen; /**< the program set the mode: the console detection keeps it */
     RTCRITSECT * volatile pCritSect;
     RTSTREAMOBJ        *pNext;          /**< list of streams opened on a path */
     RTSTREAMOBJ        *pPrev;
@@ -45,11 +46,11 @@ struct RTSTREAMOBJ
 
 /* The standard streams are ready before any code runs: constant initialisation only. */
 static RTSTREAMOBJ g_StdIn  = { RTSTREAM_MAGIC, 0, 0, NIL_RTFILE, nullptr, 0, 0, 0, RTSTREAMDIR_NONE,
-                                RTSTREAMMODE_UNBUFFERED, 1, 0, nullptr, nullptr, nullptr };
+                                RTSTREAMMODE_UNBUFFERED, 1, 0, 0, nullptr, nullptr, nullptr };
 static RTSTREAMOBJ g_StdOut = { RTSTREAM_MAGIC, 0, 1, NIL_RTFILE, nullptr, 0, 0, 0, RTSTREAMDIR_NONE,
-                                RTSTREAMMODE_LINE, 1, 0, nullptr, nullptr, nullptr };
+                                RTSTREAMMODE_LINE, 1, 0, 0, nullptr, nullptr, nullptr };
 static RTSTREAMOBJ g_StdErr = { RTSTREAM_MAGIC, 0, 2, NIL_RTFILE, nullptr, 0, 0, 0, RTSTREAMDIR_NONE,
-                                RTSTREAMMODE_UNBUFFERED, 1, 0, nullptr, nullptr, nullptr };
+                                RTSTREAMMODE_UNBUFFERED, 1, 0, 0, nullptr, nullptr, nullptr };
 
 /* Pending output of every stream is written out when the process ends. */
 [[gnu::used, gnu::section(".CRT$XTU")]] static constexpr PFNRT s_pfnStreamTerminate = RTStreamTerminate;
@@ -132,9 +133,11 @@ static RTFILE rtStrmGetFile(PRTSTREAM pStream)
     if (RT_FAILURE(RTFileAdoptNative(&hFile, reinterpret_cast<intptr_t>(hNative))))
         return NIL_RTFILE;
     pStream->hFile = hFile;
-    /* Redirected to a file or pipe: nobody watches it line by line. */
+    /* Redirected to a file or pipe: nobody watches it line by line. A mode the program
+       chose stays: one that asked for unbuffered output may end without exit routines and
+       must not lose what it printed. */
     DWORD fMode;
-    if (!GetConsoleMode(hNative, &fMode))
+    if (!pStream->fBufModeChosen && !GetConsoleMode(hNative, &fMode))
         pStream->enmBufMode = RTSTREAMMODE_FULL;
     return hFile;
 }
@@ -376,6 +379,7 @@ RTSTATUS RTStreamSetBuffering(PRTSTREAM pStream, int enmMode)
     static constexpr int32_t s_aenmInternal[] = { RTSTREAMMODE_FULL, RTSTREAMMODE_LINE, RTSTREAMMODE_UNBUFFERED };
     RTCRITSECT *pCritSect = rtStrmLock(pStream);
     pStream->enmBufMode = s_aenmInternal[enmMode - RTSTREAMBUF_FULL];
+    pStream->fBufModeChosen = 1;
     rtStrmUnlock(pCritSect);
     return INF_SUCCESS;
 }

@@ -36,6 +36,9 @@ extern "C" int main(int argc, char **argv, char **envp)
         return 3;
     g_pfnLogPrintV = ProbePrintV;
     RTXcptSetLoggerHooks(ProbeLogger, nullptr);
-    *static_cast<volatile int *>(nullptr) = 1;
+    /* The pointer is read from a volatile so that the compiler cannot see it is null: a
+     * store it knows to go to address zero is compiled as a trap instruction instead. */
+    volatile int *volatile pNowhere = nullptr;
+    *pNowhere = 1;
     return 0;
 }

@@ -92,7 +92,11 @@ std::vector<wchar_t> EnvironmentBlock(const std::wstring &extra)
         size_t end = extra.find(L'\n', start);
         if (end == std::wstring::npos)
             end = extra.size();
-        vars.push_back(extra.substr(start, end - start));
+        /* A later entry of the same name replaces an earlier one: the platform's lookup
+           would find only the first of two. */
+        std::wstring var = extra.substr(start, end - start);
+        std::erase_if(vars, [&](const std::wstring &prev) { return EnvName(prev.c_str()) == EnvName(var.c_str()); });
+        vars.push_back(std::move(var));
         start = end + 1;
     }
     std::vector<wchar_t> block;

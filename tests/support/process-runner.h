@@ -16,7 +16,8 @@ struct ProcessResult
 
 struct ProcessOptions
 {
-    std::wstring extraEnv;         /**< "NAME=value" pairs separated by L'\n', replacing ours */
+    std::wstring extraEnv;         /**< "NAME=value" pairs separated by L'\n', replacing ours
+                                        (and a later pair an earlier one of the same name) */
     std::wstring currentDir;       /**< empty: inherit */
     std::string  stdinData;        /**< written to the program's standard input, then closed */
     unsigned     timeoutMs = 60000;

@@ -18,7 +18,11 @@ static constexpr uint32_t RTRANDPM_STEP_SPAN   = 0x7FFFFFFE;
 /** Spans below this take the shifted step modulo the range. */
 static constexpr uint32_t RTRANDPM_SMALL_SPAN  = 0x7FFFFFF;
 
-static const char g_szStateFormat[] = "PM:%08RX32,%08RX32,%02x;";
+/** The state and the spare bits in upper-case digits, the count in lower-case. The typed
+ *  %RX32 prints lower-case digits, so the plain %X (an unsigned int is 32 bits here) does
+ *  the upper-case fields. */
+static const char g_szStateFormat[] = "PM:%08X,%08X,%02x;";
+static_assert(sizeof(unsigned) == sizeof(uint32_t), "the state's fields print as unsigned int");
 static_assert(sizeof("PM:20080806,00000000,00;") - 1 == RTRAND_PM_STATE_LEN, "the saved state has a fixed width");
 
 static uint32_t rtRandPmStep(RTRANDGENINT *pThis)
@@ -97,7 +101,8 @@ static RTSTATUS rtRandPmSaveState(RTRANDGENINT *pThis, char *pszState, size_t *p
         *pcbState = RTRAND_PM_STATE_LEN + 1;
         return ERR_BUFFER_TOO_SMALL;
     }
-    RTStrPrintBuf(pszState, *pcbState, g_szStateFormat, pThis->u32State, pThis->u32Bits, pThis->cBits);
+    RTStrPrintBuf(pszState, *pcbState, g_szStateFormat, static_cast<unsigned>(pThis->u32State),
+                  static_cast<unsigned>(pThis->u32Bits), static_cast<unsigned>(pThis->cBits));
     return INF_SUCCESS;
 }
 

@@ -220,6 +220,154 @@ bool rtldrNativeIsTrustedRedirection(const RTUTF16 *pwszPath, size_t cwcPath, co
     return rtldrCountSharedLevels(pwszPath, cwcPath, pwszSysDir) >= 2 && !rtldrHasDotComponent(pwszPath, cwcPath);
 }
 
+/** Room for a redirected path: the static result buffer the platform fills (520 bytes). */
+static constexpr size_t kRedirectedMax = 260;
+
+/** Asks ntdll where side-by-side redirection sends the library @p pwszName (".dll" by
+ *  default). Returns the redirected path's length in @p pwszOut, 0 for no redirection. */
+static size_t rtldrNativeRedirectNt(const RTUTF16 *pwszName, size_t cwcName, RTUTF16 *pwszOut)
+{
+    UNICODE_STRING OrgName = { static_cast<USHORT>(cwcName * sizeof(WCHAR)),
+                               static_cast<USHORT>(cwcName * sizeof(WCHAR)), const_cast<PWSTR>(pwszName) };
+    WCHAR wszDefExt[] = L".dll";
+    UNICODE_STRING DefExt = { 8, 10, wszDefExt };
+    UNICODE_STRING StaticStr = { 0, static_cast<USHORT>(kRedirectedMax * sizeof(WCHAR) - sizeof(WCHAR)), pwszOut };
+    UNICODE_STRING DynamicStr = { 0, 0, nullptr };
+    PUNICODE_STRING pResult = nullptr;
+    LONG const rcNt = g_pfnRtlDosApplyFileIsolationRedirection_Ustr(1, &OrgName, &DefExt, &StaticStr, &DynamicStr,
+                                                                   &pResult, nullptr, nullptr, nullptr);
+    size_t cwcResult = 0;
+    if (rcNt >= 0 && pResult)
+    {
+        cwcResult = pResult->Length / sizeof(WCHAR);
+        if (pResult->Buffer != pwszOut)
+        {
+            if (cwcResult < kRedirectedMax)
+                memcpy(pwszOut, pResult->Buffer, cwcResult * sizeof(WCHAR));
+            else
+                cwcResult = 0;
+        }
+    }
+    if (DynamicStr.Buffer)
+    {
+        PFNRTLFREEUNICODESTRING const pfnFree = reinterpret_cast<PFNRTLFREEUNICODESTRING>(
+            reinterpret_cast<void *>(GetProcAddress(g_hModNtDll, "RtlFreeUnicodeString")));
+        if (pfnFree)
+            pfnFree(&DynamicStr);
+    }
+    return cwcResult;
+}
+
+/** Compares @p cwc units, letters A-Z without regard to case. */
+static bool rtldrNativeEqualsIW(const RTUTF16 *pwsz1, const RTUTF16 *pwsz2, size_t cwc)
+{
+    for (size_t i = 0; i < cwc; i++)
+    {
+        RTUTF16 wc1 = pwsz1[i], wc2 = pwsz2[i];
+        if (wc1 >= 'A' && wc1 <= 'Z')
+            wc1 += 'a' - 'A';
+        if (wc2 >= 'A' && wc2 <= 'Z')
+            wc2 += 'a' - 'A';
+        if (wc1 != wc2)
+            return false;
+    }
+    return true;
+}
+
+/** Appends @p cwc units of @p pwsz at @p *poff in @p pwszOut, keeping room for a
+ *  terminator; false when they do not fit. */
+static bool rtldrNativeAppendW(RTUTF16 *pwszOut, size_t *poff, const RTUTF16 *pwsz, size_t cwc)
+{
+    if (*poff + cwc >= kRedirectedMax)
+        return false;
+    memcpy(&pwszOut[*poff], pwsz, cwc * sizeof(RTUTF16));
+    *poff += cwc;
+    pwszOut[*poff] = '\0';
+    return true;
+}
+
+/** The same question for platforms whose ntdll lacks that entry point (Wine), answered
+ *  from the active activation context through kernel32: the assembly that redirects the
+ *  name lives either beside its manifest (a private assembly, whose manifest is not named
+ *  after its store directory) or in the Windows directory's side-by-side store. */
+static size_t rtldrNativeRedirectActCtx(const RTUTF16 *pwszName, size_t cwcName, RTUTF16 *pwszOut)
+{
+    /* The name with the default extension when it has none. */
+    WCHAR wszFile[MAX_PATH + 4];
+    size_t cwcFile = 0;
+    if (!rtldrNativeAppendW(wszFile, &cwcFile, pwszName, cwcName))
+        return 0;
+    bool fHasDot = false;
+    for (size_t i = 0; i < cwcName; i++)
+        fHasDot |= pwszName[i] == '.';
+    if (!fHasDot && !rtldrNativeAppendW(wszFile, &cwcFile, L".dll", 4))
+        return 0;
+
+    /* Looked up rather than imported: the oldest systems have neither. */
+    auto const pfnFind = reinterpret_cast<decltype(&FindActCtxSectionStringW)>(
+        reinterpret_cast<void *>(GetProcAddress(g_hModKernel32, "FindActCtxSectionStringW")));
+    auto const pfnQuery = reinterpret_cast<decltype(&QueryActCtxW)>(
+        reinterpret_cast<void *>(GetProcAddress(g_hModKernel32, "QueryActCtxW")));
+    auto const pfnRelease = reinterpret_cast<decltype(&ReleaseActCtx)>(
+        reinterpret_cast<void *>(GetProcAddress(g_hModKernel32, "ReleaseActCtx")));
+    if (!pfnFind || !pfnQuery || !pfnRelease)
+        return 0;
+    ACTCTX_SECTION_KEYED_DATA Data = {};
+    Data.cbSize = sizeof(Data);
+    if (!pfnFind(FIND_ACTCTX_SECTION_KEY_RETURN_HACTCTX, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, wszFile,
+                 &Data))
+        return 0;
+    union
+    {
+        ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION Info;
+        uint8_t ab[4096];
+    } u;
+    SIZE_T cbNeeded = 0;
+    ULONG iAssembly = Data.ulAssemblyRosterIndex;
+    BOOL const fQueried = pfnQuery(0, Data.hActCtx, &iAssembly, AssemblyDetailedInformationInActivationContext, &u,
+                                   sizeof(u), &cbNeeded);
+    pfnRelease(Data.hActCtx);
+    if (!fQueried)
+        return 0;
+
+    size_t off = 0;
+    const WCHAR *pwszManifest = u.Info.lpAssemblyManifestPath;
+    size_t const cwcDirName = u.Info.ulAssemblyDirectoryNameLength / sizeof(WCHAR);
+    const WCHAR *pwszManifestName = nullptr;
+    if (pwszManifest)
+        for (const WCHAR *pwc = pwszManifest; *pwc; pwc++)
+            if (*pwc == '\\')
+                pwszManifestName = pwc + 1;
+    if (pwszManifestName)
+    {
+        /* "<store directory>.manifest" marks an assembly of the store. */
+        size_t const cwcManifestName = RTUtf16Length(pwszManifestName);
+        bool const fStore =    cwcDirName
+                            && cwcManifestName == cwcDirName + 9
+                            && rtldrNativeEqualsIW(pwszManifestName, u.Info.lpAssemblyDirectoryName, cwcDirName)
+                            && rtldrNativeEqualsIW(pwszManifestName + cwcDirName, L".manifest", 9);
+        if (!fStore)
+        {
+            if (   !rtldrNativeAppendW(pwszOut, &off, pwszManifest, static_cast<size_t>(pwszManifestName - pwszManifest))
+                || !rtldrNativeAppendW(pwszOut, &off, wszFile, cwcFile))
+                return 0;
+            return off;
+        }
+    }
+    if (!cwcDirName)
+        return 0;
+    WCHAR wszWinDir[MAX_PATH];
+    UINT const cwcWinDir = GetWindowsDirectoryW(wszWinDir, MAX_PATH);
+    if (   !cwcWinDir || cwcWinDir >= MAX_PATH
+        || !rtldrNativeAppendW(pwszOut, &off, wszWinDir, cwcWinDir)
+        || !rtldrNativeAppendW(pwszOut, &off, L"\\winsxs\\", 8)
+        || !rtldrNativeAppendW(pwszOut, &off, u.Info.lpAssemblyDirectoryName, cwcDirName)
+        || !rtldrNativeAppendW(pwszOut, &off, L"\\", 1)
+        || !rtldrNativeAppendW(pwszOut, &off, wszFile, cwcFile))
+        return 0;
+    return off;
+}
+
 RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint32_t fFlags, RTLDRMOD *phMod)
 {
     rtldrNativeCheckConfigured(__PRETTY_FUNCTION__,
@@ -248,33 +396,15 @@ RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint3
     WCHAR wszName[MAX_PATH];
     RTUTF16 *pwszName = wszName;
     size_t cwcName = 0;
-    if (g_pfnRtlDosApplyFileIsolationRedirection_Ustr
-        && RT_SUCCESS(RTStrToUtf16Ex(pszName, SIZE_MAX, &pwszName, MAX_PATH, &cwcName)))
+    if (RT_SUCCESS(RTStrToUtf16Ex(pszName, SIZE_MAX, &pwszName, MAX_PATH, &cwcName)))
     {
-        UNICODE_STRING OrgName = { static_cast<USHORT>(cwcName * sizeof(WCHAR)),
-                                   static_cast<USHORT>(cwcName * sizeof(WCHAR)), wszName };
-        WCHAR wszDefExt[] = L".dll";
-        UNICODE_STRING DefExt = { 8, 10, wszDefExt };
-        WCHAR wszStatic[260];
-        UNICODE_STRING StaticStr = { 0, 518, wszStatic };
-        UNICODE_STRING DynamicStr = { 0, 0, nullptr };
-        PUNICODE_STRING pResult = nullptr;
-        LONG const rcNt = g_pfnRtlDosApplyFileIsolationRedirection_Ustr(1, &OrgName, &DefExt, &StaticStr, &DynamicStr,
-                                                                       &pResult, nullptr, nullptr, nullptr);
-        if (rcNt >= 0 && pResult)
+        WCHAR wszRedirected[kRedirectedMax];
+        size_t const cwcRedirected = g_pfnRtlDosApplyFileIsolationRedirection_Ustr
+                                   ? rtldrNativeRedirectNt(wszName, cwcName, wszRedirected)
+                                   : rtldrNativeRedirectActCtx(wszName, cwcName, wszRedirected);
+        if (cwcRedirected && rtldrNativeIsTrustedRedirection(wszRedirected, cwcRedirected, wszSysDir))
         {
-            size_t const cwcResult = pResult->Length / sizeof(WCHAR);
-            RTSTATUS rcConv = ERR_WRONG_STATE;
-            if (rtldrNativeIsTrustedRedirection(pResult->Buffer, cwcResult, wszSysDir))
-                rcConv = RTUtf16ToUtf8Ex(pResult->Buffer, cwcResult, &pszPath, sizeof(szPath), nullptr);
-            if (DynamicStr.Buffer)
-            {
-                PFNRTLFREEUNICODESTRING const pfnFree = reinterpret_cast<PFNRTLFREEUNICODESTRING>(
-                    reinterpret_cast<void *>(GetProcAddress(g_hModNtDll, "RtlFreeUnicodeString")));
-                if (pfnFree)
-                    pfnFree(&DynamicStr);
-            }
-            if (RT_SUCCESS(rcConv))
+            if (RT_SUCCESS(RTUtf16ToUtf8Ex(wszRedirected, cwcRedirected, &pszPath, sizeof(szPath), nullptr)))
             {
                 if (RTPathIsRegularFile(szPath))
                     return RTLdrLoadNative(szPath, phMod, fFlags, nullptr);

@@ -220,36 +220,39 @@ TEST(LibraryLoads, HelpBoxLoadsUser32Only)
 TEST(LibraryLoads, PlantedLibrariesAreNeverLoaded)
 {
     /* Every library the product loads or may load, with those they pull in. Wine would load
-     * its own copy of each whatever lies beside the program, unless told to prefer a file. */
-    static const wchar_t * const s_apwszCanaries[] =
+     * its own copy of each whatever lies beside the program, unless told to prefer a file;
+     * it reads that from the environment it starts with, so the build sets it for this
+     * program (and so for its children) from the same list. */
+    std::wstring const strCanaries = NIMB_CANARY_DLLS;
+    std::vector<std::wstring> canaries;
+    for (size_t off = 0; off <= strCanaries.size();)
     {
-        L"msi", L"crypt32", L"user32", L"shell32", L"comctl32", L"ws2_32", L"wsock32", L"netmsg",
-        L"version", L"cabinet", L"msasn1", L"cryptbase", L"userenv", L"uxtheme",
-    };
-    std::wstring strOverrides = L"WINEDLLOVERRIDES=mscoree,mshtml=;";
-    std::string strCovered;
-    for (const wchar_t *pwszName : s_apwszCanaries)
-    {
-        strOverrides += std::wstring(pwszName) + (pwszName == s_apwszCanaries[RTL_NUMBER_OF(s_apwszCanaries) - 1]
-                                                  ? L"=n,b" : L",");
-        strCovered += Narrow(pwszName) + " ";
+        size_t const offEnd = std::min(strCanaries.find(L',', off), strCanaries.size());
+        canaries.push_back(strCanaries.substr(off, offEnd - off));
+        off = offEnd + 1;
     }
-    RecordProperty("canaries", strCovered);
-    std::cout << "planted canaries: " << strCovered << std::endl;
+    wchar_t wszOverrides[1024];
+    DWORD const cwcOverrides = GetEnvironmentVariableW(L"WINEDLLOVERRIDES", wszOverrides, RTL_NUMBER_OF(wszOverrides));
+    ASSERT_NE(std::wstring(wszOverrides, cwcOverrides < RTL_NUMBER_OF(wszOverrides) ? cwcOverrides : 0)
+                  .find(strCanaries + L"=n,b"),
+              std::wstring::npos)
+        << "run with WINEDLLOVERRIDES naming " << Narrow(strCanaries) << "=n,b";
+    RecordProperty("canaries", Narrow(strCanaries));
+    std::cout << "planted canaries: " << Narrow(strCanaries) << std::endl;
 
     /* Beside the program, in the current directory and in a directory on PATH. */
     ScratchDir Beside, Current, OnPath;
     for (const ScratchDir *pDir : { &Beside, &Current, &OnPath })
-        for (const wchar_t *pwszName : s_apwszCanaries)
+        for (const std::wstring &strName : canaries)
             ASSERT_TRUE(CopyFileW(BuildPath("programs/nimbplant.dll").c_str(),
-                                  Widen(*pDir / (Narrow(pwszName) + ".dll")).c_str(), FALSE));
+                                  Widen(*pDir / (Narrow(strName) + ".dll")).c_str(), FALSE));
     std::wstring const strExe = Widen(Beside / "NimbStub.exe");
     ASSERT_TRUE(CopyFileW(BuildPath("bin/NimbStub.exe").c_str(), strExe.c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(BuildPath("programs/lazy-probe.exe").c_str(), Widen(Beside / "lazy-probe.exe").c_str(),
                           FALSE));
     wchar_t wszPath[8192];
     DWORD const cwcPath = GetEnvironmentVariableW(L"PATH", wszPath, RTL_NUMBER_OF(wszPath));
-    std::wstring const strEnv = strOverrides + L"\nPATH=" + Widen(OnPath.path()) + L";"
+    std::wstring const strEnv = L"PATH=" + Widen(OnPath.path()) + L";"
                               + std::wstring(wszPath, cwcPath < RTL_NUMBER_OF(wszPath) ? cwcPath : 0);
     std::wstring const strPlanted[] = { Lower(Widen(Beside.path())), Lower(Widen(Current.path())),
                                         Lower(Widen(OnPath.path())) };

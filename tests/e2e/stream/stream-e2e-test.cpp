@@ -37,6 +37,10 @@ TEST(StreamE2E, UnbufferedWritesAtOnce)
 {
     ProcessResult r = RunProbe(L"unbuffered lines die");
     EXPECT_EQ(r.out, "a\r\nb");
+    /* The mode the program chose outlasts the first write's finding that the handle is no
+       console: the next piece goes out at once too. */
+    r = RunProbe(L"unbuffered lines more die");
+    EXPECT_EQ(r.out, "a\r\nbc\r\n");
 
     /* A changed mode governs the next write that brings bytes; an empty piece brings
        none and leaves the waiting bytes where they are. */
