@@ -221,7 +221,7 @@ bool rtldrNativeIsTrustedRedirection(const RTUTF16 *pwszPath, size_t cwcPath, co
 }
 
 /** Room for a redirected path: the static result buffer the platform fills (520 bytes). */
-static constexpr size_t kRedirectedMax = 260;
+static constexpr size_t RTLDR_REDIRECTED_MAX = 260;
 
 /** Asks ntdll where side-by-side redirection sends the library @p pwszName (".dll" by
  *  default). Returns the redirected path's length in @p pwszOut, 0 for no redirection. */
@@ -231,7 +231,7 @@ static size_t rtldrNativeRedirectNt(const RTUTF16 *pwszName, size_t cwcName, RTU
                                static_cast<USHORT>(cwcName * sizeof(WCHAR)), const_cast<PWSTR>(pwszName) };
     WCHAR wszDefExt[] = L".dll";
     UNICODE_STRING DefExt = { 8, 10, wszDefExt };
-    UNICODE_STRING StaticStr = { 0, static_cast<USHORT>(kRedirectedMax * sizeof(WCHAR) - sizeof(WCHAR)), pwszOut };
+    UNICODE_STRING StaticStr = { 0, static_cast<USHORT>(RTLDR_REDIRECTED_MAX * sizeof(WCHAR) - sizeof(WCHAR)), pwszOut };
     UNICODE_STRING DynamicStr = { 0, 0, nullptr };
     PUNICODE_STRING pResult = nullptr;
     LONG const rcNt = g_pfnRtlDosApplyFileIsolationRedirection_Ustr(1, &OrgName, &DefExt, &StaticStr, &DynamicStr,
@@ -242,7 +242,7 @@ static size_t rtldrNativeRedirectNt(const RTUTF16 *pwszName, size_t cwcName, RTU
         cwcResult = pResult->Length / sizeof(WCHAR);
         if (pResult->Buffer != pwszOut)
         {
-            if (cwcResult < kRedirectedMax)
+            if (cwcResult < RTLDR_REDIRECTED_MAX)
                 memcpy(pwszOut, pResult->Buffer, cwcResult * sizeof(WCHAR));
             else
                 cwcResult = 0;
@@ -278,7 +278,7 @@ static bool rtldrNativeEqualsIW(const RTUTF16 *pwsz1, const RTUTF16 *pwsz2, size
  *  terminator; false when they do not fit. */
 static bool rtldrNativeAppendW(RTUTF16 *pwszOut, size_t *poff, const RTUTF16 *pwsz, size_t cwc)
 {
-    if (*poff + cwc >= kRedirectedMax)
+    if (*poff + cwc >= RTLDR_REDIRECTED_MAX)
         return false;
     memcpy(&pwszOut[*poff], pwsz, cwc * sizeof(RTUTF16));
     *poff += cwc;
@@ -398,7 +398,7 @@ RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint3
     size_t cwcName = 0;
     if (RT_SUCCESS(RTStrToUtf16Ex(pszName, SIZE_MAX, &pwszName, MAX_PATH, &cwcName)))
     {
-        WCHAR wszRedirected[kRedirectedMax];
+        WCHAR wszRedirected[RTLDR_REDIRECTED_MAX];
         size_t const cwcRedirected = g_pfnRtlDosApplyFileIsolationRedirection_Ustr
                                    ? rtldrNativeRedirectNt(wszName, cwcName, wszRedirected)
                                    : rtldrNativeRedirectActCtx(wszName, cwcName, wszRedirected);
