@@ -93,7 +93,7 @@ TEST(StartupExecPath, RecordsTheRunningProgram)
     EXPECT_EQ(err, "");
     std::string const path(g_ProcExecPath.szPath);
     EXPECT_EQ(path.size(), g_ProcExecPath.cchPath);
-    EXPECT_EQ(path.substr(g_ProcExecPath.offName), "unit-r3-win.exe");
+    EXPECT_EQ(path.substr(g_ProcExecPath.offName), "unit-Runtime-r3-win.exe");
     EXPECT_EQ(g_ProcExecPath.cchDir + 1, g_ProcExecPath.offName);
     EXPECT_EQ(path.substr(0, 2), "Z:");
 }
