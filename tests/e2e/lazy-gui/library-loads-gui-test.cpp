@@ -79,19 +79,22 @@ std::wstring LoadedName(HANDLE hProcess, const LOAD_DLL_DEBUG_INFO &Info)
     return L"<unnamed>";
 }
 
-/** Presses OK on the product's box once it appears; gives up after a while. */
+/** Presses OK on the product's box once it appears, again until the program has ended: a
+ *  click that reaches a box still being set up is lost. Gives up after a while. */
 void ClickBox(std::atomic<bool> &fDone, bool &fSeen)
 {
     auto const tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!fDone && std::chrono::steady_clock::now() < tEnd)
     {
         HWND const hwnd = FindWindowW(L"#32770", kTitle);
-        HWND const hwndButton = hwnd ? FindWindowExW(hwnd, nullptr, L"Button", nullptr) : nullptr;
+        HWND const hwndButton = hwnd && IsWindowVisible(hwnd) ? FindWindowExW(hwnd, nullptr, L"Button", nullptr)
+                                                               : nullptr;
         if (hwndButton)
         {
             fSeen = true;
-            SendMessageW(hwndButton, BM_CLICK, 0, 0);
-            return;
+            SendMessageTimeoutW(hwndButton, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            continue;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
