@@ -93,3 +93,14 @@ void rtLogNativeWriteStd(bool fStdErr, const char *pch, size_t cch);
 const uint16_t *rtLogNativeCommandLine(void);
 
 RT_C_DECLS_END
+
+RT_C_DECLS_BEGIN
+
+/** A release-log assertion of the runtime's own non-fatal checks: when the release-logger
+ *  lookup gives a logger for level 1 of the assertion group, logs
+ *  "AssertLogRel <file>(<line>) <function>: <expression>" and the detail line there, with
+ *  that level and group. Never stops the process; the caller goes on to return its error. */
+void rtLogRelAssert(const char *pszFile, int iLine, const char *pszFunction, const char *pszExpr,
+                    const char *pszDetailFormat, ...);
+
+RT_C_DECLS_END

@@ -6,6 +6,7 @@
 #include <ntstatus.h>
 #include "rt/err.h"
 #include "rt/log.h"
+#include "internal/log.h"
 
 /* Where the release log reports an unmapped value from. */
 static const char g_szConvertFile[]      = "Runtime/nt/RTErrConvertFromNtStatus.cpp";
@@ -90,14 +91,8 @@ RTSTATUS RTErrConvertFromNtStatus(int32_t rcNt)
 
     /* A value nobody mapped is worth a release-log entry: it tells us which mapping to add.
      * Without a release logger the conversion stays silent. */
-    RTLOGINSTANCE *pRelLogger = RTLogRelGetDefaultInstance();
-    if (pRelLogger)
-    {
-        RTLogPrintEx(pRelLogger, 0, RTLOG_NO_GROUP, "AssertLogRel %s(%d) %s: %s\n",
-                     g_szConvertFile, __LINE__, g_szConvertSignature, static_cast<const char *>(nullptr));
-        RTLogPrintEx(pRelLogger, 0, RTLOG_NO_GROUP, "Unhandled error %#lx (%lu)\n",
-                     static_cast<unsigned long>(static_cast<uint32_t>(rcNt)),
-                     static_cast<unsigned long>(static_cast<uint32_t>(rcNt)));
-    }
+    rtLogRelAssert(g_szConvertFile, __LINE__, g_szConvertSignature, nullptr, "Unhandled error %#lx (%lu)\n",
+                   static_cast<unsigned long>(static_cast<uint32_t>(rcNt)),
+                   static_cast<unsigned long>(static_cast<uint32_t>(rcNt)));
     return ERR_UNMAPPED_NATIVE_ERROR;
 }

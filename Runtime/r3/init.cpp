@@ -2,6 +2,7 @@
  * callback around the platform's own set-up (r3/win/init-win.cpp). Only the first
  * successful call does the work. */
 #include "internal/init.h"
+#include "internal/log.h"
 #include "internal/startup.h"
 #include "internal/thread.h"
 #include "rt/atomic.h"
@@ -20,15 +21,10 @@ static volatile uint32_t g_fRTR3Terminating = 0;
 /* Flag bit that later calls add to the stored flags; the others stick from the first. */
 static constexpr uint32_t RTR3INIT_F_MERGED_LATER = 0x2;
 
-/** Reports a failed step to the release logger, when one exists. */
+/** Reports a failed step to the release logger, when one is enabled. */
 static void rtR3InitLogRelFailure(int iLine, const char *pszFunction, const char *pszDetailFormat, RTSTATUS rc)
 {
-    RTLOGINSTANCE *pRelLogger = RTLogRelGetDefaultInstance();
-    if (!pRelLogger)
-        return;
-    RTLogPrintEx(pRelLogger, RTLOG_REL_ASSERT_FLAGS, RTLOG_REL_ASSERT_GROUP, "AssertLogRel %s(%d) %s: %s\n",
-                 __FILE__, iLine, pszFunction, "RT_SUCCESS_NP(rc)");
-    RTLogPrintEx(pRelLogger, RTLOG_REL_ASSERT_FLAGS, RTLOG_REL_ASSERT_GROUP, pszDetailFormat, rc);
+    rtLogRelAssert(__FILE__, iLine, pszFunction, "RT_SUCCESS_NP(rc)", pszDetailFormat, rc);
 }
 
 static void rtR3ExitCallback(void)

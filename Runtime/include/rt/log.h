@@ -161,6 +161,13 @@ extern PFNRTLOGPRINTV g_pfnLogPrintV;
 /** The flush hook: empty until the first instance is created, like the print hook. */
 extern PFNRTLOGFLUSH g_pfnLogFlush;
 
+/** Returns the release logger enabled for a word holding flags in its low 16 bits and a
+ *  group index in its high 16 bits, or null. */
+typedef RTLOGINSTANCE *(*PFNRTLOGRELLOOKUP)(uint32_t fFlagsAndGroup);
+/** The release-logger lookup that the runtime's release-log assertions ask: empty unless a
+ *  component installs one. */
+extern PFNRTLOGRELLOOKUP g_pfnLogRelLookup;
+
 RT_C_DECLS_BEGIN
 
 /** The release instance, or null when none is registered. Never creates one. */

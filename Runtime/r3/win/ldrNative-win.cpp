@@ -1,6 +1,7 @@
 /* The native loader on Windows: system libraries by bare name from the system directory
  * (side-by-side redirection honoured only inside the Windows directory tree), libraries by
  * full path, and the native module operations. */
+#include "internal/log.h"
 #include "internal/r3-win.h"
 #include <winternl.h>
 #include "internal/ldr.h"
@@ -84,13 +85,8 @@ RTSTATUS rtldrNativeLoad(const char *pszFilename, RTLDRNATIVEHANDLE *phNative, u
         return ERR_BAD_FLAGS;
     if (!RTPathStartsWithRoot(pszFilename))
     {
-        RTLOGINSTANCE *pRelLogger = RTLogRelGetDefaultInstance();
-        if (pRelLogger)
-        {
-            RTLogPrintEx(pRelLogger, RTLOG_REL_ASSERT_FLAGS, RTLOG_REL_ASSERT_GROUP, "AssertLogRel %s(%d) %s: %s\n",
-                         __FILE__, __LINE__, __PRETTY_FUNCTION__, "RTPathStartsWithRoot(pszFilename)");
-            RTLogPrintEx(pRelLogger, RTLOG_REL_ASSERT_FLAGS, RTLOG_REL_ASSERT_GROUP, "pszFilename='%s'\n", pszFilename);
-        }
+        rtLogRelAssert(__FILE__, __LINE__, __PRETTY_FUNCTION__, "RTPathStartsWithRoot(pszFilename)",
+                       "pszFilename='%s'\n", pszFilename);
         return ERR_INTERNAL_FAULT_2;
     }
     rtldrNativeCheckConfigured(__PRETTY_FUNCTION__,

@@ -88,18 +88,33 @@ class ReleaseLogger : public ::testing::Test
 protected:
     alignas(8) unsigned char m_abInstance[64] = {};
 
+    static RTLOGINSTANCE *s_pInstance;
+    static std::vector<uint32_t> s_aLookups;
+
+    /* The release-logger lookup a component would install. */
+    static RTLOGINSTANCE *Lookup(uint32_t fFlagsAndGroup)
+    {
+        s_aLookups.push_back(fFlagsAndGroup);
+        return s_pInstance;
+    }
+
     void SetUp() override
     {
         g_calls.clear();
-        g_pLogRelease = reinterpret_cast<RTLOGINSTANCE *>(m_abInstance);
+        s_aLookups.clear();
+        s_pInstance = reinterpret_cast<RTLOGINSTANCE *>(m_abInstance);
+        g_pfnLogRelLookup = Lookup;
         g_pfnLogPrintV = CapturePrintV;
     }
     void TearDown() override
     {
-        g_pLogRelease = nullptr;
+        g_pfnLogRelLookup = nullptr;
         g_pfnLogPrintV = nullptr;
     }
 };
+
+RTLOGINSTANCE *ReleaseLogger::s_pInstance;
+std::vector<uint32_t> ReleaseLogger::s_aLookups;
 
 } // namespace
 
@@ -125,12 +140,14 @@ TEST_F(ReleaseLogger, UnmappedValueWritesTwoLines)
     EXPECT_EQ(RTErrConvertFromWinError(0xC000042Cu), ERR_PRIVILEGE_MISSING);
     EXPECT_EQ(RTErrConvertFromNtStatus(static_cast<int32_t>(0xC000042Cu)), ERR_UNMAPPED_NATIVE_ERROR);
 
+    /* Asked for level 1 of the assertion group; both lines go there. */
+    EXPECT_EQ(s_aLookups, std::vector<uint32_t>{ 0xB0010u });
     ASSERT_EQ(g_calls.size(), 2u);
     for (const LogCall &call : g_calls)
     {
-        EXPECT_EQ(call.pLogger, g_pLogRelease);
-        EXPECT_EQ(call.fFlags, 0u);
-        EXPECT_EQ(call.iGroup, RTLOG_NO_GROUP);
+        EXPECT_EQ(call.pLogger, s_pInstance);
+        EXPECT_EQ(call.fFlags, 0x10u);
+        EXPECT_EQ(call.iGroup, 11u);
     }
     EXPECT_EQ(g_calls[0].format, "AssertLogRel %s(%d) %s: %s\n");
     ASSERT_EQ(g_calls[0].args.size(), 4u);
@@ -155,12 +172,16 @@ TEST_F(ReleaseLogger, MappedValuesLogNothing)
 
 TEST_F(ReleaseLogger, SilentWithoutReleaseInstanceOrHook)
 {
-    g_pLogRelease = nullptr;
+    /* No lookup installed (as in the installer), or one that finds no enabled logger. */
+    g_pfnLogRelLookup = nullptr;
+    EXPECT_EQ(RTErrConvertFromNtStatus(-1), ERR_UNMAPPED_NATIVE_ERROR);
+    s_pInstance = nullptr;
+    g_pfnLogRelLookup = Lookup;
     EXPECT_EQ(RTErrConvertFromNtStatus(-1), ERR_UNMAPPED_NATIVE_ERROR);
     EXPECT_TRUE(g_calls.empty());
 
     /* An instance without a print hook (no logger created yet) is just as silent. */
-    g_pLogRelease = reinterpret_cast<RTLOGINSTANCE *>(m_abInstance);
+    s_pInstance = reinterpret_cast<RTLOGINSTANCE *>(m_abInstance);
     g_pfnLogPrintV = nullptr;
     EXPECT_EQ(RTErrConvertFromNtStatus(-1), ERR_UNMAPPED_NATIVE_ERROR);
     EXPECT_TRUE(g_calls.empty());

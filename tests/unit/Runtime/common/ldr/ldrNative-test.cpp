@@ -9,8 +9,28 @@
 #include "rt/err.h"
 #include "rt/init.h"
 #include "rt/ldr.h"
+#include "rt/log.h"
+#include "rt/string.h"
 
 namespace {
+
+/* What a release-log assertion of the loader writes, through a lookup and print hook of
+ * the test's own. */
+alignas(8) unsigned char g_abRelInstance[64];
+std::string g_strRelLog;
+uint32_t g_fRelLookup;
+RTLOGINSTANCE *RelLookup(uint32_t fFlagsAndGroup)
+{
+    g_fRelLookup = fFlagsAndGroup;
+    return reinterpret_cast<RTLOGINSTANCE *>(g_abRelInstance);
+}
+RTSTATUS RelPrintV(RTLOGINSTANCE *, uint32_t fFlags, uint32_t iGroup, const char *pszFormat, va_list args)
+{
+    char szText[512];
+    RTStrPrintBufV(szText, sizeof(szText), pszFormat, args);
+    g_strRelLog += std::to_string(fFlags) + "/" + std::to_string(iGroup) + " " + szText;
+    return INF_SUCCESS;
+}
 
 class Ldr : public ::testing::Test
 {
@@ -117,6 +137,16 @@ TEST_F(Ldr, FullPathsSymbolsAndRelease)
     EXPECT_EQ(RTLdrLoadNative("C:\\x.dll", nullptr, 0, nullptr), ERR_BAD_POINTER);
     EXPECT_EQ(RTLdrLoadNative("C:\\x.dll", &hMod, 16, nullptr), ERR_BAD_ARGUMENT);
     EXPECT_EQ(RTLdrLoadNative("kernel32.dll", &hMod, 0, nullptr), ERR_INTERNAL_FAULT_2) << "relative paths are refused";
+    /* ...with a release-log assertion where a release logger is enabled. */
+    g_pfnLogRelLookup = RelLookup;
+    g_pfnLogPrintV = RelPrintV;
+    EXPECT_EQ(RTLdrLoadNative("kernel32.dll", &hMod, 0, nullptr), ERR_INTERNAL_FAULT_2);
+    g_pfnLogRelLookup = nullptr;
+    g_pfnLogPrintV = nullptr;
+    EXPECT_EQ(g_fRelLookup, 0xB0010u);
+    EXPECT_NE(g_strRelLog.find(": RTPathStartsWithRoot(pszFilename)\n16/11 pszFilename='kernel32.dll'\n"),
+              std::string::npos) << g_strRelLog;
+    EXPECT_EQ(g_strRelLog.rfind("16/11 AssertLogRel ", 0), 0u) << g_strRelLog;
     EXPECT_EQ(RTLdrLoadNative("C:\\nimb-no-such-dir\\none.dll", &hMod, 0, &ErrInfo), ERR_LIBRARY_MISSING);
     EXPECT_EQ(hMod, nullptr);
     EXPECT_STREQ(szErr, "GetLastError=126");
