@@ -1,6 +1,5 @@
 /* Directories: existence, creation and removal by path, and directory handles that keep a
  * directory in place, with their file-name filters (wildcard and exact matching). */
-#include <windows.h>
 #include "internal/dir.h"
 #include "rt/err.h"
 #include "rt/file.h"

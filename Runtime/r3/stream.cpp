@@ -11,7 +11,7 @@
 #include "rt/startup.h"
 #include "rt/string.h"
 #include "internal/stream.h"
-#include <windows.h>
+#include <string.h>
 
 inline constexpr uint32_t RTSTREAM_MAGIC      = 0xE44E44EE;
 inline constexpr uint32_t RTSTREAM_MAGIC_DEAD = 0x1BB1BB11;
@@ -125,19 +125,15 @@ static RTFILE rtStrmGetFile(PRTSTREAM pStream)
 {
     if (pStream->hFile != NIL_RTFILE || pStream->iStdIndex < 0 || pStream->iStdIndex > 2)
         return pStream->hFile;
-    static constexpr DWORD s_aStdHandles[3] = { STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE };
-    HANDLE const hNative = GetStdHandle(s_aStdHandles[pStream->iStdIndex]);
-    if (!hNative || hNative == INVALID_HANDLE_VALUE)
-        return NIL_RTFILE;
-    RTFILE hFile = NIL_RTFILE;
-    if (RT_FAILURE(RTFileAdoptNative(&hFile, reinterpret_cast<intptr_t>(hNative))))
+    bool fConsole = false;
+    RTFILE const hFile = rtStrmStdNativeFile(pStream->iStdIndex, &fConsole);
+    if (hFile == NIL_RTFILE)
         return NIL_RTFILE;
     pStream->hFile = hFile;
     /* Redirected to a file or pipe: nobody watches it line by line. A mode the program
        chose stays: one that asked for unbuffered output may end without exit routines and
        must not lose what it printed. */
-    DWORD fMode;
-    if (!pStream->fBufModeChosen && !GetConsoleMode(hNative, &fMode))
+    if (!pStream->fBufModeChosen && !fConsole)
         pStream->enmBufMode = RTSTREAMMODE_FULL;
     return hFile;
 }
