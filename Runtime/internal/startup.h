@@ -22,10 +22,17 @@ RT_NORETURN void rtStartupExit(uint32_t uExitCode, bool fRunExitRoutines);
 inline constexpr uint32_t RTCHECKFAIL_STACK_COOKIE    = 2;
 inline constexpr uint32_t RTCHECKFAIL_INCORRECT_STACK = 4;
 inline constexpr uint32_t RTCHECKFAIL_RANGE_CHECK     = 8;
+inline constexpr uint32_t RTCHECKFAIL_INVALID_CONTEXT = 13;
 /** Ends the process after a failed stack check whose report is written: @p uCode is the
  *  platform's fast-fail code; the checked function's instruction, stack and frame pointers
  *  at its call of the check go to the platform's error reporting. Never returns. */
 RT_NORETURN void rtCheckFailureExitAt(uint32_t uCode, uintptr_t uPC, uintptr_t uSP, uintptr_t uBP);
+/** The structured-exception dispatcher's stack-bounds check, as its frame handler makes it
+ *  while the platform's control-flow-guard check is active: returns when the stack pointer
+ *  of the exception's register context @p pvCtx lies within the current thread's stack,
+ *  else reports it and ends the process like the other stack checks. (This toolchain's
+ *  frames have no such handler; the check is here for code that has one.) */
+void rtCheckContextStack(const void *pvCtx);
 /** Calls the value-returning initialisers until one fails, then the plain ones.
  *  @returns 0, or the first non-zero result. */
 int  rtStartupRunInitialisers(void);

@@ -6,10 +6,13 @@
  *            and a name pointer near zero: "<address of that variable>"
  *   esp      the stack-pointer balance check after a comparison that differed
  *   range    the array range check
+ *   context  the exception context's stack check with a stack pointer outside the thread's
+ *            stack: "<pc> <sp> <bp>" of that context
  * The report itself goes to standard error and the process ends with 0xC0000409. */
 #include <windows.h>
 #include "rt/stream.h"
 #include "rt/string.h"
+#include "internal/startup.h"
 
 extern "C" uintptr_t __stack_chk_guard;
 
@@ -66,6 +69,19 @@ extern "C" int main(int argc, char **argv, char **envp)
     else if (!RTStrCompareNullSafe(pszWhat, "range"))
     {
         __report_rangecheckfailure();
+    }
+    else if (!RTStrCompareNullSafe(pszWhat, "context"))
+    {
+        CONTEXT Ctx = {};
+        Ctx.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+        Ctx.Eip = 0x00401234;
+        Ctx.Ebp = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&Ctx));
+        Ctx.Esp = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&Ctx));
+        rtCheckContextStack(&Ctx);                        /* on this stack: returns */
+        Ctx.Esp = 0x10;
+        RTPrintfStdOut("%08x %08x %08x", static_cast<uint32_t>(Ctx.Eip), static_cast<uint32_t>(Ctx.Esp),
+                       static_cast<uint32_t>(Ctx.Ebp));
+        rtCheckContextStack(&Ctx);
     }
     return 0;
 }

@@ -175,3 +175,22 @@ extern "C" RT_NORETURN void __report_rangecheckfailure(void)
     rtStartupWriteLiteral("!!\r\n");
     rtCheckFailureExit(RTCHECKFAIL_RANGE_CHECK, &Ctx);
 }
+
+extern "C" void rtCheckContextStack(const void *pvCtx)
+{
+    const CONTEXT *pCtx = static_cast<const CONTEXT *>(pvCtx);
+    const NT_TIB *pTib = reinterpret_cast<const NT_TIB *>(NtCurrentTeb());
+    uintptr_t const uSP = pCtx->Esp;
+    if (   uSP <= reinterpret_cast<uintptr_t>(pTib->StackBase)
+        && uSP >= reinterpret_cast<uintptr_t>(pTib->StackLimit))
+        return;
+    rtStartupWriteLiteral("\r\n\r\n!!Context (stack) check failed!!\r\n\r\nPC=");
+    rtStartupWriteHex8(pCtx->Eip);
+    rtStartupWriteLiteral(" SP=");
+    rtStartupWriteHex8(pCtx->Esp);
+    rtStartupWriteLiteral(" BP=");
+    rtStartupWriteHex8(pCtx->Ebp);
+    rtStartupWriteLiteral("\r\n");
+    CONTEXT Ctx = *pCtx;
+    rtCheckFailureExit(RTCHECKFAIL_INVALID_CONTEXT, &Ctx);
+}

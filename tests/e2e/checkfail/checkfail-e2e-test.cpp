@@ -37,4 +37,12 @@ TEST(CheckFailE2E, EachHookReportsAndEnds)
     r = RunProbe(L"range");
     EXPECT_EQ(r.exitCode, 0xC0000409u);
     EXPECT_TRUE(std::regex_match(r.err, std::regex("\r\n\r\n!!Range check failed at [0-9a-f]{8}!!\r\n"))) << r.err;
+
+    /* The registers printed are the exception context's, not the checker's. */
+    r = RunProbe(L"context");
+    EXPECT_EQ(r.exitCode, 0xC0000409u);
+    ASSERT_EQ(r.out.size(), 26u) << r.out;
+    EXPECT_EQ(r.err, "\r\n\r\n!!Context (stack) check failed!!\r\n\r\nPC=" + r.out.substr(0, 8) + " SP="
+                     + r.out.substr(9, 8) + " BP=" + r.out.substr(18, 8) + "\r\n");
+    EXPECT_EQ(r.out.substr(0, 17), "00401234 00000010");
 }
