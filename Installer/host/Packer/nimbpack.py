@@ -17,9 +17,7 @@ with 2.
 
 The payload layout is read from the stub's own header (NimbStubPayload.h), the one
 definition the stub reads its payload by."""
-import argparse
 import os
-import re
 import stat
 import struct
 import sys
@@ -42,6 +40,13 @@ def one_line(text):
 # ---------------------------------------------------------------------------------------
 # The payload layout, from the stub's header
 
+def number_text(text):
+    """Whether the text is a decimal number without leading zeros or a 0x hexadecimal one."""
+    if text[:2] in ("0x", "0X"):
+        return len(text) > 2 and all(c in "0123456789abcdefABCDEF" for c in text[2:])
+    return text.isascii() and text.isdigit() and (text == "0" or text[0] != "0")
+
+
 def read_layout(path):
     """Collects the constants of the payload header: integers, strings and enumerators."""
     try:
@@ -49,13 +54,24 @@ def read_layout(path):
             text = f.read()
     except OSError as e:
         raise Refusal("cannot read the payload layout '%s': %s" % (path, e.strerror))
+    # Read line by line: each constant of the header is a line "... constexpr TYPE NAME =
+    # VALUE;" (a number, or a string for a character array) or an enumerator "NAME = N,".
     layout = {}
-    for name, value in re.findall(r"constexpr\s+\w+\s+(\w+)\s*=\s*(0x[0-9A-Fa-f]+|\d+)u?\s*;", text):
-        layout[name] = int(value, 0)
-    for name, value in re.findall(r'constexpr\s+char\s+(\w+)\[\]\s*=\s*"([^"]*)"\s*;', text):
-        layout[name] = value
-    for name, value in re.findall(r"^\s*(PACKAGE_ARCH_\w+)\s*=\s*(\d+)\s*,", text, re.M):
-        layout[name] = int(value)
+    for line in text.splitlines():
+        declaration, equals, value = line.partition("=")
+        words = declaration.split()
+        if not equals or not words:
+            continue
+        value = value.strip()
+        if "constexpr" in words[:-1] and value.endswith(";"):
+            value = value[:-1].strip()
+            if words[-1].endswith("[]") and "char" in words and len(value) >= 2 and value[0] == value[-1] == '"':
+                layout[words[-1][:-2]] = value[1:-1]
+            elif number_text(value.rstrip("uU")):
+                layout[words[-1]] = int(value.rstrip("uU"), 0)
+        elif len(words) == 1 and words[0].startswith("PACKAGE_ARCH_") and value.endswith(","):
+            if number_text(value[:-1].strip()):
+                layout[words[0]] = int(value[:-1].strip(), 0)
     needed = ["PAYLOAD_RESOURCE_TYPE", "PAYLOAD_RESOURCE_LANGUAGE", "PAYLOAD_MANIFEST_NAME",
               "PAYLOAD_HEADER_NAME_FORMAT", "PAYLOAD_BLOB_NAME_FORMAT", "PAYLOAD_MAGIC",
               "PACKAGE_RESOURCE_NAME_SIZE", "PACKAGE_FILE_NAME_SIZE", "PAYLOAD_MAX_PACKAGES",
@@ -105,7 +121,7 @@ def parse_architecture(text, layout):
              "amd64": layout["PACKAGE_ARCH_AMD64"]}
     if text.lower() in names:
         return names[text.lower()]
-    if re.fullmatch(r"\d+|0[xX][0-9A-Fa-f]+", text):
+    if number_text(text):
         value = int(text, 0)
         if value <= 0xFFFFFFFF:
             return value
@@ -555,7 +571,7 @@ def create_temporary(output):
 
 def pack(args):
     layout = read_layout(args.layout)
-    packages = check_packages(args.package or [], layout)
+    packages = check_packages(args.package, layout)
     try:
         with open(args.stub, "rb") as f:
             stub = f.read()
@@ -587,24 +603,87 @@ def pack(args):
         raise
 
 
-def main(argv):
-    parser = argparse.ArgumentParser(prog=PROG, description="Packs installer packages into a copy of the stub.")
-    parser.add_argument("--stub", required=True, help="the built NimbStub.exe")
-    parser.add_argument("--output", required=True, help="the executable to write")
-    parser.add_argument("--package", action="append", nargs="+", metavar="FILE ARCH [NAME]",
-                        help="a package, its architecture (any, x86, amd64 or a number) and "
-                             "optionally its stored file name; repeat for each package")
-    parser.add_argument("--sign-key", help="private key (PEM) to sign the output with")
-    parser.add_argument("--sign-cert", help="certificate (PEM) that goes with --sign-key")
-    parser.add_argument("--sign-time", type=int, default=os.environ.get("SOURCE_DATE_EPOCH") or None,
-                        help="signing time as Unix seconds (default: SOURCE_DATE_EPOCH, else now)")
-    parser.add_argument("--layout", default=HEADER_PATH, help=argparse.SUPPRESS)
-    args = parser.parse_args(argv)
+USAGE = ("usage: nimbpack [-h] --stub STUB --output OUTPUT [--package FILE ARCH [NAME]]...\n"
+         "                [--sign-key KEY --sign-cert CERT] [--sign-time SECONDS]\n")
+HELP = USAGE + """
+Packs installer packages into a copy of the stub.
+
+options:
+  -h, --help              show this help and exit
+  --stub STUB             the built NimbStub.exe
+  --output OUTPUT         the executable to write
+  --package FILE ARCH [NAME]
+                          a package, its architecture (any, x86, amd64 or a number) and
+                          optionally its stored file name; repeat for each package
+  --sign-key KEY          private key (PEM) to sign the output with
+  --sign-cert CERT        certificate (PEM) that goes with --sign-key
+  --sign-time SECONDS     signing time as Unix seconds (default: SOURCE_DATE_EPOCH, else now)
+"""
+
+
+class UsageError(Exception):
+    pass
+
+
+class Arguments:
+    def __init__(self):
+        self.stub = self.output = self.sign_key = self.sign_cert = None
+        self.sign_time = os.environ.get("SOURCE_DATE_EPOCH") or None
+        self.package = []
+        self.layout = HEADER_PATH
+
+
+def parse_arguments(argv):
+    """The command line. Parsed here rather than by the standard library's parser, which
+    alone takes longer to load than the kernel takes to copy a large package."""
+    args = Arguments()
+    single = {"--stub": "stub", "--output": "output", "--sign-key": "sign_key", "--sign-cert": "sign_cert",
+              "--sign-time": "sign_time", "--layout": "layout"}
+    i = 0
+    while i < len(argv):
+        arg = argv[i]
+        i += 1
+        if arg in ("-h", "--help"):
+            sys.stdout.write(HELP)
+            sys.exit(0)
+        name, eq, value = arg.partition("=")
+        if name in single:
+            if not eq:
+                if i == len(argv) or argv[i].startswith("--"):
+                    raise UsageError("argument %s: expected one argument" % name)
+                value = argv[i]
+                i += 1
+            setattr(args, single[name], value)
+        elif arg == "--package":
+            values = []
+            while i < len(argv) and not argv[i].startswith("--"):
+                values.append(argv[i])
+                i += 1
+            if len(values) not in (2, 3):
+                raise UsageError("--package takes FILE ARCH [NAME], not %d values" % len(values))
+            args.package.append(values)
+        else:
+            raise UsageError("unrecognized argument: %s" % arg)
+    missing = [option for option, field in (("--stub", "stub"), ("--output", "output"))
+               if getattr(args, field) is None]
+    if missing:
+        raise UsageError("the following arguments are required: %s" % ", ".join(missing))
     if (args.sign_key is None) != (args.sign_cert is None):
-        parser.error("--sign-key and --sign-cert go together")
-    for spec in args.package or []:
-        if len(spec) not in (2, 3):
-            parser.error("--package takes FILE ARCH [NAME], not %d values" % len(spec))
+        raise UsageError("--sign-key and --sign-cert go together")
+    if args.sign_time is not None:
+        try:
+            args.sign_time = int(args.sign_time)
+        except ValueError:
+            raise UsageError("argument --sign-time: not a whole number of seconds: '%s'" % args.sign_time)
+    return args
+
+
+def main(argv):
+    try:
+        args = parse_arguments(argv)
+    except UsageError as e:
+        sys.stderr.write("%s%s: error: %s\n" % (USAGE, PROG, e))
+        return 2
     try:
         pack(args)
     except Refusal as e:
@@ -614,7 +693,6 @@ def main(argv):
         print("%s: error: %s: %s" % (PROG, one_line(e.filename or args.output), e.strerror), file=sys.stderr)
         return 1
     return 0
-
 
 if __name__ == "__main__":
     sys.exit(main(sys.argv[1:]))
