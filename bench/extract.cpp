@@ -39,9 +39,7 @@ double TimeRun(const std::wstring &exe, const std::wstring &cmdline, const std::
 
 int main()
 {
-    SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
-    HANDLE const hNul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                                    OPEN_EXISTING, 0, nullptr);
+    HANDLE const hNul = BenchOpenNul();
     ScratchDir Scratch;
     std::wstring const installer = BuildPath("bench/fixtures/extract-256m.exe");
     std::wstring const package = BuildPath("bench/fixtures/blob-256m.cab");

@@ -76,9 +76,7 @@ PeakReading RunForPeak(const std::wstring &exe, const std::wstring &cmdline, HAN
 
 int main()
 {
-    SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
-    HANDLE hNul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE hNul = BenchOpenNul();
     std::wstring const stub = BuildPath("bin/NimbStub.exe");
     std::wstring const minimal = BuildPath("programs/minimal-exit.exe");
 

@@ -53,9 +53,7 @@ Run RunOnce(const std::wstring &exe, const std::wstring &cmdline, const std::wst
 
 int main()
 {
-    SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
-    HANDLE const hNul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                                    OPEN_EXISTING, 0, nullptr);
+    HANDLE const hNul = BenchOpenNul();
     ScratchDir Temp;
     std::wstring const wstrTempEnv = L"TMP=" + Widen(Temp.path()) + L"\nTEMP=" + Widen(Temp.path())
                                    + L"\nZUNT_TMPDIR=" + Widen(Temp.path());

@@ -22,9 +22,7 @@ static double RunOnce(const std::wstring &exe, const std::wstring &cmdline, HAND
 
 int main()
 {
-    SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
-    HANDLE hNul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE hNul = BenchOpenNul();
     std::wstring const probe = BuildPath("programs/startup-probe.exe");
     std::wstring const minimal = BuildPath("programs/minimal-exit.exe");
     std::wstring const probeCmd = L"startup-probe \"an argument\" \u00fcml\u00e4ut atexit=3 exit=0";

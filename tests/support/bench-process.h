@@ -8,6 +8,14 @@
 #include <string>
 #include <vector>
 
+/** The null device, opened to be inherited as a started program's standard handles. */
+inline HANDLE BenchOpenNul()
+{
+    SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
+    return CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
 inline PROCESS_INFORMATION BenchStartProcess(const std::wstring &exe, const std::wstring &cmdline, HANDLE hStd,
                                              DWORD fCreate = 0, wchar_t *pwszEnvBlock = nullptr)
 {
