@@ -63,7 +63,7 @@ constexpr LogKeyword g_aFlagKeywords[] =
 static_assert(RT_ELEMENTS(g_aFlagKeywords) == 30, "30 flag keywords");
 
 /** Destination keywords. The first five take values; the rest allow none. */
-enum LogDestKw : uint8_t { kDestFile, kDestDir, kDestHistory, kDestHistSize, kDestHistTime, kDestRingBuf };
+enum LogDestKw : uint8_t { RTLOGSET_KW_FILE, RTLOGSET_KW_DIR, RTLOGSET_KW_HISTORY, RTLOGSET_KW_HISTSIZE, RTLOGSET_KW_HISTTIME, RTLOGSET_KW_RINGBUF };
 constexpr LogKeyword g_aDestKeywords[] =
 {
     Kw("file", RTLOGDEST_FILE), Kw("dir", RTLOGDEST_FILE), Kw("history", 0), Kw("histsize", 0),
@@ -385,7 +385,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
     RTSTATUS rc;
     switch (iRow)
     {
-        case kDestFile:
+        case RTLOGSET_KW_FILE:
             if (fNo)
                 return ERR_BAD_ARGUMENT;
             if (pLogger->fDestFlags & RTLOGDEST_FIXED_FILE)
@@ -396,7 +396,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
             pLogger->szFilename[cch] = '\0';
             return INF_SUCCESS;
 
-        case kDestDir:
+        case RTLOGSET_KW_DIR:
         {
             if (fNo)
                 return ERR_BAD_ARGUMENT;
@@ -419,7 +419,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
             return INF_SUCCESS;
         }
 
-        case kDestHistory:
+        case RTLOGSET_KW_HISTORY:
             if (fNo)
             {
                 pLogger->cHistory = 0;
@@ -434,7 +434,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
             pLogger->cHistory = static_cast<uint32_t>(u64);
             return INF_SUCCESS;
 
-        case kDestHistSize:
+        case RTLOGSET_KW_HISTSIZE:
             if (fNo)
             {
                 pLogger->cbHistoryFileMax = RTLOG_NO_LIMIT_U64;
@@ -446,7 +446,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
             pLogger->cbHistoryFileMax = u64 ? u64 : RTLOG_NO_LIMIT_U64;
             return INF_SUCCESS;
 
-        case kDestHistTime:
+        case RTLOGSET_KW_HISTTIME:
             if (fNo)
             {
                 pLogger->cSecsHistoryTimeSlot = RTLOG_NO_LIMIT_U32;
@@ -458,7 +458,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
             pLogger->cSecsHistoryTimeSlot = u64 ? static_cast<uint32_t>(u64) : RTLOG_NO_LIMIT_U32;
             return INF_SUCCESS;
 
-        case kDestRingBuf:
+        case RTLOGSET_KW_RINGBUF:
         {
             if (fNo)
                 return ERR_BAD_ARGUMENT;
@@ -527,7 +527,7 @@ RTSTATUS RTLogApplyDestSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
             /* Behind the character that ended the value; the terminator ends the text. */
             psz = *pchEnd == ';' ? pchEnd + 1 : pchEnd;
         }
-        else if (iRow == kDestRingBuf && !fNo)
+        else if (iRow == RTLOGSET_KW_RINGBUF && !fNo)
         {
             rc = rtLogRingEnsure(pLogger);
             if (RT_FAILURE(rc))
