@@ -68,13 +68,14 @@ if [ -n "$(nimb_i386_binfmt_entries)" ] || ! wine --version >/dev/null 2>&1; the
     $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
   ours=/proc/sys/fs/binfmt_misc/nimb-i386
   qemu=$(command -v qemu-i386)
-  if ! { [ -f $ours ] && grep -qx enabled $ours && grep -qx "interpreter $qemu" $ours &&
-         ! grep -q '^flags:.*F' $ours; }; then
-    for entry in $(nimb_i386_binfmt_entries); do echo -1 | $SUDO tee "$entry" >/dev/null; done
+  for entry in $(nimb_i386_binfmt_entries); do
+    if [ "$entry" = $ours ] && grep -qx enabled $ours && grep -qx "interpreter $qemu" $ours &&
+       ! grep -q '^flags:.*F' $ours; then
+      continue
+    fi
+    echo -1 | $SUDO tee "$entry" >/dev/null
+  done
+  [ -f $ours ] ||
     printf '%s' ':nimb-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':' |
       $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null
-  fi
-  for entry in $(nimb_i386_binfmt_entries); do
-    [ "$entry" = $ours ] || echo -1 | $SUDO tee "$entry" >/dev/null
-  done
 fi
