@@ -36,7 +36,7 @@ def main():
         for _ in range(ROUNDS):
             best_cp = min(best_cp, timed(["cp", package, copy]))
             os.unlink(copy)
-            best_pack = min(best_pack, timed([sys.executable, PACKER, "--stub", STUB, "--output", packed,
+            best_pack = min(best_pack, timed([PACKER, "--stub", STUB, "--output", packed,
                                               "--package", package, "amd64"]))
             os.unlink(packed)
     print("packer: %d MiB package, best of %d rounds in turns" % (SIZE >> 20, ROUNDS))

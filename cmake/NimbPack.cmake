@@ -12,6 +12,7 @@
 # DEPENDS names targets that make the package files.
 
 set(NIMB_PACKER ${CMAKE_SOURCE_DIR}/Installer/host/Packer/nimbpack.py)
+set(NIMB_PACKER_MODULE ${CMAKE_SOURCE_DIR}/Installer/host/Packer/packing.py)
 set(NIMB_PAYLOAD_LAYOUT ${CMAKE_SOURCE_DIR}/Installer/win/Stub/NimbStubPayload.h)
 
 # The publisher certificate: a DER file given at configure time, or else a test
@@ -120,8 +121,8 @@ function(nimb_pack_installer name)
   get_filename_component(out_dir ${arg_OUTPUT} DIRECTORY)
   add_custom_command(OUTPUT ${arg_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
-    COMMAND ${Python3_EXECUTABLE} ${NIMB_PACKER} ${args}
-    DEPENDS ${NIMB_PACKER} ${NIMB_PAYLOAD_LAYOUT} ${stub_dep} ${files}
+    COMMAND ${Python3_EXECUTABLE} -I -S ${NIMB_PACKER} ${args}
+    DEPENDS ${NIMB_PACKER} ${NIMB_PACKER_MODULE} ${NIMB_PAYLOAD_LAYOUT} ${stub_dep} ${files}
     COMMENT "Packing ${arg_OUTPUT}"
     VERBATIM)
   add_custom_target(${name} ALL DEPENDS ${arg_OUTPUT})

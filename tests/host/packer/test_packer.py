@@ -352,11 +352,11 @@ class Reproducible(unittest.TestCase):
         """Where the kernel cannot copy between the files, reading and writing gives the
         same bytes."""
         sys.path.insert(0, os.path.dirname(PACKER))
-        import nimbpack
+        import packing
         with tempfile.TemporaryDirectory() as tmp, \
                 mock.patch.object(os, "copy_file_range", side_effect=OSError(errno.EXDEV, "cross-device")):
             out = os.path.join(tmp, "out.exe")
-            self.assertEqual(nimbpack.main(["--stub", STUB, "--output", out,
+            self.assertEqual(packing.main(["--stub", STUB, "--output", out,
                                             "--package", os.path.join(PACKAGES, "product.msi"), "any",
                                             "--package", os.path.join(PACKAGES, "product.cab"), "any"]), 0)
             with open(out, "rb") as f, open(os.path.join(FIXTURES, "pack-msi-cab.exe"), "rb") as g:
