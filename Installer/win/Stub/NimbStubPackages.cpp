@@ -88,19 +88,25 @@ const char *headerFault(const PackageHeader *pHeader, uint32_t cbHeader)
     return nullptr;
 }
 
-/** Whether the @p cb bytes at @p pb1 and @p pb2 are equal. Sixteen bytes a step: a
- *  package is compared whole, and the runtime's memcmp goes byte by byte to find an order
- *  that is not needed here. */
+/** A 32-bit word read from any address and any object type. */
+using UnalignedWord = uint32_t __attribute__((__may_alias__, __aligned__(1)));
+
+/** Whether the @p cb bytes at @p pb1 and @p pb2 are equal. Thirty-two bytes a step, read
+ *  in place as words and folded into one test: a package is compared whole, and the
+ *  runtime's memcmp goes byte by byte to find an order that is not needed here. (Copying
+ *  the words out first, as a memcpy would, compiles to string moves at -Os, which cost
+ *  four times as much.) */
 bool bytesEqual(const uint8_t *pb1, const uint8_t *pb2, size_t cb)
 {
-    constexpr size_t cWords = 4;
+    constexpr size_t cWords = 8;
+    constexpr size_t cbStep = cWords * sizeof(uint32_t);
     size_t off = 0;
-    for (; off + cWords * sizeof(uint32_t) <= cb; off += cWords * sizeof(uint32_t))
+    for (; off + cbStep <= cb; off += cbStep)
     {
-        uint32_t au1[cWords], au2[cWords];
-        __builtin_memcpy(au1, pb1 + off, sizeof(au1));
-        __builtin_memcpy(au2, pb2 + off, sizeof(au2));
-        if ((au1[0] ^ au2[0]) | (au1[1] ^ au2[1]) | (au1[2] ^ au2[2]) | (au1[3] ^ au2[3]))
+        auto const *pu1 = reinterpret_cast<const UnalignedWord *>(pb1 + off);
+        auto const *pu2 = reinterpret_cast<const UnalignedWord *>(pb2 + off);
+        if (  (pu1[0] ^ pu2[0]) | (pu1[1] ^ pu2[1]) | (pu1[2] ^ pu2[2]) | (pu1[3] ^ pu2[3])
+            | (pu1[4] ^ pu2[4]) | (pu1[5] ^ pu2[5]) | (pu1[6] ^ pu2[6]) | (pu1[7] ^ pu2[7]))
             return false;
     }
     for (; off < cb; off++)

@@ -196,7 +196,7 @@ TEST_F(Extract, NoPackagesStillOpensTheDirectory)
 /* Verification seams: the query and the read of the second reader are replaced so that
  * the file seems to have changed after it was written. */
 int g_cQueries;
-enum class Change { None, Size, Identity, Block, WholeBlock } g_enmChange;
+enum class Change { None, Size, Identity, Block, WholeBlock, WholeBlockEnd } g_enmChange;
 
 RTSTATUS ChangingQuery(RTFILE hFile, RTFILESTATS *pStats, uint32_t enmAttr)
 {
@@ -220,6 +220,8 @@ RTSTATUS ChangingRead(RTFILE hFile, void *pvBuf, size_t cb, size_t *pcbRead)
         static_cast<uint8_t *>(pvBuf)[cb - 1] ^= 1;
     else if (g_cReads == 1 && g_enmChange == Change::WholeBlock)
         static_cast<uint8_t *>(pvBuf)[12345] ^= 0x80;   /* inside a word, inside a full block */
+    else if (g_cReads == 1 && g_enmChange == Change::WholeBlockEnd)
+        static_cast<uint8_t *>(pvBuf)[cb - 1] ^= 0x01;  /* the last word of a full block */
     return rc;
 }
 
@@ -234,6 +236,7 @@ TEST_F(Extract, VerificationCatchesEveryKindOfChange)
         { Change::Identity, "error: #0: File ID of '%s' changed: " },
         { Change::Block,    "error: #0: File '%s' has change (mismatch in 0x1 byte block at 0x10000)\r\n" },
         { Change::WholeBlock, "error: #0: File '%s' has change (mismatch in 0x10000 byte block at 0x0)\r\n" },
+        { Change::WholeBlockEnd, "error: #0: File '%s' has change (mismatch in 0x10000 byte block at 0x0)\r\n" },
     };
     for (const auto &C : s_aCases)
     {
