@@ -2,7 +2,9 @@
  * resource "BIN_00" of the installer named by NIMB_BENCH_INSTALLER, loaded as data, is
  * written to NIMB_BENCH_OUTPUT in one WriteFile call, read back with ReadFile in blocks of
  * 65,536 bytes and compared; exit code 0, or 1 on a difference, 2 on any failure. With
- * NIMB_BENCH_COPY set, the file it names is copied there with CopyFileW instead. */
+ * NIMB_BENCH_COPY set, the file it names is copied there with CopyFileW instead; with
+ * NIMB_BENCH_WRITE_ONLY set, the resource is written and nothing more (the least any
+ * extraction from the loaded image does, whatever its verification). */
 #include <windows.h>
 
 namespace {
@@ -48,6 +50,8 @@ extern "C" void ReferenceEntry(void)
     if (hFile == INVALID_HANDLE_VALUE || !WriteFile(hFile, pbBlob, cbBlob, &cbDone, nullptr) || cbDone != cbBlob)
         exitWith(2);
     CloseHandle(hFile);
+    if (GetEnvironmentVariableW(L"NIMB_BENCH_WRITE_ONLY", nullptr, 0))
+        exitWith(0);
 
     hFile = CreateFileW(wszOutput, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
