@@ -159,12 +159,20 @@ RT_NOINLINE const uint8_t *rtUtf8ScanCommon(const uint8_t *pb, uintptr_t uEnd, s
             }
             else if ((u & 0xc0c0f0u) == 0x8080e0u)
             {
-                uint32_t const v = __builtin_bswap32(u) >> 8;
-                if (   v - 0xe0a080u > 0xefbfbdu - 0xe0a080u    /* below U+0800, U+FFFE and U+FFFF */
-                    || v - 0xeda080u <= 0xedbfbfu - 0xeda080u)  /* U+D800 to U+DFFF */
-                    goto done;
-                pb += 3;
-                cbExtra += 2;
+                /* Scripts written in three-byte sequences use little else: stay with them. */
+                uint32_t uNext = u;
+                do
+                {
+                    uint32_t const v = __builtin_bswap32(uNext) >> 8;
+                    if (  (v - 0xe0a080u > 0xefbfbdu - 0xe0a080u)     /* below U+0800, U+FFFE and U+FFFF */
+                        | (v - 0xeda080u <= 0xedbfbfu - 0xeda080u))   /* U+D800 to U+DFFF */
+                        goto done;
+                    pb += 3;
+                    cbExtra += 2;
+                    if (reinterpret_cast<uintptr_t>(pb) >= uStop)
+                        break;
+                    uNext = *reinterpret_cast<const RTU32UNALIGNED *>(pb);
+                } while ((uNext & 0xc0c0f0u) == 0x8080e0u);
             }
             else if ((u & 0xc0c0c0f8u) == 0x808080f0u)
             {
@@ -234,12 +242,15 @@ inline __attribute__((always_inline))
 TOut *rtUtf8DecodeTrusted(const char *psz, size_t cCps, TOut *pOut, FnSupp pfnPutSupp, FnAscii4 pfnPutAscii4)
 {
     const uint8_t *pb = reinterpret_cast<const uint8_t *>(psz);
-    while (cCps)
+    if (!cCps)
+        return pOut;
+    /* Each branch leaves with the next lead byte in b, or returns after the last code point. */
+    uint32_t b = *pb;
+    for (;;)
     {
-        uint32_t const b0 = *pb;
-        if (b0 < 0x80)
+        if (b < 0x80)
         {
-            *pOut++ = static_cast<TOut>(b0);
+            *pOut++ = static_cast<TOut>(b);
             pb++;
             cCps--;
             /* Every code point takes at least one byte, so four remaining code points mean
@@ -262,28 +273,41 @@ TOut *rtUtf8DecodeTrusted(const char *psz, size_t cCps, TOut *pOut, FnSupp pfnPu
                 pb += 4;
                 cCps -= 4;
             }
-            continue;
+            if (!cCps)
+                return pOut;
+            b = *pb;
         }
-        /* Validation allowed nothing longer than four bytes. */
-        if (b0 < 0xe0)
-        {
-            *pOut++ = static_cast<TOut>((b0 << 6) + pb[1] - ((0xc0u << 6) + 0x80u));
-            pb += 2;
-        }
-        else if (b0 < 0xf0)
-        {
-            *pOut++ = static_cast<TOut>((b0 << 12) + (pb[1] << 6) + pb[2] - ((0xe0u << 12) + (0x80u << 6) + 0x80u));
-            pb += 3;
-        }
+        /* Validation allowed nothing longer than four bytes. Text in one script is mostly
+           runs of one length, so each length has a loop of its own. */
+        else if (b < 0xe0)
+            do
+            {
+                *pOut++ = static_cast<TOut>((b << 6) + pb[1] - ((0xc0u << 6) + 0x80u));
+                pb += 2;
+                if (!--cCps)
+                    return pOut;
+                b = *pb;
+            } while (b - 0xc0u < 0x20u);
+        else if (b < 0xf0)
+            do
+            {
+                *pOut++ = static_cast<TOut>((b << 12) + (pb[1] << 6) + pb[2] - ((0xe0u << 12) + (0x80u << 6) + 0x80u));
+                pb += 3;
+                if (!--cCps)
+                    return pOut;
+                b = *pb;
+            } while (b - 0xe0u < 0x10u);
         else
-        {
-            pOut = pfnPutSupp(pOut, (b0 << 18) + (pb[1] << 12) + (pb[2] << 6) + pb[3]
-                                    - ((0xf0u << 18) + (0x80u << 12) + (0x80u << 6) + 0x80u));
-            pb += 4;
-        }
-        cCps--;
+            do
+            {
+                pOut = pfnPutSupp(pOut, (b << 18) + (pb[1] << 12) + (pb[2] << 6) + pb[3]
+                                        - ((0xf0u << 18) + (0x80u << 12) + (0x80u << 6) + 0x80u));
+                pb += 4;
+                if (!--cCps)
+                    return pOut;
+                b = *pb;
+            } while (b >= 0xf0);
     }
-    return pOut;
 }
 
 /** A code point from U+10000 up as a surrogate pair. */
