@@ -575,6 +575,14 @@ RTSTATUS RTStrToCodePointsEx(const char *psz, size_t cchMax, RTUNICP **ppaCps, s
 
 namespace {
 
+/** True when a high surrogate at off is followed by a low one inside the limit. */
+inline bool rtUtf16IsPairAt(const RTUTF16 *pwsz, size_t off, size_t cwcMax)
+{
+    return    cwcMax - off >= 2
+           && static_cast<uint16_t>(pwsz[off]) - 0xd800u < 0x400u
+           && static_cast<uint16_t>(pwsz[off + 1]) - 0xdc00u < 0x400u;
+}
+
 /** Counts the UTF-8 bytes of a UTF-16 string up to its terminator or cwcMax units, stopping
  *  at the first unit that cannot be converted; *pcch holds the bytes and *pcwc the units
  *  accepted so far. */
@@ -612,12 +620,14 @@ RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t
             rc = ERR_CODEPOINT_NONCHARACTER;
             break;
         }
-        else if (   wc < 0xdc00
-                 && cwcMax - off >= 2
-                 && static_cast<uint16_t>(pwsz[off + 1]) - 0xdc00u < 0x400u)
+        else if (rtUtf16IsPairAt(pwsz, off, cwcMax))
         {
-            cch += 4;
-            off += 2;
+            /* Characters from U+10000 up come in runs (emoji, historic scripts). */
+            do
+            {
+                cch += 4;
+                off += 2;
+            } while (rtUtf16IsPairAt(pwsz, off, cwcMax));
         }
         else
         {
@@ -630,14 +640,18 @@ RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t
     return rc;
 }
 
-/** Encodes cwc units of a measured UTF-16 string. */
+/** Encodes cwc units of a measured UTF-16 string. Like the UTF-8 decoder, each branch
+ *  leaves with the next unit in hand, and runs of three-byte characters and of surrogate
+ *  pairs stay in loops of their own. */
 char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
 {
     uint8_t *pb = reinterpret_cast<uint8_t *>(psz);
     const RTUTF16 *const pwcEnd = pwsz + cwc;
-    while (pwsz < pwcEnd)
+    if (!cwc)
+        return psz;
+    uint32_t wc = static_cast<uint16_t>(*pwsz++);
+    for (;;)
     {
-        uint32_t const wc = static_cast<uint16_t>(*pwsz++);
         if (wc < 0x80)
         {
             *pb++ = static_cast<uint8_t>(wc);
@@ -660,24 +674,40 @@ char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
         }
         else if (wc - 0xd800u >= 0x800u)
         {
-            /* One word store; its fourth byte lands where the next character or the
-               terminator goes, which the buffer always has room for. */
-            *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xe0 | (wc >> 12))
-                                                    | ((0x80 | ((wc >> 6) & 0x3f)) << 8)
-                                                    | ((0x80 | (wc & 0x3f)) << 16);
-            pb += 3;
+            do
+            {
+                /* One word store; its fourth byte lands where the next character or the
+                   terminator goes, which the buffer always has room for. */
+                *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xe0 | (wc >> 12))
+                                                        | ((0x80 | ((wc >> 6) & 0x3f)) << 8)
+                                                        | ((0x80 | (wc & 0x3f)) << 16);
+                pb += 3;
+                if (pwsz >= pwcEnd)
+                    return reinterpret_cast<char *>(pb);
+                wc = static_cast<uint16_t>(*pwsz++);
+            } while (wc >= 0x800 && wc - 0xd800u >= 0x800u);
+            continue;
         }
         else
         {
-            RTUNICP const cp = 0x10000 + (((wc & 0x3ff) << 10) | (static_cast<uint16_t>(*pwsz++) & 0x3ff));
-            *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xf0 | (cp >> 18))
-                                                    | ((0x80 | ((cp >> 12) & 0x3f)) << 8)
-                                                    | ((0x80 | ((cp >> 6) & 0x3f)) << 16)
-                                                    | ((0x80 | (cp & 0x3f)) << 24);
-            pb += 4;
+            do
+            {
+                RTUNICP const cp = 0x10000 + (((wc & 0x3ff) << 10) | (static_cast<uint16_t>(*pwsz++) & 0x3ff));
+                *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xf0 | (cp >> 18))
+                                                        | ((0x80 | ((cp >> 12) & 0x3f)) << 8)
+                                                        | ((0x80 | ((cp >> 6) & 0x3f)) << 16)
+                                                        | ((0x80 | (cp & 0x3f)) << 24);
+                pb += 4;
+                if (pwsz >= pwcEnd)
+                    return reinterpret_cast<char *>(pb);
+                wc = static_cast<uint16_t>(*pwsz++);
+            } while (wc - 0xd800u < 0x800u);
+            continue;
         }
+        if (pwsz >= pwcEnd)
+            return reinterpret_cast<char *>(pb);
+        wc = static_cast<uint16_t>(*pwsz++);
     }
-    return reinterpret_cast<char *>(pb);
 }
 
 /** One code point from UTF-16 units, read through fnUnit (which puts a unit in machine order). */

@@ -458,6 +458,12 @@ TEST(Utf16ToUtf8, InvalidUnits)
         { { 0xdbff, 0xd800 },         kNoLimit, ERR_UTF16_MALFORMED,        0 },
         { { 0x20ac, 0xffff },         kNoLimit, ERR_CODEPOINT_NONCHARACTER, 3 },
         { { 0xfffe },                 kNoLimit, ERR_CODEPOINT_NONCHARACTER, 0 },
+        /* Faults right after a run of surrogate pairs. */
+        { { 0xd83d, 0xde00, 0xdc00 },                 kNoLimit, ERR_UTF16_MALFORMED,        4 },
+        { { 0xd83d, 0xde00, 0xd83d, 0xd83d },         kNoLimit, ERR_UTF16_MALFORMED,        4 },
+        { { 0xd83d, 0xde00, 0xd83d },                 kNoLimit, ERR_UTF16_MALFORMED,        4 },
+        { { 0xd83d, 0xde00, 0xd83d, 0xde00, 0xd83d, 0xde80 }, 5, ERR_UTF16_MALFORMED,     8 },
+        { { 0xd83d, 0xde00, 0xffff },                 kNoLimit, ERR_CODEPOINT_NONCHARACTER, 4 },
     };
     for (const auto &c : aCases)
     {
@@ -512,6 +518,45 @@ TEST(Utf16ToUtf8, CallerBufferNewBufferAndLimit)
     psz = nullptr;
     EXPECT_EQ(RTUtf16ToUtf8Ex(awsz, kNoLimit, &psz, 0, nullptr), ERR_STRING_ALLOC_FAILED);
     EXPECT_EQ(psz, nullptr);
+}
+
+/* Every limit across runs of three-byte characters and of surrogate pairs, the units
+   ending where readable memory ends: a limit inside a pair is an error, and nothing past
+   the limit is read. */
+TEST(Utf16ToUtf8, RunsEndAtTheLimit)
+{
+    const RTUTF16 awc[] = { 0x65e5, 0x672c, 0xd83d, 0xde00, 0xd83d, 0xde80, 'a' };
+    struct { size_t cwcMax; RTSTATUS rc; const char *pszExpected; } const aCases[] = {
+        { 0, INF_SUCCESS,         "" },
+        { 1, INF_SUCCESS,         "\xe6\x97\xa5" },
+        { 2, INF_SUCCESS,         "\xe6\x97\xa5\xe6\x9c\xac" },
+        { 3, ERR_UTF16_MALFORMED, nullptr },
+        { 4, INF_SUCCESS,         "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x98\x80" },
+        { 5, ERR_UTF16_MALFORMED, nullptr },
+        { 6, INF_SUCCESS,         "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x98\x80\xf0\x9f\x9a\x80" },
+        { 7, INF_SUCCESS,         "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x98\x80\xf0\x9f\x9a\x80" "a" },
+    };
+    PageEnd Page;
+    ASSERT_TRUE(Page.valid());
+    for (const auto &c : aCases)
+    {
+        SCOPED_TRACE(testing::Message() << "limit " << c.cwcMax);
+        const RTUTF16 *pwsz = reinterpret_cast<const RTUTF16 *>(
+            Page.place(reinterpret_cast<const char *>(awc), c.cwcMax * sizeof(RTUTF16)));
+        char ab[24];
+        memset(ab, 'x', sizeof(ab));
+        char *psz = ab;
+        size_t cch = 77;
+        EXPECT_EQ(RTUtf16ToUtf8Ex(pwsz, c.cwcMax, &psz, sizeof(ab), &cch), c.rc);
+        if (c.pszExpected)
+        {
+            EXPECT_EQ(cch, strlen(c.pszExpected));
+            EXPECT_STREQ(ab, c.pszExpected);
+            EXPECT_EQ(ab[cch + 1], 'x');
+        }
+        else
+            EXPECT_EQ(ab[0], 'x');
+    }
 }
 
 TEST(Utf16Decode, LittleAndBigEndianUnits)
