@@ -231,11 +231,52 @@ RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
     return INF_SUCCESS;
 }
 
+/** Stores a code point as one element (a UTF-16 unit when it is below U+10000). */
+template <typename TOut>
+inline TOut *rtPutOne(TOut *pOut, RTUNICP cp)
+{
+    *pOut = static_cast<TOut>(cp);
+    return pOut + 1;
+}
+
+/**
+ * Decodes a run of accepted cb-byte sequences, the first of which has its lead byte in b:
+ * text in one script is mostly such runs. A sequence's value is the sum of its bytes at
+ * their places less the marker bits, which are known once the length is. Returns true
+ * after the last code point; otherwise the next lead byte is in b.
+ */
+template <unsigned cb, typename TOut, typename FnPut>
+inline __attribute__((always_inline))
+bool rtUtf8DecodeRun(const uint8_t *&pb, TOut *&pOut, size_t &cCps, uint32_t &b, FnPut pfnPut)
+{
+    static_assert(cb >= 2 && cb <= 4, "validation allows two- to four-byte sequences");
+    constexpr uint32_t bLead = (0xff00u >> cb) & 0xffu;
+    constexpr uint32_t cLeads = 0x40u >> (cb - 1);
+    constexpr uint32_t uMarkers = []() {
+        uint32_t u = bLead;
+        for (unsigned i = 1; i < cb; i++)
+            u = (u << 6) + 0x80u;
+        return u;
+    }();
+    static_assert(cb != 3 || (bLead == 0xe0 && cLeads == 0x10 && uMarkers == 0xe2080), "three-byte form");
+    do
+    {
+        uint32_t cp = (b << (6 * (cb - 1))) - uMarkers;
+        for (unsigned i = 1; i < cb; i++)
+            cp += static_cast<uint32_t>(pb[i]) << (6 * (cb - 1 - i));
+        pOut = pfnPut(pOut, cp);
+        pb += cb;
+        if (!--cCps)
+            return true;
+        b = *pb;
+    } while (b - bLead < cLeads);
+    return false;
+}
+
 /**
  * Decodes a string that a strict scan has accepted, up to cCps code points. Code points
  * below U+10000 are stored as they are, others through pfnPutSupp; ASCII runs go through
- * pfnPutAscii4 four bytes at a time. A sequence's value is the sum of its bytes at their
- * places less the marker bits, which are known once the length is.
+ * pfnPutAscii4 four bytes at a time.
  */
 template <typename TOut, typename FnSupp, typename FnAscii4>
 inline __attribute__((always_inline))
@@ -277,36 +318,19 @@ TOut *rtUtf8DecodeTrusted(const char *psz, size_t cCps, TOut *pOut, FnSupp pfnPu
                 return pOut;
             b = *pb;
         }
-        /* Validation allowed nothing longer than four bytes. Text in one script is mostly
-           runs of one length, so each length has a loop of its own. */
+        /* Validation allowed nothing longer than four bytes. */
         else if (b < 0xe0)
-            do
-            {
-                *pOut++ = static_cast<TOut>((b << 6) + pb[1] - ((0xc0u << 6) + 0x80u));
-                pb += 2;
-                if (!--cCps)
-                    return pOut;
-                b = *pb;
-            } while (b - 0xc0u < 0x20u);
+        {
+            if (rtUtf8DecodeRun<2>(pb, pOut, cCps, b, rtPutOne<TOut>))
+                return pOut;
+        }
         else if (b < 0xf0)
-            do
-            {
-                *pOut++ = static_cast<TOut>((b << 12) + (pb[1] << 6) + pb[2] - ((0xe0u << 12) + (0x80u << 6) + 0x80u));
-                pb += 3;
-                if (!--cCps)
-                    return pOut;
-                b = *pb;
-            } while (b - 0xe0u < 0x10u);
-        else
-            do
-            {
-                pOut = pfnPutSupp(pOut, (b << 18) + (pb[1] << 12) + (pb[2] << 6) + pb[3]
-                                        - ((0xf0u << 18) + (0x80u << 12) + (0x80u << 6) + 0x80u));
-                pb += 4;
-                if (!--cCps)
-                    return pOut;
-                b = *pb;
-            } while (b >= 0xf0);
+        {
+            if (rtUtf8DecodeRun<3>(pb, pOut, cCps, b, rtPutOne<TOut>))
+                return pOut;
+        }
+        else if (rtUtf8DecodeRun<4>(pb, pOut, cCps, b, pfnPutSupp))
+            return pOut;
     }
 }
 
@@ -326,12 +350,6 @@ inline RTUTF16 *rtUtf16PutAscii4(RTUTF16 *pwc, uint32_t u)
     pwc[2] = static_cast<RTUTF16>((u >> 16) & 0xff);
     pwc[3] = static_cast<RTUTF16>(u >> 24);
     return pwc + 4;
-}
-
-inline RTUNICP *rtCpPutSupp(RTUNICP *pCp, RTUNICP cp)
-{
-    *pCp = cp;
-    return pCp + 1;
 }
 
 inline RTUNICP *rtCpPutAscii4(RTUNICP *pCp, uint32_t u)
@@ -565,7 +583,7 @@ RTSTATUS RTStrToUtf16(const char *psz, RTUTF16 **ppwsz)
 
 RTSTATUS RTStrToCodePointsEx(const char *psz, size_t cchMax, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)
 {
-    return rtUtf8ConvertTo(psz, cchMax, ppaCps, cCps, pcCps, ERR_CODEPOINT_ALLOC_FAILED, rtCpPutSupp, rtCpPutAscii4);
+    return rtUtf8ConvertTo(psz, cchMax, ppaCps, cCps, pcCps, ERR_CODEPOINT_ALLOC_FAILED, rtPutOne<RTUNICP>, rtCpPutAscii4);
 }
 
 
@@ -647,9 +665,15 @@ char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
 {
     uint8_t *pb = reinterpret_cast<uint8_t *>(psz);
     const RTUTF16 *const pwcEnd = pwsz + cwc;
-    if (!cwc)
+    uint32_t wc;
+    auto const fNextUnit = [&]() {
+        if (pwsz >= pwcEnd)
+            return false;
+        wc = static_cast<uint16_t>(*pwsz++);
+        return true;
+    };
+    if (!fNextUnit())
         return psz;
-    uint32_t wc = static_cast<uint16_t>(*pwsz++);
     for (;;)
     {
         if (wc < 0x80)
@@ -682,9 +706,8 @@ char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
                                                         | ((0x80 | ((wc >> 6) & 0x3f)) << 8)
                                                         | ((0x80 | (wc & 0x3f)) << 16);
                 pb += 3;
-                if (pwsz >= pwcEnd)
+                if (!fNextUnit())
                     return reinterpret_cast<char *>(pb);
-                wc = static_cast<uint16_t>(*pwsz++);
             } while (wc >= 0x800 && wc - 0xd800u >= 0x800u);
             continue;
         }
@@ -698,15 +721,13 @@ char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
                                                         | ((0x80 | ((cp >> 6) & 0x3f)) << 16)
                                                         | ((0x80 | (cp & 0x3f)) << 24);
                 pb += 4;
-                if (pwsz >= pwcEnd)
+                if (!fNextUnit())
                     return reinterpret_cast<char *>(pb);
-                wc = static_cast<uint16_t>(*pwsz++);
             } while (wc - 0xd800u < 0x800u);
             continue;
         }
-        if (pwsz >= pwcEnd)
+        if (!fNextUnit())
             return reinterpret_cast<char *>(pb);
-        wc = static_cast<uint16_t>(*pwsz++);
     }
 }
 
