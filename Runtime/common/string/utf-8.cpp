@@ -658,24 +658,14 @@ RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t
     return rc;
 }
 
-/** Encodes cwc units of a measured UTF-16 string. Like the UTF-8 decoder, each branch
- *  leaves with the next unit in hand, and runs of three-byte characters and of surrogate
- *  pairs stay in loops of their own. */
+/** Encodes cwc units of a measured UTF-16 string. */
 char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
 {
     uint8_t *pb = reinterpret_cast<uint8_t *>(psz);
     const RTUTF16 *const pwcEnd = pwsz + cwc;
-    uint32_t wc;
-    auto const fNextUnit = [&]() {
-        if (pwsz >= pwcEnd)
-            return false;
-        wc = static_cast<uint16_t>(*pwsz++);
-        return true;
-    };
-    if (!fNextUnit())
-        return psz;
-    for (;;)
+    while (pwsz < pwcEnd)
     {
+        uint32_t const wc = static_cast<uint16_t>(*pwsz++);
         if (wc < 0x80)
         {
             *pb++ = static_cast<uint8_t>(wc);
@@ -698,37 +688,24 @@ char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
         }
         else if (wc - 0xd800u >= 0x800u)
         {
-            do
-            {
-                /* One word store; its fourth byte lands where the next character or the
-                   terminator goes, which the buffer always has room for. */
-                *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xe0 | (wc >> 12))
-                                                        | ((0x80 | ((wc >> 6) & 0x3f)) << 8)
-                                                        | ((0x80 | (wc & 0x3f)) << 16);
-                pb += 3;
-                if (!fNextUnit())
-                    return reinterpret_cast<char *>(pb);
-            } while (wc >= 0x800 && wc - 0xd800u >= 0x800u);
-            continue;
+            /* One word store; its fourth byte lands where the next character or the
+               terminator goes, which the buffer always has room for. */
+            *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xe0 | (wc >> 12))
+                                                    | ((0x80 | ((wc >> 6) & 0x3f)) << 8)
+                                                    | ((0x80 | (wc & 0x3f)) << 16);
+            pb += 3;
         }
         else
         {
-            do
-            {
-                RTUNICP const cp = 0x10000 + (((wc & 0x3ff) << 10) | (static_cast<uint16_t>(*pwsz++) & 0x3ff));
-                *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xf0 | (cp >> 18))
-                                                        | ((0x80 | ((cp >> 12) & 0x3f)) << 8)
-                                                        | ((0x80 | ((cp >> 6) & 0x3f)) << 16)
-                                                        | ((0x80 | (cp & 0x3f)) << 24);
-                pb += 4;
-                if (!fNextUnit())
-                    return reinterpret_cast<char *>(pb);
-            } while (wc - 0xd800u < 0x800u);
-            continue;
+            RTUNICP const cp = 0x10000 + (((wc & 0x3ff) << 10) | (static_cast<uint16_t>(*pwsz++) & 0x3ff));
+            *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xf0 | (cp >> 18))
+                                                    | ((0x80 | ((cp >> 12) & 0x3f)) << 8)
+                                                    | ((0x80 | ((cp >> 6) & 0x3f)) << 16)
+                                                    | ((0x80 | (cp & 0x3f)) << 24);
+            pb += 4;
         }
-        if (!fNextUnit())
-            return reinterpret_cast<char *>(pb);
     }
+    return reinterpret_cast<char *>(pb);
 }
 
 /** One code point from UTF-16 units, read through fnUnit (which puts a unit in machine order). */
