@@ -2,8 +2,9 @@
  * stepping back, encoding, and the conversions between UTF-8, UTF-16 and arrays of code
  * points. Conversions measure first and convert second, so they make at most one
  * allocation; the measuring pass has done all validation, so the converting pass trusts
- * its input. Runs of ASCII are handled a word at a time, which is where most text spends
- * its time. */
+ * its input. Validation reads a word at a time and checks a whole sequence with one
+ * compare; the converting passes take runs of ASCII, where most text spends its time, a
+ * word at a time. */
 #include "rt/string.h"
 #include "rt/mem.h"
 
@@ -13,10 +14,11 @@ namespace {
 typedef uint32_t __attribute__((may_alias, aligned(1))) RTU32UNALIGNED;
 typedef uint32_t __attribute__((may_alias)) RTU32ALIGNED;
 
-/** True when all four bytes are ASCII and none is zero. */
-inline bool rtUtf8IsAsciiWord(uint32_t u)
+/** The high bit of each byte that is not ASCII or is zero; the lowest one set is exact
+ *  (a borrow only runs upwards from a zero byte). */
+inline uint32_t rtUtf8AsciiStops(uint32_t u)
 {
-    return ((u | ((u - 0x01010101u) & ~u)) & 0x80808080u) == 0;
+    return (u | ((u - 0x01010101u) & ~u)) & 0x80808080u;
 }
 
 /** True when both units are below 0x80 and neither is zero. */
@@ -29,9 +31,13 @@ inline bool rtUtf16IsAsciiPair(uint32_t u)
  *  its first byte is. */
 constexpr uintptr_t RTUTF_PAGE_SIZE = 4096;
 
-inline bool rtUtf8WordInPage(const void *pv)
+/** The first address at which no word may be read: from there the word would pass uEnd or
+ *  leave pb's page. */
+inline uintptr_t rtUtf8WordStop(const uint8_t *pb, uintptr_t uEnd)
 {
-    return (reinterpret_cast<uintptr_t>(pv) & (RTUTF_PAGE_SIZE - 1)) <= RTUTF_PAGE_SIZE - 4;
+    uintptr_t const uPageStop = (reinterpret_cast<uintptr_t>(pb) | (RTUTF_PAGE_SIZE - 1)) - 2;
+    uintptr_t const uLimitStop = uEnd - 3;
+    return uPageStop < uLimitStop ? uPageStop : uLimitStop;
 }
 
 inline bool rtUtf8IsCont(uint8_t b)
@@ -111,71 +117,76 @@ struct RTUTF8SCAN
 
 /**
  * The hot part of strict validation: walks ASCII and valid two-, three- and four-byte
- * sequences and returns where it stopped, at the terminator, at uEnd or at anything else,
- * which the caller passes to the full rules (to report the error). Adds the bytes beyond
- * the first of each sequence to *pcbExtra and the four-byte sequences to *pcSupp. A leaf
- * without calls, so that its variables stay in registers.
+ * sequences a word at a time and returns where it stopped: at the terminator, where no
+ * word may be read (the last three bytes before uEnd or a page's end), or at anything
+ * else, which the caller passes to the full rules (to report the error). Adds the bytes
+ * beyond the first of each sequence to *pcbExtra and the four-byte sequences to *pcSupp.
+ * A leaf without calls, so that its variables stay in registers.
+ *
+ * One masked compare checks a sequence's lead and continuation bytes together. With the
+ * bytes of a well-formed sequence in reading order (a byte swap of the word), the order of
+ * the numbers is the order of the code points, so the overlong forms, the surrogates, the
+ * noncharacters and the values above U+10FFFF are plain ranges of that number.
  */
 RT_NOINLINE const uint8_t *rtUtf8ScanCommon(const uint8_t *pb, uintptr_t uEnd, size_t *pcbExtra, size_t *pcSupp)
 {
     size_t cbExtra = 0;
     size_t cSupp = 0;
-    while (reinterpret_cast<uintptr_t>(pb) < uEnd)
+    uintptr_t uStop;
+    while (reinterpret_cast<uintptr_t>(pb) < (uStop = rtUtf8WordStop(pb, uEnd)))
     {
-        uint32_t const b = *pb;
-        if (b < 0x80)
+        do
         {
-            if (!b)
-                break;
-            pb++;
-            /* A word whose first byte belongs to the string and that does not straddle a
-               page is readable even when the terminator lies inside it. Taking unaligned
-               words as well keeps short ASCII runs between other characters on this path. */
-            while (   uEnd - reinterpret_cast<uintptr_t>(pb) >= 4
-                   && rtUtf8WordInPage(pb)
-                   && rtUtf8IsAsciiWord(*reinterpret_cast<const RTU32UNALIGNED *>(pb)))
+            uint32_t const u = *reinterpret_cast<const RTU32UNALIGNED *>(pb);
+            if (!(u & 0x80))
+            {
+                /* ASCII up to the first other byte; a zero first byte ends the string. */
+                uint32_t const fStops = rtUtf8AsciiStops(u);
+                if (!fStops)
+                    pb += 4;
+                else if (fStops & 0x80)
+                    goto done;
+                else
+                    pb += static_cast<unsigned>(__builtin_ctz(fStops)) / 8;
+            }
+            else if ((u & 0xc0e0u) == 0x80c0u)
+            {
+                /* C0 and C1 lead only overlong forms. */
+                if (!(u & 0x1eu))
+                    goto done;
+                pb += 2;
+                cbExtra += 1;
+            }
+            else if ((u & 0xc0c0f0u) == 0x8080e0u)
+            {
+                /* Scripts written in three-byte sequences use little else: stay with them. */
+                uint32_t uNext = u;
+                do
+                {
+                    uint32_t const v = __builtin_bswap32(uNext) >> 8;
+                    if (  (v - 0xe0a080u > 0xefbfbdu - 0xe0a080u)     /* below U+0800, U+FFFE and U+FFFF */
+                        | (v - 0xeda080u <= 0xedbfbfu - 0xeda080u))   /* U+D800 to U+DFFF */
+                        goto done;
+                    pb += 3;
+                    cbExtra += 2;
+                    if (reinterpret_cast<uintptr_t>(pb) >= uStop)
+                        break;
+                    uNext = *reinterpret_cast<const RTU32UNALIGNED *>(pb);
+                } while ((uNext & 0xc0c0f0u) == 0x8080e0u);
+            }
+            else if ((u & 0xc0c0c0f8u) == 0x808080f0u)
+            {
+                if (__builtin_bswap32(u) - 0xf0908080u > 0xf48fbfbfu - 0xf0908080u) /* U+10000 to U+10FFFF */
+                    goto done;
                 pb += 4;
-            continue;
-        }
-        /* A continuation byte is never zero, so b1 is checked before b2 is read. Flipping
-           the top bit of a continuation byte leaves its six payload bits and a value below
-           0x40, a test the compiler keeps in full registers (byte-sized spills and reloads
-           would cost more than the work itself). */
-        if (uEnd - reinterpret_cast<uintptr_t>(pb) < 2)
-            break;
-        uint32_t const c1 = pb[1] ^ 0x80u;
-        if (c1 >= 0x40)
-            break;
-        if (b - 0xc2u < 0xe0u - 0xc2u)
-        {
-            pb += 2;
-            cbExtra += 1;
-            continue;
-        }
-        if (uEnd - reinterpret_cast<uintptr_t>(pb) < 3)
-            break;
-        uint32_t const c2 = pb[2] ^ 0x80u;
-        if (c2 >= 0x40)
-            break;
-        if (b - 0xe0u < 0x10u)
-        {
-            uint32_t const cp = ((b & 0x0fu) << 12) | (c1 << 6) | c2;
-            if (cp < 0x800 || cp - 0xd800u < 0x800u || cp >= 0xfffe)
-                break;
-            pb += 3;
-            cbExtra += 2;
-            continue;
-        }
-        if (b - 0xf0u >= 5u || uEnd - reinterpret_cast<uintptr_t>(pb) < 4)
-            break;
-        uint32_t const c3 = pb[3] ^ 0x80u;
-        uint32_t const cp = ((b & 0x07u) << 18) | (c1 << 12) | (c2 << 6) | c3;
-        if (c3 >= 0x40 || cp - 0x10000u >= 0x100000u)
-            break;
-        pb += 4;
-        cbExtra += 3;
-        cSupp++;
+                cbExtra += 3;
+                cSupp++;
+            }
+            else
+                goto done;
+        } while (reinterpret_cast<uintptr_t>(pb) < uStop);
     }
+done:
     *pcbExtra += cbExtra;
     *pcSupp += cSupp;
     return pb;
@@ -194,9 +205,16 @@ RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
     size_t cSupp = 0;
     for (;;)
     {
+        /* What the word-wise walk leaves, a character at a time: errors, and the last few
+           bytes before the limit or a page's end. */
         pb = rtUtf8ScanCommon(pb, uEnd, &cbExtra, &cSupp);
         if (reinterpret_cast<uintptr_t>(pb) >= uEnd || !*pb)
             break;
+        if (*pb < 0x80)
+        {
+            pb++;
+            continue;
+        }
         RTUNICP cp;
         unsigned cb;
         RTSTATUS const rc = rtUtf8DecodeSeq<true>(pb, uEnd - reinterpret_cast<uintptr_t>(pb), &cp, &cb);
@@ -213,21 +231,67 @@ RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
     return INF_SUCCESS;
 }
 
+/** Stores a code point as one element (a UTF-16 unit when it is below U+10000). */
+template <typename TOut>
+inline TOut *rtPutOne(TOut *pOut, RTUNICP cp)
+{
+    *pOut = static_cast<TOut>(cp);
+    return pOut + 1;
+}
+
 /**
- * Decodes a string that a strict scan has accepted, up to cCps code points, handing each
- * to pfnPut. ASCII runs go through pfnPutAscii4 four bytes at a time.
+ * Decodes a run of accepted cb-byte sequences, the first of which has its lead byte in b:
+ * text in one script is mostly such runs. A sequence's value is the sum of its bytes at
+ * their places less the marker bits, which are known once the length is. Returns true
+ * after the last code point; otherwise the next lead byte is in b.
  */
-template <typename TOut, typename FnOne, typename FnAscii4>
+template <unsigned cb, typename TOut, typename FnPut>
 inline __attribute__((always_inline))
-TOut *rtUtf8DecodeTrusted(const char *psz, size_t cCps, TOut *pOut, FnOne pfnPut, FnAscii4 pfnPutAscii4)
+bool rtUtf8DecodeRun(const uint8_t *&pb, TOut *&pOut, size_t &cCps, uint32_t &b, FnPut pfnPut)
+{
+    static_assert(cb >= 2 && cb <= 4, "validation allows two- to four-byte sequences");
+    constexpr uint32_t bLead = (0xff00u >> cb) & 0xffu;
+    constexpr uint32_t cLeads = 0x40u >> (cb - 1);
+    constexpr uint32_t uMarkers = []() {
+        uint32_t u = bLead;
+        for (unsigned i = 1; i < cb; i++)
+            u = (u << 6) + 0x80u;
+        return u;
+    }();
+    static_assert(cb != 3 || (bLead == 0xe0 && cLeads == 0x10 && uMarkers == 0xe2080), "three-byte form");
+    do
+    {
+        uint32_t cp = (b << (6 * (cb - 1))) - uMarkers;
+        for (unsigned i = 1; i < cb; i++)
+            cp += static_cast<uint32_t>(pb[i]) << (6 * (cb - 1 - i));
+        pOut = pfnPut(pOut, cp);
+        pb += cb;
+        if (!--cCps)
+            return true;
+        b = *pb;
+    } while (b - bLead < cLeads);
+    return false;
+}
+
+/**
+ * Decodes a string that a strict scan has accepted, up to cCps code points. Code points
+ * below U+10000 are stored as they are, others through pfnPutSupp; ASCII runs go through
+ * pfnPutAscii4 four bytes at a time.
+ */
+template <typename TOut, typename FnSupp, typename FnAscii4>
+inline __attribute__((always_inline))
+TOut *rtUtf8DecodeTrusted(const char *psz, size_t cCps, TOut *pOut, FnSupp pfnPutSupp, FnAscii4 pfnPutAscii4)
 {
     const uint8_t *pb = reinterpret_cast<const uint8_t *>(psz);
-    while (cCps)
+    if (!cCps)
+        return pOut;
+    /* Each branch leaves with the next lead byte in b, or returns after the last code point. */
+    uint32_t b = *pb;
+    for (;;)
     {
-        uint8_t const b0 = *pb;
-        if (b0 < 0x80)
+        if (b < 0x80)
         {
-            *pOut++ = b0;
+            *pOut++ = static_cast<TOut>(b);
             pb++;
             cCps--;
             /* Every code point takes at least one byte, so four remaining code points mean
@@ -250,42 +314,33 @@ TOut *rtUtf8DecodeTrusted(const char *psz, size_t cCps, TOut *pOut, FnOne pfnPut
                 pb += 4;
                 cCps -= 4;
             }
-            continue;
+            if (!cCps)
+                return pOut;
+            b = *pb;
         }
         /* Validation allowed nothing longer than four bytes. */
-        RTUNICP cp;
-        if (b0 < 0xe0)
+        else if (b < 0xe0)
         {
-            cp = ((b0 & 0x1fu) << 6) | (pb[1] & 0x3fu);
-            pb += 2;
+            if (rtUtf8DecodeRun<2>(pb, pOut, cCps, b, rtPutOne<TOut>))
+                return pOut;
         }
-        else if (b0 < 0xf0)
+        else if (b < 0xf0)
         {
-            cp = ((b0 & 0x0fu) << 12) | ((pb[1] & 0x3fu) << 6) | (pb[2] & 0x3fu);
-            pb += 3;
+            if (rtUtf8DecodeRun<3>(pb, pOut, cCps, b, rtPutOne<TOut>))
+                return pOut;
         }
-        else
-        {
-            cp = ((b0 & 0x07u) << 18) | ((pb[1] & 0x3fu) << 12) | ((pb[2] & 0x3fu) << 6) | (pb[3] & 0x3fu);
-            pb += 4;
-        }
-        pOut = pfnPut(pOut, cp);
-        cCps--;
+        else if (rtUtf8DecodeRun<4>(pb, pOut, cCps, b, pfnPutSupp))
+            return pOut;
     }
-    return pOut;
 }
 
-inline RTUTF16 *rtUtf16PutCp(RTUTF16 *pwc, RTUNICP cp)
+/** A code point from U+10000 up as a surrogate pair. */
+inline RTUTF16 *rtUtf16PutSupp(RTUTF16 *pwc, RTUNICP cp)
 {
-    if (cp < 0x10000)
-        *pwc++ = static_cast<RTUTF16>(cp);
-    else
-    {
-        cp -= 0x10000;
-        *pwc++ = static_cast<RTUTF16>(0xd800 | (cp >> 10));
-        *pwc++ = static_cast<RTUTF16>(0xdc00 | (cp & 0x3ff));
-    }
-    return pwc;
+    cp -= 0x10000;
+    pwc[0] = static_cast<RTUTF16>(0xd800 | (cp >> 10));
+    pwc[1] = static_cast<RTUTF16>(0xdc00 | (cp & 0x3ff));
+    return pwc + 2;
 }
 
 inline RTUTF16 *rtUtf16PutAscii4(RTUTF16 *pwc, uint32_t u)
@@ -295,12 +350,6 @@ inline RTUTF16 *rtUtf16PutAscii4(RTUTF16 *pwc, uint32_t u)
     pwc[2] = static_cast<RTUTF16>((u >> 16) & 0xff);
     pwc[3] = static_cast<RTUTF16>(u >> 24);
     return pwc + 4;
-}
-
-inline RTUNICP *rtCpPut(RTUNICP *pCp, RTUNICP cp)
-{
-    *pCp = cp;
-    return pCp + 1;
 }
 
 inline RTUNICP *rtCpPutAscii4(RTUNICP *pCp, uint32_t u)
@@ -341,9 +390,9 @@ T *rtStrConvBuffer(T **ppOut, size_t cElems, size_t n, RTSTATUS rcAllocFailed, R
  * The UTF-8 conversions: validate and count the elements (UTF-16 units or code points),
  * pick or allocate the buffer, decode into it and terminate.
  */
-template <typename T, typename FnOne, typename FnAscii4>
+template <typename T, typename FnSupp, typename FnAscii4>
 RTSTATUS rtUtf8ConvertTo(const char *psz, size_t cchMax, T **ppOut, size_t cElems, size_t *pcElems,
-                         RTSTATUS rcAllocFailed, FnOne pfnPut, FnAscii4 pfnPutAscii4)
+                         RTSTATUS rcAllocFailed, FnSupp pfnPutSupp, FnAscii4 pfnPutAscii4)
 {
     if (!RT_VALID_PTR(psz) || !RT_VALID_PTR(ppOut))
         return ERR_BAD_POINTER;
@@ -359,7 +408,7 @@ RTSTATUS rtUtf8ConvertTo(const char *psz, size_t cchMax, T **ppOut, size_t cElem
     T *pOut = rtStrConvBuffer(ppOut, cElems, cNeeded, rcAllocFailed, &rc);
     if (!pOut)
         return rc;
-    *rtUtf8DecodeTrusted(psz, Scan.cCps, pOut, pfnPut, pfnPutAscii4) = 0;
+    *rtUtf8DecodeTrusted(psz, Scan.cCps, pOut, pfnPutSupp, pfnPutAscii4) = 0;
     *ppOut = pOut;
     return INF_SUCCESS;
 }
@@ -521,7 +570,7 @@ char *RTStrEncodeCp(char *psz, RTUNICP Cp)
 
 RTSTATUS RTStrToUtf16Ex(const char *psz, size_t cchMax, RTUTF16 **ppwsz, size_t cwc, size_t *pcwc)
 {
-    return rtUtf8ConvertTo(psz, cchMax, ppwsz, cwc, pcwc, ERR_UTF16_ALLOC_FAILED, rtUtf16PutCp, rtUtf16PutAscii4);
+    return rtUtf8ConvertTo(psz, cchMax, ppwsz, cwc, pcwc, ERR_UTF16_ALLOC_FAILED, rtUtf16PutSupp, rtUtf16PutAscii4);
 }
 
 RTSTATUS RTStrToUtf16(const char *psz, RTUTF16 **ppwsz)
@@ -534,7 +583,7 @@ RTSTATUS RTStrToUtf16(const char *psz, RTUTF16 **ppwsz)
 
 RTSTATUS RTStrToCodePointsEx(const char *psz, size_t cchMax, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)
 {
-    return rtUtf8ConvertTo(psz, cchMax, ppaCps, cCps, pcCps, ERR_CODEPOINT_ALLOC_FAILED, rtCpPut, rtCpPutAscii4);
+    return rtUtf8ConvertTo(psz, cchMax, ppaCps, cCps, pcCps, ERR_CODEPOINT_ALLOC_FAILED, rtPutOne<RTUNICP>, rtCpPutAscii4);
 }
 
 
@@ -543,6 +592,14 @@ RTSTATUS RTStrToCodePointsEx(const char *psz, size_t cchMax, RTUNICP **ppaCps, s
  */
 
 namespace {
+
+/** True when a high surrogate at off is followed by a low one inside the limit. */
+inline bool rtUtf16IsPairAt(const RTUTF16 *pwsz, size_t off, size_t cwcMax)
+{
+    return    cwcMax - off >= 2
+           && static_cast<uint16_t>(pwsz[off]) - 0xd800u < 0x400u
+           && static_cast<uint16_t>(pwsz[off + 1]) - 0xdc00u < 0x400u;
+}
 
 /** Counts the UTF-8 bytes of a UTF-16 string up to its terminator or cwcMax units, stopping
  *  at the first unit that cannot be converted; *pcch holds the bytes and *pcwc the units
@@ -561,7 +618,7 @@ RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t
                 break;
             cch++;
             off++;
-            /* Two units per aligned word: the word cannot straddle a page (see rtUtf8Scan). */
+            /* Two units per aligned word: the word cannot straddle a page (see RTUTF_PAGE_SIZE). */
             if ((reinterpret_cast<uintptr_t>(pwsz + off) & 3) == 0)
                 while (cwcMax - off >= 2 && rtUtf16IsAsciiPair(*reinterpret_cast<const RTU32ALIGNED *>(pwsz + off)))
                 {
@@ -581,12 +638,14 @@ RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t
             rc = ERR_CODEPOINT_NONCHARACTER;
             break;
         }
-        else if (   wc < 0xdc00
-                 && cwcMax - off >= 2
-                 && static_cast<uint16_t>(pwsz[off + 1]) - 0xdc00u < 0x400u)
+        else if (rtUtf16IsPairAt(pwsz, off, cwcMax))
         {
-            cch += 4;
-            off += 2;
+            /* Characters from U+10000 up come in runs (emoji, historic scripts). */
+            do
+            {
+                cch += 4;
+                off += 2;
+            } while (rtUtf16IsPairAt(pwsz, off, cwcMax));
         }
         else
         {

@@ -2,6 +2,7 @@
  * UTF-16 and code-point arrays. */
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -61,49 +62,122 @@ const ScanCase g_aScanCases[] = {
     { "cut by limit",     "\xe2\x82\xac",                       2,        ERR_UTF8_MALFORMED },
     { "bad continuation", "\xe2\x28\xac",                       kNoLimit, ERR_UTF8_MALFORMED },
     { "error after good", "\xc3\xa9\xc3",                       kNoLimit, ERR_UTF8_MALFORMED },
+    /* The ends of the ranges that a whole sequence is checked against. */
+    { "U+0800",           "\xe0\xa0\x80",                       kNoLimit, INF_SUCCESS,                1, 1, 3 },
+    { "U+E000",           "\xee\x80\x80",                       kNoLimit, INF_SUCCESS,                1, 1, 3 },
+    { "U+10000",          "\xf0\x90\x80\x80",                   kNoLimit, INF_SUCCESS,                1, 2, 4 },
+    { "overlong 2 by C1", "\xc3\xa9\xc1\xbf",                   kNoLimit, ERR_UTF8_MALFORMED },
+    /* Runs of one width, cut or broken inside. */
+    { "cjk run",          "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xae", kNoLimit, INF_SUCCESS,   4, 4, 12 },
+    { "pair after cjk",   "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x98\x80\xe8\xaa\x9e", kNoLimit, INF_SUCCESS, 4, 5, 13 },
+    { "emoji run",        "\xf0\x9f\x98\x80\xf0\x9f\x8e\x89\xf4\x8f\xbf\xbf", kNoLimit, INF_SUCCESS,   3, 6, 12 },
+    { "latin run",        "\xc3\xa9\xc3\xa0\xc3\xbc\xdf\xbf",   kNoLimit, INF_SUCCESS,                4, 4, 8 },
+    { "limit after run",  "\xe6\x97\xa5\xe6\x9c\xac\xff",        6,        INF_SUCCESS,                2, 2, 6 },
+    { "limit inside run", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e", 8,      ERR_UTF8_MALFORMED },
+    { "run cut at end",   "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa",    kNoLimit, ERR_UTF8_MALFORMED },
+    { "byte FF in run",   "\xe6\x97\xa5\xff\xe8\xaa\x9e",        kNoLimit, ERR_UTF8_MALFORMED },
+    { "lead in run",      "\xe6\x97\xa5\xe6\xe8\xaa\x9e",        kNoLimit, ERR_UTF8_MALFORMED },
+    { "surrogate in run", "\xe6\x97\xa5\xed\xa0\x80\xe8\xaa\x9e", kNoLimit, ERR_UTF8_SURROGATE },
+    { "U+FFFE in run",    "\xe6\x97\xa5\xef\xbf\xbe\xe8\xaa\x9e", kNoLimit, ERR_CODEPOINT_NONCHARACTER },
+    { "overlong in run",  "\xe6\x97\xa5\xe0\x9f\xbf\xe8\xaa\x9e", kNoLimit, ERR_UTF8_MALFORMED },
+    { "too large in run", "\xf0\x9f\x98\x80\xf4\x90\x80\x80",    kNoLimit, ERR_CODEPOINT_TOO_LARGE },
+    { "five-byte in run", "\xf0\x9f\x98\x80\xf8\x88\x80\x80\x80", kNoLimit, ERR_CODEPOINT_TOO_LARGE },
+};
+
+/** Two pages of which only the first may be read: text placed at its end shows that no
+ *  read passes the terminator or the limit into the next page. */
+class PageEnd
+{
+public:
+    PageEnd()
+    {
+        m_pb = static_cast<char *>(VirtualAlloc(nullptr, 2 * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD fOld;
+        if (m_pb && !VirtualProtect(m_pb + kPage, kPage, PAGE_NOACCESS, &fOld))
+        {
+            VirtualFree(m_pb, 0, MEM_RELEASE);
+            m_pb = nullptr;
+        }
+    }
+    ~PageEnd()
+    {
+        if (m_pb)
+            VirtualFree(m_pb, 0, MEM_RELEASE);
+    }
+    bool valid() const { return m_pb != nullptr; }
+    /** Copies cb bytes so that the last one is the last readable byte. */
+    char *place(const char *pb, size_t cb)
+    {
+        char *psz = m_pb + kPage - cb;
+        memcpy(psz, pb, cb);
+        return psz;
+    }
+
+private:
+    static constexpr size_t kPage = 4096;
+    char *m_pb;
 };
 
 /* Each case alone, then embedded behind and before runs of ASCII at every alignment, so
-   that the word-at-a-time paths meet every boundary. */
+   that the word-at-a-time paths meet every boundary; once in a heap block and once ending
+   where readable memory ends, terminator or limit included, so that the sequences meet
+   the end of the page at every position. */
 TEST(Utf8Scan, StrictValidationAndCounts)
 {
+    PageEnd Page;
+    ASSERT_TRUE(Page.valid());
     for (const ScanCase &c : g_aScanCases)
         for (size_t cchPre = 0; cchPre < 9; cchPre++)
-            for (size_t cchPost : { 0, 1, 7 })
-            {
-                SCOPED_TRACE(testing::Message() << c.pszName << " pre " << cchPre << " post " << cchPost);
-                bool const fLimited = c.cchMax != kNoLimit;
-                /* With a limit, text after the limit must never be looked at. */
-                std::string s = std::string(cchPre, 'p') + c.bytes;
-                if (!fLimited || c.cchMax <= c.bytes.size())
-                    s += std::string(cchPost, 'q');
-                size_t const cchMax = fLimited ? cchPre + c.cchMax : kNoLimit;
-                size_t const cchPostSeen = !fLimited && c.rc == INF_SUCCESS ? cchPost : 0;
-
-                /* A private copy at an odd offset in a larger block moves the alignment too. */
-                std::vector<char> buf(s.size() + 16, '\0');
-                char *psz = &buf[1 + cchPre % 4];
-                memcpy(psz, s.c_str(), s.size() + 1);
-
-                size_t cCps = 99, cb = 99, cwc = 99;
-                EXPECT_EQ(RTStrScanUtf8(psz, cchMax, &cCps, &cb), c.rc);
-                EXPECT_EQ(RTStrUtf16Units(psz, cchMax, &cwc), c.rc);
-                if (c.rc == INF_SUCCESS)
+            for (size_t cchPost : { 0, 1, 2, 3, 7 })
+                for (bool fPageEnd : { false, true })
                 {
-                    EXPECT_EQ(cCps, cchPre + c.cCps + cchPostSeen);
-                    EXPECT_EQ(cb, cchPre + c.cb + cchPostSeen);
-                    EXPECT_EQ(cwc, cchPre + c.cwc + cchPostSeen);
-                    if (!fLimited)
-                        EXPECT_EQ(RTStrCountCodePoints(psz), cCps);
+                    SCOPED_TRACE(testing::Message() << c.pszName << " pre " << cchPre << " post " << cchPost
+                                                    << (fPageEnd ? " at the page end" : ""));
+                    bool const fLimited = c.cchMax != kNoLimit;
+                    /* With a limit, text after the limit must never be looked at. */
+                    std::string s = std::string(cchPre, 'p') + c.bytes;
+                    if (!fLimited || c.cchMax <= c.bytes.size())
+                        s += std::string(cchPost, 'q');
+                    size_t const cchMax = fLimited ? cchPre + c.cchMax : kNoLimit;
+                    size_t const cchPostSeen = !fLimited && c.rc == INF_SUCCESS ? cchPost : 0;
+
+                    /* A private copy at an odd offset in a larger block moves the alignment too. */
+                    std::vector<char> buf(s.size() + 16, '\0');
+                    char *psz = &buf[1 + cchPre % 4];
+                    memcpy(psz, s.c_str(), s.size() + 1);
+                    if (fPageEnd)
+                        psz = Page.place(s.c_str(), std::min(cchMax, s.size() + 1));
+
+                    size_t cCps = 99, cb = 99, cwc = 99;
+                    EXPECT_EQ(RTStrScanUtf8(psz, cchMax, &cCps, &cb), c.rc);
+                    EXPECT_EQ(RTStrUtf16Units(psz, cchMax, &cwc), c.rc);
+                    if (c.rc == INF_SUCCESS)
+                    {
+                        EXPECT_EQ(cCps, cchPre + c.cCps + cchPostSeen);
+                        EXPECT_EQ(cb, cchPre + c.cb + cchPostSeen);
+                        EXPECT_EQ(cwc, cchPre + c.cwc + cchPostSeen);
+                        if (!fLimited)
+                            EXPECT_EQ(RTStrCountCodePoints(psz), cCps);
+
+                        /* The converting pass reads where the scan did, and decodes as the platform does. */
+                        std::vector<RTUTF16> expected(cwc + 1, 0);
+                        if (cb)
+                            ASSERT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, psz, static_cast<int>(cb),
+                                                          expected.data(), static_cast<int>(cwc)), static_cast<int>(cwc));
+                        std::vector<RTUTF16> out(cwc + 2, 0x5555);
+                        RTUTF16 *pwsz = out.data();
+                        ASSERT_EQ(RTStrToUtf16Ex(psz, cchMax, &pwsz, cwc + 1, nullptr), INF_SUCCESS);
+                        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+                        EXPECT_EQ(out[cwc + 1], 0x5555);
+                    }
+                    else
+                    {
+                        EXPECT_EQ(cwc, 0u);
+                        if (!fLimited)
+                            EXPECT_EQ(RTStrCountCodePoints(psz), 0u);
+                    }
+                    EXPECT_EQ(RTStrCheckEncoding(psz, cchMax, 0), c.rc);
                 }
-                else
-                {
-                    EXPECT_EQ(cwc, 0u);
-                    if (!fLimited)
-                        EXPECT_EQ(RTStrCountCodePoints(psz), 0u);
-                }
-                EXPECT_EQ(RTStrCheckEncoding(psz, cchMax, 0), c.rc);
-            }
 }
 
 TEST(Utf8Scan, CheckEncodingLengthFlags)
@@ -384,6 +458,12 @@ TEST(Utf16ToUtf8, InvalidUnits)
         { { 0xdbff, 0xd800 },         kNoLimit, ERR_UTF16_MALFORMED,        0 },
         { { 0x20ac, 0xffff },         kNoLimit, ERR_CODEPOINT_NONCHARACTER, 3 },
         { { 0xfffe },                 kNoLimit, ERR_CODEPOINT_NONCHARACTER, 0 },
+        /* Faults right after a run of surrogate pairs. */
+        { { 0xd83d, 0xde00, 0xdc00 },                 kNoLimit, ERR_UTF16_MALFORMED,        4 },
+        { { 0xd83d, 0xde00, 0xd83d, 0xd83d },         kNoLimit, ERR_UTF16_MALFORMED,        4 },
+        { { 0xd83d, 0xde00, 0xd83d },                 kNoLimit, ERR_UTF16_MALFORMED,        4 },
+        { { 0xd83d, 0xde00, 0xd83d, 0xde00, 0xd83d, 0xde80 }, 5, ERR_UTF16_MALFORMED,     8 },
+        { { 0xd83d, 0xde00, 0xffff },                 kNoLimit, ERR_CODEPOINT_NONCHARACTER, 4 },
     };
     for (const auto &c : aCases)
     {
@@ -438,6 +518,45 @@ TEST(Utf16ToUtf8, CallerBufferNewBufferAndLimit)
     psz = nullptr;
     EXPECT_EQ(RTUtf16ToUtf8Ex(awsz, kNoLimit, &psz, 0, nullptr), ERR_STRING_ALLOC_FAILED);
     EXPECT_EQ(psz, nullptr);
+}
+
+/* Every limit across runs of three-byte characters and of surrogate pairs, the units
+   ending where readable memory ends: a limit inside a pair is an error, and nothing past
+   the limit is read. */
+TEST(Utf16ToUtf8, RunsEndAtTheLimit)
+{
+    const RTUTF16 awc[] = { 0x65e5, 0x672c, 0xd83d, 0xde00, 0xd83d, 0xde80, 'a' };
+    struct { size_t cwcMax; RTSTATUS rc; const char *pszExpected; } const aCases[] = {
+        { 0, INF_SUCCESS,         "" },
+        { 1, INF_SUCCESS,         "\xe6\x97\xa5" },
+        { 2, INF_SUCCESS,         "\xe6\x97\xa5\xe6\x9c\xac" },
+        { 3, ERR_UTF16_MALFORMED, nullptr },
+        { 4, INF_SUCCESS,         "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x98\x80" },
+        { 5, ERR_UTF16_MALFORMED, nullptr },
+        { 6, INF_SUCCESS,         "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x98\x80\xf0\x9f\x9a\x80" },
+        { 7, INF_SUCCESS,         "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x98\x80\xf0\x9f\x9a\x80" "a" },
+    };
+    PageEnd Page;
+    ASSERT_TRUE(Page.valid());
+    for (const auto &c : aCases)
+    {
+        SCOPED_TRACE(testing::Message() << "limit " << c.cwcMax);
+        const RTUTF16 *pwsz = reinterpret_cast<const RTUTF16 *>(
+            Page.place(reinterpret_cast<const char *>(awc), c.cwcMax * sizeof(RTUTF16)));
+        char ab[24];
+        memset(ab, 'x', sizeof(ab));
+        char *psz = ab;
+        size_t cch = 77;
+        EXPECT_EQ(RTUtf16ToUtf8Ex(pwsz, c.cwcMax, &psz, sizeof(ab), &cch), c.rc);
+        if (c.pszExpected)
+        {
+            EXPECT_EQ(cch, strlen(c.pszExpected));
+            EXPECT_STREQ(ab, c.pszExpected);
+            EXPECT_EQ(ab[cch + 1], 'x');
+        }
+        else
+            EXPECT_EQ(ab[0], 'x');
+    }
 }
 
 TEST(Utf16Decode, LittleAndBigEndianUnits)
