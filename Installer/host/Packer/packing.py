@@ -16,6 +16,7 @@ with 2.
 
 The payload layout is read from the stub's own header (NimbStubPayload.h), the one
 definition the stub reads its payload by."""
+import errno
 import os
 import stat
 import struct
@@ -416,6 +417,15 @@ class Output:
             view = view[n:]
             self.length += n
 
+    def reserve(self, size):
+        """Takes the file's blocks at once: a disk too small fails here, before the
+        packages are copied, and the kernel then copies into blocks it has already found."""
+        try:
+            os.posix_fallocate(self.fd, 0, size)
+        except OSError as e:
+            if e.errno not in (errno.EOPNOTSUPP, errno.EINVAL, errno.ENOSYS):
+                raise
+
     def write_counted(self, data):
         self.write(data)
         return len(data)
@@ -515,6 +525,8 @@ def write_image(image, packages, layout, out):
     # the platform checks it only for drivers; signing fills it in.
     struct.pack_into("<I", headers, image.opt + 64, 0)
 
+    file_size = layout_sections[-1].rawptr + layout_sections[-1].rawsize
+    out.reserve(file_size)
     out.write(headers)
     for s in kept:
         if s.rawsize:
@@ -529,6 +541,8 @@ def write_image(image, packages, layout, out):
     for s, original_rawptr in moved:
         # Moved sections keep their bytes; only their place changes.
         out.write(image.data[original_rawptr:original_rawptr + s.rawsize])
+    if out.length != file_size:
+        raise Refusal("internal error: wrote %d bytes of an image of %d" % (out.length, file_size))
 
 
 # ---------------------------------------------------------------------------------------
