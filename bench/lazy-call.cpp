@@ -9,7 +9,7 @@
 #include "bench-timer.h"
 #include "internal/lazy-win.h"
 
-extern "C" RTLAZYLIB g_rtLazyLib_USER32;
+extern "C" const RTLAZYLIB g_rtLazyLib_USER32;
 typedef uint32_t (*PFNBENCHLOOP)(uint32_t cCalls);
 
 namespace {
@@ -48,9 +48,9 @@ int main()
         return 1;
     }
     /* The first call binds; the program must not have had USER32 bound before it. */
-    bool const fUnboundBefore = g_rtLazyLib_USER32.hMod == nullptr;
+    bool const fUnboundBefore = *g_rtLazyLib_USER32.phMod == nullptr;
     BenchDesktopBound(1);
-    if (!fUnboundBefore || !g_rtLazyLib_USER32.hMod)
+    if (!fUnboundBefore || !*g_rtLazyLib_USER32.phMod)
     {
         printf("lazy-call: GetDesktopWindow is not the lazily bound one\n");
         return 1;

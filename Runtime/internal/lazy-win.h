@@ -5,11 +5,12 @@
 #include "rt/ldr.h"
 
 /** One bound library: its slots start out at their first-call entries and receive the
- *  function addresses as the functions are first called. */
+ *  function addresses as the functions are first called. The record itself is constant
+ *  (read-only data); only the module it points to and the slots are written. */
 struct RTLAZYLIB
 {
     const char         *pszName;      /**< upper case, with ".DLL" */
-    RTLDRMOD            hMod;         /**< null until the first call into the library */
+    RTLDRMOD           *phMod;        /**< the library's module: null until the first call into it */
     const char * const *papszNames;   /**< the functions' names, in slot order */
     void              **papvSlots;    /**< the import slots, in the same order */
     uint32_t            cSlots;
@@ -21,7 +22,7 @@ RT_C_DECLS_BEGIN
 void rtLazyResolveEntry(void);
 /** Loads the library when needed and resolves slot @p iSlot; returns the function's address.
  *  A library or function that cannot be found ends the process. */
-void *rtLazyResolve(RTLAZYLIB *pLib, uint32_t iSlot);
+void *rtLazyResolve(const RTLAZYLIB *pLib, uint32_t iSlot);
 RT_C_DECLS_END
 
 /** The bytes of arguments a stdcall function takes (its decoration's number); a function of

@@ -19,8 +19,8 @@
 #include "rt/stream.h"
 #include "rt/string.h"
 
-extern "C" RTLAZYLIB g_rtLazyLib_NIMBLAZYFN;
-extern "C" RTLAZYLIB g_rtLazyLib_USER32;
+extern "C" const RTLAZYLIB g_rtLazyLib_NIMBLAZYFN;
+extern "C" const RTLAZYLIB g_rtLazyLib_USER32;
 
 namespace {
 
@@ -85,7 +85,7 @@ void reportSlots(const char *pszWhen, const RTLAZYLIB &Lib)
     char szSlots[16] = "";
     for (uint32_t i = 0; i < Lib.cSlots && i + 1 < sizeof(szSlots); i++)
         szSlots[i] = Lib.papvSlots[i] == reinterpret_cast<void *>(GetProcAddress(
-                         reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(Lib.hMod)), Lib.papszNames[i])) ? 'B' : '-';
+                         reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(*Lib.phMod)), Lib.papszNames[i])) ? 'B' : '-';
     RTStreamPrintf(g_pStdErr, "%s: %s\n", pszWhen, szSlots);
 }
 
@@ -105,11 +105,11 @@ int probeCalls()
 int probeUser32()
 {
     MessageBoxW(nullptr, L"x", L"x", MB_OK);
-    RTLDRMOD const hModFirst = g_rtLazyLib_USER32.hMod;
+    RTLDRMOD const hModFirst = *g_rtLazyLib_USER32.phMod;
     reportSlots("after MessageBoxW", g_rtLazyLib_USER32);
     MessageBoxA(nullptr, "x", "x", MB_OK);
     reportSlots("after MessageBoxA", g_rtLazyLib_USER32);
-    RTStreamPrintf(g_pStdErr, "library %s\n", g_rtLazyLib_USER32.hMod == hModFirst ? "loaded once" : "loaded again");
+    RTStreamPrintf(g_pStdErr, "library %s\n", *g_rtLazyLib_USER32.phMod == hModFirst ? "loaded once" : "loaded again");
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "NimbStubPackages.h"
 #include "rt/dir.h"
 #include "rt/format.h"
+#include "rt/getopt.h"
 #include "rt/init.h"
 #include "rt/message.h"
 #include "rt/path.h"
@@ -120,6 +121,8 @@ int loadManifest(uint32_t *pcPackages)
 /* The product prints status codes and plain numbers only; the other typed directives stay
    out of the image. */
 const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[] = { &g_RTFmtRTypeStatus, &g_RTFmtRTypeNumbers, nullptr };
+/* Every option of the installer is a flag or takes a string: no value conversion is linked. */
+const RTGETOPTVALFAMILY *const g_apRTGetOptValFamilies[] = { nullptr };
 
 extern "C" int main(int argc, char **argv, char **envp)
 {

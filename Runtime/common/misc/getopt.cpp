@@ -1,7 +1,7 @@
 /* The option parser: name matching (literal forms, Unicode dashes, optional case folding,
  * indexed names), short-option clusters, deferred plain arguments, value conversion, and
  * the message for a result the caller does not handle. */
-#include "rt/getopt.h"
+#include "internal/getopt.h"
 #include "rt/message.h"
 #include "rt/strconv.h"
 #include "rt/string.h"
@@ -48,15 +48,12 @@ size_t rtGetOptDashLength(const char *psz)
     return static_cast<size_t>(pszCursor - psz);
 }
 
-inline char rtGetOptFold(char ch)
-{
-    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-}
-
 inline bool rtGetOptIsDigit(char ch)
 {
     return ch >= '0' && ch <= '9';
 }
+
+} /* namespace */
 
 /** Compares an argument with an option name, at most @a cchLimit name characters.
  *  Returns the argument bytes matched, or -1 on a mismatch. */
@@ -90,6 +87,8 @@ ptrdiff_t rtGetOptMatch(const char *pszName, const char *pszArg, size_t cchLimit
     }
     return psz - pszArg;
 }
+
+namespace {
 
 /** Looks a whole argument up as a long option; on success @a ppszRest gets the text after
  *  the name (the index digits, ':' or '=' and the value, or the empty end). */
@@ -175,104 +174,9 @@ inline void rtGetOptClearValue(RTOPTVALUE *pValue)
  * Value conversion.
  */
 
-struct RTGETOPTBOOLWORD
-{
-    const char *pszWord;
-    const char *pszMask;    /**< '+' where the prefix ending there is accepted */
-    bool        fValue;
-};
-
-constexpr RTGETOPTBOOLWORD g_aBoolWords[] =
-{
-    { "true",     "+--+",     true  },
-    { "yes",      "+-+",      true  },
-    { "enabled",  "++---++",  true  },
-    { "on",       "-+",       true  },
-    { "1",        "+",        true  },
-    { "false",    "+---+",    false },
-    { "no",       "++",       false },
-    { "disabled", "+-+---++", false },
-    { "off",      "--+",      false },
-    { "0",        "+",        false },
-};
-
-bool rtGetOptBoolWord(const char *psz, bool *pf)
-{
-    for (const RTGETOPTBOOLWORD &Word : g_aBoolWords)
-    {
-        size_t i = 0;
-        while (psz[i] && Word.pszWord[i] && rtGetOptFold(psz[i]) == Word.pszWord[i])
-            i++;
-        if (i && !psz[i] && Word.pszMask[i - 1] == '+')
-        {
-            *pf = Word.fValue;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool rtGetOptHasHexPrefix(const char *psz)
-{
-    return psz[0] == '0' && (psz[1] == 'x' || psz[1] == 'X')
-        && ((psz[2] >= '0' && psz[2] <= '9') || (rtGetOptFold(psz[2]) >= 'a' && rtGetOptFold(psz[2]) <= 'f'));
-}
-
-/** The base of an integer option: 16, 8 or 10 from the flags; 0 means "decimal, or
- *  hexadecimal when the text says 0x". */
-unsigned rtGetOptIntBase(uint32_t fKind)
-{
-    return fKind & OPTF_HEX ? 16 : fKind & OPTF_OCT ? 8 : fKind & OPTF_DEC ? 10 : 0;
-}
-
-template <typename T, typename Parse>
-RTSTATUS rtGetOptConvertInt(const char *psz, unsigned uBase, T *pOut, Parse pfnParse)
-{
-    RTSTATUS rc = pfnParse(psz, uBase ? uBase : 10, pOut);
-    if (rc != INF_SUCCESS && !uBase && rtGetOptHasHexPrefix(psz))
-        rc = pfnParse(psz, 16, pOut);
-    return rc == INF_SUCCESS ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
-}
-
-unsigned rtGetOptPairBase(const char *psz, uint32_t fKind)
-{
-    if ((fKind & OPTF_HEX) || rtGetOptHasHexPrefix(psz))
-        return 16;
-    return fKind & OPTF_OCT ? 8 : 10;
-}
-
-template <typename T>
-RTSTATUS rtGetOptConvertPair(const char *psz, uint32_t fKind, bool fSecondOptional, T *puFirst, T *puSecond)
-{
-    uint64_t uFirst = 0, uSecond = 0;
-    char *pszNext = nullptr;
-    RTSTATUS rc = RTStrParseU64(psz, &pszNext, rtGetOptPairBase(psz, fKind), &uFirst);
-    if (RT_FAILURE(rc) || rc == WRN_NUMBER_OUT_OF_RANGE || rc == WRN_NEGATIVE_UNSIGNED
-        || static_cast<T>(uFirst) != uFirst)
-        return ERR_OPTION_VALUE_MALFORMED;
-
-    const char *pszSecond = pszNext;
-    while (*pszSecond == ' ' || *pszSecond == '\t')
-        pszSecond++;
-    if (*pszSecond == '/' || *pszSecond == ':' || *pszSecond == '|')
-        for (pszSecond++; *pszSecond == ' ' || *pszSecond == '\t'; pszSecond++)
-            ;
-    if (pszSecond != pszNext)
-    {
-        rc = RTStrParseU64Strict(pszSecond, rtGetOptPairBase(pszSecond, fKind), &uSecond);
-        if (rc != INF_SUCCESS || static_cast<T>(uSecond) != uSecond)
-            return ERR_OPTION_VALUE_MALFORMED;
-    }
-    else if (fSecondOptional)
-        uSecond = static_cast<T>(~static_cast<T>(0));
-    else
-        return ERR_OPTION_VALUE_MALFORMED;
-    *puFirst = static_cast<T>(uFirst);
-    *puSecond = static_cast<T>(uSecond);
-    return INF_SUCCESS;
-}
-
-/** Converts an option value; on failure @a pValue keeps what the caller stored in it. */
+/** Converts an option value; on failure @a pValue keeps what the caller stored in it. A
+ *  string is taken as it is; every other type goes to the value family of the program's
+ *  list that handles it, and a type no family handles is a fault of the option table. */
 RTSTATUS rtGetOptConvertValue(uint32_t fKind, const char *pszValue, RTOPTVALUE *pValue)
 {
     uint32_t const uType = fKind & OPTVAL_TYPE_MASK;
@@ -281,77 +185,25 @@ RTSTATUS rtGetOptConvertValue(uint32_t fKind, const char *pszValue, RTOPTVALUE *
     if (fBase && (!fNumeric || (fBase & (fBase - 1))))
         return ERR_INTERNAL_FAULT;
 
-    unsigned const uBase = rtGetOptIntBase(fKind);
     RTOPTVALUE Value;
     Value.u64 = 0;
-    RTSTATUS rc;
-    switch (uType)
+    RTSTATUS rc = ERR_INTERNAL_FAULT;
+    if (uType == OPTVAL_STRING)
     {
-        case OPTVAL_STRING:
-            Value.psz = pszValue;
-            rc = INF_SUCCESS;
-            break;
-        case OPTVAL_I8:  rc = rtGetOptConvertInt(pszValue, uBase, &Value.i8,  RTStrParseI8Strict);  break;
-        case OPTVAL_U8:  rc = rtGetOptConvertInt(pszValue, uBase, &Value.u8,  RTStrParseU8Strict);  break;
-        case OPTVAL_I16: rc = rtGetOptConvertInt(pszValue, uBase, &Value.i16, RTStrParseI16Strict); break;
-        case OPTVAL_U16: rc = rtGetOptConvertInt(pszValue, uBase, &Value.u16, RTStrParseU16Strict); break;
-        case OPTVAL_I32: rc = rtGetOptConvertInt(pszValue, uBase, &Value.i32, RTStrParseI32Strict); break;
-        case OPTVAL_U32: rc = rtGetOptConvertInt(pszValue, uBase, &Value.u32, RTStrParseU32Strict); break;
-        case OPTVAL_I64: rc = rtGetOptConvertInt(pszValue, uBase, &Value.i64, RTStrParseI64Strict); break;
-        case OPTVAL_U64: rc = rtGetOptConvertInt(pszValue, uBase, &Value.u64, RTStrParseU64Strict); break;
-        case OPTVAL_IPV4:
-            rc = RTNetParseIPv4(pszValue, Value.abIPv4) == INF_SUCCESS ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
-            break;
-        case OPTVAL_IPV4_CIDR:
-            rc = RTNetParseIPv4Cidr(pszValue, &Value.CidrIPv4.uAddr, &Value.CidrIPv4.uMask) == INF_SUCCESS
-               ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
-            break;
-        case OPTVAL_MAC:
-            rc = RTNetParseMac(pszValue, Value.abMac) == INF_SUCCESS ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
-            break;
-        case OPTVAL_UUID:
-            rc = RTUuidParse(Value.abUuid, pszValue) == INF_SUCCESS ? INF_SUCCESS : ERR_OPTION_VALUE_MALFORMED;
-            break;
-        case OPTVAL_ONOFF:
-        case OPTVAL_BOOL:
-        {
-            bool fAccepted;
-            if (uType == OPTVAL_BOOL)
-                fAccepted = rtGetOptBoolWord(pszValue, &Value.f);
-            else
-            {
-                fAccepted = true;
-                if (rtGetOptMatch("on", pszValue, ~static_cast<size_t>(0), true) >= 0)
-                    Value.f = true;
-                else if (rtGetOptMatch("off", pszValue, ~static_cast<size_t>(0), true) >= 0)
-                    Value.f = false;
-                else
-                    fAccepted = false;
-            }
-            if (!fAccepted)
-            {
-                /* A word that is no boolean reads as an unknown option word. */
-                pValue->psz = pszValue;
-                return ERR_OPTION_UNKNOWN;
-            }
-            rc = INF_SUCCESS;
-            break;
-        }
-        case OPTVAL_PAIR_U32:
-        case OPTVAL_PAIR_U32_OPT:
-            rc = rtGetOptConvertPair(pszValue, fKind, uType == OPTVAL_PAIR_U32_OPT,
-                                     &Value.PairU32.uFirst, &Value.PairU32.uSecond);
-            break;
-        case OPTVAL_PAIR_U64:
-        case OPTVAL_PAIR_U64_OPT:
-            rc = rtGetOptConvertPair(pszValue, fKind, uType == OPTVAL_PAIR_U64_OPT,
-                                     &Value.PairU64.uFirst, &Value.PairU64.uSecond);
-            break;
-        default:
-            return ERR_INTERNAL_FAULT;
+        Value.psz = pszValue;
+        rc = INF_SUCCESS;
     }
+    else
+        for (RTGETOPTVALFAMILY const *const *ppFamily = g_apRTGetOptValFamilies; *ppFamily; ppFamily++)
+            if ((*ppFamily)->fTypes & RTGETOPT_VALTYPE_BIT(uType))
+            {
+                rc = (*ppFamily)->pfnConvert(fKind, pszValue, &Value);
+                break;
+            }
     if (rc == INF_SUCCESS)
         *pValue = Value;
+    else if (rc == ERR_OPTION_UNKNOWN)
+        pValue->psz = pszValue;     /* a word that is no boolean reads as an unknown option word */
     return rc;
 }
 

@@ -91,6 +91,21 @@ struct RTOPTPARSER
     int32_t          cDeferred;     /**< plain arguments set aside; INT32_MAX: only plain ones remain */
 };
 
+/** A family of option value types, opaque outside the parser. Strings need none. */
+struct RTGETOPTVALFAMILY;
+extern const RTGETOPTVALFAMILY g_RTGetOptValNumbers;  /**< OPTVAL_I8 to OPTVAL_U64 and the pairs */
+extern const RTGETOPTVALFAMILY g_RTGetOptValWords;    /**< OPTVAL_BOOL, OPTVAL_ONOFF */
+extern const RTGETOPTVALFAMILY g_RTGetOptValNet;      /**< OPTVAL_IPV4, OPTVAL_IPV4_CIDR, OPTVAL_MAC, OPTVAL_UUID */
+
+/** The value families a program's option tables use, ending with a null entry; an option
+ *  whose type no listed family converts fails with ERR_INTERNAL_FAULT, as an undefined
+ *  type does. The runtime's own list names every family. A program whose options take
+ *  only strings, or only a few types, defines this list itself and then links only the
+ *  conversions it names:
+ *      const RTGETOPTVALFAMILY *const g_apRTGetOptValFamilies[] = { &g_RTGetOptValWords, nullptr };
+ *  (an object given to the linker is taken before the runtime archive's default). */
+extern const RTGETOPTVALFAMILY *const g_apRTGetOptValFamilies[];
+
 RT_C_DECLS_BEGIN
 
 RTSTATUS RTGetOptInit(RTOPTPARSER *pState, int cArgs, char **papszArgs, const RTOPTDESC *paDescs,

@@ -191,7 +191,9 @@ RTSTATUS RTFileFsKind(RTFILE hFile, uint32_t *penmKind)
     if (!NT_SUCCESS(rcNt))
         return RTErrConvertFromNtStatus(rcNt);
 
-    static const struct { const char *pszName; uint32_t enmKind; } s_aKinds[] =
+    /* Each name in a fixed-width field beside its kind: a table without pointers, so
+       without relocations. */
+    static const struct { char szName[19]; uint8_t enmKind; } s_aKinds[] =
     {
         { "NTFS", RTFSKIND_NTFS },   { "FAT", RTFSKIND_FAT },        { "FAT32", RTFSKIND_FAT },
         { "exFAT", RTFSKIND_EXFAT }, { "UDF", RTFSKIND_UDF },        { "CDFS", RTFSKIND_ISO9660 },
@@ -203,9 +205,9 @@ RTSTATUS RTFileFsKind(RTFILE hFile, uint32_t *penmKind)
     for (auto const &Kind : s_aKinds)
     {
         size_t i = 0;
-        while (i < cwcName && Kind.pszName[i] && Buf.Info.FileSystemName[i] == static_cast<WCHAR>(Kind.pszName[i]))
+        while (i < cwcName && Kind.szName[i] && Buf.Info.FileSystemName[i] == static_cast<WCHAR>(Kind.szName[i]))
             i++;
-        if (i == cwcName && !Kind.pszName[i])
+        if (i == cwcName && !Kind.szName[i])
         {
             *penmKind = Kind.enmKind;
             break;

@@ -29,20 +29,29 @@ namespace
 {
 enum class WinProduct : uint8_t { Any, Workstation, Other };
 
+/** One row of the version table, in bytes where the values allow: the table is read once
+ *  per process and every byte of it ships in the product. */
 struct WinVerRow
 {
-    uint32_t   uPlatform;
-    uint32_t   uMajorFirst, uMajorLast;
-    uint32_t   uMinorFirst, uMinorLast;
+    uint8_t    uPlatform;
+    uint8_t    uMajorFirst, uMajorLast;     /**< ALL as the last: no upper bound */
+    uint8_t    uMinorFirst, uMinorLast;     /**< likewise */
     uint16_t   uBuildFirst, uBuildLast;     /**< low 16 bits of the build number */
     WinProduct enmProduct;
-    RTWINVER   enmVer;
+    uint8_t    enmVer;                      /**< RTWINVER */
 };
+static_assert(sizeof(WinVerRow) == 12, "a version row packs into 12 bytes");
 
-constexpr uint32_t WIN9X = VER_PLATFORM_WIN32_WINDOWS;
-constexpr uint32_t WINNT = VER_PLATFORM_WIN32_NT;
-constexpr uint32_t ALL = UINT32_MAX;
+constexpr uint8_t WIN9X = VER_PLATFORM_WIN32_WINDOWS;
+constexpr uint8_t WINNT = VER_PLATFORM_WIN32_NT;
+constexpr uint8_t ALL = UINT8_MAX;
 constexpr uint16_t ALL_BUILDS = UINT16_MAX;
+
+/** The upper bound a row's last major or minor version stands for. */
+constexpr uint32_t rtR3WinVerLast(uint8_t uLast)
+{
+    return uLast == ALL ? UINT32_MAX : uLast;
+}
 
 /* First matching row wins; the last row catches every other NT-family version. */
 constexpr WinVerRow g_aWinVerRows[] =
@@ -91,7 +100,8 @@ constexpr bool rtR3WinVerRowMatches(const WinVerRow &Row, uint32_t uPlatform, ui
 {
     if (Row.uPlatform != uPlatform)
         return false;
-    if (uMajor < Row.uMajorFirst || uMajor > Row.uMajorLast || uMinor < Row.uMinorFirst || uMinor > Row.uMinorLast)
+    if (   uMajor < Row.uMajorFirst || uMajor > rtR3WinVerLast(Row.uMajorLast)
+        || uMinor < Row.uMinorFirst || uMinor > rtR3WinVerLast(Row.uMinorLast))
         return false;
     if (uBuild < Row.uBuildFirst || uBuild > Row.uBuildLast)
         return false;
@@ -108,7 +118,7 @@ constexpr RTWINVER rtR3WinVerLookup(uint32_t uPlatform, uint32_t uMajor, uint32_
 {
     for (const WinVerRow &Row : g_aWinVerRows)
         if (rtR3WinVerRowMatches(Row, uPlatform, uMajor, uMinor, static_cast<uint16_t>(uBuild), bProductType))
-            return Row.enmVer;
+            return static_cast<RTWINVER>(Row.enmVer);
     return RTWINVER_UNKNOWN;
 }
 

@@ -13,9 +13,9 @@
         __asm__ __volatile__("int3");
 }
 
-extern "C" __attribute__((used)) void *rtLazyResolve(RTLAZYLIB *pLib, uint32_t iSlot)
+extern "C" __attribute__((used)) void *rtLazyResolve(const RTLAZYLIB *pLib, uint32_t iSlot)
 {
-    RTLDRMOD hMod = pLib->hMod;
+    RTLDRMOD hMod = *pLib->phMod;
     if (!hMod)
     {
         RTSTATUS const rc = RTLdrLoadSystemLib(pLib->pszName, true /*fKeepLoaded*/, &hMod);
@@ -24,7 +24,7 @@ extern "C" __attribute__((used)) void *rtLazyResolve(RTLAZYLIB *pLib, uint32_t i
             RTAssertReportDetail("Lazy loader failed to load \"%s\": %Rrc\n", pLib->pszName, rc);
             rtLazyTrap();
         }
-        pLib->hMod = hMod;
+        *pLib->phMod = hMod;
     }
     RTSTATUS const rc = RTLdrLookupSymbol(hMod, pLib->papszNames[iSlot], &pLib->papvSlots[iSlot]);
     if (RT_FAILURE(rc))
