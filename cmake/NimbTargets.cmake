@@ -17,10 +17,7 @@ set(NIMB_NOCRT_LINK_FLAGS
 
 # The product is built for size and optimised across files at link time; its archives are
 # made with gcc-ar (the toolchain's CMAKE_AR) so that the linker sees their compiler output.
-# No jump tables: a switch's table of absolute addresses costs four bytes and a relocation
-# per case, more than the compares that replace it (the product's switches are in option
-# handling, status conversion and message formatting, none on the extraction's path).
-set(NIMB_LEAN_FLAGS -Os -flto -fomit-frame-pointer -fno-jump-tables)
+set(NIMB_LEAN_FLAGS -Os -flto -fomit-frame-pointer)
 
 # Environment of every test run under Wine: the private prefix, no logging, no optional
 # runtime installers offered by Wine itself. (The test programs know the build and source
