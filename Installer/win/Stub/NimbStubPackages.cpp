@@ -6,6 +6,7 @@
 #include "rt/format.h"
 #include "rt/path.h"
 #include "rt/string.h"
+#include <string.h>
 
 PayloadCalls g_PayloadCalls = { nullptr, GetProcAddress, RTFileRead, RTFileQueryInfo };
 
@@ -88,33 +89,6 @@ const char *headerFault(const PackageHeader *pHeader, uint32_t cbHeader)
     return nullptr;
 }
 
-/** A 32-bit word read from any address and any object type. */
-using UnalignedWord = uint32_t __attribute__((__may_alias__, __aligned__(1)));
-
-/** Whether the @p cb bytes at @p pb1 and @p pb2 are equal. Thirty-two bytes a step, read
- *  in place as words and folded into one test: a package is compared whole, and the
- *  runtime's memcmp goes byte by byte to find an order that is not needed here. (Copying
- *  the words out first, as a memcpy would, compiles to string moves at -Os, which cost
- *  four times as much.) */
-bool bytesEqual(const uint8_t *pb1, const uint8_t *pb2, size_t cb)
-{
-    constexpr size_t cWords = 8;
-    constexpr size_t cbStep = cWords * sizeof(uint32_t);
-    size_t off = 0;
-    for (; off + cbStep <= cb; off += cbStep)
-    {
-        auto const *pu1 = reinterpret_cast<const UnalignedWord *>(pb1 + off);
-        auto const *pu2 = reinterpret_cast<const UnalignedWord *>(pb2 + off);
-        if (  (pu1[0] ^ pu2[0]) | (pu1[1] ^ pu2[1]) | (pu1[2] ^ pu2[2]) | (pu1[3] ^ pu2[3])
-            | (pu1[4] ^ pu2[4]) | (pu1[5] ^ pu2[5]) | (pu1[6] ^ pu2[6]) | (pu1[7] ^ pu2[7]))
-            return false;
-    }
-    for (; off < cb; off++)
-        if (pb1[off] != pb2[off])
-            return false;
-    return true;
-}
-
 /** Re-reads the written file through @p hFile and compares it with @p pbBlob. */
 RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, const char *pszPath, uint32_t index)
 {
@@ -125,7 +99,7 @@ RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, c
         RTSTATUS const rc = g_PayloadCalls.pfnFileRead(hFile, abBlock, cbBlock, nullptr);
         if (RT_FAILURE(rc))
             return ConsoleErrorRc(rc, "#%u: RTFileRead failed on '%s' at offset %#RX32: %Rrc", index, pszPath, off, rc);
-        if (!bytesEqual(abBlock, pbBlob + off, cbBlock))
+        if (memcmp(abBlock, pbBlob + off, cbBlock) != 0)
             return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File '%s' has change (mismatch in %#zx byte block at %#RX32)",
                                   index, pszPath, cbBlock, off);
         off += static_cast<uint32_t>(cbBlock);
