@@ -59,18 +59,13 @@ int main()
         RemoveTree(LongForm(strStubDir));
         return TimeRun(installer, stubCmd, L"", hNul);
     };
-    auto const write = [&] {
+    auto const referenceRun = [&](const std::wstring &env) {
         DeleteFileW(wstrRefOut.c_str());
-        return TimeRun(reference, L"extract-reference", writeEnv, hNul);
+        return TimeRun(reference, L"extract-reference", env, hNul);
     };
-    auto const copy = [&] {
-        DeleteFileW(wstrRefOut.c_str());
-        return TimeRun(reference, L"extract-reference", copyEnv, hNul);
-    };
-    auto const writeOnly = [&] {
-        DeleteFileW(wstrRefOut.c_str());
-        return TimeRun(reference, L"extract-reference", floorEnv, hNul);
-    };
+    auto const write = [&] { return referenceRun(writeEnv); };
+    auto const copy = [&] { return referenceRun(copyEnv); };
+    auto const writeOnly = [&] { return referenceRun(floorEnv); };
     stub(), write(), copy(), writeOnly();   /* warm the file cache and the programs */
 
     constexpr int cRounds = 4;
