@@ -5,12 +5,12 @@
  * NIMB_BENCH_COPY set, the file it names is copied there with CopyFileW instead; with
  * NIMB_BENCH_WRITE_ONLY set, the resource is written and nothing more (the least any
  * extraction from the loaded image does, whatever its verification). */
+#include "installer-blob.h"
 #include <windows.h>
 
 namespace {
 
 constexpr DWORD BLOCK_SIZE = 65536;
-constexpr WORD  RAW_DATA_TYPE = 10;   /* RT_RCDATA */
 alignas(16) BYTE g_abBlock[BLOCK_SIZE];
 
 void exitWith(UINT uCode)
@@ -37,11 +37,8 @@ extern "C" void ReferenceEntry(void)
     if (!readEnv(L"NIMB_BENCH_INSTALLER", wszInstaller))
         exitWith(2);
 
-    HMODULE const hMod = LoadLibraryExW(wszInstaller, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    HRSRC const hRsrc = hMod ? FindResourceExW(hMod, MAKEINTRESOURCEW(RAW_DATA_TYPE), L"BIN_00", 0) : nullptr;
-    DWORD const cbBlob = hRsrc ? SizeofResource(hMod, hRsrc) : 0;
-    HGLOBAL const hGlobal = hRsrc ? LoadResource(hMod, hRsrc) : nullptr;
-    const BYTE *pbBlob = hGlobal ? static_cast<const BYTE *>(LockResource(hGlobal)) : nullptr;
+    DWORD cbBlob = 0;
+    const BYTE *pbBlob = LoadInstallerBlob(wszInstaller, &cbBlob);
     if (!pbBlob)
         exitWith(2);
 
