@@ -1,7 +1,10 @@
 /* The least an installer of one package can do: copy the package named by NIMB_BENCH_PACKAGE
  * into the temporary directory, run Windows Installer on it silently, delete the copy and
  * exit with Windows Installer's result. The Windows Installer start benchmark measures the
- * installer against it. */
+ * installer against it. With NIMB_BENCH_INSTALLER set, the package is instead the first blob
+ * of that installer, written from its mapped file in one WriteFile call: the least an
+ * installer that extracts from its loaded image can do. */
+#include "installer-blob.h"
 #include <windows.h>
 #include <msi.h>
 
@@ -28,7 +31,22 @@ extern "C" void ReferenceEntry(void)
         exitWith(125);
     lstrcatW(wszCopy, L"reference.msi");
     lstrcatW(wszLib, L"\\msi.dll");
-    if (!CopyFileW(wszPackage, wszCopy, FALSE))
+    WCHAR wszInstaller[MAX_PATH];
+    DWORD const cwcInstaller = GetEnvironmentVariableW(L"NIMB_BENCH_INSTALLER", wszInstaller, MAX_PATH);
+    if (cwcInstaller && cwcInstaller < MAX_PATH)
+    {
+        DWORD cbBlob = 0, cbDone = 0;
+        const BYTE *pbBlob = LoadInstallerBlob(wszInstaller, &cbBlob);
+        HANDLE const hFile = pbBlob ? CreateFileW(wszCopy, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr)
+                                    : INVALID_HANDLE_VALUE;
+        if (hFile == INVALID_HANDLE_VALUE)
+            exitWith(126);
+        BOOL const fWritten = WriteFile(hFile, pbBlob, cbBlob, &cbDone, nullptr) && cbDone == cbBlob;
+        CloseHandle(hFile);
+        if (!fWritten)
+            exitWith(126);
+    }
+    else if (!CopyFileW(wszPackage, wszCopy, FALSE))
         exitWith(126);
 
     HMODULE const hMsi = LoadLibraryW(wszLib);
