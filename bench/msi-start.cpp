@@ -62,16 +62,19 @@ int main()
     std::wstring const reference = BuildPath("programs/msi-copy-install.exe");
     std::wstring const referenceEnv = wstrTempEnv + L"\nNIMB_BENCH_PACKAGE=" + BuildPath("bench/fixtures/big-refused.msi");
 
-    /* Both end in Windows Installer's refusal: the stub with 1, the reference with its code. */
-    Run const WarmA = RunOnce(installer, L"install-big-refused --silent", wstrTempEnv, hNul);
-    Run const WarmB = RunOnce(reference, L"msi-copy-install", referenceEnv, hNul);
-    if (WarmA.exitCode != 1 || WarmB.exitCode != ERROR_INSTALL_FAILURE)
-        fprintf(stderr, "msi-start: unexpected exit codes %u and %u\n", WarmA.exitCode, WarmB.exitCode);
-
     /* A third series writes the package from the installer's mapped file instead of copying
        it, as any installer extracting from its loaded image must: its difference from the
        copy is what mapping the package's pages in costs on this machine. */
     std::wstring const imageEnv = referenceEnv + L"\nNIMB_BENCH_INSTALLER=" + installer;
+
+    /* All end in Windows Installer's refusal: the stub with 1, the references with its code. */
+    Run const WarmA = RunOnce(installer, L"install-big-refused --silent", wstrTempEnv, hNul);
+    Run const WarmB = RunOnce(reference, L"msi-copy-install", referenceEnv, hNul);
+    Run const WarmC = RunOnce(reference, L"msi-copy-install", imageEnv, hNul);
+    if (WarmA.exitCode != 1 || WarmB.exitCode != ERROR_INSTALL_FAILURE || WarmC.exitCode != ERROR_INSTALL_FAILURE)
+        fprintf(stderr, "msi-start: unexpected exit codes %u, %u and %u\n", WarmA.exitCode, WarmB.exitCode,
+                WarmC.exitCode);
+
     constexpr int cRuns = 6;
     std::vector<double> stubMs, refMs, imageMs;
     for (int i = 0; i < cRuns; i++)
