@@ -123,6 +123,8 @@ int loadManifest(uint32_t *pcPackages)
 const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[] = { &g_RTFmtRTypeStatus, &g_RTFmtRTypeNumbers, nullptr };
 /* Every option of the installer is a flag or takes a string: no value conversion is linked. */
 const RTGETOPTVALFAMILY *const g_apRTGetOptValFamilies[] = { nullptr };
+/* Nor does it print a floating-point value anywhere. */
+const RTFmtFloatFn g_pfnRTFmtFloat = nullptr;
 
 extern "C" int main(int argc, char **argv, char **envp)
 {

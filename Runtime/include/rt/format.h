@@ -52,6 +52,16 @@ extern const RTFMTRTYPEFAMILY g_RTFmtRTypeCustom;   /**< %R[name] */
  *  (an object given to the linker is taken before the runtime archive's default). */
 extern const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[];
 
+/** The conversion the engine prints floating-point directives with; the runtime's own
+ *  definition is RTFmtFloat (below). A program that never prints a floating-point value
+ *  defines
+ *      const RTFmtFloatFn g_pfnRTFmtFloat = nullptr;
+ *  and then links none of the conversion: each such directive still takes its double
+ *  argument, so later arguments stay in place, but prints nothing. */
+typedef int (*RTFmtFloatFn)(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidth,
+                            int cchPrecision, uint32_t fFlags);
+extern const RTFmtFloatFn g_pfnRTFmtFloat;
+
 RT_C_DECLS_BEGIN
 
 size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, void *pvExt,
