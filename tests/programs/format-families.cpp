@@ -12,8 +12,8 @@ extern "C" int main(int argc, char **argv, char **envp)
 {
     (void)argc; (void)argv; (void)envp;
     /* Left out: size (%Rhcb), escape (%RMes), object (%RTuuid, %RDtimespec), hex dump
-       (%Rhxs), name (%Rbn) and custom (%R[x]) types. */
-    RTPrintfStdOut("%Rrc|%RX16|%RTbool|%Rhcb|%RMes|%RTuuid|%RDtimespec|%Rhxs|%Rbn|%R[x]|%RU32\n",
+       (%Rhxs), name (%Rbn), custom (%R[x]) and Win32 error (%Rwc) types. */
+    RTPrintfStdOut("%Rrc|%RX16|%RTbool|%Rhcb|%RMes|%RTuuid|%RDtimespec|%Rhxs|%Rbn|%R[x]|%Rwc|%RU32\n",
                    ERR_OPTION_UNKNOWN, 0xbeefu, true, 42u);
     RTPrintfStdOut("[%f|%-8e|%G|%a]%u\n", 1.5, -2.0, 0.0, 1e300, 7u);
     return 0;

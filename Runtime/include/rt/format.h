@@ -36,7 +36,8 @@ inline constexpr uint32_t FMT_64BIT           = 0x4000;
 struct RTFMTRTYPEFAMILY;
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeNumbers;  /**< %RU32, %RX64, %RTbool, %RTnthrd... */
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeObjects;  /**< %RTuuid, %RTmac, %RTnaipv6, %RTeic, %RDtimespec */
-extern const RTFMTRTYPEFAMILY g_RTFmtRTypeStatus;   /**< %Rrc, %Rrs, %Rwc... */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeStatus;   /**< %Rrc, %Rrs, %Rrf, %Rra */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeWinStatus; /**< %Rwc, %Rwf, %Rwa */
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeName;     /**< %Rbn, %Rfn, %Rbs */
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeHex;      /**< %Rhxs, %RhXd... */
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeSize;     /**< %Rhcb, %Rhui... */

@@ -11,7 +11,7 @@ TEST(FormatFamilies, OnlyTheNamedFamiliesPrint)
     ProcessResult const r = RunProcess(exe, QuoteArg(exe));
     ASSERT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_EQ(r.out, "ERR_OPTION_UNKNOWN|beef|true|cb|es|uuid|timespec|xs|n|x]|42\r\n"
+    EXPECT_EQ(r.out, "ERR_OPTION_UNKNOWN|beef|true|cb|es|uuid|timespec|xs|n|x]|c|42\r\n"
                      "[|||]7\r\n");
     EXPECT_EQ(r.err, "");
 }
