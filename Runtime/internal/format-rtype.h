@@ -125,6 +125,7 @@ struct RTFMTSPEC
 size_t rtFmtRTypeNumbers(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 size_t rtFmtRTypeObjects(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 size_t rtFmtRTypeStatus(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
+size_t rtFmtRTypeWinStatus(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 size_t rtFmtRTypeName(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 size_t rtFmtRTypeHex(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);
 size_t rtFmtRTypeSize(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec);

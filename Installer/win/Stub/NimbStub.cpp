@@ -13,6 +13,7 @@
 #include "rt/init.h"
 #include "rt/message.h"
 #include "rt/path.h"
+#include "rt/rand.h"
 #include "rt/stream.h"
 #include "rt/string.h"
 
@@ -123,6 +124,10 @@ int loadManifest(uint32_t *pcPackages)
 const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[] = { &g_RTFmtRTypeStatus, &g_RTFmtRTypeNumbers, nullptr };
 /* Every option of the installer is a flag or takes a string: no value conversion is linked. */
 const RTGETOPTVALFAMILY *const g_apRTGetOptValFamilies[] = { nullptr };
+/* Nor does it print a floating-point value anywhere. */
+const RTFmtFloatFn g_pfnRTFmtFloat = nullptr;
+/* Its only random draws name temporary directories: no generator state is ever saved. */
+const RTRANDPMSTATEOPS *const g_pRTRandPmStateOps = nullptr;
 
 extern "C" int main(int argc, char **argv, char **envp)
 {

@@ -33,6 +33,8 @@ RTSTATUS RTRandGenSaveState(RTRANDGEN hRand, char *pszState, size_t *pcbState)
         return ERR_BAD_HANDLE;
     if (!RT_VALID_PTR(pcbState) || (*pcbState && !RT_VALID_PTR(pszState)))
         return ERR_BAD_POINTER;
+    if (!hRand->pfnSaveState)
+        return ERR_NOT_IMPLEMENTED;
     return hRand->pfnSaveState(hRand, pszState, pcbState);
 }
 
@@ -42,6 +44,8 @@ RTSTATUS RTRandGenRestoreState(RTRANDGEN hRand, const char *pszState)
         return ERR_BAD_HANDLE;
     if (!RT_VALID_PTR(pszState))
         return ERR_BAD_POINTER;
+    if (!hRand->pfnRestoreState)
+        return ERR_NOT_IMPLEMENTED;
     return hRand->pfnRestoreState(hRand, pszState);
 }
 

@@ -8,6 +8,7 @@ const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[] =
     &g_RTFmtRTypeNumbers,
     &g_RTFmtRTypeObjects,
     &g_RTFmtRTypeStatus,
+    &g_RTFmtRTypeWinStatus,
     &g_RTFmtRTypeName,
     &g_RTFmtRTypeSize,
     &g_RTFmtRTypeHex,

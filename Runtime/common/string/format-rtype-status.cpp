@@ -1,47 +1,43 @@
-/* Status directives of the typed-directive family: status codes (%Rrc, %Rrs, %Rrf, %Rra),
- * Win32 error codes (%Rwc, %Rwf, %Rwa) and error-information records (%RTeic, %RTeim). */
+/* Status directives of the typed-directive families: status codes (%Rrc, %Rrs, %Rrf, %Rra),
+ * Win32 error codes (%Rwc, %Rwf, %Rwa, a family of their own) and error-information
+ * records (%RTeic, %RTeim). */
 #include "internal/format-rtype.h"
 #include "rt/err.h"
 
 static_assert(RTFMT_SCRATCH_SIZE >= RTERR_SCRATCH_SIZE, "the engine's scratch area holds status numbers");
 
+/** Hands the directive's argument to its printer, which talks to the output callback itself. */
+template <typename T>
+static size_t rtFmtStatusPrint(RTFMTSINK *pSink, RTFMTSPEC const *pSpec,
+                               size_t (*pfnPrint)(T, RTFmtOutputFn, void *, char *))
+{
+    pSink->Flush();
+    T const uValue = va_arg(*pSpec->pArgs, T);
+    pSink->Passed(pfnPrint(uValue, pSink->pfnOutput, pSink->pvOutput, pSpec->pszScratch));
+    return 2;
+}
+
 size_t rtFmtRTypeStatus(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec)
 {
-    typedef size_t (*PFNPRINTSTATUS)(RTSTATUS, RTFmtOutputFn, void *, char *);
-    typedef size_t (*PFNPRINTWIN)(uint32_t, RTFmtOutputFn, void *, char *);
-    PFNPRINTSTATUS pfnStatus = nullptr;
-    PFNPRINTWIN    pfnWin    = nullptr;
-    if (pszType[0] == 'r')
-        switch (pszType[1])
-        {
-            case 'c': pfnStatus = RTErrPrintName; break;
-            case 's':
-            case 'f': pfnStatus = RTErrPrintMessage; break;
-            case 'a': pfnStatus = RTErrPrintFull; break;
-            default:  return 0;
-        }
-    else
-        switch (pszType[1])
-        {
-            case 'c':
-            case 'f': pfnWin = RTErrWinPrintName; break;
-            case 'a': pfnWin = RTErrWinPrintFull; break;
-            default:  return 0;
-        }
+    switch (pszType[1])
+    {
+        case 'c': return rtFmtStatusPrint<RTSTATUS>(pSink, pSpec, RTErrPrintName);
+        case 's':
+        case 'f': return rtFmtStatusPrint<RTSTATUS>(pSink, pSpec, RTErrPrintMessage);
+        case 'a': return rtFmtStatusPrint<RTSTATUS>(pSink, pSpec, RTErrPrintFull);
+        default:  return 0;
+    }
+}
 
-    /* The printers talk to the output callback themselves. */
-    pSink->Flush();
-    if (pfnStatus)
+size_t rtFmtRTypeWinStatus(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const *pSpec)
+{
+    switch (pszType[1])
     {
-        RTSTATUS const rc = va_arg(*pSpec->pArgs, RTSTATUS);
-        pSink->Passed(pfnStatus(rc, pSink->pfnOutput, pSink->pvOutput, pSpec->pszScratch));
+        case 'c':
+        case 'f': return rtFmtStatusPrint<uint32_t>(pSink, pSpec, RTErrWinPrintName);
+        case 'a': return rtFmtStatusPrint<uint32_t>(pSink, pSpec, RTErrWinPrintFull);
+        default:  return 0;
     }
-    else
-    {
-        uint32_t const uCode = va_arg(*pSpec->pArgs, uint32_t);
-        pSink->Passed(pfnWin(uCode, pSink->pfnOutput, pSink->pvOutput, pSpec->pszScratch));
-    }
-    return 2;
 }
 
 void rtFmtErrInfo(RTFMTSINK *pSink, const void *pv, bool fWithStatus, RTFMTSPEC const *pSpec)
@@ -70,4 +66,5 @@ void rtFmtErrInfo(RTFMTSINK *pSink, const void *pv, bool fWithStatus, RTFMTSPEC 
     }
 }
 
-extern const RTFMTRTYPEFAMILY g_RTFmtRTypeStatus = { "rw", rtFmtRTypeStatus };
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeStatus = { "r", rtFmtRTypeStatus };
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeWinStatus = { "w", rtFmtRTypeWinStatus };

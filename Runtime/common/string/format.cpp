@@ -191,8 +191,11 @@ size_t rtFmtFloatArg(const RTFMTSTATE &St, va_list *pArgs)
 #else
     double const r64 = va_arg(*pArgs, double);
 #endif
+    /* A program that left the conversion out prints nothing, the argument taken all the same. */
+    if (!g_pfnRTFmtFloat)
+        return 0;
     char szText[RTFMT_NUM_AREA];
-    int const cch = RTFmtFloat(szText, sizeof(szText), &r64, -1, -1, 0);
+    int const cch = g_pfnRTFmtFloat(szText, sizeof(szText), &r64, -1, -1, 0);
     return St.pfnOutput(St.pvOutput, szText, static_cast<size_t>(cch));
 }
 

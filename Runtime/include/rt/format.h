@@ -36,7 +36,8 @@ inline constexpr uint32_t FMT_64BIT           = 0x4000;
 struct RTFMTRTYPEFAMILY;
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeNumbers;  /**< %RU32, %RX64, %RTbool, %RTnthrd... */
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeObjects;  /**< %RTuuid, %RTmac, %RTnaipv6, %RTeic, %RDtimespec */
-extern const RTFMTRTYPEFAMILY g_RTFmtRTypeStatus;   /**< %Rrc, %Rrs, %Rwc... */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeStatus;   /**< %Rrc, %Rrs, %Rrf, %Rra */
+extern const RTFMTRTYPEFAMILY g_RTFmtRTypeWinStatus; /**< %Rwc, %Rwf, %Rwa */
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeName;     /**< %Rbn, %Rfn, %Rbs */
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeHex;      /**< %Rhxs, %RhXd... */
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeSize;     /**< %Rhcb, %Rhui... */
@@ -51,6 +52,16 @@ extern const RTFMTRTYPEFAMILY g_RTFmtRTypeCustom;   /**< %R[name] */
  *          { &g_RTFmtRTypeStatus, &g_RTFmtRTypeNumbers, nullptr };
  *  (an object given to the linker is taken before the runtime archive's default). */
 extern const RTFMTRTYPEFAMILY *const g_apRTFmtRTypeFamilies[];
+
+/** The conversion the engine prints floating-point directives with; the runtime's own
+ *  definition is RTFmtFloat (below). A program that never prints a floating-point value
+ *  defines
+ *      const RTFmtFloatFn g_pfnRTFmtFloat = nullptr;
+ *  and then links none of the conversion: each such directive still takes its double
+ *  argument, so later arguments stay in place, but prints nothing. */
+typedef int (*RTFmtFloatFn)(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidth,
+                            int cchPrecision, uint32_t fFlags);
+extern const RTFmtFloatFn g_pfnRTFmtFloat;
 
 RT_C_DECLS_BEGIN
 
