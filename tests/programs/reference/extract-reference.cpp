@@ -5,25 +5,13 @@
  * NIMB_BENCH_COPY set, the file it names is copied there with CopyFileW instead; with
  * NIMB_BENCH_WRITE_ONLY set, the resource is written and nothing more (the least any
  * extraction from the loaded image does, whatever its verification). */
-#include "installer-blob.h"
+#include "reference-support.h"
 #include <windows.h>
 
 namespace {
 
 constexpr DWORD BLOCK_SIZE = 65536;
 alignas(16) BYTE g_abBlock[BLOCK_SIZE];
-
-void exitWith(UINT uCode)
-{
-    for (;;)
-        TerminateProcess(GetCurrentProcess(), uCode);
-}
-
-bool readEnv(LPCWSTR pwszName, WCHAR *pwszValue)
-{
-    DWORD const cwc = GetEnvironmentVariableW(pwszName, pwszValue, MAX_PATH);
-    return cwc && cwc < MAX_PATH;
-}
 
 } /* namespace */
 
@@ -42,15 +30,13 @@ extern "C" void ReferenceEntry(void)
     if (!pbBlob)
         exitWith(2);
 
-    HANDLE hFile = CreateFileW(wszOutput, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD cbDone = 0;
-    if (hFile == INVALID_HANDLE_VALUE || !WriteFile(hFile, pbBlob, cbBlob, &cbDone, nullptr) || cbDone != cbBlob)
+    if (!WriteBlobFile(wszOutput, pbBlob, cbBlob))
         exitWith(2);
-    CloseHandle(hFile);
     if (GetEnvironmentVariableW(L"NIMB_BENCH_WRITE_ONLY", nullptr, 0))
         exitWith(0);
 
-    hFile = CreateFileW(wszOutput, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD cbDone = 0;
+    HANDLE const hFile = CreateFileW(wszOutput, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         exitWith(2);
     for (DWORD off = 0; off < cbBlob; off += cbDone)

@@ -4,7 +4,7 @@
  * installer against it. With NIMB_BENCH_INSTALLER set, the package is instead the first blob
  * of that installer, written from its mapped file in one WriteFile call: the least an
  * installer that extracts from its loaded image can do. */
-#include "installer-blob.h"
+#include "reference-support.h"
 #include <windows.h>
 #include <msi.h>
 
@@ -13,37 +13,24 @@ namespace {
 typedef INSTALLUILEVEL (WINAPI *PFNSETUI)(INSTALLUILEVEL, HWND *);
 typedef UINT (WINAPI *PFNINSTALL)(LPCWSTR, LPCWSTR);
 
-void exitWith(UINT uCode)
-{
-    for (;;)
-        TerminateProcess(GetCurrentProcess(), uCode);
-}
-
 } /* namespace */
 
 extern "C" void ReferenceEntry(void)
 {
     WCHAR wszPackage[MAX_PATH], wszCopy[MAX_PATH + 16], wszLib[MAX_PATH + 16];
-    DWORD const cwcPackage = GetEnvironmentVariableW(L"NIMB_BENCH_PACKAGE", wszPackage, MAX_PATH);
+    bool const fPackage = readEnv(L"NIMB_BENCH_PACKAGE", wszPackage);
     DWORD const cwcTemp = GetTempPathW(MAX_PATH, wszCopy);
     UINT const cwcSys = GetSystemDirectoryW(wszLib, MAX_PATH);
-    if (!cwcPackage || cwcPackage >= MAX_PATH || !cwcTemp || cwcTemp >= MAX_PATH || !cwcSys || cwcSys >= MAX_PATH)
+    if (!fPackage || !cwcTemp || cwcTemp >= MAX_PATH || !cwcSys || cwcSys >= MAX_PATH)
         exitWith(125);
     lstrcatW(wszCopy, L"reference.msi");
     lstrcatW(wszLib, L"\\msi.dll");
     WCHAR wszInstaller[MAX_PATH];
-    DWORD const cwcInstaller = GetEnvironmentVariableW(L"NIMB_BENCH_INSTALLER", wszInstaller, MAX_PATH);
-    if (cwcInstaller && cwcInstaller < MAX_PATH)
+    if (readEnv(L"NIMB_BENCH_INSTALLER", wszInstaller))
     {
-        DWORD cbBlob = 0, cbDone = 0;
+        DWORD cbBlob = 0;
         const BYTE *pbBlob = LoadInstallerBlob(wszInstaller, &cbBlob);
-        HANDLE const hFile = pbBlob ? CreateFileW(wszCopy, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr)
-                                    : INVALID_HANDLE_VALUE;
-        if (hFile == INVALID_HANDLE_VALUE)
-            exitWith(126);
-        BOOL const fWritten = WriteFile(hFile, pbBlob, cbBlob, &cbDone, nullptr) && cbDone == cbBlob;
-        CloseHandle(hFile);
-        if (!fWritten)
+        if (!pbBlob || !WriteBlobFile(wszCopy, pbBlob, cbBlob))
             exitWith(126);
     }
     else if (!CopyFileW(wszPackage, wszCopy, FALSE))
