@@ -5,6 +5,7 @@
 #include "rt/mem.h"
 
 static constexpr uint32_t RTRANDPM_MODULUS    = 0x7FFFFFFF;      /* 2^31 - 1 */
+static_assert(RTRANDPM_MODULUS == (UINT32_C(1) << 31) - 1, "the step folds the product at bit 31");
 static constexpr uint32_t RTRANDPM_MULTIPLIER = 16807;
 /** Replaces a zero state, which the step could never leave; also the creation state. */
 static constexpr uint32_t RTRANDPM_ZERO_STATE  = 20080806;
@@ -21,9 +22,30 @@ static uint32_t rtRandPmStep(RTRANDGENINT *pThis)
     uint32_t u32State = pThis->u32State;
     if (!u32State)
         u32State = RTRANDPM_ZERO_STATE;
-    u32State = static_cast<uint32_t>(static_cast<uint64_t>(u32State) * RTRANDPM_MULTIPLIER % RTRANDPM_MODULUS);
+    /* Modulo 2^31 - 1 without a division: 2^31 is 1 modulo 2^31 - 1, so the product's bits
+     * above 31 add to its low 31 bits. The product is below 2^47, so the sum is below
+     * 2 * (2^31 - 1) and one subtraction finishes it. */
+    uint64_t const u64Product = static_cast<uint64_t>(u32State) * RTRANDPM_MULTIPLIER;
+    u32State = static_cast<uint32_t>(u64Product & RTRANDPM_MODULUS) + static_cast<uint32_t>(u64Product >> 31);
+    if (u32State >= RTRANDPM_MODULUS)
+        u32State -= RTRANDPM_MODULUS;
     pThis->u32State = u32State;
     return u32State;
+}
+
+/** @p uValue modulo @p uDivisor (not 0), one bit at a time: the draws that need a 64-bit
+ *  remainder are rare, and this keeps the library's 64-bit division out of the generator. */
+RT_NOINLINE static uint64_t rtRandPmModU64(uint64_t uValue, uint64_t uDivisor)
+{
+    uint64_t uRem = 0;
+    for (int iBit = 63; iBit >= 0; iBit--)
+    {
+        bool const fCarry = (uRem >> 63) != 0;
+        uRem = (uRem << 1) | ((uValue >> iBit) & 1);
+        if (fCarry || uRem >= uDivisor)
+            uRem -= uDivisor;
+    }
+    return uRem;
 }
 
 /** Takes @p cBits spare bits, refilling the spare word from a fresh step when too few are left. */
@@ -54,7 +76,7 @@ static uint32_t rtRandPmGetU32(RTRANDGENINT *pThis, uint32_t uFirst, uint32_t uL
         return uFirst + (rtRandPmStep(pThis) >> 1) % (uSpan + 1);
     uint32_t const r = rtRandPmStep(pThis);
     uint64_t const u36 = (static_cast<uint64_t>(rtRandPmTakeSpare(pThis, 6)) << 30) | (r >> 1);
-    return uFirst + static_cast<uint32_t>(u36 % (static_cast<uint64_t>(uSpan) + 1));
+    return uFirst + static_cast<uint32_t>(rtRandPmModU64(u36, static_cast<uint64_t>(uSpan) + 1));
 }
 
 static uint64_t rtRandPmGetU64(RTRANDGENINT *pThis, uint64_t uFirst, uint64_t uLast)
@@ -62,7 +84,7 @@ static uint64_t rtRandPmGetU64(RTRANDGENINT *pThis, uint64_t uFirst, uint64_t uL
     uint64_t const uHi = rtRandPmGetU32(pThis, 0, UINT32_MAX);
     uint64_t const uValue = (uHi << 32) | rtRandPmGetU32(pThis, 0, UINT32_MAX);
     uint64_t const uSpan = uLast - uFirst;
-    return uSpan == UINT64_MAX ? uValue : uFirst + uValue % (uSpan + 1);
+    return uSpan == UINT64_MAX ? uValue : uFirst + rtRandPmModU64(uValue, uSpan + 1);
 }
 
 static void rtRandPmGetBytes(RTRANDGENINT *pThis, uint8_t *pb, size_t cb)
