@@ -350,10 +350,11 @@ RTSTATUS rtThreadRegistryInit(void)
 }
 
 /*
- * Run states.
+ * Run states. Every blocking wait calls these around its wait; one copy of each serves them
+ * all.
  */
 
-void rtThreadSetBlocked(RTTHREADINT *pThread, uint32_t enmState, bool fSleeping)
+RT_NOINLINE void rtThreadSetBlocked(RTTHREADINT *pThread, uint32_t enmState, bool fSleeping)
 {
     if (!pThread)
         return;
@@ -361,7 +362,7 @@ void rtThreadSetBlocked(RTTHREADINT *pThread, uint32_t enmState, bool fSleeping)
     __atomic_exchange_n(&pThread->fSleeping, static_cast<uint8_t>(fSleeping), __ATOMIC_SEQ_CST);
 }
 
-void rtThreadSetUnblocked(RTTHREADINT *pThread, uint32_t enmState)
+RT_NOINLINE void rtThreadSetUnblocked(RTTHREADINT *pThread, uint32_t enmState)
 {
     if (!pThread)
         return;
