@@ -27,7 +27,7 @@ static inline void rtThreadTreeFixHeight(RTTHREADINT *pNode)
     pNode->cHeight = static_cast<uint8_t>((cLeft > cRight ? cLeft : cRight) + 1);
 }
 
-static RTTHREADINT *rtThreadTreeRotateRight(RTTHREADINT *pNode)
+RT_NOINLINE static RTTHREADINT *rtThreadTreeRotateRight(RTTHREADINT *pNode)
 {
     RTTHREADINT *const pTop = pNode->pLeft;
     pNode->pLeft = pTop->pRight;
@@ -37,7 +37,7 @@ static RTTHREADINT *rtThreadTreeRotateRight(RTTHREADINT *pNode)
     return pTop;
 }
 
-static RTTHREADINT *rtThreadTreeRotateLeft(RTTHREADINT *pNode)
+RT_NOINLINE static RTTHREADINT *rtThreadTreeRotateLeft(RTTHREADINT *pNode)
 {
     RTTHREADINT *const pTop = pNode->pRight;
     pNode->pRight = pTop->pLeft;
@@ -68,16 +68,6 @@ static RTTHREADINT *rtThreadTreeBalance(RTTHREADINT *pNode)
     return pNode;
 }
 
-/* A tree of 2^32 keys is at most 1.44 * 32 levels deep; the paths below have room for it. */
-static constexpr unsigned RTTHREAD_MAX_TREE_DEPTH = 48;
-
-/** Rebalances every node on the path from the changed node up to the root. */
-static void rtThreadTreeRebalancePath(RTTHREADINT **apLinks[], unsigned cLinks)
-{
-    while (cLinks-- > 0)
-        *apLinks[cLinks] = rtThreadTreeBalance(*apLinks[cLinks]);
-}
-
 RTTHREADINT *rtThreadTreeGet(uint32_t uNativeId)
 {
     RTTHREADINT *pNode = g_pRTThreadTree;
@@ -86,69 +76,69 @@ RTTHREADINT *rtThreadTreeGet(uint32_t uNativeId)
     return pNode;
 }
 
+/* Insertion and removal recurse down the search path and rebalance each node on the way
+ * back up; the tree is at most 1.44 * 32 levels deep, so the recursion is too. */
+
+/** Inserts @p pThread, whose key the subtree at @p pNode does not hold; returns the
+ *  subtree's new root. */
+static RTTHREADINT *rtThreadTreeInsertAt(RTTHREADINT *pNode, RTTHREADINT *pThread)
+{
+    if (!pNode)
+    {
+        pThread->pLeft = pThread->pRight = nullptr;
+        pThread->cHeight = 1;
+        return pThread;
+    }
+    if (pThread->uKey < pNode->uKey)
+        pNode->pLeft = rtThreadTreeInsertAt(pNode->pLeft, pThread);
+    else
+        pNode->pRight = rtThreadTreeInsertAt(pNode->pRight, pThread);
+    return rtThreadTreeBalance(pNode);
+}
+
+/** Removes the node with @p uKey, which the subtree at @p pNode holds; returns the
+ *  subtree's new root. */
+static RTTHREADINT *rtThreadTreeRemoveAt(RTTHREADINT *pNode, uint32_t uKey)
+{
+    if (uKey < pNode->uKey)
+        pNode->pLeft = rtThreadTreeRemoveAt(pNode->pLeft, uKey);
+    else if (uKey > pNode->uKey)
+        pNode->pRight = rtThreadTreeRemoveAt(pNode->pRight, uKey);
+    else
+    {
+        RTTHREADINT *const pLeft = pNode->pLeft;
+        RTTHREADINT *pRight = pNode->pRight;
+        pNode->pLeft = pNode->pRight = nullptr;
+        pNode->cHeight = 0;
+        if (!pLeft || !pRight)
+            return pLeft ? pLeft : pRight;
+        /* Two children: the smallest node of the right subtree takes the node's place. */
+        RTTHREADINT *pMin = pRight;
+        while (pMin->pLeft)
+            pMin = pMin->pLeft;
+        pRight = rtThreadTreeRemoveAt(pRight, pMin->uKey);
+        pMin->pLeft = pLeft;
+        pMin->pRight = pRight;
+        pNode = pMin;
+    }
+    return rtThreadTreeBalance(pNode);
+}
+
 /** Inserts @p pThread under its key; false when the key is taken. */
 static bool rtThreadTreeInsert(RTTHREADINT *pThread)
 {
-    RTTHREADINT **apLinks[RTTHREAD_MAX_TREE_DEPTH];
-    unsigned cLinks = 0;
-    RTTHREADINT **ppLink = &g_pRTThreadTree;
-    while (*ppLink)
-    {
-        RTTHREADINT *const pNode = *ppLink;
-        if (pNode->uKey == pThread->uKey)
-            return false;
-        apLinks[cLinks++] = ppLink;
-        ppLink = pThread->uKey < pNode->uKey ? &pNode->pLeft : &pNode->pRight;
-    }
-    pThread->pLeft = pThread->pRight = nullptr;
-    pThread->cHeight = 1;
-    *ppLink = pThread;
-    rtThreadTreeRebalancePath(apLinks, cLinks);
+    if (rtThreadTreeGet(pThread->uKey))
+        return false;
+    g_pRTThreadTree = rtThreadTreeInsertAt(g_pRTThreadTree, pThread);
     return true;
 }
 
 /** Removes the node with @p uKey; returns it, or null when there is none. */
 static RTTHREADINT *rtThreadTreeRemove(uint32_t uKey)
 {
-    RTTHREADINT **apLinks[RTTHREAD_MAX_TREE_DEPTH];
-    unsigned cLinks = 0;
-    RTTHREADINT **ppLink = &g_pRTThreadTree;
-    while (*ppLink && (*ppLink)->uKey != uKey)
-    {
-        apLinks[cLinks++] = ppLink;
-        ppLink = uKey < (*ppLink)->uKey ? &(*ppLink)->pLeft : &(*ppLink)->pRight;
-    }
-    RTTHREADINT *const pNode = *ppLink;
-    if (!pNode)
-        return nullptr;
-
-    if (!pNode->pLeft || !pNode->pRight)
-        *ppLink = pNode->pLeft ? pNode->pLeft : pNode->pRight;
-    else
-    {
-        /* Two children: the smallest node of the right subtree takes the node's place. */
-        unsigned const iNodeLink = cLinks;
-        apLinks[cLinks++] = ppLink;
-        RTTHREADINT **ppMin = &pNode->pRight;
-        while ((*ppMin)->pLeft)
-        {
-            apLinks[cLinks++] = ppMin;
-            ppMin = &(*ppMin)->pLeft;
-        }
-        RTTHREADINT *const pMin = *ppMin;
-        *ppMin = pMin->pRight;
-        pMin->pLeft = pNode->pLeft;
-        pMin->pRight = pNode->pRight;
-        pMin->cHeight = pNode->cHeight;
-        *ppLink = pMin;
-        /* The links recorded below the removed node went through its right-child field,
-         * which now lives in pMin. */
-        if (cLinks > iNodeLink + 1)
-            apLinks[iNodeLink + 1] = &pMin->pRight;
-    }
-    pNode->pLeft = pNode->pRight = nullptr;
-    pNode->cHeight = 0;
-    rtThreadTreeRebalancePath(apLinks, cLinks);
+    RTTHREADINT *const pNode = rtThreadTreeGet(uKey);
+    if (pNode)
+        g_pRTThreadTree = rtThreadTreeRemoveAt(g_pRTThreadTree, uKey);
     return pNode;
 }
 
