@@ -84,20 +84,17 @@ RTSTATUS rtOnceInitCleanUpList(void *)
     return rc;
 }
 
-/** Sleeps on the record's event while the initialiser is still running; false with the
- *  wait's status in @p prc when the wait itself broke. */
-bool rtOnceSleep(RTONCEREC *pOnce, RTSEMEVENTMULTI hEvent, RTSTATUS *prc)
+/** Sleeps on the record's event while the initialiser is still running; a failure of the
+ *  wait itself is returned. */
+RTSTATUS rtOnceSleep(RTONCEREC *pOnce, RTSEMEVENTMULTI hEvent)
 {
     do
     {
         RTSTATUS const rc = RTSemEventMultiWaitFlags(hEvent, SEMWAIT_INDEFINITE | SEMWAIT_NORESUME, 0);
         if (RT_FAILURE(rc) && rc != ERR_CALL_INTERRUPTED)
-        {
-            *prc = rc;
-            return false;
-        }
+            return rc;
     } while (rtOnceState(pOnce) == RTONCESTATE_BUSY_HAVE_EVENT);
-    return true;
+    return INF_SUCCESS;
 }
 
 /** Waits for another thread's initialiser. @p phEvent receives the event when this
@@ -108,7 +105,7 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
     uint32_t cBackOff = 0;
     for (;;)
     {
-        RTSTATUS rc = INF_SUCCESS;
+        RTSTATUS rc;
         switch (rtOnceState(pOnce))
         {
             case RTONCESTATE_BUSY:
@@ -123,7 +120,8 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
                     if (rtOnceMoveState(pOnce, RTONCESTATE_BUSY_HAVE_EVENT, RTONCESTATE_BUSY_MAKING_EVENT))
                     {
                         hEvent = *phEvent = hNew;
-                        if (!rtOnceSleep(pOnce, hEvent, &rc))
+                        rc = rtOnceSleep(pOnce, hEvent);
+                        if (RT_FAILURE(rc))
                             return rc;
                         break;
                     }
@@ -178,7 +176,8 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
                     }
                     *phEvent = hEvent;
                 }
-                if (!rtOnceSleep(pOnce, hEvent, &rc))
+                rc = rtOnceSleep(pOnce, hEvent);
+                if (RT_FAILURE(rc))
                     return rc;
                 break;
 
@@ -189,7 +188,8 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
             case RTONCESTATE_DONE_HAVE_EVENT:
                 if (!hEvent)
                     return INF_SUCCESS;
-                if (!rtOnceSleep(pOnce, hEvent, &rc))
+                rc = rtOnceSleep(pOnce, hEvent);
+                if (RT_FAILURE(rc))
                     return rc;
                 break;
 
@@ -199,8 +199,9 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
     }
 }
 
-/** Drops this thread's use of the record's event; the last user destroys it. */
-void rtOnceDropEventUse(RTONCEREC *pOnce, RTSEMEVENTMULTI hEvent)
+/** Drops this thread's use of the record's event; the last user destroys it. Out of line:
+ *  every way out of a wait ends here. */
+RT_NOINLINE void rtOnceDropEventUse(RTONCEREC *pOnce, RTSEMEVENTMULTI hEvent)
 {
     if (RTAtomicDecS32(&pOnce->cEventUsers) == 0)
     {
