@@ -14,6 +14,12 @@ static RTRANDGENINT  g_RandFallback;
 /** The counter's low bits change too fast to mean more than noise from call to call. */
 static constexpr unsigned RTRAND_TSC_SEED_SHIFT = 8;
 
+/** Seeds a process-wide generator from the time-stamp counter. */
+RT_NOINLINE static void rtRandSeedFromTsc(RTRANDGEN hRand)
+{
+    RTRandGenSeed(hRand, __rdtsc() >> RTRAND_TSC_SEED_SHIFT);
+}
+
 static RTSTATUS rtRandCreateProcessGen(void *)
 {
     /* No faster system source exists on this platform. */
@@ -21,7 +27,7 @@ static RTSTATUS rtRandCreateProcessGen(void *)
     RTSTATUS const rc = RTRandParkMillerCreate(&hRand);
     if (RT_FAILURE(rc))
         return rc;
-    RTRandGenSeed(hRand, __rdtsc() >> RTRAND_TSC_SEED_SHIFT);
+    rtRandSeedFromTsc(hRand);
     RTAtomicXchgPtr(&g_hRand, hRand);
     return INF_SUCCESS;
 }
@@ -44,7 +50,7 @@ static RTRANDGEN rtRandProcessGen(void)
     if (g_RandFallback.u32Magic != RTRANDGENINT_MAGIC)
     {
         rtRandParkMillerInitStatic(&g_RandFallback);
-        RTRandGenSeed(&g_RandFallback, __rdtsc() >> RTRAND_TSC_SEED_SHIFT);
+        rtRandSeedFromTsc(&g_RandFallback);
     }
     return &g_RandFallback;
 }

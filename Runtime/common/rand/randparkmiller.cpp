@@ -120,7 +120,8 @@ static RTSTATUS rtRandPmDestroyStatic(RTRANDGENINT *pThis)
     return INF_SUCCESS;
 }
 
-static void rtRandPmInit(RTRANDGENINT *pThis, RTSTATUS (*pfnDestroy)(RTRANDGENINT *))
+/** Out of line: the heap and the static set-up share one copy of the method table's stores. */
+RT_NOINLINE static void rtRandPmInit(RTRANDGENINT *pThis, RTSTATUS (*pfnDestroy)(RTRANDGENINT *))
 {
     pThis->pfnGetBytes = rtRandPmGetBytes;
     pThis->pfnGetU32 = rtRandPmGetU32;
