@@ -19,10 +19,14 @@ static constexpr uint64_t RTTIME_FILE_TIME_EPOCH_DELTA_NS = UINT64_C(11644473600
  * read torn by an update shows as two differing high words. */
 static constexpr uintptr_t RTTIME_USER_SHARED_DATA    = 0x7FFE0000;
 static constexpr uintptr_t RTTIME_INTERRUPT_TIME_OFFSET = 0x8;     /* low, high, second high */
-static volatile uint32_t *const g_pu32InterruptLow
-    = reinterpret_cast<volatile uint32_t *>(RTTIME_USER_SHARED_DATA + RTTIME_INTERRUPT_TIME_OFFSET);
-static volatile uint32_t *const g_pu32InterruptHigh1 = g_pu32InterruptLow + 1;
-static volatile uint32_t *const g_pu32InterruptHigh2 = g_pu32InterruptLow + 2;
+
+/** One word of the interrupt time: 0 the low word, 1 the high word, 2 its second copy. The
+ *  address is a constant, so it is formed where it is read rather than kept in a variable
+ *  that would need start-up initialisation. */
+static inline uint32_t rtTimeSharedPageWord(unsigned iWord)
+{
+    return reinterpret_cast<volatile uint32_t *>(RTTIME_USER_SHARED_DATA + RTTIME_INTERRUPT_TIME_OFFSET)[iWord];
+}
 
 static PFNRTLGETINTERRUPTTIMEPRECISE rtTimeLookupPrecise(void)
 {
@@ -62,9 +66,9 @@ static uint64_t rtTimeSharedPageInterruptTime(void)
     uint32_t u32High, u32Low;
     do
     {
-        u32High = *g_pu32InterruptHigh1;
-        u32Low  = *g_pu32InterruptLow;
-    } while (u32High != *g_pu32InterruptHigh2);
+        u32High = rtTimeSharedPageWord(1);
+        u32Low  = rtTimeSharedPageWord(0);
+    } while (u32High != rtTimeSharedPageWord(2));
     return (static_cast<uint64_t>(u32High) << 32) | u32Low;
 }
 
