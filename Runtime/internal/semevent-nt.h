@@ -22,8 +22,14 @@ struct RTSEMNTEVENT
     HANDLE   hEvent;
 };
 
-/** Allocates a block with one reference and a kernel event of @p enmType. */
-RTSTATUS rtSemNtEventMake(RTSEMNTEVENT **ppThis, uint32_t u32Magic, RTNTEVENTTYPE enmType);
+/** A new block with one reference and a kernel event of its type, or null and the failure.
+ *  Returned as a pair so that no caller keeps the block in a local whose address escapes. */
+struct RTSEMNTEVENTMADE
+{
+    RTSEMNTEVENT *pThis;
+    RTSTATUS      rc;
+};
+RTSEMNTEVENTMADE rtSemNtEventMake(uint32_t u32Magic, RTNTEVENTTYPE enmType);
 /** Makes an event for a public handle type whose record derives from RTSEMNTEVENT;
  *  creation flags outside @p fAllowed are ERR_BAD_ARGUMENT. */
 template <typename THandle>
@@ -35,11 +41,9 @@ RTSTATUS rtSemNtEventMakeHandle(THandle *phEvent, uint32_t fFlags, uint32_t fAll
     *phEvent = nullptr;
     if (fFlags & ~fAllowed)
         return ERR_BAD_ARGUMENT;
-    RTSEMNTEVENT *pThis;
-    RTSTATUS const rc = rtSemNtEventMake(&pThis, u32Magic, enmType);
-    if (RT_SUCCESS(rc))
-        *phEvent = static_cast<THandle>(pThis);
-    return rc;
+    RTSEMNTEVENTMADE const Made = rtSemNtEventMake(u32Magic, enmType);
+    *phEvent = static_cast<THandle>(Made.pThis);
+    return Made.rc;
 }
 inline bool rtSemNtEventIsAlive(const RTSEMNTEVENT *pThis, uint32_t u32Magic)
 {

@@ -16,11 +16,11 @@ static_assert(RTSEMEVENT_NT_WAIT_ABANDONED == 0x80 && RTSEMEVENT_NT_USER_APC == 
 /** Millisecond timeouts from here on would overflow as nanoseconds: they never expire. */
 static constexpr uint64_t RTSEMEVENT_MS_INDEFINITE = UINT64_C(0x10C6F7A0B5ED);
 
-RTSTATUS rtSemNtEventMake(RTSEMNTEVENT **ppThis, uint32_t u32Magic, RTNTEVENTTYPE enmType)
+RTSEMNTEVENTMADE rtSemNtEventMake(uint32_t u32Magic, RTNTEVENTTYPE enmType)
 {
     RTSEMNTEVENT *pThis = static_cast<RTSEMNTEVENT *>(RTMemAlloc(sizeof(*pThis)));
     if (!pThis)
-        return ERR_OUT_OF_MEMORY;
+        return { nullptr, ERR_OUT_OF_MEMORY };
     pThis->u32Magic = u32Magic;
     pThis->cRefs    = 1;
     pThis->hEvent   = nullptr;
@@ -28,10 +28,9 @@ RTSTATUS rtSemNtEventMake(RTSEMNTEVENT **ppThis, uint32_t u32Magic, RTNTEVENTTYP
     if (!NT_SUCCESS(rcNt))
     {
         RTMemFree(pThis);
-        return RTErrConvertFromNtStatus(rcNt);
+        return { nullptr, RTErrConvertFromNtStatus(rcNt) };
     }
-    *ppThis = pThis;
-    return INF_SUCCESS;
+    return { pThis, INF_SUCCESS };
 }
 
 void rtSemNtEventRetain(RTSEMNTEVENT *pThis)
@@ -57,7 +56,7 @@ RTSTATUS rtSemNtEventSignal(RTSEMNTEVENT *pThis, bool fSet)
     return NT_SUCCESS(rcNt) ? INF_SUCCESS : RTErrConvertFromNtStatus(rcNt);
 }
 
-bool rtSemNtEventDestroy(RTSEMNTEVENT *pThis, uint32_t u32Magic)
+RT_NOINLINE bool rtSemNtEventDestroy(RTSEMNTEVENT *pThis, uint32_t u32Magic)
 {
     /* Compare-and-swap rather than a plain increment, so that two racing destroyers cannot
      * both drop the creation reference. */
