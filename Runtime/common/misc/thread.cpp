@@ -146,20 +146,24 @@ static RTTHREADINT *rtThreadTreeRemove(uint32_t uKey)
  * The registry lock.
  */
 
+/** A registry lock that cannot be taken or released leaves the registry unusable: fatal. */
+RT_NOINLINE static void rtThreadCheckLockRW(RTSTATUS rc, int32_t iLine, const char *pszFunction)
+{
+    if (RT_FAILURE(rc))
+        rtAssertFatal("RT_SUCCESS_NP(rc)", iLine, __FILE__, pszFunction, "%Rra\n", rc);
+}
+
 void rtThreadLockRW(void)
 {
     if (!g_hRTThreadRWSem)
         rtThreadRegistryInit();
-    RTSTATUS const rc = RTSemRWWriteAcquire(g_hRTThreadRWSem, RTSEM_INDEFINITE_WAIT);
-    if (RT_FAILURE(rc))
-        rtAssertFatal("RT_SUCCESS_NP(rc)", __LINE__, __FILE__, "void __cdecl rtThreadLockRW(void)", "%Rra\n", rc);
+    rtThreadCheckLockRW(RTSemRWWriteAcquire(g_hRTThreadRWSem, RTSEM_INDEFINITE_WAIT), __LINE__,
+                        "void __cdecl rtThreadLockRW(void)");
 }
 
 void rtThreadUnLockRW(void)
 {
-    RTSTATUS const rc = RTSemRWWriteRelease(g_hRTThreadRWSem);
-    if (RT_FAILURE(rc))
-        rtAssertFatal("RT_SUCCESS_NP(rc)", __LINE__, __FILE__, "void __cdecl rtThreadUnLockRW(void)", "%Rra\n", rc);
+    rtThreadCheckLockRW(RTSemRWWriteRelease(g_hRTThreadRWSem), __LINE__, "void __cdecl rtThreadUnLockRW(void)");
 }
 
 /*
