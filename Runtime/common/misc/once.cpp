@@ -98,20 +98,20 @@ RTSTATUS rtOnceSleep(RTONCEREC *pOnce, RTSEMEVENTMULTI hEvent)
 }
 
 /** Waits for another thread's initialiser. @p phEvent receives the event when this
- *  waiter became one of its users (and must drop that use). */
+ *  waiter became one of its users (and must drop that use). Every case that does not end
+ *  the wait or sleep goes round again at once; those that sleep share the sleep below. */
 RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
 {
     RTSEMEVENTMULTI hEvent = nullptr;
     uint32_t cBackOff = 0;
     for (;;)
     {
-        RTSTATUS rc;
         switch (rtOnceState(pOnce))
         {
             case RTONCESTATE_BUSY:
             {
                 if (!rtOnceMoveState(pOnce, RTONCESTATE_BUSY_MAKING_EVENT, RTONCESTATE_BUSY))
-                    break;
+                    continue;
                 RTSEMEVENTMULTI hNew;
                 if (RT_SUCCESS(RTSemEventMultiMake(&hNew, RTSEMEVENTMULTI_F_NO_VALIDATION)))
                 {
@@ -120,9 +120,6 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
                     if (rtOnceMoveState(pOnce, RTONCESTATE_BUSY_HAVE_EVENT, RTONCESTATE_BUSY_MAKING_EVENT))
                     {
                         hEvent = *phEvent = hNew;
-                        rc = rtOnceSleep(pOnce, hEvent);
-                        if (RT_FAILURE(rc))
-                            return rc;
                         break;
                     }
                     /* The initialiser finished while the event was being made. */
@@ -136,7 +133,7 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
                 if (   !rtOnceMoveState(pOnce, RTONCESTATE_BUSY_POLLING, RTONCESTATE_BUSY_MAKING_EVENT)
                     && !rtOnceMoveState(pOnce, RTONCESTATE_DONE, RTONCESTATE_DONE_MAKING_EVENT))
                     return ERR_INTERNAL_FAULT_4;
-                break;
+                continue;
             }
 
             case RTONCESTATE_BUSY_MAKING_EVENT:
@@ -146,7 +143,7 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
                     RTThreadYieldNow();
                 else
                     RTThreadSleepMs(1);
-                break;
+                continue;
 
             case RTONCESTATE_BUSY_HAVE_EVENT:
                 if (!hEvent)
@@ -167,7 +164,7 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
                         RTAtomicPause();
                     }
                     if (!fUser)
-                        break;
+                        continue;
                     hEvent = RTAtomicReadPtr(&pOnce->hEvent);
                     if (!hEvent)
                     {
@@ -176,9 +173,6 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
                     }
                     *phEvent = hEvent;
                 }
-                rc = rtOnceSleep(pOnce, hEvent);
-                if (RT_FAILURE(rc))
-                    return rc;
                 break;
 
             case RTONCESTATE_DONE_MAKING_EVENT:
@@ -188,14 +182,15 @@ RTSTATUS rtOnceWaitForOther(RTONCEREC *pOnce, RTSEMEVENTMULTI *phEvent)
             case RTONCESTATE_DONE_HAVE_EVENT:
                 if (!hEvent)
                     return INF_SUCCESS;
-                rc = rtOnceSleep(pOnce, hEvent);
-                if (RT_FAILURE(rc))
-                    return rc;
                 break;
 
             default:
                 return ERR_INTERNAL_FAULT_3;
         }
+
+        RTSTATUS const rc = rtOnceSleep(pOnce, hEvent);
+        if (RT_FAILURE(rc))
+            return rc;
     }
 }
 
