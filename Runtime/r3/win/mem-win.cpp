@@ -10,18 +10,22 @@ static inline bool rtMemAllowed(size_t cb)
     return !pfn || pfn(cb);
 }
 
-void *RTMemAlloc(size_t cb)
+/** Both allocations, which differ only in the heap flag that zero-fills the block. */
+RT_NOINLINE static void *rtMemAllocFlags(size_t cb, DWORD fHeapFlags)
 {
     if (!rtMemAllowed(cb))
         return nullptr;
-    return HeapAlloc(GetProcessHeap(), 0, cb ? cb : 1);
+    return HeapAlloc(GetProcessHeap(), fHeapFlags, cb ? cb : 1);
+}
+
+void *RTMemAlloc(size_t cb)
+{
+    return rtMemAllocFlags(cb, 0);
 }
 
 void *RTMemAllocZ(size_t cb)
 {
-    if (!rtMemAllowed(cb))
-        return nullptr;
-    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, cb ? cb : 1);
+    return rtMemAllocFlags(cb, HEAP_ZERO_MEMORY);
 }
 
 void *RTMemRealloc(void *pv, size_t cbNew)
