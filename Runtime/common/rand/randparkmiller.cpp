@@ -65,18 +65,18 @@ static uint32_t rtRandPmTakeSpare(RTRANDGENINT *pThis, unsigned cBits)
 static uint32_t rtRandPmGetU32(RTRANDGENINT *pThis, uint32_t uFirst, uint32_t uLast)
 {
     uint32_t const uSpan = uLast - uFirst;
-    if (uSpan == UINT32_MAX)
-    {
-        uint32_t const r = rtRandPmStep(pThis);
-        return (rtRandPmTakeSpare(pThis, 2) << 30) | (r >> 1);
-    }
     if (uSpan == RTRANDPM_STEP_SPAN)
         return uFirst + rtRandPmStep(pThis);
     if (uSpan < RTRANDPM_SMALL_SPAN)
         return uFirst + (rtRandPmStep(pThis) >> 1) % (uSpan + 1);
+    /* Wider spans put spare bits above a step's upper 30: 2 for the whole range, which is
+     * then exactly covered, 6 for the others, whose 36 bits are taken modulo the span. */
+    bool const fWhole = uSpan == UINT32_MAX;
     uint32_t const r = rtRandPmStep(pThis);
-    uint64_t const u36 = (static_cast<uint64_t>(rtRandPmTakeSpare(pThis, 6)) << 30) | (r >> 1);
-    return uFirst + static_cast<uint32_t>(rtRandPmModU64(u36, static_cast<uint64_t>(uSpan) + 1));
+    uint64_t const uBits = (static_cast<uint64_t>(rtRandPmTakeSpare(pThis, fWhole ? 2 : 6)) << 30) | (r >> 1);
+    if (fWhole)
+        return static_cast<uint32_t>(uBits);
+    return uFirst + static_cast<uint32_t>(rtRandPmModU64(uBits, static_cast<uint64_t>(uSpan) + 1));
 }
 
 static uint64_t rtRandPmGetU64(RTRANDGENINT *pThis, uint64_t uFirst, uint64_t uLast)
