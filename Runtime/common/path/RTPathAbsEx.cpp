@@ -79,9 +79,24 @@ size_t rtPathProtectedCount(const RTPATHCOMPS *pComps)
     return c;
 }
 
+/** Drops the last kept component of @a pComps before @a iEnd, not going below @a iFirst;
+ *  false when none is left. */
+bool rtPathDropLastKept(RTPATHCOMPS *pComps, size_t iFirst, size_t iEnd)
+{
+    for (size_t j = iEnd; j-- > iFirst;)
+        if (pComps->aComps[j].cch)
+        {
+            pComps->aComps[j].cch = 0;
+            return true;
+        }
+    return false;
+}
+
 /** Drops "." components, and ".." together with the nearest earlier kept component, from
- *  component @a iFirst on. */
-void rtPathDropDots(const char *psz, RTPATHCOMPS *pComps, size_t iFirst)
+ *  component @a iFirst on. When no earlier component is left, ".." takes the last kept
+ *  component of @a pOuter (from @a iOuterFirst on) instead, if one is given. */
+void rtPathDropDots(const char *psz, RTPATHCOMPS *pComps, size_t iFirst,
+                    RTPATHCOMPS *pOuter = nullptr, size_t iOuterFirst = 0)
 {
     for (size_t i = iFirst; i < pComps->cComps; i++)
     {
@@ -91,12 +106,8 @@ void rtPathDropDots(const char *psz, RTPATHCOMPS *pComps, size_t iFirst)
         else if (rtPathIsDotDot(psz, Comp))
         {
             Comp.cch = 0;
-            for (size_t j = i; j-- > iFirst;)
-                if (pComps->aComps[j].cch)
-                {
-                    pComps->aComps[j].cch = 0;
-                    break;
-                }
+            if (!rtPathDropLastKept(pComps, iFirst, i) && pOuter)
+                rtPathDropLastKept(pOuter, iOuterFirst, pOuter->cComps);
         }
     }
 }
@@ -142,9 +153,8 @@ struct rtPathAbsOut
 
 RTSTATUS rtPathAbsAbsolute(const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut &Out)
 {
-    for (size_t i = 1; i < pPath->cComps; i++)
-        if (rtPathIsDot(pszPath, pPath->aComps[i]))
-            pPath->aComps[i].cch = 0;
+    /* An absolute path has no "..": only "." goes. */
+    rtPathDropDots(pszPath, pPath, 1);
     if ((Out.fFlags & RTABS_TRAILING_SLASH) && pPath->cComps > 1)
         pPath->fProps |= RTPPROP_DIR_SLASH;
 
@@ -284,29 +294,7 @@ RTSTATUS rtPathMerge(const char *pszBase, RTPATHCOMPS *pBase, const char *pszPat
 
     if (pPath->fProps & RTPPROP_VOLUME)
         pPath->aComps[0].cch = 0;
-    for (size_t i = 0; i < pPath->cComps; i++)
-    {
-        RTPATHCOMP &Comp = pPath->aComps[i];
-        if (rtPathIsDot(pszPath, Comp))
-            Comp.cch = 0;
-        else if (rtPathIsDotDot(pszPath, Comp))
-        {
-            Comp.cch = 0;
-            bool fDone = false;
-            for (size_t j = i; j-- > 0 && !fDone;)
-                if (pPath->aComps[j].cch)
-                {
-                    pPath->aComps[j].cch = 0;
-                    fDone = true;
-                }
-            for (size_t j = pBase->cComps; !fDone && !fKeepBase && j-- > iBaseFirst;)
-                if (pBase->aComps[j].cch)
-                {
-                    pBase->aComps[j].cch = 0;
-                    fDone = true;
-                }
-        }
-    }
+    rtPathDropDots(pszPath, pPath, 0, fKeepBase ? nullptr : pBase, iBaseFirst);
     bool const fPathKept = rtPathAnyKept(pPath, 0);
 
     if (pBase->cComps > 1)
