@@ -121,11 +121,14 @@ def generate(table, library, headers, funcs):
         sym = symbol(name, conv, arg_bytes)
         out.append(f'    ".globl __imp_{sym}\\n"')
         out.append(f'    "__imp_{sym}: .long rtLazyEntry_{tag}_{i}\\n"')
-    out.append(f'    ".section .text$lazy_{tag},\\"x\\"\\n"')
+    # Each direct symbol in a section of its own, so that the linker drops those nothing
+    # references (callers that read the slot through dllimport declarations need none).
     for i, (name, conv, arg_bytes) in enumerate(funcs):
         sym = symbol(name, conv, arg_bytes)
+        out.append(f'    ".section .text$lazy_{tag}_{name},\\"x\\"\\n"')
         out.append(f'    ".globl {sym}\\n"')
         out.append(f'    "{sym}: jmp *__imp_{sym}\\n"')
+    out.append(f'    ".section .text$lazy_{tag},\\"x\\"\\n"')
     for i, _ in enumerate(funcs):
         out.append(f'    "rtLazyEntry_{tag}_{i}: pushl ${i}\\n"')
         if i != len(funcs) - 1:
