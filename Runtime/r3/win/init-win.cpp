@@ -175,48 +175,54 @@ namespace
 struct OptionalSymbol
 {
     const char *pszName;
-    void (*pfnStore)(FARPROC pfn);
+    void       *pvSlot;     /**< the entry-point variable, of some function pointer type */
 };
 
+/** An entry of the table below for the entry-point variable @a a_rpfnSlot. */
 template <auto &a_rpfnSlot>
-void rtR3InitStoreSymbol(FARPROC pfn)
+constexpr OptionalSymbol rtR3InitSymbol(const char *pszName)
 {
-    using PFN = std::remove_reference_t<decltype(a_rpfnSlot)>;
-    a_rpfnSlot = reinterpret_cast<PFN>(reinterpret_cast<void *>(pfn));
+    static_assert(std::is_pointer_v<std::remove_reference_t<decltype(a_rpfnSlot)>>
+                  && sizeof(a_rpfnSlot) == sizeof(FARPROC), "an entry point is stored as it is returned");
+    return { pszName, &a_rpfnSlot };
 }
 
 /* Needed by the exception filter set-up, which may run in a later call. */
 constexpr OptionalSymbol g_aKernel32XcptSymbols[] =
 {
-    { "GetCurrentThreadStackLimits", rtR3InitStoreSymbol<g_pfnGetCurrentThreadStackLimits> },
-    { "SetUnhandledExceptionFilter", rtR3InitStoreSymbol<g_pfnSetUnhandledExceptionFilter> },
-    { "UnhandledExceptionFilter",    rtR3InitStoreSymbol<g_pfnUnhandledExceptionFilter> },
+    rtR3InitSymbol<g_pfnGetCurrentThreadStackLimits>("GetCurrentThreadStackLimits"),
+    rtR3InitSymbol<g_pfnSetUnhandledExceptionFilter>("SetUnhandledExceptionFilter"),
+    rtR3InitSymbol<g_pfnUnhandledExceptionFilter>("UnhandledExceptionFilter"),
 };
 
 constexpr OptionalSymbol g_aKernel32Symbols[] =
 {
-    { "IsDebuggerPresent",           rtR3InitStoreSymbol<g_pfnIsDebuggerPresent> },
-    { "IsProcessorFeaturePresent",   rtR3InitStoreSymbol<g_pfnIsProcessorFeaturePresent> },
-    { "GetSystemTimeAsFileTime",     rtR3InitStoreSymbol<g_pfnGetSystemTimeAsFileTime> },
+    rtR3InitSymbol<g_pfnIsDebuggerPresent>("IsDebuggerPresent"),
+    rtR3InitSymbol<g_pfnIsProcessorFeaturePresent>("IsProcessorFeaturePresent"),
+    rtR3InitSymbol<g_pfnGetSystemTimeAsFileTime>("GetSystemTimeAsFileTime"),
 };
 
 constexpr OptionalSymbol g_aNtDllSymbols[] =
 {
-    { "NtQueryFullAttributesFile",   rtR3InitStoreSymbol<g_pfnNtQueryFullAttributesFile> },
+    rtR3InitSymbol<g_pfnNtQueryFullAttributesFile>("NtQueryFullAttributesFile"),
 };
 
 /* Only to keep the thread's socket error intact around diagnostic output. */
 constexpr OptionalSymbol g_aWinSockSymbols[] =
 {
-    { "WSAGetLastError",             rtR3InitStoreSymbol<g_pfnWSAGetLastError> },
-    { "WSASetLastError",             rtR3InitStoreSymbol<g_pfnWSASetLastError> },
+    rtR3InitSymbol<g_pfnWSAGetLastError>("WSAGetLastError"),
+    rtR3InitSymbol<g_pfnWSASetLastError>("WSASetLastError"),
 };
 
-template <size_t N>
-void rtR3InitResolveSymbols(HMODULE hMod, const OptionalSymbol (&aSymbols)[N])
+/** Looks up every entry of a table and stores what it finds, null included. */
+void rtR3InitResolveSymbols(HMODULE hMod, const OptionalSymbol *paSymbols, size_t cSymbols)
 {
-    for (const OptionalSymbol &Sym : aSymbols)
-        Sym.pfnStore(GetProcAddress(hMod, Sym.pszName));
+    for (size_t i = 0; i < cSymbols; i++)
+    {
+        /* Copied as bytes: the variables have other function pointer types. */
+        FARPROC const pfn = GetProcAddress(hMod, paSymbols[i].pszName);
+        __builtin_memcpy(paSymbols[i].pvSlot, &pfn, sizeof(pfn));
+    }
 }
 
 template <typename PFN>
@@ -278,7 +284,7 @@ static void rtR3InitSockets(void)
         hModWinSock = reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(hLdrMod));
         RTLdrRelease(hLdrMod);
     }
-    rtR3InitResolveSymbols(hModWinSock, g_aWinSockSymbols);
+    rtR3InitResolveSymbols(hModWinSock, g_aWinSockSymbols, RT_ELEMENTS(g_aWinSockSymbols));
 }
 
 RTSTATUS rtR3InitPlatform(uint32_t fFlags)
@@ -302,13 +308,13 @@ RTSTATUS rtR3InitPlatform(uint32_t fFlags)
 
     /* Bound before the loader configuration, which installs the exception filter through
      * them, now or in a later call. */
-    rtR3InitResolveSymbols(hModKernel32, g_aKernel32XcptSymbols);
+    rtR3InitResolveSymbols(hModKernel32, g_aKernel32XcptSymbols, RT_ELEMENTS(g_aKernel32XcptSymbols));
     RTSTATUS rc = INF_SUCCESS;
     if (!(fFlags & RTINIT_F_DEFER_LOADER_CONFIG))
         rc = rtR3InitLoaderConfig(fFlags);
 
-    rtR3InitResolveSymbols(hModKernel32, g_aKernel32Symbols);
-    rtR3InitResolveSymbols(hModNtDll, g_aNtDllSymbols);
+    rtR3InitResolveSymbols(hModKernel32, g_aKernel32Symbols, RT_ELEMENTS(g_aKernel32Symbols));
+    rtR3InitResolveSymbols(hModNtDll, g_aNtDllSymbols, RT_ELEMENTS(g_aNtDllSymbols));
     rtR3InitSockets();
     g_uRTR3ProcessId = GetCurrentProcessId();
     return rc;
