@@ -35,8 +35,9 @@ static bool rtPathNtNameEqualsAscii(const UNICODE_STRING &Str, const char *psz)
 }
 
 /* A record for something that has no file information: zero, with the native time 0 in
-   all four times. */
-static void rtPathSyntheticStats(RTFILESTATS *pStats, uint32_t fMode, uint32_t enmAttr)
+   all four times. Out of line: inlined, each caller would carry its own copy of the four
+   64-bit stores. */
+__attribute__((noinline)) static void rtPathSyntheticStats(RTFILESTATS *pStats, uint32_t fMode, uint32_t enmAttr)
 {
     *pStats = RTFILESTATS{};
     pStats->AccessTime = pStats->ModificationTime = pStats->ChangeTime = pStats->BirthTime = rtFileNtTimeToNs(0);
