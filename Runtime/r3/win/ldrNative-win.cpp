@@ -185,21 +185,21 @@ static unsigned rtldrCountSharedLevels(const RTUTF16 *pwszPath, size_t cwcPath, 
  *  dots and spaces, so "..." and ". ." may act as either. */
 static bool rtldrHasDotComponent(const RTUTF16 *pwszPath, size_t cwcPath)
 {
-    size_t iStart = 0;
+    bool fDotsOnly = true, fAnyDot = false;      /* of the component so far */
     for (size_t i = 0; i <= cwcPath; i++)
     {
-        if (i < cwcPath && !rtldrIsSepW(pwszPath[i]))
-            continue;
-        bool fDotsOnly = i > iStart;
-        bool fAnyDot = false;
-        for (size_t j = iStart; j < i && fDotsOnly; j++)
+        RTUTF16 const wc = i < cwcPath ? pwszPath[i] : '\\';
+        if (rtldrIsSepW(wc))
         {
-            fAnyDot |= pwszPath[j] == '.';
-            fDotsOnly = pwszPath[j] == '.' || pwszPath[j] == ' ';
+            if (fDotsOnly && fAnyDot)
+                return true;
+            fDotsOnly = true;
+            fAnyDot = false;
         }
-        if (fDotsOnly && fAnyDot)
-            return true;
-        iStart = i + 1;
+        else if (wc == '.')
+            fAnyDot = true;
+        else if (wc != ' ')
+            fDotsOnly = false;
     }
     return false;
 }
