@@ -151,19 +151,27 @@ struct rtPathAbsOut
     }
 };
 
+/** Rebuilds the path after the @a cchHead bytes already in the buffer (a prefix or a base)
+ *  and completes the result; the drive letter at the start is upper-cased when
+ *  @a fPropsHead, the properties of what starts the result, say it is one. */
+RTSTATUS rtPathAbsFinish(const char *pszPath, const RTPATHCOMPS *pPath, size_t cchHead, uint16_t fPropsHead,
+                         rtPathAbsOut &Out)
+{
+    size_t cchPath;
+    if (RT_FAILURE(rtPathBuild(pszPath, pPath, Out.fStyle, Out.pszDst + cchHead, Out.cbDst - cchHead, &cchPath)))
+        return Out.tooSmall(cchHead + cchPath + 1);
+    rtPathUpperDrive(Out.pszDst, fPropsHead);
+    *Out.pcbDst = cchHead + cchPath;
+    return INF_SUCCESS;
+}
+
 RTSTATUS rtPathAbsAbsolute(const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut &Out)
 {
     /* An absolute path has no "..": only "." goes. */
     rtPathDropDots(pszPath, pPath, 1);
     if ((Out.fFlags & RTABS_TRAILING_SLASH) && pPath->cComps > 1)
         pPath->fProps |= RTPPROP_DIR_SLASH;
-
-    size_t cch;
-    if (RT_FAILURE(rtPathBuild(pszPath, pPath, Out.fStyle, Out.pszDst, Out.cbDst, &cch)))
-        return Out.tooSmall(cch + 1);
-    rtPathUpperDrive(Out.pszDst, pPath->fProps);
-    *Out.pcbDst = cch;
-    return INF_SUCCESS;
+    return rtPathAbsFinish(pszPath, pPath, 0, pPath->fProps, Out);
 }
 
 /** A size that surely holds the current drive and the path when the drive could not even be
@@ -275,12 +283,7 @@ RTSTATUS rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPATHCOMPS *
         }
     }
 
-    size_t cchPath;
-    if (RT_FAILURE(rtPathBuild(pszPath, pPath, Out.fStyle, Out.pszDst + cchPrefix, Out.cbDst - cchPrefix, &cchPath)))
-        return Out.tooSmall(cchPrefix + cchPath + 1);
-    rtPathUpperDrive(Out.pszDst, pPath->fProps);
-    *Out.pcbDst = cchPrefix + cchPath;
-    return INF_SUCCESS;
+    return rtPathAbsFinish(pszPath, pPath, cchPrefix, pPath->fProps, Out);
 }
 
 /** Puts a relative path after an absolute base, both parsed; writes the result. */
@@ -312,13 +315,7 @@ RTSTATUS rtPathMerge(const char *pszBase, RTPATHCOMPS *pBase, const char *pszPat
     size_t cchBase;
     if (RT_FAILURE(rtPathBuild(pszBase, pBase, Out.fStyle, Out.pszDst, Out.cbDst, &cchBase)))
         return Out.tooSmall(fPathKept ? cchBase + rtPathMeasure(pszPath, pPath, Out.fStyle) + 1 : cchBase + 1);
-    rtPathUpperDrive(Out.pszDst, pBase->fProps);
-
-    size_t cchPath;
-    if (RT_FAILURE(rtPathBuild(pszPath, pPath, Out.fStyle, Out.pszDst + cchBase, Out.cbDst - cchBase, &cchPath)))
-        return Out.tooSmall(cchBase + cchPath + 1);
-    *Out.pcbDst = cchBase + cchPath;
-    return INF_SUCCESS;
+    return rtPathAbsFinish(pszPath, pPath, cchBase, pBase->fProps, Out);
 }
 
 RTSTATUS rtPathAbsWithBase(const char *pszBase, const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut &Out)
