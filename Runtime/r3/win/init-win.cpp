@@ -130,7 +130,8 @@ RTWINVER rtR3InitWinVerCode(const OSVERSIONINFOEXW *pInfo)
                             pInfo->dwBuildNumber, pInfo->wProductType);
 }
 
-static void rtR3InitResetVersionInfo(OSVERSIONINFOEXW *pInfo, DWORD cbSize)
+/** Out of line: the record is cleared before every query, four times in all. */
+__attribute__((noinline)) static void rtR3InitResetVersionInfo(OSVERSIONINFOEXW *pInfo, DWORD cbSize)
 {
     *pInfo = OSVERSIONINFOEXW{};
     pInfo->dwOSVersionInfoSize = cbSize;
