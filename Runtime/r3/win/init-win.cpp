@@ -249,12 +249,13 @@ RTSTATUS rtR3InitLoaderConfig(uint32_t fFlags)
     if (pfnSetDllDirectoryW && !pfnSetDllDirectoryW(L""))
         rc = ERR_INTERNAL_FAULT_3;
 
-    if (g_enmWinVer >= RTWINVER_2008 || (fFlags & RTINIT_F_SYSTEM32_ONLY))
+    bool const fSystem32Only = (fFlags & RTINIT_F_SYSTEM32_ONLY) != 0;
+    if (fSystem32Only || g_enmWinVer >= RTWINVER_2008)
     {
         typedef BOOL (WINAPI *PFNSETDEFAULTDLLDIRECTORIES)(DWORD);
         PFNSETDEFAULTDLLDIRECTORIES const pfnSetDefaultDllDirectories
             = rtR3InitLookup<PFNSETDEFAULTDLLDIRECTORIES>(g_hModKernel32, "SetDefaultDllDirectories");
-        DWORD const fSearch = fFlags & RTINIT_F_SYSTEM32_ONLY
+        DWORD const fSearch = fSystem32Only
                             ? LOAD_LIBRARY_SEARCH_SYSTEM32
                             : LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
         if (pfnSetDefaultDllDirectories && !pfnSetDefaultDllDirectories(fSearch) && RT_SUCCESS(rc))
