@@ -97,17 +97,17 @@ def generate(table, library, headers, funcs):
             out.append(f"static_assert(rtLazyArgBytes{'Stdcall' if conv == 'stdcall' else 'Cdecl'}(&{name}) == "
                        f"{arg_bytes}, \"{name}\");")
         out.append("")
-    out.append(f"static const char * const g_apszLazyNames_{tag}[] =")
-    out.append("{")
-    for name, _, _ in funcs:
-        out.append(f'    "{name}",')
-    out.append("};")
     out.append(f"extern \"C\" void *g_apvLazySlots_{tag}[{len(funcs)}];")
     out.append(f"static RTLDRMOD g_hLazyMod_{tag};")
     out.append(f"extern \"C\" const RTLAZYLIB {lib};")
     out.append(f"const RTLAZYLIB {lib} =")
     out.append("{")
-    out.append(f'    "{library}", &g_hLazyMod_{tag}, g_apszLazyNames_{tag}, g_apvLazySlots_{tag}, {len(funcs)}')
+    # A literal rather than a named array, which the compiler would align for speed.
+    out.append(f"    /* The library's name, then the functions' names in slot order. */")
+    out.append(f'    "{library}\\0"')
+    for i, (name, _, _) in enumerate(funcs):
+        out.append(f'    "{name}' + ('\\0"' if i != len(funcs) - 1 else '",'))
+    out.append(f'    &g_hLazyMod_{tag}, g_apvLazySlots_{tag}, {len(funcs)}')
     out.append("};")
     out.append("")
     out.append("/* The slots in order, each under its import name, then the direct symbols and the")
@@ -121,11 +121,14 @@ def generate(table, library, headers, funcs):
         sym = symbol(name, conv, arg_bytes)
         out.append(f'    ".globl __imp_{sym}\\n"')
         out.append(f'    "__imp_{sym}: .long rtLazyEntry_{tag}_{i}\\n"')
-    out.append(f'    ".section .text$lazy_{tag},\\"x\\"\\n"')
+    # Each direct symbol in a section of its own, so that the linker drops those nothing
+    # references (callers that read the slot through dllimport declarations need none).
     for i, (name, conv, arg_bytes) in enumerate(funcs):
         sym = symbol(name, conv, arg_bytes)
+        out.append(f'    ".section .text$lazy_{tag}_{name},\\"x\\"\\n"')
         out.append(f'    ".globl {sym}\\n"')
         out.append(f'    "{sym}: jmp *__imp_{sym}\\n"')
+    out.append(f'    ".section .text$lazy_{tag},\\"x\\"\\n"')
     for i, _ in enumerate(funcs):
         out.append(f'    "rtLazyEntry_{tag}_{i}: pushl ${i}\\n"')
         if i != len(funcs) - 1:

@@ -9,12 +9,22 @@
  *  (read-only data); only the module it points to and the slots are written. */
 struct RTLAZYLIB
 {
-    const char         *pszName;      /**< upper case, with ".DLL" */
+    /** The library's name (upper case, with ".DLL"), then the functions' names in slot order,
+     *  each terminated: one block of text, so that no name needs a pointer of its own. */
+    const char         *pszName;
     RTLDRMOD           *phMod;        /**< the library's module: null until the first call into it */
-    const char * const *papszNames;   /**< the functions' names, in slot order */
-    void              **papvSlots;    /**< the import slots, in the same order */
+    void              **papvSlots;    /**< the import slots, in slot order */
     uint32_t            cSlots;
 };
+
+/** The name of the function in slot @p iSlot of @p pLib. */
+inline const char *rtLazyFunctionName(const RTLAZYLIB *pLib, uint32_t iSlot)
+{
+    const char *psz = pLib->pszName;
+    for (uint32_t i = 0; i <= iSlot; i++)
+        psz += __builtin_strlen(psz) + 1;
+    return psz;
+}
 
 RT_C_DECLS_BEGIN
 /** The first-call resolver, entered from a slot's entry with the slot index and the library

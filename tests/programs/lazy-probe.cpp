@@ -85,7 +85,7 @@ void reportSlots(const char *pszWhen, const RTLAZYLIB &Lib)
     char szSlots[16] = "";
     for (uint32_t i = 0; i < Lib.cSlots && i + 1 < sizeof(szSlots); i++)
         szSlots[i] = Lib.papvSlots[i] == reinterpret_cast<void *>(GetProcAddress(
-                         reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(*Lib.phMod)), Lib.papszNames[i])) ? 'B' : '-';
+                         reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(*Lib.phMod)), rtLazyFunctionName(&Lib, i))) ? 'B' : '-';
     RTStreamPrintf(g_pStdErr, "%s: %s\n", pszWhen, szSlots);
 }
 

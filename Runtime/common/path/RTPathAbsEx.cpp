@@ -79,9 +79,24 @@ size_t rtPathProtectedCount(const RTPATHCOMPS *pComps)
     return c;
 }
 
+/** Drops the last kept component of @a pComps before @a iEnd, not going below @a iFirst;
+ *  false when none is left. */
+bool rtPathDropLastKept(RTPATHCOMPS *pComps, size_t iFirst, size_t iEnd)
+{
+    for (size_t j = iEnd; j-- > iFirst;)
+        if (pComps->aComps[j].cch)
+        {
+            pComps->aComps[j].cch = 0;
+            return true;
+        }
+    return false;
+}
+
 /** Drops "." components, and ".." together with the nearest earlier kept component, from
- *  component @a iFirst on. */
-void rtPathDropDots(const char *psz, RTPATHCOMPS *pComps, size_t iFirst)
+ *  component @a iFirst on. When no earlier component is left, ".." takes the last kept
+ *  component of @a pOuter (from @a iOuterFirst on) instead, if one is given. */
+void rtPathDropDots(const char *psz, RTPATHCOMPS *pComps, size_t iFirst,
+                    RTPATHCOMPS *pOuter = nullptr, size_t iOuterFirst = 0)
 {
     for (size_t i = iFirst; i < pComps->cComps; i++)
     {
@@ -91,12 +106,8 @@ void rtPathDropDots(const char *psz, RTPATHCOMPS *pComps, size_t iFirst)
         else if (rtPathIsDotDot(psz, Comp))
         {
             Comp.cch = 0;
-            for (size_t j = i; j-- > iFirst;)
-                if (pComps->aComps[j].cch)
-                {
-                    pComps->aComps[j].cch = 0;
-                    break;
-                }
+            if (!rtPathDropLastKept(pComps, iFirst, i) && pOuter)
+                rtPathDropLastKept(pOuter, iOuterFirst, pOuter->cComps);
         }
     }
 }
@@ -140,20 +151,27 @@ struct rtPathAbsOut
     }
 };
 
+/** Rebuilds the path after the @a cchHead bytes already in the buffer (a prefix or a base)
+ *  and completes the result; the drive letter at the start is upper-cased when
+ *  @a fPropsHead, the properties of what starts the result, say it is one. */
+RTSTATUS rtPathAbsFinish(const char *pszPath, const RTPATHCOMPS *pPath, size_t cchHead, uint16_t fPropsHead,
+                         rtPathAbsOut &Out)
+{
+    size_t cchPath;
+    if (RT_FAILURE(rtPathBuild(pszPath, pPath, Out.fStyle, Out.pszDst + cchHead, Out.cbDst - cchHead, &cchPath)))
+        return Out.tooSmall(cchHead + cchPath + 1);
+    rtPathUpperDrive(Out.pszDst, fPropsHead);
+    *Out.pcbDst = cchHead + cchPath;
+    return INF_SUCCESS;
+}
+
 RTSTATUS rtPathAbsAbsolute(const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut &Out)
 {
-    for (size_t i = 1; i < pPath->cComps; i++)
-        if (rtPathIsDot(pszPath, pPath->aComps[i]))
-            pPath->aComps[i].cch = 0;
+    /* An absolute path has no "..": only "." goes. */
+    rtPathDropDots(pszPath, pPath, 1);
     if ((Out.fFlags & RTABS_TRAILING_SLASH) && pPath->cComps > 1)
         pPath->fProps |= RTPPROP_DIR_SLASH;
-
-    size_t cch;
-    if (RT_FAILURE(rtPathBuild(pszPath, pPath, Out.fStyle, Out.pszDst, Out.cbDst, &cch)))
-        return Out.tooSmall(cch + 1);
-    rtPathUpperDrive(Out.pszDst, pPath->fProps);
-    *Out.pcbDst = cch;
-    return INF_SUCCESS;
+    return rtPathAbsFinish(pszPath, pPath, 0, pPath->fProps, Out);
 }
 
 /** A size that surely holds the current drive and the path when the drive could not even be
@@ -265,12 +283,7 @@ RTSTATUS rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPATHCOMPS *
         }
     }
 
-    size_t cchPath;
-    if (RT_FAILURE(rtPathBuild(pszPath, pPath, Out.fStyle, Out.pszDst + cchPrefix, Out.cbDst - cchPrefix, &cchPath)))
-        return Out.tooSmall(cchPrefix + cchPath + 1);
-    rtPathUpperDrive(Out.pszDst, pPath->fProps);
-    *Out.pcbDst = cchPrefix + cchPath;
-    return INF_SUCCESS;
+    return rtPathAbsFinish(pszPath, pPath, cchPrefix, pPath->fProps, Out);
 }
 
 /** Puts a relative path after an absolute base, both parsed; writes the result. */
@@ -284,29 +297,7 @@ RTSTATUS rtPathMerge(const char *pszBase, RTPATHCOMPS *pBase, const char *pszPat
 
     if (pPath->fProps & RTPPROP_VOLUME)
         pPath->aComps[0].cch = 0;
-    for (size_t i = 0; i < pPath->cComps; i++)
-    {
-        RTPATHCOMP &Comp = pPath->aComps[i];
-        if (rtPathIsDot(pszPath, Comp))
-            Comp.cch = 0;
-        else if (rtPathIsDotDot(pszPath, Comp))
-        {
-            Comp.cch = 0;
-            bool fDone = false;
-            for (size_t j = i; j-- > 0 && !fDone;)
-                if (pPath->aComps[j].cch)
-                {
-                    pPath->aComps[j].cch = 0;
-                    fDone = true;
-                }
-            for (size_t j = pBase->cComps; !fDone && !fKeepBase && j-- > iBaseFirst;)
-                if (pBase->aComps[j].cch)
-                {
-                    pBase->aComps[j].cch = 0;
-                    fDone = true;
-                }
-        }
-    }
+    rtPathDropDots(pszPath, pPath, 0, fKeepBase ? nullptr : pBase, iBaseFirst);
     bool const fPathKept = rtPathAnyKept(pPath, 0);
 
     if (pBase->cComps > 1)
@@ -324,13 +315,7 @@ RTSTATUS rtPathMerge(const char *pszBase, RTPATHCOMPS *pBase, const char *pszPat
     size_t cchBase;
     if (RT_FAILURE(rtPathBuild(pszBase, pBase, Out.fStyle, Out.pszDst, Out.cbDst, &cchBase)))
         return Out.tooSmall(fPathKept ? cchBase + rtPathMeasure(pszPath, pPath, Out.fStyle) + 1 : cchBase + 1);
-    rtPathUpperDrive(Out.pszDst, pBase->fProps);
-
-    size_t cchPath;
-    if (RT_FAILURE(rtPathBuild(pszPath, pPath, Out.fStyle, Out.pszDst + cchBase, Out.cbDst - cchBase, &cchPath)))
-        return Out.tooSmall(cchBase + cchPath + 1);
-    *Out.pcbDst = cchBase + cchPath;
-    return INF_SUCCESS;
+    return rtPathAbsFinish(pszPath, pPath, cchBase, pBase->fProps, Out);
 }
 
 RTSTATUS rtPathAbsWithBase(const char *pszBase, const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut &Out)

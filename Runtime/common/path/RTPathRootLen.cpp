@@ -33,5 +33,6 @@ size_t RTPathRootLen(const char *pszPath)
 
 bool RTPathStartsWithRoot(const char *pszPath)
 {
-    return RTPathRootLen(pszPath) != 0;
+    /* Whether RTPathRootLen would find a root, without measuring it. */
+    return RT_VALID_PTR(pszPath) && (rtPathIsAnySep(pszPath[0]) || rtPathHasDrive(pszPath));
 }

@@ -50,43 +50,48 @@ RTSTATUS rtEnvRead(const char *pszVar, RTENVVALUE *pValue)
     if (RT_FAILURE(rc))
         return rc;
 
+    /* The reported size counts the terminator when the value does not fit. */
     uint32_t cwcBuf = RTENV_STACK_UNITS;
-    SetLastError(NO_ERROR);
-    uint32_t cwc = GetEnvironmentVariableW(pwszVar, pValue->pwsz, cwcBuf);
-    for (uint32_t cEnlargements = 0; cwc >= cwcBuf; cEnlargements++)
+    uint32_t cwc;
+    for (uint32_t cEnlargements = 0;; cEnlargements++)
     {
+        SetLastError(NO_ERROR);
+        cwc = GetEnvironmentVariableW(pwszVar, pValue->pwsz, cwcBuf);
+        if (cwc < cwcBuf)
+            break;
         if (cwcBuf > RTENV_MAX_UNITS)
         {
-            RTUtf16Release(pwszVar);
-            return ERR_INTERNAL_FAULT_3;
+            rc = ERR_INTERNAL_FAULT_3;
+            break;
         }
         uint32_t const cwcNew = cwc + cEnlargements > RTENV_STACK_UNITS * cEnlargements
                               ? cwc + cEnlargements : RTENV_STACK_UNITS * cEnlargements;
         RTUTF16 *pwszNew = static_cast<RTUTF16 *>(RTMemRealloc(pValue->pwszHeap, cwcNew * sizeof(RTUTF16)));
         if (!pwszNew)
         {
-            RTUtf16Release(pwszVar);
-            return ERR_SCRATCH_ALLOC_FAILED;
+            rc = ERR_SCRATCH_ALLOC_FAILED;
+            break;
         }
         pValue->pwszHeap = pValue->pwsz = pwszNew;
         cwcBuf = cwcNew;
-        SetLastError(NO_ERROR);
-        cwc = GetEnvironmentVariableW(pwszVar, pValue->pwsz, cwcBuf);
     }
 
-    bool fExists = cwc != 0 || GetLastError() == NO_ERROR;
-    if (fExists && cwc == 0 && rtEnvIsNt3x())
-        fExists = GetEnvironmentVariableW(pwszVar, nullptr, 0) != 0;
-    if (fExists)
+    if (RT_SUCCESS(rc))
     {
-        pValue->pwsz[cwc] = L'\0';
-        pValue->cwc = cwc;
-        rc = INF_SUCCESS;
-    }
-    else
-    {
-        DWORD const dwErr = GetLastError();
-        rc = RTErrConvertFromWinError(dwErr != NO_ERROR ? dwErr : ERROR_ENVVAR_NOT_FOUND);
+        bool fExists = cwc != 0 || GetLastError() == NO_ERROR;
+        if (fExists && cwc == 0 && rtEnvIsNt3x())
+            fExists = GetEnvironmentVariableW(pwszVar, nullptr, 0) != 0;
+        if (fExists)
+        {
+            pValue->pwsz[cwc] = L'\0';
+            pValue->cwc = cwc;
+            rc = INF_SUCCESS;
+        }
+        else
+        {
+            DWORD const dwErr = GetLastError();
+            rc = RTErrConvertFromWinError(dwErr != NO_ERROR ? dwErr : ERROR_ENVVAR_NOT_FOUND);
+        }
     }
     RTUtf16Release(pwszVar);
     return rc;

@@ -27,27 +27,25 @@ PFNWSASETLASTERROR             g_pfnWSASetLastError = nullptr;
 
 namespace
 {
-enum class WinProduct : uint8_t { Any, Workstation, Other };
-
-/** One row of the version table, in bytes where the values allow: the table is read once
- *  per process and every byte of it ships in the product. */
+/** One row of the version table. Rows with the same platform, major and minor versions
+ *  follow one another in rising build order, so a row needs only its last build; a release
+ *  that tells workstations from servers gives both codes in one row. */
 struct WinVerRow
 {
-    uint8_t    uPlatform;
-    uint8_t    uMajorFirst, uMajorLast;     /**< ALL as the last: no upper bound */
-    uint8_t    uMinorFirst, uMinorLast;     /**< likewise */
-    uint16_t   uBuildFirst, uBuildLast;     /**< low 16 bits of the build number */
-    WinProduct enmProduct;
-    uint8_t    enmVer;                      /**< RTWINVER */
+    uint16_t uBuildLast;                    /**< low 16 bits of the build number */
+    uint8_t  uPlatform;
+    uint8_t  uMajor;                        /**< ALL: any major version */
+    uint8_t  uMinorFirst, uMinorLast;       /**< ALL as the last: no upper bound */
+    uint8_t  enmVerWorkstation, enmVerOther; /**< RTWINVER, by product type */
 };
-static_assert(sizeof(WinVerRow) == 12, "a version row packs into 12 bytes");
+static_assert(sizeof(WinVerRow) == 8, "a version row packs into 8 bytes");
 
 constexpr uint8_t WIN9X = VER_PLATFORM_WIN32_WINDOWS;
 constexpr uint8_t WINNT = VER_PLATFORM_WIN32_NT;
 constexpr uint8_t ALL = UINT8_MAX;
 constexpr uint16_t ALL_BUILDS = UINT16_MAX;
 
-/** The upper bound a row's last major or minor version stands for. */
+/** The upper bound a row's last minor version stands for. */
 constexpr uint32_t rtR3WinVerLast(uint8_t uLast)
 {
     return uLast == ALL ? UINT32_MAX : uLast;
@@ -56,71 +54,68 @@ constexpr uint32_t rtR3WinVerLast(uint8_t uLast)
 /* First matching row wins; the last row catches every other NT-family version. */
 constexpr WinVerRow g_aWinVerRows[] =
 {
-    /* Windows 95, its OSR releases, 98 and Me. */
-    { WIN9X,  4,  4,  0,  9,   950,   950, WinProduct::Any,           RTWINVER_95 },
-    { WIN9X,  4,  4,  0,  9,   951,  1080, WinProduct::Any,           RTWINVER_95_SP1 },
-    { WIN9X,  4,  4,  0,  9,  1081, ALL_BUILDS, WinProduct::Any,      RTWINVER_95_OSR2 },
-    { WIN9X,  4,  4, 10, 10,  1998,  1998, WinProduct::Any,           RTWINVER_98 },
-    { WIN9X,  4,  4, 10, 10,  1999,  2182, WinProduct::Any,           RTWINVER_98_SP1 },
-    { WIN9X,  4,  4, 10, 10,  2183, ALL_BUILDS, WinProduct::Any,      RTWINVER_98_SE },
-    { WIN9X,  4,  4, 90, 90,     0, ALL_BUILDS, WinProduct::Any,      RTWINVER_ME },
+    /* Windows 95, its OSR releases, 98 and Me; builds below the first release have no code. */
+    {        949, WIN9X,  4,  0,  9, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
+    {        950, WIN9X,  4,  0,  9, RTWINVER_95,       RTWINVER_95 },
+    {       1080, WIN9X,  4,  0,  9, RTWINVER_95_SP1,   RTWINVER_95_SP1 },
+    { ALL_BUILDS, WIN9X,  4,  0,  9, RTWINVER_95_OSR2,  RTWINVER_95_OSR2 },
+    {       1997, WIN9X,  4, 10, 10, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
+    {       1998, WIN9X,  4, 10, 10, RTWINVER_98,       RTWINVER_98 },
+    {       2182, WIN9X,  4, 10, 10, RTWINVER_98_SP1,   RTWINVER_98_SP1 },
+    { ALL_BUILDS, WIN9X,  4, 10, 10, RTWINVER_98_SE,    RTWINVER_98_SE },
+    { ALL_BUILDS, WIN9X,  4, 90, 90, RTWINVER_ME,       RTWINVER_ME },
     /* NT 3.x and 4. */
-    { WINNT,  3,  3,  0, 49,     0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT310 },
-    { WINNT,  3,  3, 50, 50,     0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT350 },
-    { WINNT,  3,  3, 51, ALL,   0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT351 },
-    { WINNT,  4,  4,  0, ALL,   0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT4 },
+    { ALL_BUILDS, WINNT,  3,  0, 49, RTWINVER_NT310,    RTWINVER_NT310 },
+    { ALL_BUILDS, WINNT,  3, 50, 50, RTWINVER_NT350,    RTWINVER_NT350 },
+    { ALL_BUILDS, WINNT,  3, 51, ALL, RTWINVER_NT351,   RTWINVER_NT351 },
+    { ALL_BUILDS, WINNT,  4,  0, ALL, RTWINVER_NT4,     RTWINVER_NT4 },
     /* 2000, XP, Server 2003 and later 5.x. */
-    { WINNT,  5,  5,  0,  0,     0, ALL_BUILDS, WinProduct::Any,    RTWINVER_2K },
-    { WINNT,  5,  5,  1,  1,     0, ALL_BUILDS, WinProduct::Any,    RTWINVER_XP },
-    { WINNT,  5,  5,  2, ALL,   0, ALL_BUILDS, WinProduct::Any,    RTWINVER_2003 },
+    { ALL_BUILDS, WINNT,  5,  0,  0, RTWINVER_2K,       RTWINVER_2K },
+    { ALL_BUILDS, WINNT,  5,  1,  1, RTWINVER_XP,       RTWINVER_XP },
+    { ALL_BUILDS, WINNT,  5,  2, ALL, RTWINVER_2003,    RTWINVER_2003 },
     /* Vista to 10 preview, workstation and server. */
-    { WINNT,  6,  6,  0,  0,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_VISTA },
-    { WINNT,  6,  6,  0,  0,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2008 },
-    { WINNT,  6,  6,  1,  1,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_7 },
-    { WINNT,  6,  6,  1,  1,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2008_R2 },
-    { WINNT,  6,  6,  2,  2,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_8 },
-    { WINNT,  6,  6,  2,  2,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2012 },
-    { WINNT,  6,  6,  3,  3,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_81 },
-    { WINNT,  6,  6,  3,  3,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2012_R2 },
-    { WINNT,  6,  6,  4,  4,     0, ALL_BUILDS, WinProduct::Workstation, RTWINVER_10 },
-    { WINNT,  6,  6,  4,  4,     0, ALL_BUILDS, WinProduct::Other,       RTWINVER_2016 },
+    { ALL_BUILDS, WINNT,  6,  0,  0, RTWINVER_VISTA,    RTWINVER_2008 },
+    { ALL_BUILDS, WINNT,  6,  1,  1, RTWINVER_7,        RTWINVER_2008_R2 },
+    { ALL_BUILDS, WINNT,  6,  2,  2, RTWINVER_8,        RTWINVER_2012 },
+    { ALL_BUILDS, WINNT,  6,  3,  3, RTWINVER_81,       RTWINVER_2012_R2 },
+    { ALL_BUILDS, WINNT,  6,  4,  4, RTWINVER_10,       RTWINVER_2016 },
     /* 10 and 11 share major 10 and tell themselves apart by build. */
-    { WINNT, 10, 10,  0,  0,     0, 21999, WinProduct::Workstation, RTWINVER_10 },
-    { WINNT, 10, 10,  0,  0, 22000, ALL_BUILDS, WinProduct::Workstation, RTWINVER_11 },
-    { WINNT, 10, 10,  0,  0,     0, 17762, WinProduct::Other,       RTWINVER_2016 },
-    { WINNT, 10, 10,  0,  0, 17763, 20347, WinProduct::Other,       RTWINVER_2019 },
-    { WINNT, 10, 10,  0,  0, 20348, 26099, WinProduct::Other,       RTWINVER_2022 },
-    { WINNT, 10, 10,  0,  0, 26100, ALL_BUILDS, WinProduct::Other,  RTWINVER_2025 },
+    {      17762, WINNT, 10,  0,  0, RTWINVER_10,       RTWINVER_2016 },
+    {      20347, WINNT, 10,  0,  0, RTWINVER_10,       RTWINVER_2019 },
+    {      21999, WINNT, 10,  0,  0, RTWINVER_10,       RTWINVER_2022 },
+    {      26099, WINNT, 10,  0,  0, RTWINVER_11,       RTWINVER_2022 },
+    { ALL_BUILDS, WINNT, 10,  0,  0, RTWINVER_11,       RTWINVER_2025 },
     /* Anything newer or unknown in the NT family. */
-    { WINNT,  0, ALL, 0, ALL,  0, ALL_BUILDS, WinProduct::Any,    RTWINVER_NT_NEWER },
+    { ALL_BUILDS, WINNT, ALL, 0, ALL, RTWINVER_NT_NEWER, RTWINVER_NT_NEWER },
 };
-
-constexpr bool rtR3WinVerRowMatches(const WinVerRow &Row, uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor,
-                                    uint16_t uBuild, uint8_t bProductType)
-{
-    if (Row.uPlatform != uPlatform)
-        return false;
-    if (   uMajor < Row.uMajorFirst || uMajor > rtR3WinVerLast(Row.uMajorLast)
-        || uMinor < Row.uMinorFirst || uMinor > rtR3WinVerLast(Row.uMinorLast))
-        return false;
-    if (uBuild < Row.uBuildFirst || uBuild > Row.uBuildLast)
-        return false;
-    switch (Row.enmProduct)
-    {
-        case WinProduct::Workstation: return bProductType == VER_NT_WORKSTATION;
-        case WinProduct::Other:       return bProductType != VER_NT_WORKSTATION;
-        default:                      return true;
-    }
-}
 
 constexpr RTWINVER rtR3WinVerLookup(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor, uint32_t uBuild,
                                     uint8_t bProductType)
 {
     for (const WinVerRow &Row : g_aWinVerRows)
-        if (rtR3WinVerRowMatches(Row, uPlatform, uMajor, uMinor, static_cast<uint16_t>(uBuild), bProductType))
-            return static_cast<RTWINVER>(Row.enmVer);
+        if (   Row.uPlatform == uPlatform
+            && (Row.uMajor == ALL || Row.uMajor == uMajor)
+            && uMinor >= Row.uMinorFirst && uMinor <= rtR3WinVerLast(Row.uMinorLast)
+            && static_cast<uint16_t>(uBuild) <= Row.uBuildLast)
+            return static_cast<RTWINVER>(bProductType == VER_NT_WORKSTATION ? Row.enmVerWorkstation
+                                                                            : Row.enmVerOther);
     return RTWINVER_UNKNOWN;
 }
+
+/** Whether every row can be reached: a row that repeats its predecessor's versions must
+ *  go further in builds. */
+constexpr bool rtR3WinVerRowsOrdered()
+{
+    for (size_t i = 1; i < sizeof(g_aWinVerRows) / sizeof(g_aWinVerRows[0]); i++)
+    {
+        const WinVerRow &Prev = g_aWinVerRows[i - 1], &Row = g_aWinVerRows[i];
+        if (   Prev.uPlatform == Row.uPlatform && Prev.uMajor == Row.uMajor
+            && Prev.uMinorFirst == Row.uMinorFirst && Prev.uBuildLast >= Row.uBuildLast)
+            return false;
+    }
+    return true;
+}
+static_assert(rtR3WinVerRowsOrdered());
 
 /* The rows must not shadow one another at the boundaries that separate releases. */
 static_assert(rtR3WinVerLookup(WINNT, 10, 0, 21999, VER_NT_WORKSTATION) == RTWINVER_10);
@@ -135,7 +130,8 @@ RTWINVER rtR3InitWinVerCode(const OSVERSIONINFOEXW *pInfo)
                             pInfo->dwBuildNumber, pInfo->wProductType);
 }
 
-static void rtR3InitResetVersionInfo(OSVERSIONINFOEXW *pInfo, DWORD cbSize)
+/** Out of line: the record is cleared before every query, four times in all. */
+__attribute__((noinline)) static void rtR3InitResetVersionInfo(OSVERSIONINFOEXW *pInfo, DWORD cbSize)
 {
     *pInfo = OSVERSIONINFOEXW{};
     pInfo->dwOSVersionInfoSize = cbSize;
@@ -180,48 +176,54 @@ namespace
 struct OptionalSymbol
 {
     const char *pszName;
-    void (*pfnStore)(FARPROC pfn);
+    void       *pvSlot;     /**< the entry-point variable, of some function pointer type */
 };
 
+/** An entry of the table below for the entry-point variable @a a_rpfnSlot. */
 template <auto &a_rpfnSlot>
-void rtR3InitStoreSymbol(FARPROC pfn)
+constexpr OptionalSymbol rtR3InitSymbol(const char *pszName)
 {
-    using PFN = std::remove_reference_t<decltype(a_rpfnSlot)>;
-    a_rpfnSlot = reinterpret_cast<PFN>(reinterpret_cast<void *>(pfn));
+    static_assert(std::is_pointer_v<std::remove_reference_t<decltype(a_rpfnSlot)>>
+                  && sizeof(a_rpfnSlot) == sizeof(FARPROC), "an entry point is stored as it is returned");
+    return { pszName, &a_rpfnSlot };
 }
 
 /* Needed by the exception filter set-up, which may run in a later call. */
 constexpr OptionalSymbol g_aKernel32XcptSymbols[] =
 {
-    { "GetCurrentThreadStackLimits", rtR3InitStoreSymbol<g_pfnGetCurrentThreadStackLimits> },
-    { "SetUnhandledExceptionFilter", rtR3InitStoreSymbol<g_pfnSetUnhandledExceptionFilter> },
-    { "UnhandledExceptionFilter",    rtR3InitStoreSymbol<g_pfnUnhandledExceptionFilter> },
+    rtR3InitSymbol<g_pfnGetCurrentThreadStackLimits>("GetCurrentThreadStackLimits"),
+    rtR3InitSymbol<g_pfnSetUnhandledExceptionFilter>("SetUnhandledExceptionFilter"),
+    rtR3InitSymbol<g_pfnUnhandledExceptionFilter>("UnhandledExceptionFilter"),
 };
 
 constexpr OptionalSymbol g_aKernel32Symbols[] =
 {
-    { "IsDebuggerPresent",           rtR3InitStoreSymbol<g_pfnIsDebuggerPresent> },
-    { "IsProcessorFeaturePresent",   rtR3InitStoreSymbol<g_pfnIsProcessorFeaturePresent> },
-    { "GetSystemTimeAsFileTime",     rtR3InitStoreSymbol<g_pfnGetSystemTimeAsFileTime> },
+    rtR3InitSymbol<g_pfnIsDebuggerPresent>("IsDebuggerPresent"),
+    rtR3InitSymbol<g_pfnIsProcessorFeaturePresent>("IsProcessorFeaturePresent"),
+    rtR3InitSymbol<g_pfnGetSystemTimeAsFileTime>("GetSystemTimeAsFileTime"),
 };
 
 constexpr OptionalSymbol g_aNtDllSymbols[] =
 {
-    { "NtQueryFullAttributesFile",   rtR3InitStoreSymbol<g_pfnNtQueryFullAttributesFile> },
+    rtR3InitSymbol<g_pfnNtQueryFullAttributesFile>("NtQueryFullAttributesFile"),
 };
 
 /* Only to keep the thread's socket error intact around diagnostic output. */
 constexpr OptionalSymbol g_aWinSockSymbols[] =
 {
-    { "WSAGetLastError",             rtR3InitStoreSymbol<g_pfnWSAGetLastError> },
-    { "WSASetLastError",             rtR3InitStoreSymbol<g_pfnWSASetLastError> },
+    rtR3InitSymbol<g_pfnWSAGetLastError>("WSAGetLastError"),
+    rtR3InitSymbol<g_pfnWSASetLastError>("WSASetLastError"),
 };
 
-template <size_t N>
-void rtR3InitResolveSymbols(HMODULE hMod, const OptionalSymbol (&aSymbols)[N])
+/** Looks up every entry of a table and stores what it finds, null included. */
+void rtR3InitResolveSymbols(HMODULE hMod, const OptionalSymbol *paSymbols, size_t cSymbols)
 {
-    for (const OptionalSymbol &Sym : aSymbols)
-        Sym.pfnStore(GetProcAddress(hMod, Sym.pszName));
+    for (size_t i = 0; i < cSymbols; i++)
+    {
+        /* Copied as bytes: the variables have other function pointer types. */
+        FARPROC const pfn = GetProcAddress(hMod, paSymbols[i].pszName);
+        __builtin_memcpy(paSymbols[i].pvSlot, &pfn, sizeof(pfn));
+    }
 }
 
 template <typename PFN>
@@ -247,12 +249,13 @@ RTSTATUS rtR3InitLoaderConfig(uint32_t fFlags)
     if (pfnSetDllDirectoryW && !pfnSetDllDirectoryW(L""))
         rc = ERR_INTERNAL_FAULT_3;
 
-    if (g_enmWinVer >= RTWINVER_2008 || (fFlags & RTINIT_F_SYSTEM32_ONLY))
+    bool const fSystem32Only = (fFlags & RTINIT_F_SYSTEM32_ONLY) != 0;
+    if (fSystem32Only || g_enmWinVer >= RTWINVER_2008)
     {
         typedef BOOL (WINAPI *PFNSETDEFAULTDLLDIRECTORIES)(DWORD);
         PFNSETDEFAULTDLLDIRECTORIES const pfnSetDefaultDllDirectories
             = rtR3InitLookup<PFNSETDEFAULTDLLDIRECTORIES>(g_hModKernel32, "SetDefaultDllDirectories");
-        DWORD const fSearch = fFlags & RTINIT_F_SYSTEM32_ONLY
+        DWORD const fSearch = fSystem32Only
                             ? LOAD_LIBRARY_SEARCH_SYSTEM32
                             : LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
         if (pfnSetDefaultDllDirectories && !pfnSetDefaultDllDirectories(fSearch) && RT_SUCCESS(rc))
@@ -283,7 +286,7 @@ static void rtR3InitSockets(void)
         hModWinSock = reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(hLdrMod));
         RTLdrRelease(hLdrMod);
     }
-    rtR3InitResolveSymbols(hModWinSock, g_aWinSockSymbols);
+    rtR3InitResolveSymbols(hModWinSock, g_aWinSockSymbols, RT_ELEMENTS(g_aWinSockSymbols));
 }
 
 RTSTATUS rtR3InitPlatform(uint32_t fFlags)
@@ -307,13 +310,13 @@ RTSTATUS rtR3InitPlatform(uint32_t fFlags)
 
     /* Bound before the loader configuration, which installs the exception filter through
      * them, now or in a later call. */
-    rtR3InitResolveSymbols(hModKernel32, g_aKernel32XcptSymbols);
+    rtR3InitResolveSymbols(hModKernel32, g_aKernel32XcptSymbols, RT_ELEMENTS(g_aKernel32XcptSymbols));
     RTSTATUS rc = INF_SUCCESS;
     if (!(fFlags & RTINIT_F_DEFER_LOADER_CONFIG))
         rc = rtR3InitLoaderConfig(fFlags);
 
-    rtR3InitResolveSymbols(hModKernel32, g_aKernel32Symbols);
-    rtR3InitResolveSymbols(hModNtDll, g_aNtDllSymbols);
+    rtR3InitResolveSymbols(hModKernel32, g_aKernel32Symbols, RT_ELEMENTS(g_aKernel32Symbols));
+    rtR3InitResolveSymbols(hModNtDll, g_aNtDllSymbols, RT_ELEMENTS(g_aNtDllSymbols));
     rtR3InitSockets();
     g_uRTR3ProcessId = GetCurrentProcessId();
     return rc;

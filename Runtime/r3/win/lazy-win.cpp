@@ -26,11 +26,12 @@ extern "C" __attribute__((used)) void *rtLazyResolve(const RTLAZYLIB *pLib, uint
         }
         *pLib->phMod = hMod;
     }
-    RTSTATUS const rc = RTLdrLookupSymbol(hMod, pLib->papszNames[iSlot], &pLib->papvSlots[iSlot]);
+    const char *const pszFunction = rtLazyFunctionName(pLib, iSlot);
+    RTSTATUS const rc = RTLdrLookupSymbol(hMod, pszFunction, &pLib->papvSlots[iSlot]);
     if (RT_FAILURE(rc))
     {
         RTAssertReportDetail("Lazy loader failed to resolve symbol \"%s\" in \"%s\": %Rrc\n",
-                             pLib->papszNames[iSlot], pLib->pszName, rc);
+                             pszFunction, pLib->pszName, rc);
         rtLazyTrap();
     }
     return pLib->papvSlots[iSlot];

@@ -116,24 +116,20 @@ RTSTATUS rtldrNativeLoad(const char *pszFilename, RTLDRNATIVEHANDLE *phNative, u
         if (*pwc == '/')
             *pwc = '\\';
 
-    HMODULE hMod;
-    if ((fFlags & RTLDRF_SEARCH_LOAD_DIR) && g_iSearchFlagsUsable != -1)
+    DWORD const fSearch = (fFlags & RTLDRF_SEARCH_LOAD_DIR) && g_iSearchFlagsUsable != -1
+                        ? RTLDR_SEARCH_LOAD_DIR_FLAGS : 0;
+    HMODULE hMod = LoadLibraryExW(pwszPath, nullptr, fSearch);
+    if (fSearch && g_iSearchFlagsUsable == 0)
     {
-        hMod = LoadLibraryExW(pwszPath, nullptr, RTLDR_SEARCH_LOAD_DIR_FLAGS);
-        if (g_iSearchFlagsUsable == 0)
+        /* Systems without the restricted search refuse its flags as invalid. */
+        if (!hMod && GetLastError() == ERROR_INVALID_PARAMETER)
         {
-            /* Systems without the restricted search refuse its flags as invalid. */
-            if (!hMod && GetLastError() == ERROR_INVALID_PARAMETER)
-            {
-                g_iSearchFlagsUsable = -1;
-                hMod = LoadLibraryExW(pwszPath, nullptr, 0);
-            }
-            else
-                g_iSearchFlagsUsable = 1;
+            g_iSearchFlagsUsable = -1;
+            hMod = LoadLibraryExW(pwszPath, nullptr, 0);
         }
+        else
+            g_iSearchFlagsUsable = 1;
     }
-    else
-        hMod = LoadLibraryExW(pwszPath, nullptr, 0);
 
     if (hMod)
     {
@@ -151,6 +147,12 @@ static inline bool rtldrIsSepW(RTUTF16 wc)
     return wc == L'\\' || wc == L'/';
 }
 
+/** @p wc with A-Z turned to lower case, for comparisons without regard to case. */
+static inline RTUTF16 rtldrFoldW(RTUTF16 wc)
+{
+    return wc >= 'A' && wc <= 'Z' ? static_cast<RTUTF16>(wc + 'a' - 'A') : wc;
+}
+
 /** Counts the separator runs that @p pwszPath (@p cwcPath units) shares with the start of
  *  @p pwszSysDir, not counting a run at the very start. */
 static unsigned rtldrCountSharedLevels(const RTUTF16 *pwszPath, size_t cwcPath, const RTUTF16 *pwszSysDir)
@@ -159,7 +161,7 @@ static unsigned rtldrCountSharedLevels(const RTUTF16 *pwszPath, size_t cwcPath, 
     size_t iPath = 0, iSys = 0;
     while (iPath < cwcPath && pwszSysDir[iSys])
     {
-        RTUTF16 wc1 = pwszPath[iPath], wc2 = pwszSysDir[iSys];
+        RTUTF16 const wc1 = pwszPath[iPath], wc2 = pwszSysDir[iSys];
         if (rtldrIsSepW(wc1) && rtldrIsSepW(wc2))
         {
             if (iPath != 0)
@@ -170,14 +172,7 @@ static unsigned rtldrCountSharedLevels(const RTUTF16 *pwszPath, size_t cwcPath, 
                 iSys++;
             continue;
         }
-        if (wc1 < 127 && wc2 < 127)
-        {
-            if (wc1 >= 'A' && wc1 <= 'Z')
-                wc1 += 'a' - 'A';
-            if (wc2 >= 'A' && wc2 <= 'Z')
-                wc2 += 'a' - 'A';
-        }
-        if (wc1 != wc2)
+        if (rtldrFoldW(wc1) != rtldrFoldW(wc2))
             break;
         iPath++;
         iSys++;
@@ -190,21 +185,21 @@ static unsigned rtldrCountSharedLevels(const RTUTF16 *pwszPath, size_t cwcPath, 
  *  dots and spaces, so "..." and ". ." may act as either. */
 static bool rtldrHasDotComponent(const RTUTF16 *pwszPath, size_t cwcPath)
 {
-    size_t iStart = 0;
+    bool fDotsOnly = true, fAnyDot = false;      /* of the component so far */
     for (size_t i = 0; i <= cwcPath; i++)
     {
-        if (i < cwcPath && !rtldrIsSepW(pwszPath[i]))
-            continue;
-        bool fDotsOnly = i > iStart;
-        bool fAnyDot = false;
-        for (size_t j = iStart; j < i && fDotsOnly; j++)
+        RTUTF16 const wc = i < cwcPath ? pwszPath[i] : '\\';
+        if (rtldrIsSepW(wc))
         {
-            fAnyDot |= pwszPath[j] == '.';
-            fDotsOnly = pwszPath[j] == '.' || pwszPath[j] == ' ';
+            if (fDotsOnly && fAnyDot)
+                return true;
+            fDotsOnly = true;
+            fAnyDot = false;
         }
-        if (fDotsOnly && fAnyDot)
-            return true;
-        iStart = i + 1;
+        else if (wc == '.')
+            fAnyDot = true;
+        else if (wc != ' ')
+            fDotsOnly = false;
     }
     return false;
 }
@@ -258,15 +253,8 @@ static size_t rtldrNativeRedirectNt(const RTUTF16 *pwszName, size_t cwcName, RTU
 static bool rtldrNativeEqualsIW(const RTUTF16 *pwsz1, const RTUTF16 *pwsz2, size_t cwc)
 {
     for (size_t i = 0; i < cwc; i++)
-    {
-        RTUTF16 wc1 = pwsz1[i], wc2 = pwsz2[i];
-        if (wc1 >= 'A' && wc1 <= 'Z')
-            wc1 += 'a' - 'A';
-        if (wc2 >= 'A' && wc2 <= 'Z')
-            wc2 += 'a' - 'A';
-        if (wc1 != wc2)
+        if (rtldrFoldW(pwsz1[i]) != rtldrFoldW(pwsz2[i]))
             return false;
-    }
     return true;
 }
 

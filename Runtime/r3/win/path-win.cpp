@@ -24,13 +24,15 @@ static RTSTATUS rtPathCheckUnits(DWORD cwc)
     return cwc >= RTPATH_CWD_UNITS ? ERR_FILENAME_TOO_LONG : INF_SUCCESS;
 }
 
-static RTSTATUS rtPathFullToUtf8(const RTUTF16 *pwszDir, char *pszPath, size_t cbPath)
+/** The full path of @p pwszDir in UTF-8; with @p fUpperDrive a drive letter is turned to
+ *  upper case. */
+static RTSTATUS rtPathFullToUtf8(const RTUTF16 *pwszDir, bool fUpperDrive, char *pszPath, size_t cbPath)
 {
     RTUTF16 wszFull[RTPATH_CWD_UNITS];
     RTSTATUS rc = rtPathCheckUnits(GetFullPathNameW(pwszDir, RTPATH_CWD_UNITS, wszFull, nullptr));
     if (RT_FAILURE(rc))
         return rc;
-    if (wszFull[0] >= L'a' && wszFull[0] <= L'z' && wszFull[1] == L':')
+    if (fUpperDrive && wszFull[0] >= L'a' && wszFull[0] <= L'z' && wszFull[1] == L':')
         wszFull[0] = static_cast<RTUTF16>(wszFull[0] - L'a' + L'A');
     return RTUtf16ToUtf8Ex(wszFull, RTSTR_MAX, &pszPath, cbPath, nullptr);
 }
@@ -45,7 +47,7 @@ RTSTATUS RTPathGetCurrentDir(char *pszPath, size_t cbPath)
     RTSTATUS rc = rtPathCheckUnits(GetCurrentDirectoryW(RTPATH_CWD_UNITS, wszCwd));
     if (RT_FAILURE(rc))
         return rc;
-    return rtPathFullToUtf8(wszCwd, pszPath, cbPath);
+    return rtPathFullToUtf8(wszCwd, true, pszPath, cbPath);
 }
 
 RTSTATUS RTPathGetDriveCurrentDir(char chDrive, char *pszPath, size_t cbPath)
@@ -59,11 +61,7 @@ RTSTATUS RTPathGetDriveCurrentDir(char chDrive, char *pszPath, size_t cbPath)
     /* The full path of a bare "X:" is that drive's current directory; its letter keeps
      * the case the platform gives. */
     RTUTF16 wszDrive[3] = { static_cast<RTUTF16>(chDrive), L':', L'\0' };
-    RTUTF16 wszFull[RTPATH_CWD_UNITS];
-    RTSTATUS rc = rtPathCheckUnits(GetFullPathNameW(wszDrive, RTPATH_CWD_UNITS, wszFull, nullptr));
-    if (RT_FAILURE(rc))
-        return rc;
-    return RTUtf16ToUtf8Ex(wszFull, RTSTR_MAX, &pszPath, cbPath, nullptr);
+    return rtPathFullToUtf8(wszDrive, false, pszPath, cbPath);
 }
 
 RTSTATUS RTPathSetCurrentDir(const char *pszPath)

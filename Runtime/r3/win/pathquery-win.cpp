@@ -35,8 +35,9 @@ static bool rtPathNtNameEqualsAscii(const UNICODE_STRING &Str, const char *psz)
 }
 
 /* A record for something that has no file information: zero, with the native time 0 in
-   all four times. */
-static void rtPathSyntheticStats(RTFILESTATS *pStats, uint32_t fMode, uint32_t enmAttr)
+   all four times. Out of line: inlined, each caller would carry its own copy of the four
+   64-bit stores. */
+__attribute__((noinline)) static void rtPathSyntheticStats(RTFILESTATS *pStats, uint32_t fMode, uint32_t enmAttr)
 {
     *pStats = RTFILESTATS{};
     pStats->AccessTime = pStats->ModificationTime = pStats->ChangeTime = pStats->BirthTime = rtFileNtTimeToNs(0);
@@ -134,15 +135,20 @@ static bool rtPathIsLocked(NTSTATUS rcNt)
 /* Outcome of a method: done (with a status), or go on to the next. */
 enum class RTPATHQNEXT { Done, HandleQuery, DirListing };
 
-static NTSTATUS rtPathQueryOpen(HANDLE hRootDir, UNICODE_STRING *pName, ULONG fOptions, HANDLE *phFile)
+/* Opens an existing file or directory, sharing everything. */
+static NTSTATUS rtPathQueryOpen(HANDLE hRootDir, UNICODE_STRING *pName, ACCESS_MASK fAccess, ULONG fOptions,
+                                HANDLE *phFile)
 {
     OBJECT_ATTRIBUTES ObjAttr;
     InitializeObjectAttributes(&ObjAttr, pName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
     IO_STATUS_BLOCK Ios = {};
     *phFile = nullptr;
-    return NtCreateFile(phFile, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
-                        RTNT_SHARE_ALL, RTNT_DISP_OPEN, fOptions, nullptr, 0);
+    return NtCreateFile(phFile, fAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, RTNT_SHARE_ALL,
+                        RTNT_DISP_OPEN, fOptions, nullptr, 0);
 }
+
+/* The access of the short-lived handle: its attributes only. */
+static constexpr ACCESS_MASK RTPATHQ_HANDLE_ACCESS = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 
 /* Method 2: a short-lived handle with read-attributes access only. */
 static RTPATHQNEXT rtPathQueryByHandle(HANDLE hRootDir, UNICODE_STRING *pName, RTFILESTATS *pStats, uint32_t enmAttr,
@@ -152,13 +158,13 @@ static RTPATHQNEXT rtPathQueryByHandle(HANDLE hRootDir, UNICODE_STRING *pName, R
     if (g_iPathQueryReparseOk != 0 && !(fFlags & RTPATHQ_FOLLOW_LINK))
         fOptions |= RTNT_OPT_OPEN_REPARSE_POINT;
     HANDLE hFile;
-    NTSTATUS rcNt = rtPathQueryOpen(hRootDir, pName, fOptions, &hFile);
+    NTSTATUS rcNt = rtPathQueryOpen(hRootDir, pName, RTPATHQ_HANDLE_ACCESS, fOptions, &hFile);
     if (   (rcNt == RTNT_INVALID_PARAMETER || rcNt == RTNT_INVALID_PARAMETER_9)
         && g_iPathQueryReparseOk == -1
         && (fOptions & RTNT_OPT_OPEN_REPARSE_POINT))
     {
         fOptions &= ~RTNT_OPT_OPEN_REPARSE_POINT;
-        rcNt = rtPathQueryOpen(hRootDir, pName, fOptions, &hFile);
+        rcNt = rtPathQueryOpen(hRootDir, pName, RTPATHQ_HANDLE_ACCESS, fOptions, &hFile);
         if (rcNt != RTNT_INVALID_PARAMETER)
             g_iPathQueryReparseOk = 0;
     }
@@ -186,7 +192,7 @@ static RTPATHQNEXT rtPathQueryByHandle(HANDLE hRootDir, UNICODE_STRING *pName, R
         && (fOptions & RTNT_OPT_OPEN_REPARSE_POINT))
     {
         HANDLE hTarget;
-        if (NT_SUCCESS(rtPathQueryOpen(hRootDir, pName, fOptions & ~RTNT_OPT_OPEN_REPARSE_POINT, &hTarget)))
+        if (NT_SUCCESS(rtPathQueryOpen(hRootDir, pName, RTPATHQ_HANDLE_ACCESS, fOptions & ~RTNT_OPT_OPEN_REPARSE_POINT, &hTarget)))
         {
             NtClose(hFile);
             hFile = hTarget;
@@ -224,13 +230,9 @@ RTSTATUS rtPathQueryByDirListing(HANDLE hRootDir, const UNICODE_STRING *pName, R
     }
     Parent.MaximumLength = Parent.Length;
 
-    OBJECT_ATTRIBUTES ObjAttr;
-    InitializeObjectAttributes(&ObjAttr, &Parent, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
-    IO_STATUS_BLOCK Ios = {};
-    HANDLE hDir = nullptr;
-    NTSTATUS rcNt = NtCreateFile(&hDir, FILE_LIST_DIRECTORY | SYNCHRONIZE, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
-                                 RTNT_SHARE_ALL, RTNT_DISP_OPEN,
-                                 RTNT_OPT_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO | RTNT_OPT_BACKUP_INTENT, nullptr, 0);
+    HANDLE hDir;
+    NTSTATUS rcNt = rtPathQueryOpen(hRootDir, &Parent, FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                    RTNT_OPT_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO | RTNT_OPT_BACKUP_INTENT, &hDir);
     if (!NT_SUCCESS(rcNt))
     {
         RTSTATUS const rcOpen = RTErrConvertFromNtStatus(rcNt);
@@ -245,6 +247,7 @@ RTSTATUS rtPathQueryByDirListing(HANDLE hRootDir, const UNICODE_STRING *pName, R
     /* The class with file ids came with NT 5.1 (version code 105); before initialisation
        the system is taken to be a current one. */
     bool const fIdClass = g_enmWinVer == RTWINVER_UNKNOWN || g_enmWinVer >= RTWINVER_XP;
+    IO_STATUS_BLOCK Ios = {};
     rcNt = NtQueryDirectoryFile(hDir, nullptr, nullptr, nullptr, &Ios, pbBuf, RTPATHQ_LIST_BUF_SIZE,
                                 static_cast<FILE_INFORMATION_CLASS>(fIdClass ? RTNT_FILE_ID_BOTH_DIR_INFO
                                                                              : RTNT_FILE_BOTH_DIR_INFO),
