@@ -70,34 +70,22 @@ constexpr RTFMTTYPE g_aFmtNumberTypes[] =
 static_assert(RT_ELEMENTS(g_aFmtNumberTypes) == 57, "the number table has 57 entries");
 static_assert(rtFmtTypesSorted(g_aFmtNumberTypes), "the number table is sorted, and no name is a prefix of another");
 
-/** Reads an integer argument of the entry's size; adds the matching width flag. */
+/** Reads an integer argument of the entry's size (1, 2, 4 or 8 bytes); adds the matching
+ *  width flag. The narrow sizes take the low bits of a 32-bit slot, sign-extended for a
+ *  signed entry. */
 uint64_t rtFmtTypeReadInt(RTFMTTYPE const *pType, va_list *pArgs, uint32_t *pfFlags)
 {
-    bool const fSigned = (pType->fFlags & FMT_SIGNED) != 0;
-    switch (pType->cbArg)
-    {
-        case 1:
-        {
-            *pfFlags |= FMT_8BIT;
-            unsigned const u = va_arg(*pArgs, unsigned);
-            return fSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<int8_t>(u))) : static_cast<uint8_t>(u);
-        }
-        case 2:
-        {
-            *pfFlags |= FMT_16BIT;
-            unsigned const u = va_arg(*pArgs, unsigned);
-            return fSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<int16_t>(u))) : static_cast<uint16_t>(u);
-        }
-        case 4:
-        {
-            *pfFlags |= FMT_32BIT;
-            uint32_t const u = va_arg(*pArgs, uint32_t);
-            return fSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(u))) : u;
-        }
-        default:
-            *pfFlags |= FMT_64BIT;
-            return va_arg(*pArgs, uint64_t);
-    }
+    static_assert(FMT_16BIT == 2 * FMT_8BIT && FMT_32BIT == 4 * FMT_8BIT && FMT_64BIT == 8 * FMT_8BIT,
+                  "the width flags scale with the argument size");
+    unsigned const cbArg = pType->cbArg;
+    *pfFlags |= FMT_8BIT * cbArg;
+    if (cbArg == 8)
+        return va_arg(*pArgs, uint64_t);
+    unsigned const cShift = 32 - 8 * cbArg;
+    uint32_t const u = va_arg(*pArgs, uint32_t) << cShift;
+    if (pType->fSigned)
+        return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(u) >> cShift));
+    return u >> cShift;
 }
 
 void rtFmtBool(RTFMTSINK *pSink, uint64_t uValue, uint32_t fFlags)
@@ -139,9 +127,9 @@ size_t rtFmtRTypeNumbers(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const 
         return 0;
 
     va_list *pArgs = pSpec->pArgs;
-    uint32_t fFlags = pSpec->fFlags | pType->fFlags;
+    uint32_t fFlags = pSpec->fFlags | pType->Flags();
     int cchWidth = pSpec->cchWidth;
-    switch (pType->enmKind)
+    switch (pType->Kind())
     {
         case RTFMTKIND::FixedHex:
             if (!(fFlags & FMT_WIDTH_GIVEN))
@@ -153,7 +141,7 @@ size_t rtFmtRTypeNumbers(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const 
         case RTFMTKIND::Number:
         {
             uint64_t const u = rtFmtTypeReadInt(pType, pArgs, &fFlags);
-            pSink->Number(u, pType->uBase, cchWidth, pSpec->cchPrecision, fFlags);
+            pSink->Number(u, pType->Base(), cchWidth, pSpec->cchPrecision, fFlags);
             break;
         }
         case RTFMTKIND::Bool:
@@ -163,7 +151,7 @@ size_t rtFmtRTypeNumbers(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const 
             rtFmtFarPtr(pSink, pType, pArgs);
             break;
     }
-    return pType->cchName;
+    return pType->NameLength();
 }
 
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeNumbers = { "CGHIKRTUX", rtFmtRTypeNumbers };
