@@ -68,10 +68,9 @@ inline unsigned rtUtf8SeqLen(uint8_t b)
  * cbLeft bytes available. fStrict gives the validation rules, where nothing above U+10FFFF
  * is allowed; otherwise 4-byte values up to 0x1FFFFF and 5- and 6-byte forms pass.
  * A zero byte is never a continuation byte, so an unlimited call stops at the terminator.
+ * One copy serves both: validation only comes here for what its word-wise walk leaves.
  */
-template <bool fStrict>
-inline __attribute__((always_inline))
-RTSTATUS rtUtf8DecodeSeq(const uint8_t *pb, size_t cbLeft, RTUNICP *pCp, unsigned *pcb)
+RT_NOINLINE RTSTATUS rtUtf8DecodeSeq(const uint8_t *pb, size_t cbLeft, RTUNICP *pCp, unsigned *pcb, bool fStrict)
 {
     uint8_t const b0 = pb[0];
     unsigned const cb = rtUtf8SeqLen(b0);
@@ -217,7 +216,7 @@ RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
         }
         RTUNICP cp;
         unsigned cb;
-        RTSTATUS const rc = rtUtf8DecodeSeq<true>(pb, uEnd - reinterpret_cast<uintptr_t>(pb), &cp, &cb);
+        RTSTATUS const rc = rtUtf8DecodeSeq(pb, uEnd - reinterpret_cast<uintptr_t>(pb), &cp, &cb, true);
         if (RT_FAILURE(rc))
             return rc;
         pb += cb;
@@ -493,7 +492,7 @@ RTSTATUS RTStrDecodeCpN(const char **ppsz, size_t *pcch, RTUNICP *pCp)
     RTSTATUS rc = INF_SUCCESS;
     if (cp >= 0x80)
     {
-        rc = rtUtf8DecodeSeq<false>(pb, *pcch, &cp, &cb);
+        rc = rtUtf8DecodeSeq(pb, *pcch, &cp, &cb, false);
         if (RT_FAILURE(rc))
         {
             cp = CODEPOINT_BAD;
@@ -514,7 +513,7 @@ RTSTATUS RTStrDecodeCp(const char **ppsz, RTUNICP *pCp)
 
 RTUNICP RTStrPeekCp(const char *psz)
 {
-    RTUNICP cp;
+    RTUNICP cp = CODEPOINT_BAD;
     RTStrDecodeCp(&psz, &cp);
     return cp;
 }
