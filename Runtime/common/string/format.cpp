@@ -414,29 +414,28 @@ size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, 
                     fFlags |= FMT_32BIT;
                 }
                 char szNum[RTFMT_NUM_AREA];
+                const char *pchNum = szNum;
+                size_t cchNum;
                 if (!(fFlags & RTFMT_DECORATION_FLAGS))
                 {
-                    char *const pchStart = rtFmtPlainNumber(&szNum[sizeof(szNum)], u64, uBase, fFlags);
-                    cchTotal += pfnOutput(pvOutput, pchStart, static_cast<size_t>(&szNum[sizeof(szNum)] - pchStart));
-                    break;
+                    pchNum = rtFmtPlainNumber(&szNum[sizeof(szNum)], u64, uBase, fFlags);
+                    cchNum = static_cast<size_t>(&szNum[sizeof(szNum)] - pchNum);
                 }
-                int const cch = RTFmtNumber(szNum, u64, uBase, cchWidth, cchPrecision, fFlags);
-                cchTotal += pfnOutput(pvOutput, szNum, static_cast<size_t>(cch));
+                else
+                    cchNum = static_cast<size_t>(RTFmtNumber(szNum, u64, uBase, cchWidth, cchPrecision, fFlags));
+                cchTotal += pfnOutput(pvOutput, pchNum, cchNum);
                 break;
             }
 
             case 'p':
-            {
-                psz++;
-                uintptr_t const uPtr = reinterpret_cast<uintptr_t>(va_arg(args, void *));
+                /* A pointer is an unsigned number in hexadecimal, zero-filled to its full
+                   width unless a width was given. */
                 if (!(fFlags & FMT_WIDTH_GIVEN))
                     cchWidth = static_cast<int>(sizeof(void *) * 2);
-                fFlags |= FMT_ZERO_FILL | (sizeof(void *) > 4 ? FMT_64BIT : FMT_32BIT);
-                char szNum[RTFMT_NUM_AREA];
-                int const cch = RTFmtNumber(szNum, uPtr, 16, cchWidth, cchPrecision, fFlags);
-                cchTotal += pfnOutput(pvOutput, szNum, static_cast<size_t>(cch));
-                break;
-            }
+                fFlags |= FMT_ZERO_FILL;
+                f64 = sizeof(void *) > 4;
+                uBase = 16;
+                goto l_number;
 
             case 'c':
                 psz++;
