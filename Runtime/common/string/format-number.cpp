@@ -83,7 +83,7 @@ char *rtFmtDigits(char *pchEnd, uint64_t u64, unsigned uBase, bool fUpper)
     }
     if ((uBase & (uBase - 1)) == 0)
     {
-        unsigned const cShift = uBase == 2 ? 1 : uBase == 4 ? 2 : uBase == 8 ? 3 : 4;
+        unsigned const cShift = static_cast<unsigned>(__builtin_ctz(uBase));
         unsigned const fMask = uBase - 1;
         do
         {
@@ -216,22 +216,13 @@ int RTFmtNumber(char *pszDst, uint64_t u64Value, unsigned uBase, int cchWidth, i
     if (cchPrecision > cZeros + cchNum)
         pch = rtFmtFill(pch, '0', rtFmtMin(cchPrecision - (cZeros + cchNum), cchRoom));
 
+    /* Grouped digits always fit: they are decimal, at most 26 characters with the spaces. */
     char *const pchMax = pszDst + RTFMTNUM_MAX;
-    if (fGroup)
+    for (int i = 0; i < cDigits && pch < pchMax; i++)
     {
-        for (int i = 0; i < cDigits; i++)
-        {
-            if (i && (cDigits - i) % 3 == 0)
-                *pch++ = ' ';
-            *pch++ = pchDigits[i];
-        }
-    }
-    else
-    {
-        int const cch = rtFmtMin(cDigits, static_cast<int>(pchMax - pch));
-        for (int i = 0; i < cch; i++)
-            pch[i] = pchDigits[i];
-        pch += cch;
+        if (fGroup && i && (cDigits - i) % 3 == 0)
+            *pch++ = ' ';
+        *pch++ = pchDigits[i];
     }
 
     if (fFlags & FMT_LEFT)
