@@ -139,37 +139,36 @@ inline size_t rtFmtMaxCodePoints(int cchPrecision)
     return cchPrecision < 0 ? ~static_cast<size_t>(0) : static_cast<size_t>(cchPrecision);
 }
 
-size_t rtFmtUtf16(const RTFMTSTATE &St, const RTUTF16 *pwsz, int cchWidth, int cchPrecision, uint32_t fFlags)
+/** The next code point of a UTF-16 string (fUtf16) or of a code-point string; false at the
+ *  terminator and, in UTF-16, at a unit that does not decode. */
+inline bool rtFmtWideNext(const void **ppv, bool fUtf16, RTUNICP *pCp)
 {
-    if (!RT_VALID_PTR(pwsz))
-        return rtFmtBadPointer(St, pwsz, "!BadStrW", cchWidth, fFlags);
+    if (fUtf16)
+        return rtFmtUtf16Next(reinterpret_cast<const RTUTF16 **>(ppv), pCp);
+    const RTUNICP *pCur = static_cast<const RTUNICP *>(*ppv);
+    if (!*pCur)
+        return false;
+    *pCp = *pCur;
+    *ppv = pCur + 1;
+    return true;
+}
+
+/** A UTF-16 or code-point string: justified by code points, each output as UTF-8. */
+size_t rtFmtWide(const RTFMTSTATE &St, const void *pv, bool fUtf16, int cchWidth, int cchPrecision,
+                 uint32_t fFlags)
+{
+    if (!RT_VALID_PTR(pv))
+        return rtFmtBadPointer(St, pv, fUtf16 ? "!BadStrW" : "!BadStrU", cchWidth, fFlags);
     size_t const cMax = rtFmtMaxCodePoints(cchPrecision);
     size_t cCps = 0;
     RTUNICP Cp;
-    for (const RTUTF16 *pwc = pwsz; cCps < cMax && rtFmtUtf16Next(&pwc, &Cp); )
+    for (const void *pvCur = pv; cCps < cMax && rtFmtWideNext(&pvCur, fUtf16, &Cp); )
         cCps++;
 
     return rtFmtPadded(St, cCps, cchWidth, fFlags, [&] {
         size_t cchDone = 0;
-        for (size_t i = 0; i < cCps && rtFmtUtf16Next(&pwsz, &Cp); i++)
+        for (size_t i = 0; i < cCps && rtFmtWideNext(&pv, fUtf16, &Cp); i++)
             cchDone += rtFmtCodePoint(St, Cp);
-        return cchDone;
-    });
-}
-
-size_t rtFmtCodePoints(const RTFMTSTATE &St, const RTUNICP *pCps, int cchWidth, int cchPrecision, uint32_t fFlags)
-{
-    if (!RT_VALID_PTR(pCps))
-        return rtFmtBadPointer(St, pCps, "!BadStrU", cchWidth, fFlags);
-    size_t const cMax = rtFmtMaxCodePoints(cchPrecision);
-    size_t cCps = 0;
-    while (cCps < cMax && pCps[cCps])
-        cCps++;
-
-    return rtFmtPadded(St, cCps, cchWidth, fFlags, [&] {
-        size_t cchDone = 0;
-        for (size_t i = 0; i < cCps; i++)
-            cchDone += rtFmtCodePoint(St, pCps[i]);
         return cchDone;
     });
 }
@@ -445,10 +444,9 @@ size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, 
             case 's':
             case 'S':
                 psz++;
-                if (chArgSize == 'l')
-                    cchTotal += rtFmtUtf16(St, va_arg(args, const RTUTF16 *), cchWidth, cchPrecision, fFlags);
-                else if (chArgSize == 'L')
-                    cchTotal += rtFmtCodePoints(St, va_arg(args, const RTUNICP *), cchWidth, cchPrecision, fFlags);
+                if (chArgSize == 'l' || chArgSize == 'L')
+                    cchTotal += rtFmtWide(St, va_arg(args, const void *), chArgSize == 'l', cchWidth, cchPrecision,
+                                          fFlags);
                 else
                     cchTotal += rtFmtUtf8(St, va_arg(args, const char *), cchWidth, cchPrecision, fFlags);
                 break;
