@@ -60,7 +60,7 @@ struct RTFMTSINK
     }
     /** An integer as RTFmtNumber prints it. Values without width, precision or other
      *  decoration, the usual case, skip its padding logic. */
-    void Number(uint64_t u, unsigned uBase, int cchWidth, int cchPrecision, uint32_t fFlags)
+    RT_NOINLINE void Number(uint64_t u, unsigned uBase, int cchWidth, int cchPrecision, uint32_t fFlags)
     {
         char szNum[64];
         if (fFlags & RTFMT_DECORATION_FLAGS)

@@ -90,10 +90,11 @@ uint64_t rtFmtTypeReadInt(RTFMTTYPE const *pType, va_list *pArgs, uint32_t *pfFl
 
 void rtFmtBool(RTFMTSINK *pSink, uint64_t uValue, uint32_t fFlags)
 {
+    /* With '#' a true value takes as many characters as a false one. */
     if (uValue == 1)
-        pSink->Str(fFlags & FMT_BASE_PREFIX ? "true " : "true");
+        pSink->Write("true ", fFlags & FMT_BASE_PREFIX ? 5 : 4);
     else if (uValue == 0)
-        pSink->Str("false");
+        pSink->Write("false", 5);
     else
     {
         pSink->Char('!');
@@ -127,29 +128,23 @@ size_t rtFmtRTypeNumbers(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const 
         return 0;
 
     va_list *pArgs = pSpec->pArgs;
-    uint32_t fFlags = pSpec->fFlags | pType->Flags();
-    int cchWidth = pSpec->cchWidth;
-    switch (pType->Kind())
+    RTFMTKIND const enmKind = pType->Kind();
+    if (enmKind == RTFMTKIND::FarPtr)
+        rtFmtFarPtr(pSink, pType, pArgs);
+    else
     {
-        case RTFMTKIND::FixedHex:
-            if (!(fFlags & FMT_WIDTH_GIVEN))
-            {
-                fFlags |= FMT_ZERO_FILL | FMT_WIDTH_GIVEN;
-                cchWidth = pType->cbArg * 2 + (fFlags & FMT_BASE_PREFIX ? 2 : 0);
-            }
-            [[fallthrough]];
-        case RTFMTKIND::Number:
+        uint32_t fFlags = pSpec->fFlags | pType->Flags();
+        int cchWidth = pSpec->cchWidth;
+        if (enmKind == RTFMTKIND::FixedHex && !(fFlags & FMT_WIDTH_GIVEN))
         {
-            uint64_t const u = rtFmtTypeReadInt(pType, pArgs, &fFlags);
-            pSink->Number(u, pType->Base(), cchWidth, pSpec->cchPrecision, fFlags);
-            break;
+            fFlags |= FMT_ZERO_FILL | FMT_WIDTH_GIVEN;
+            cchWidth = pType->cbArg * 2 + (fFlags & FMT_BASE_PREFIX ? 2 : 0);
         }
-        case RTFMTKIND::Bool:
-            rtFmtBool(pSink, rtFmtTypeReadInt(pType, pArgs, &fFlags), fFlags);
-            break;
-        default:
-            rtFmtFarPtr(pSink, pType, pArgs);
-            break;
+        uint64_t const u = rtFmtTypeReadInt(pType, pArgs, &fFlags);
+        if (enmKind == RTFMTKIND::Bool)
+            rtFmtBool(pSink, u, fFlags);
+        else
+            pSink->Number(u, pType->Base(), cchWidth, pSpec->cchPrecision, fFlags);
     }
     return pType->NameLength();
 }
