@@ -218,34 +218,30 @@ static RTSTATUS rtStrmWriteNewlines(PRTSTREAM pStream, const char *pch, size_t c
             *pcbWritten = 0;
         return INF_SUCCESS;
     }
+    /* Runs up to each line feed, which text mode writes as CR LF; binary mode takes all in
+       one run. */
     RTSTATUS rc = INF_SUCCESS;
-    if (pStream->fBinary)
+    while (cbDone < cch)
     {
-        rc = rtStrmAppend(pStream, pch, cch);
-        if (RT_SUCCESS(rc))
-            cbDone = cch;
-    }
-    else
-        while (cbDone < cch)
+        const char *pchNewline = pStream->fBinary ? nullptr
+                               : static_cast<const char *>(memchr(&pch[cbDone], '\n', cch - cbDone));
+        size_t const cbRun = pchNewline ? static_cast<size_t>(pchNewline - &pch[cbDone]) : cch - cbDone;
+        rc = rtStrmAppend(pStream, &pch[cbDone], cbRun);
+        if (RT_FAILURE(rc))
+            break;
+        cbDone += cbRun;
+        if (!pchNewline)
+            break;
+        if (pStream->cbBuf - pStream->offBufEnd < 2)
         {
-            const char *pchNewline = static_cast<const char *>(memchr(&pch[cbDone], '\n', cch - cbDone));
-            size_t const cbRun = pchNewline ? static_cast<size_t>(pchNewline - &pch[cbDone]) : cch - cbDone;
-            rc = rtStrmAppend(pStream, &pch[cbDone], cbRun);
+            rc = rtStrmWriteOutAll(pStream);
             if (RT_FAILURE(rc))
                 break;
-            cbDone += cbRun;
-            if (!pchNewline)
-                break;
-            if (pStream->cbBuf - pStream->offBufEnd < 2)
-            {
-                rc = rtStrmWriteOutAll(pStream);
-                if (RT_FAILURE(rc))
-                    break;
-            }
-            pStream->pchBuf[pStream->offBufEnd++] = '\r';
-            pStream->pchBuf[pStream->offBufEnd++] = '\n';
-            cbDone++;
         }
+        pStream->pchBuf[pStream->offBufEnd++] = '\r';
+        pStream->pchBuf[pStream->offBufEnd++] = '\n';
+        cbDone++;
+    }
 
     if (RT_SUCCESS(rc) && pStream->enmBufMode != RTSTREAMMODE_FULL)
     {
