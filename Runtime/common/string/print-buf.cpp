@@ -15,53 +15,31 @@ inline void rtPrintCopy(char *pchDst, const char *pchSrc, size_t cch)
         __builtin_memcpy(pchDst, pchSrc, cch);
 }
 
-/** Truncating writer: stores what fits and keeps the text terminated. */
+/** The writer into a caller's buffer: stores what fits and keeps the text terminated. The
+ *  truncating front end counts what was stored; the reporting one counts every piece in
+ *  full, so that the engine's total is the length the text would have had. */
 struct RTPRINTBUF
 {
     char   *pch;
-    size_t  cchLeft;
+    size_t  cchLeft;        /**< room before the terminator */
+    bool    fCountAll;
+    bool    fOverflow;
 };
 
 size_t rtPrintBufOutput(void *pvUser, const char *pch, size_t cch)
 {
     RTPRINTBUF *pState = static_cast<RTPRINTBUF *>(pvUser);
-    if (cch > pState->cchLeft)
-        cch = pState->cchLeft;
-    rtPrintCopy(pState->pch, pch, cch);
-    pState->pch += cch;
-    pState->cchLeft -= cch;
-    *pState->pch = '\0';
-    return cch;
-}
-
-/** Reporting writer: like the truncating one, but it accepts every piece in full so that
- *  the engine's total is the length the text would have had. */
-struct RTPRINTBUFEX
-{
-    char   *pch;
-    size_t  cbRoom;
-    bool    fOverflow;
-};
-
-size_t rtPrintBufExOutput(void *pvUser, const char *pch, size_t cch)
-{
-    RTPRINTBUFEX *pState = static_cast<RTPRINTBUFEX *>(pvUser);
-    if (cch < pState->cbRoom)
+    size_t cchCopy = cch;
+    if (cchCopy > pState->cchLeft)
     {
-        rtPrintCopy(pState->pch, pch, cch);
-        pState->pch += cch;
-        pState->cbRoom -= cch;
-    }
-    else
-    {
-        size_t const cchCopy = pState->cbRoom - 1;
-        rtPrintCopy(pState->pch, pch, cchCopy);
-        pState->pch += cchCopy;
-        pState->cbRoom = 1;
+        cchCopy = pState->cchLeft;
         pState->fOverflow = true;
     }
+    rtPrintCopy(pState->pch, pch, cchCopy);
+    pState->pch += cchCopy;
+    pState->cchLeft -= cchCopy;
     *pState->pch = '\0';
-    return cch;
+    return pState->fCountAll ? cch : cchCopy;
 }
 
 /** Allocating writer: starts on the stack and moves to the heap only for long texts. */
@@ -132,7 +110,7 @@ size_t RTStrPrintBufV(char *pszBuf, size_t cbBuf, const char *pszFormat, va_list
 {
     if (!cbBuf || !RT_VALID_PTR(pszBuf))
         return 0;
-    RTPRINTBUF State = { pszBuf, cbBuf - 1 };
+    RTPRINTBUF State = { pszBuf, cbBuf - 1, false, false };
     return RTFmtV(rtPrintBufOutput, &State, nullptr, nullptr, pszFormat, args);
 }
 
@@ -163,8 +141,8 @@ ptrdiff_t RTStrPrintBufExV(char *pszBuf, size_t cbBuf, const char *pszFormat, va
     }
     else
     {
-        RTPRINTBUFEX State = { pszBuf, cbBuf, false };
-        cchText = RTFmtV(rtPrintBufExOutput, &State, nullptr, nullptr, pszFormat, args);
+        RTPRINTBUF State = { pszBuf, cbBuf - 1, true, false };
+        cchText = RTFmtV(rtPrintBufOutput, &State, nullptr, nullptr, pszFormat, args);
         fOverflow = State.fOverflow;
     }
     ptrdiff_t const cch = static_cast<ptrdiff_t>(cchText);
