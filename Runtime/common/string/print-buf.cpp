@@ -123,30 +123,20 @@ size_t RTStrPrintBuf(char *pszBuf, size_t cbBuf, const char *pszFormat, ...)
     return cch;
 }
 
-/** A zero-sized buffer cannot even take the terminator: it is never touched, and every
- *  text counts as truncated. */
-static size_t rtPrintCountOutput(void *, const char *, size_t cch)
-{
-    return cch;
-}
-
 ptrdiff_t RTStrPrintBufExV(char *pszBuf, size_t cbBuf, const char *pszFormat, va_list args)
 {
-    size_t cchText;
-    bool fOverflow;
-    if (!cbBuf || !RT_VALID_PTR(pszBuf))
+    /* A zero-sized buffer cannot even take the terminator: it is never touched (the writer
+       terminates a byte of its own instead), and every text counts as truncated. */
+    char chNowhere;
+    RTPRINTBUF State = { &chNowhere, 0, true, true };
+    if (cbBuf && RT_VALID_PTR(pszBuf))
     {
-        cchText = RTFmtV(rtPrintCountOutput, nullptr, nullptr, nullptr, pszFormat, args);
-        fOverflow = true;
+        State.pch = pszBuf;
+        State.cchLeft = cbBuf - 1;
+        State.fOverflow = false;
     }
-    else
-    {
-        RTPRINTBUF State = { pszBuf, cbBuf - 1, true, false };
-        cchText = RTFmtV(rtPrintBufOutput, &State, nullptr, nullptr, pszFormat, args);
-        fOverflow = State.fOverflow;
-    }
-    ptrdiff_t const cch = static_cast<ptrdiff_t>(cchText);
-    return fOverflow ? ~cch : cch;
+    ptrdiff_t const cch = static_cast<ptrdiff_t>(RTFmtV(rtPrintBufOutput, &State, nullptr, nullptr, pszFormat, args));
+    return State.fOverflow ? ~cch : cch;
 }
 
 ptrdiff_t RTStrPrintBufEx(char *pszBuf, size_t cbBuf, const char *pszFormat, ...)
