@@ -95,10 +95,9 @@ RT_NOINLINE size_t rtFmtBadPointer(const RTFMTSTATE &St, const void *pv, const c
     return rtFmtJustified(St, achText, rtFmtBadPointerText(achText, pv, pszTag), cchWidth, fFlags);
 }
 
-size_t rtFmtUtf8(const RTFMTSTATE &St, const char *psz, int cchWidth, int cchPrecision, uint32_t fFlags)
+/** A UTF-8 string behind a valid pointer. */
+inline size_t rtFmtUtf8(const RTFMTSTATE &St, const char *psz, int cchWidth, int cchPrecision, uint32_t fFlags)
 {
-    if (!RT_VALID_PTR(psz))
-        return rtFmtBadPointer(St, psz, "!BadStr", cchWidth, fFlags);
     /* The precision bounds the read: the text need not be terminated within it. */
     size_t cch = 0;
     if (cchPrecision < 0)
@@ -153,12 +152,11 @@ inline bool rtFmtWideNext(const void **ppv, bool fUtf16, RTUNICP *pCp)
     return true;
 }
 
-/** A UTF-16 or code-point string: justified by code points, each output as UTF-8. */
-size_t rtFmtWide(const RTFMTSTATE &St, const void *pv, bool fUtf16, int cchWidth, int cchPrecision,
-                 uint32_t fFlags)
+/** A UTF-16 or code-point string behind a valid pointer: justified by code points, each
+ *  output as UTF-8. */
+inline size_t rtFmtWide(const RTFMTSTATE &St, const void *pv, bool fUtf16, int cchWidth, int cchPrecision,
+                        uint32_t fFlags)
 {
-    if (!RT_VALID_PTR(pv))
-        return rtFmtBadPointer(St, pv, fUtf16 ? "!BadStrW" : "!BadStrU", cchWidth, fFlags);
     size_t const cMax = rtFmtMaxCodePoints(cchPrecision);
     size_t cCps = 0;
     RTUNICP Cp;
@@ -171,6 +169,19 @@ size_t rtFmtWide(const RTFMTSTATE &St, const void *pv, bool fUtf16, int cchWidth
             cchDone += rtFmtCodePoint(St, Cp);
         return cchDone;
     });
+}
+
+/** A string argument: UTF-16 with the size letter 'l', code points with 'L', else UTF-8. */
+size_t rtFmtString(const RTFMTSTATE &St, const void *pv, char chArgSize, int cchWidth, int cchPrecision,
+                   uint32_t fFlags)
+{
+    bool const fUtf16 = chArgSize == 'l';
+    bool const fWide = fUtf16 || chArgSize == 'L';
+    if (!RT_VALID_PTR(pv))
+        return rtFmtBadPointer(St, pv, !fWide ? "!BadStr" : fUtf16 ? "!BadStrW" : "!BadStrU", cchWidth, fFlags);
+    if (fWide)
+        return rtFmtWide(St, pv, fUtf16, cchWidth, cchPrecision, fFlags);
+    return rtFmtUtf8(St, static_cast<const char *>(pv), cchWidth, cchPrecision, fFlags);
 }
 
 size_t rtFmtChar(const RTFMTSTATE &St, int iChar, int cchWidth, uint32_t fFlags)
@@ -444,11 +455,7 @@ size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, 
             case 's':
             case 'S':
                 psz++;
-                if (chArgSize == 'l' || chArgSize == 'L')
-                    cchTotal += rtFmtWide(St, va_arg(args, const void *), chArgSize == 'l', cchWidth, cchPrecision,
-                                          fFlags);
-                else
-                    cchTotal += rtFmtUtf8(St, va_arg(args, const char *), cchWidth, cchPrecision, fFlags);
+                cchTotal += rtFmtString(St, va_arg(args, const void *), chArgSize, cchWidth, cchPrecision, fFlags);
                 break;
 
             case 'a': case 'A':
