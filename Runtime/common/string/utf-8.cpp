@@ -554,14 +554,17 @@ char *RTStrEncodeCp(char *psz, RTUNICP Cp)
         *pb++ = 0x7f;
     else
     {
-        unsigned const cb = Cp < 0x800 ? 2 : Cp < 0x10000 ? 3 : Cp < 0x200000 ? 4 : Cp < 0x4000000 ? 5 : 6;
-        static constexpr uint8_t s_abLead[7] = { 0, 0, 0xc0, 0xe0, 0xf0, 0xf8, 0xfc };
+        /* Two bytes carry 11 bits, and each further byte 5 more (6 in itself, one less in
+           the lead); the lead has as many high bits set as the sequence has bytes. */
+        unsigned cb = 2;
+        for (RTUNICP uRest = Cp >> 11; uRest; uRest >>= 5)
+            cb++;
         for (unsigned i = cb - 1; i > 0; i--)
         {
             pb[i] = static_cast<uint8_t>(0x80 | (Cp & 0x3f));
             Cp >>= 6;
         }
-        pb[0] = static_cast<uint8_t>(s_abLead[cb] | Cp);
+        pb[0] = static_cast<uint8_t>(((0xff00u >> cb) & 0xffu) | Cp);
         pb += cb;
     }
     return reinterpret_cast<char *>(pb);
