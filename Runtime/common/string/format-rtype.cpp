@@ -114,9 +114,11 @@ void rtFmtFarPtr(RTFMTSINK *pSink, RTFMTTYPE const *pType, va_list *pArgs)
         case 6:  { RTFAR32 const Far = va_arg(*pArgs, RTFAR32); uSel = Far.sel; off = Far.off; cDigits = 8;  break; }
         default: { RTFAR64 const Far = va_arg(*pArgs, RTFAR64); uSel = Far.sel; off = Far.off; cDigits = 16; break; }
     }
-    pSink->Hex(uSel, 4);
+    /* Zero-filled hexadecimal fields; the caller's flags and width do not apply. */
+    uint32_t const fFlags = FMT_ZERO_FILL | FMT_WIDTH_GIVEN | FMT_64BIT;
+    pSink->Number(uSel, 16, 4, -1, fFlags);
     pSink->Char(':');
-    pSink->Hex(off, cDigits);
+    pSink->Number(off, 16, cDigits, -1, fFlags);
 }
 
 } /* namespace */
