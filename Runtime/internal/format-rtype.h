@@ -60,7 +60,7 @@ struct RTFMTSINK
     }
     /** An integer as RTFmtNumber prints it. Values without width, precision or other
      *  decoration, the usual case, skip its padding logic. */
-    void Number(uint64_t u, unsigned uBase, int cchWidth, int cchPrecision, uint32_t fFlags)
+    RT_NOINLINE void Number(uint64_t u, unsigned uBase, int cchWidth, int cchPrecision, uint32_t fFlags)
     {
         char szNum[64];
         if (fFlags & RTFMT_DECORATION_FLAGS)
@@ -164,32 +164,51 @@ enum class RTFMTKIND : uint8_t
     ErrInfoMsg,
 };
 
-/** An entry of the type tables, which the number and object families keep sorted by name. */
+/** An entry of the type tables, which the number and object families keep sorted by name:
+ *  eight bytes, so that a table of them stays small. */
 struct RTFMTTYPE
 {
-    uint8_t   cchName;
-    char      achName[11];
-    uint8_t   cbArg;
-    uint8_t   uBase;
-    RTFMTKIND enmKind;
-    uint8_t   fFlags;       /**< added to the caller's flags: FMT_SIGNED, FMT_ZERO_FILL */
+    char     achName[6];        /**< zero-filled after a shorter name */
+    uint8_t  cbArg;
+    uint8_t  enmKind   : 4;     /**< RTFMTKIND */
+    uint8_t  fHex      : 1;     /**< base 16, else 10 */
+    uint8_t  fSigned   : 1;     /**< adds FMT_SIGNED to the caller's flags */
+    uint8_t  fZeroFill : 1;     /**< adds FMT_ZERO_FILL */
+
+    RTFMTKIND Kind() const { return static_cast<RTFMTKIND>(enmKind); }
+    unsigned  Base() const { return fHex ? 16 : 10; }
+    uint32_t  Flags() const { return (fSigned ? FMT_SIGNED : 0) | (fZeroFill ? FMT_ZERO_FILL : 0); }
+    /** The length of the name. */
+    constexpr size_t NameLength() const
+    {
+        size_t cch = 0;
+        while (cch < sizeof(achName) && achName[cch])
+            cch++;
+        return cch;
+    }
 };
-static_assert(sizeof(RTFMTTYPE) == 16, "a type-table entry takes 16 bytes");
-static_assert((FMT_SIGNED | FMT_ZERO_FILL) <= UINT8_MAX, "the flags a table entry adds fit its byte");
+static_assert(sizeof(RTFMTTYPE) == 8, "a type-table entry takes 8 bytes");
+static_assert(static_cast<unsigned>(RTFMTKIND::ErrInfoMsg) < 16, "every kind fits the entry's four bits");
+
+/** Reached only by a table entry the entry cannot hold; not constexpr, so that such an entry
+ *  fails to compile. */
+void rtFmtTypeUnrepresentable();
 
 template <size_t N>
 constexpr RTFMTTYPE rtFmtType(const char (&szName)[N], uint8_t cbArg, uint8_t uBase, RTFMTKIND enmKind,
                               uint32_t fFlags = 0)
 {
-    static_assert(N - 1 <= 10, "type names have at most 10 characters");
+    static_assert(N - 1 <= sizeof(RTFMTTYPE::achName), "type names have at most 6 characters");
+    if ((uBase != 10 && uBase != 16) || (fFlags & ~(FMT_SIGNED | FMT_ZERO_FILL)))
+        rtFmtTypeUnrepresentable();
     RTFMTTYPE Type{};
-    Type.cchName = static_cast<uint8_t>(N - 1);
     for (size_t i = 0; i < N - 1; i++)
         Type.achName[i] = szName[i];
-    Type.cbArg   = cbArg;
-    Type.uBase   = uBase;
-    Type.enmKind = enmKind;
-    Type.fFlags  = static_cast<uint8_t>(fFlags);
+    Type.cbArg     = cbArg;
+    Type.enmKind   = static_cast<uint8_t>(enmKind);
+    Type.fHex      = uBase == 16;
+    Type.fSigned   = (fFlags & FMT_SIGNED) != 0;
+    Type.fZeroFill = (fFlags & FMT_ZERO_FILL) != 0;
     return Type;
 }
 
@@ -198,7 +217,7 @@ constexpr RTFMTTYPE rtFmtType(const char (&szName)[N], uint8_t cbArg, uint8_t uB
 constexpr size_t rtFmtTypeCommonLength(RTFMTTYPE const &A, RTFMTTYPE const &B)
 {
     size_t j = 0;
-    while (j < A.cchName && j < B.cchName && A.achName[j] == B.achName[j])
+    while (j < A.NameLength() && j < B.NameLength() && A.achName[j] == B.achName[j])
         j++;
     return j;
 }
@@ -213,7 +232,7 @@ constexpr bool rtFmtTypesSorted(const RTFMTTYPE (&aTypes)[N])
         RTFMTTYPE const &A = aTypes[i - 1];
         RTFMTTYPE const &B = aTypes[i];
         size_t const j = rtFmtTypeCommonLength(A, B);
-        if (j == A.cchName || j == B.cchName)
+        if (j == A.NameLength() || j == B.NameLength())
             return false;
         if (static_cast<unsigned char>(A.achName[j]) >= static_cast<unsigned char>(B.achName[j]))
             return false;
@@ -234,12 +253,20 @@ inline int rtFmtNameCompare(const char *pszText, const char *pchName, size_t cch
     return 0;
 }
 
-/** The entry of a sorted type table whose name starts pszType, or null. */
+/** The entry of a sorted type table whose name starts pszType, or null. The text may end
+ *  early: its terminator sorts before any character of a name. */
 template <size_t N>
 RTFMTTYPE const *rtFmtTypeLookup(const RTFMTTYPE (&aTypes)[N], const char *pszType)
 {
     ptrdiff_t const iType = rtSortedSearch(N, [&aTypes, pszType](size_t i) {
-        return rtFmtNameCompare(pszType, aTypes[i].achName, aTypes[i].cchName);
+        const char *pchName = aTypes[i].achName;
+        for (size_t j = 0; j < sizeof(aTypes[i].achName) && pchName[j]; j++)
+        {
+            int const iDiff = static_cast<unsigned char>(pszType[j]) - static_cast<unsigned char>(pchName[j]);
+            if (iDiff)
+                return iDiff;
+        }
+        return 0;
     });
     return iType >= 0 ? &aTypes[iType] : nullptr;
 }

@@ -2,29 +2,17 @@
 #pragma once
 #include <stdint.h>
 
-/** Digit values: '0'-'9' are 0-9, letters of either case 10-35, anything else 0xFF
- *  (no digit for any base). */
-struct RTSTRDIGITS
-{
-    uint8_t ab[256];
-    constexpr RTSTRDIGITS() : ab()
-    {
-        for (unsigned i = 0; i < 256; i++)
-            ab[i] = 0xFF;
-        for (unsigned i = 0; i < 10; i++)
-            ab['0' + i] = static_cast<uint8_t>(i);
-        for (unsigned i = 0; i < 26; i++)
-        {
-            ab['a' + i] = static_cast<uint8_t>(10 + i);
-            ab['A' + i] = static_cast<uint8_t>(10 + i);
-        }
-    }
-};
-inline constexpr RTSTRDIGITS g_rtStrDigits;
-
+/** The value of a digit: '0'-'9' are 0-9, letters of either case 10-35, anything else 0xFF
+ *  (no digit for any base). Worked out rather than looked up, which keeps a 256-byte table
+ *  out of the program. */
 inline unsigned rtStrDigitValue(char ch)
 {
-    return g_rtStrDigits.ab[static_cast<unsigned char>(ch)];
+    unsigned const uDigit = static_cast<unsigned char>(ch) - static_cast<unsigned>('0');
+    if (uDigit < 10)
+        return uDigit;
+    /* Setting bit 5 folds 'A'-'Z' onto 'a'-'z' and moves nothing else into that range. */
+    unsigned const uLetter = (static_cast<unsigned char>(ch) | 0x20u) - static_cast<unsigned>('a');
+    return uLetter < 26 ? uLetter + 10 : 0xFF;
 }
 
 inline bool rtStrIsHexDigit(char ch)

@@ -206,46 +206,38 @@ static const char *rtStrmFindLastNewline(const char *pch, size_t cch)
 }
 
 /** Buffers bytes, turning line feeds into CR LF in text mode, then writes out as the
- *  buffering mode asks. The count is of source bytes. */
-static RTSTATUS rtStrmWriteNewlines(PRTSTREAM pStream, const char *pch, size_t cch, size_t *pcbWritten)
+ *  buffering mode asks. */
+static RTSTATUS rtStrmWriteNewlines(PRTSTREAM pStream, const char *pch, size_t cch)
 {
-    size_t cbDone = 0;
     /* Nothing new to buffer is no reason to write out what waits: a piece that converts to
        nothing (a lone NUL) must not flush a stream whose mode was changed under it. */
     if (!cch)
-    {
-        if (pcbWritten)
-            *pcbWritten = 0;
         return INF_SUCCESS;
-    }
+    /* Runs up to each line feed, which text mode writes as CR LF; binary mode takes all in
+       one run. */
     RTSTATUS rc = INF_SUCCESS;
-    if (pStream->fBinary)
+    size_t cbDone = 0;
+    while (cbDone < cch)
     {
-        rc = rtStrmAppend(pStream, pch, cch);
-        if (RT_SUCCESS(rc))
-            cbDone = cch;
-    }
-    else
-        while (cbDone < cch)
+        const char *pchNewline = pStream->fBinary ? nullptr
+                               : static_cast<const char *>(memchr(&pch[cbDone], '\n', cch - cbDone));
+        size_t const cbRun = pchNewline ? static_cast<size_t>(pchNewline - &pch[cbDone]) : cch - cbDone;
+        rc = rtStrmAppend(pStream, &pch[cbDone], cbRun);
+        if (RT_FAILURE(rc))
+            break;
+        cbDone += cbRun;
+        if (!pchNewline)
+            break;
+        if (pStream->cbBuf - pStream->offBufEnd < 2)
         {
-            const char *pchNewline = static_cast<const char *>(memchr(&pch[cbDone], '\n', cch - cbDone));
-            size_t const cbRun = pchNewline ? static_cast<size_t>(pchNewline - &pch[cbDone]) : cch - cbDone;
-            rc = rtStrmAppend(pStream, &pch[cbDone], cbRun);
+            rc = rtStrmWriteOutAll(pStream);
             if (RT_FAILURE(rc))
                 break;
-            cbDone += cbRun;
-            if (!pchNewline)
-                break;
-            if (pStream->cbBuf - pStream->offBufEnd < 2)
-            {
-                rc = rtStrmWriteOutAll(pStream);
-                if (RT_FAILURE(rc))
-                    break;
-            }
-            pStream->pchBuf[pStream->offBufEnd++] = '\r';
-            pStream->pchBuf[pStream->offBufEnd++] = '\n';
-            cbDone++;
         }
+        pStream->pchBuf[pStream->offBufEnd++] = '\r';
+        pStream->pchBuf[pStream->offBufEnd++] = '\n';
+        cbDone++;
+    }
 
     if (RT_SUCCESS(rc) && pStream->enmBufMode != RTSTREAMMODE_FULL)
     {
@@ -260,8 +252,6 @@ static RTSTATUS rtStrmWriteNewlines(PRTSTREAM pStream, const char *pch, size_t c
         else if (cbPending)
             rc = rtStrmWriteOutAll(pStream);
     }
-    if (pcbWritten)
-        *pcbWritten = cbDone;
     return rc;
 }
 
@@ -272,12 +262,13 @@ static bool rtStrmIsTextStatus(RTSTATUS rc)
         || rc == ERR_CODEPOINT_TOO_LARGE;
 }
 
-/** The write core, called with the stream locked. */
-static RTSTATUS rtStrmWriteLocked(PRTSTREAM pStream, const char *pch, size_t cch, size_t *pcbWritten, bool fText)
+/** Writes a piece of formatted text (cch > 0), called with the stream locked. A failure
+ *  is latched in the stream unless only the text was bad. */
+static void rtStrmWriteLocked(PRTSTREAM pStream, const char *pch, size_t cch)
 {
     RTSTATUS rc = pStream->i32Status;
     if (RT_FAILURE(rc))
-        return rc;
+        return;
     if (pStream->enmBufDir != RTSTREAMDIR_OUTPUT)
     {
         pStream->enmBufDir = RTSTREAMDIR_OUTPUT;
@@ -286,11 +277,11 @@ static RTSTATUS rtStrmWriteLocked(PRTSTREAM pStream, const char *pch, size_t cch
         {
             pStream->enmBufDir = RTSTREAMDIR_NONE;
             rtStrmLatch(pStream, ERR_OUT_OF_MEMORY);
-            return ERR_OUT_OF_MEMORY;
+            return;
         }
     }
 
-    if (pStream->fCurrentCodeSet && !pStream->fBinary && fText && cch)
+    if (pStream->fCurrentCodeSet && !pStream->fBinary)
     {
         char *pszCopy = nullptr;
         const char *pszSrc = pch;
@@ -307,22 +298,17 @@ static RTSTATUS rtStrmWriteLocked(PRTSTREAM pStream, const char *pch, size_t cch
             rc = RTStrUtf8ToCodePage(&pszConverted, pszSrc);
             if (RT_SUCCESS(rc))
             {
-                size_t const cchConverted = strlen(pszConverted);
-                size_t cbDone = 0;
-                rc = rtStrmWriteNewlines(pStream, pszConverted, cchConverted, &cbDone);
-                if (pcbWritten)
-                    *pcbWritten = cbDone == cchConverted ? cch : 0;
+                rc = rtStrmWriteNewlines(pStream, pszConverted, strlen(pszConverted));
                 RTStrRelease(pszConverted);
             }
             RTStrRelease(pszCopy);
         }
     }
     else
-        rc = rtStrmWriteNewlines(pStream, pch, cch, pcbWritten);
+        rc = rtStrmWriteNewlines(pStream, pch, cch);
 
     if (RT_FAILURE(rc) && !rtStrmIsTextStatus(rc))
         rtStrmLatch(pStream, rc);
-    return rc;
 }
 
 /*
@@ -332,7 +318,7 @@ static RTSTATUS rtStrmWriteLocked(PRTSTREAM pStream, const char *pch, size_t cch
 static size_t rtStrmPrintfOutput(void *pvUser, const char *pch, size_t cch)
 {
     if (cch)
-        rtStrmWriteLocked(static_cast<PRTSTREAM>(pvUser), pch, cch, nullptr, true);
+        rtStrmWriteLocked(static_cast<PRTSTREAM>(pvUser), pch, cch);
     return cch;
 }
 

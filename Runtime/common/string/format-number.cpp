@@ -83,7 +83,7 @@ char *rtFmtDigits(char *pchEnd, uint64_t u64, unsigned uBase, bool fUpper)
     }
     if ((uBase & (uBase - 1)) == 0)
     {
-        unsigned const cShift = uBase == 2 ? 1 : uBase == 4 ? 2 : uBase == 8 ? 3 : 4;
+        unsigned const cShift = static_cast<unsigned>(__builtin_ctz(uBase));
         unsigned const fMask = uBase - 1;
         do
         {
@@ -216,22 +216,13 @@ int RTFmtNumber(char *pszDst, uint64_t u64Value, unsigned uBase, int cchWidth, i
     if (cchPrecision > cZeros + cchNum)
         pch = rtFmtFill(pch, '0', rtFmtMin(cchPrecision - (cZeros + cchNum), cchRoom));
 
+    /* Grouped digits always fit: they are decimal, at most 26 characters with the spaces. */
     char *const pchMax = pszDst + RTFMTNUM_MAX;
-    if (fGroup)
+    for (int i = 0; i < cDigits && pch < pchMax; i++)
     {
-        for (int i = 0; i < cDigits; i++)
-        {
-            if (i && (cDigits - i) % 3 == 0)
-                *pch++ = ' ';
-            *pch++ = pchDigits[i];
-        }
-    }
-    else
-    {
-        int const cch = rtFmtMin(cDigits, static_cast<int>(pchMax - pch));
-        for (int i = 0; i < cch; i++)
-            pch[i] = pchDigits[i];
-        pch += cch;
+        if (fGroup && i && (cDigits - i) % 3 == 0)
+            *pch++ = ' ';
+        *pch++ = pchDigits[i];
     }
 
     if (fFlags & FMT_LEFT)
@@ -274,15 +265,19 @@ size_t rtFmtBadPointerText(char *pchBuf, const void *pv, const char *pszTag)
         __builtin_memcpy(pchBuf, s_szNull, sizeof(s_szNull) - 1);
         return sizeof(s_szNull) - 1;
     }
-    char szHex[16];
-    char *const pchEnd = &szHex[sizeof(szHex)];
-    char *pch = rtFmtDigits(pchEnd, reinterpret_cast<uintptr_t>(pv), 16, false);
-    while (pchEnd - pch < 8)
-        *--pch = '0';
+    /* Eight hexadecimal digits, more only for a pointer that needs them. */
+    uintptr_t const uPtr = reinterpret_cast<uintptr_t>(pv);
+    unsigned cShift = 28;
+    while (cShift + 4 < sizeof(uPtr) * 8 && (uPtr >> (cShift + 4)))
+        cShift += 4;
     size_t cch = 0;
     pchBuf[cch++] = '<';
-    while (pch < pchEnd)
-        pchBuf[cch++] = *pch++;
+    for (;; cShift -= 4)
+    {
+        pchBuf[cch++] = g_szDigitsLower[(uPtr >> cShift) & 0xf];
+        if (!cShift)
+            break;
+    }
     while (*pszTag && cch < RTFMT_BAD_POINTER_MAX - 1)
         pchBuf[cch++] = *pszTag++;
     pchBuf[cch++] = '>';

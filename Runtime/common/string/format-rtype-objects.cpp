@@ -9,16 +9,17 @@ namespace {
 
 using K = RTFMTKIND;
 
-/** Sorted by name (byte order); looked up by binary search. */
+/** The names after their common first letter 'T'; sorted by name (byte order) and looked
+ *  up by binary search. */
 constexpr RTFMTTYPE g_aFmtObjectTypes[] =
 {
-    rtFmtType("Teic",    4, 16, K::ErrInfoFull),
-    rtFmtType("Teim",    4, 16, K::ErrInfoMsg),
-    rtFmtType("Tmac",    4, 16, K::Mac),
-    rtFmtType("Tnaddr",  4, 10, K::NetAddr),
-    rtFmtType("Tnaipv4", 4, 10, K::IPv4),
-    rtFmtType("Tnaipv6", 4, 16, K::IPv6),
-    rtFmtType("Tuuid",   4, 16, K::Uuid),
+    rtFmtType("eic",    4, 16, K::ErrInfoFull),
+    rtFmtType("eim",    4, 16, K::ErrInfoMsg),
+    rtFmtType("mac",    4, 16, K::Mac),
+    rtFmtType("naddr",  4, 10, K::NetAddr),
+    rtFmtType("naipv4", 4, 10, K::IPv4),
+    rtFmtType("naipv6", 4, 16, K::IPv6),
+    rtFmtType("uuid",   4, 16, K::Uuid),
 };
 static_assert(RT_ELEMENTS(g_aFmtObjectTypes) == 7, "the object table has 7 entries");
 static_assert(rtFmtTypesSorted(g_aFmtObjectTypes), "the object table is sorted, and no name is a prefix of another");
@@ -68,12 +69,12 @@ size_t rtFmtRTypeObjects(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const 
 {
     if (*pszType == 'D')
         return rtFmtRTypeTimeSpec(pSink, pszType, pSpec);
-    RTFMTTYPE const *pType = rtFmtTypeLookup(g_aFmtObjectTypes, pszType);
+    RTFMTTYPE const *pType = *pszType == 'T' ? rtFmtTypeLookup(g_aFmtObjectTypes, pszType + 1) : nullptr;
     if (!pType)
         return 0;
 
     va_list *pArgs = pSpec->pArgs;
-    switch (pType->enmKind)
+    switch (pType->Kind())
     {
         case K::IPv4:
         {
@@ -101,12 +102,12 @@ size_t rtFmtRTypeObjects(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const 
             break;
         case K::ErrInfoFull:
         case K::ErrInfoMsg:
-            rtFmtErrInfo(pSink, va_arg(*pArgs, const void *), pType->enmKind == K::ErrInfoFull, pSpec);
+            rtFmtErrInfo(pSink, va_arg(*pArgs, const void *), pType->Kind() == K::ErrInfoFull, pSpec);
             break;
         default:
             break;
     }
-    return pType->cchName;
+    return 1 + pType->NameLength();
 }
 
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeObjects = { "DT", rtFmtRTypeObjects };

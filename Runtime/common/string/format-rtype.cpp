@@ -70,42 +70,31 @@ constexpr RTFMTTYPE g_aFmtNumberTypes[] =
 static_assert(RT_ELEMENTS(g_aFmtNumberTypes) == 57, "the number table has 57 entries");
 static_assert(rtFmtTypesSorted(g_aFmtNumberTypes), "the number table is sorted, and no name is a prefix of another");
 
-/** Reads an integer argument of the entry's size; adds the matching width flag. */
+/** Reads an integer argument of the entry's size (1, 2, 4 or 8 bytes); adds the matching
+ *  width flag. The narrow sizes take the low bits of a 32-bit slot, sign-extended for a
+ *  signed entry. */
 uint64_t rtFmtTypeReadInt(RTFMTTYPE const *pType, va_list *pArgs, uint32_t *pfFlags)
 {
-    bool const fSigned = (pType->fFlags & FMT_SIGNED) != 0;
-    switch (pType->cbArg)
-    {
-        case 1:
-        {
-            *pfFlags |= FMT_8BIT;
-            unsigned const u = va_arg(*pArgs, unsigned);
-            return fSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<int8_t>(u))) : static_cast<uint8_t>(u);
-        }
-        case 2:
-        {
-            *pfFlags |= FMT_16BIT;
-            unsigned const u = va_arg(*pArgs, unsigned);
-            return fSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<int16_t>(u))) : static_cast<uint16_t>(u);
-        }
-        case 4:
-        {
-            *pfFlags |= FMT_32BIT;
-            uint32_t const u = va_arg(*pArgs, uint32_t);
-            return fSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(u))) : u;
-        }
-        default:
-            *pfFlags |= FMT_64BIT;
-            return va_arg(*pArgs, uint64_t);
-    }
+    static_assert(FMT_16BIT == 2 * FMT_8BIT && FMT_32BIT == 4 * FMT_8BIT && FMT_64BIT == 8 * FMT_8BIT,
+                  "the width flags scale with the argument size");
+    unsigned const cbArg = pType->cbArg;
+    *pfFlags |= FMT_8BIT * cbArg;
+    if (cbArg == 8)
+        return va_arg(*pArgs, uint64_t);
+    unsigned const cShift = 32 - 8 * cbArg;
+    uint32_t const u = va_arg(*pArgs, uint32_t) << cShift;
+    if (pType->fSigned)
+        return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(u) >> cShift));
+    return u >> cShift;
 }
 
 void rtFmtBool(RTFMTSINK *pSink, uint64_t uValue, uint32_t fFlags)
 {
+    /* With '#' a true value takes as many characters as a false one. */
     if (uValue == 1)
-        pSink->Str(fFlags & FMT_BASE_PREFIX ? "true " : "true");
+        pSink->Write("true ", fFlags & FMT_BASE_PREFIX ? 5 : 4);
     else if (uValue == 0)
-        pSink->Str("false");
+        pSink->Write("false", 5);
     else
     {
         pSink->Char('!');
@@ -125,9 +114,11 @@ void rtFmtFarPtr(RTFMTSINK *pSink, RTFMTTYPE const *pType, va_list *pArgs)
         case 6:  { RTFAR32 const Far = va_arg(*pArgs, RTFAR32); uSel = Far.sel; off = Far.off; cDigits = 8;  break; }
         default: { RTFAR64 const Far = va_arg(*pArgs, RTFAR64); uSel = Far.sel; off = Far.off; cDigits = 16; break; }
     }
-    pSink->Hex(uSel, 4);
+    /* Zero-filled hexadecimal fields; the caller's flags and width do not apply. */
+    uint32_t const fFlags = FMT_ZERO_FILL | FMT_WIDTH_GIVEN | FMT_64BIT;
+    pSink->Number(uSel, 16, 4, -1, fFlags);
     pSink->Char(':');
-    pSink->Hex(off, cDigits);
+    pSink->Number(off, 16, cDigits, -1, fFlags);
 }
 
 } /* namespace */
@@ -139,31 +130,25 @@ size_t rtFmtRTypeNumbers(RTFMTSINK *pSink, const char *pszType, RTFMTSPEC const 
         return 0;
 
     va_list *pArgs = pSpec->pArgs;
-    uint32_t fFlags = pSpec->fFlags | pType->fFlags;
-    int cchWidth = pSpec->cchWidth;
-    switch (pType->enmKind)
+    RTFMTKIND const enmKind = pType->Kind();
+    if (enmKind == RTFMTKIND::FarPtr)
+        rtFmtFarPtr(pSink, pType, pArgs);
+    else
     {
-        case RTFMTKIND::FixedHex:
-            if (!(fFlags & FMT_WIDTH_GIVEN))
-            {
-                fFlags |= FMT_ZERO_FILL | FMT_WIDTH_GIVEN;
-                cchWidth = pType->cbArg * 2 + (fFlags & FMT_BASE_PREFIX ? 2 : 0);
-            }
-            [[fallthrough]];
-        case RTFMTKIND::Number:
+        uint32_t fFlags = pSpec->fFlags | pType->Flags();
+        int cchWidth = pSpec->cchWidth;
+        if (enmKind == RTFMTKIND::FixedHex && !(fFlags & FMT_WIDTH_GIVEN))
         {
-            uint64_t const u = rtFmtTypeReadInt(pType, pArgs, &fFlags);
-            pSink->Number(u, pType->uBase, cchWidth, pSpec->cchPrecision, fFlags);
-            break;
+            fFlags |= FMT_ZERO_FILL | FMT_WIDTH_GIVEN;
+            cchWidth = pType->cbArg * 2 + (fFlags & FMT_BASE_PREFIX ? 2 : 0);
         }
-        case RTFMTKIND::Bool:
-            rtFmtBool(pSink, rtFmtTypeReadInt(pType, pArgs, &fFlags), fFlags);
-            break;
-        default:
-            rtFmtFarPtr(pSink, pType, pArgs);
-            break;
+        uint64_t const u = rtFmtTypeReadInt(pType, pArgs, &fFlags);
+        if (enmKind == RTFMTKIND::Bool)
+            rtFmtBool(pSink, u, fFlags);
+        else
+            pSink->Number(u, pType->Base(), cchWidth, pSpec->cchPrecision, fFlags);
     }
-    return pType->cchName;
+    return pType->NameLength();
 }
 
 extern const RTFMTRTYPEFAMILY g_RTFmtRTypeNumbers = { "CGHIKRTUX", rtFmtRTypeNumbers };

@@ -95,10 +95,9 @@ RT_NOINLINE size_t rtFmtBadPointer(const RTFMTSTATE &St, const void *pv, const c
     return rtFmtJustified(St, achText, rtFmtBadPointerText(achText, pv, pszTag), cchWidth, fFlags);
 }
 
-size_t rtFmtUtf8(const RTFMTSTATE &St, const char *psz, int cchWidth, int cchPrecision, uint32_t fFlags)
+/** A UTF-8 string behind a valid pointer. */
+inline size_t rtFmtUtf8(const RTFMTSTATE &St, const char *psz, int cchWidth, int cchPrecision, uint32_t fFlags)
 {
-    if (!RT_VALID_PTR(psz))
-        return rtFmtBadPointer(St, psz, "!BadStr", cchWidth, fFlags);
     /* The precision bounds the read: the text need not be terminated within it. */
     size_t cch = 0;
     if (cchPrecision < 0)
@@ -139,39 +138,50 @@ inline size_t rtFmtMaxCodePoints(int cchPrecision)
     return cchPrecision < 0 ? ~static_cast<size_t>(0) : static_cast<size_t>(cchPrecision);
 }
 
-size_t rtFmtUtf16(const RTFMTSTATE &St, const RTUTF16 *pwsz, int cchWidth, int cchPrecision, uint32_t fFlags)
+/** The next code point of a UTF-16 string (fUtf16) or of a code-point string; false at the
+ *  terminator and, in UTF-16, at a unit that does not decode. */
+inline bool rtFmtWideNext(const void **ppv, bool fUtf16, RTUNICP *pCp)
 {
-    if (!RT_VALID_PTR(pwsz))
-        return rtFmtBadPointer(St, pwsz, "!BadStrW", cchWidth, fFlags);
+    if (fUtf16)
+        return rtFmtUtf16Next(reinterpret_cast<const RTUTF16 **>(ppv), pCp);
+    const RTUNICP *pCur = static_cast<const RTUNICP *>(*ppv);
+    if (!*pCur)
+        return false;
+    *pCp = *pCur;
+    *ppv = pCur + 1;
+    return true;
+}
+
+/** A UTF-16 or code-point string behind a valid pointer: justified by code points, each
+ *  output as UTF-8. */
+inline size_t rtFmtWide(const RTFMTSTATE &St, const void *pv, bool fUtf16, int cchWidth, int cchPrecision,
+                        uint32_t fFlags)
+{
     size_t const cMax = rtFmtMaxCodePoints(cchPrecision);
     size_t cCps = 0;
     RTUNICP Cp;
-    for (const RTUTF16 *pwc = pwsz; cCps < cMax && rtFmtUtf16Next(&pwc, &Cp); )
+    for (const void *pvCur = pv; cCps < cMax && rtFmtWideNext(&pvCur, fUtf16, &Cp); )
         cCps++;
 
     return rtFmtPadded(St, cCps, cchWidth, fFlags, [&] {
         size_t cchDone = 0;
-        for (size_t i = 0; i < cCps && rtFmtUtf16Next(&pwsz, &Cp); i++)
+        for (size_t i = 0; i < cCps && rtFmtWideNext(&pv, fUtf16, &Cp); i++)
             cchDone += rtFmtCodePoint(St, Cp);
         return cchDone;
     });
 }
 
-size_t rtFmtCodePoints(const RTFMTSTATE &St, const RTUNICP *pCps, int cchWidth, int cchPrecision, uint32_t fFlags)
+/** A string argument: UTF-16 with the size letter 'l', code points with 'L', else UTF-8. */
+size_t rtFmtString(const RTFMTSTATE &St, const void *pv, char chArgSize, int cchWidth, int cchPrecision,
+                   uint32_t fFlags)
 {
-    if (!RT_VALID_PTR(pCps))
-        return rtFmtBadPointer(St, pCps, "!BadStrU", cchWidth, fFlags);
-    size_t const cMax = rtFmtMaxCodePoints(cchPrecision);
-    size_t cCps = 0;
-    while (cCps < cMax && pCps[cCps])
-        cCps++;
-
-    return rtFmtPadded(St, cCps, cchWidth, fFlags, [&] {
-        size_t cchDone = 0;
-        for (size_t i = 0; i < cCps; i++)
-            cchDone += rtFmtCodePoint(St, pCps[i]);
-        return cchDone;
-    });
+    bool const fUtf16 = chArgSize == 'l';
+    bool const fWide = fUtf16 || chArgSize == 'L';
+    if (!RT_VALID_PTR(pv))
+        return rtFmtBadPointer(St, pv, !fWide ? "!BadStr" : fUtf16 ? "!BadStrW" : "!BadStrU", cchWidth, fFlags);
+    if (fWide)
+        return rtFmtWide(St, pv, fUtf16, cchWidth, cchPrecision, fFlags);
+    return rtFmtUtf8(St, static_cast<const char *>(pv), cchWidth, cchPrecision, fFlags);
 }
 
 size_t rtFmtChar(const RTFMTSTATE &St, int iChar, int cchWidth, uint32_t fFlags)
@@ -414,29 +424,28 @@ size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, 
                     fFlags |= FMT_32BIT;
                 }
                 char szNum[RTFMT_NUM_AREA];
+                const char *pchNum = szNum;
+                size_t cchNum;
                 if (!(fFlags & RTFMT_DECORATION_FLAGS))
                 {
-                    char *const pchStart = rtFmtPlainNumber(&szNum[sizeof(szNum)], u64, uBase, fFlags);
-                    cchTotal += pfnOutput(pvOutput, pchStart, static_cast<size_t>(&szNum[sizeof(szNum)] - pchStart));
-                    break;
+                    pchNum = rtFmtPlainNumber(&szNum[sizeof(szNum)], u64, uBase, fFlags);
+                    cchNum = static_cast<size_t>(&szNum[sizeof(szNum)] - pchNum);
                 }
-                int const cch = RTFmtNumber(szNum, u64, uBase, cchWidth, cchPrecision, fFlags);
-                cchTotal += pfnOutput(pvOutput, szNum, static_cast<size_t>(cch));
+                else
+                    cchNum = static_cast<size_t>(RTFmtNumber(szNum, u64, uBase, cchWidth, cchPrecision, fFlags));
+                cchTotal += pfnOutput(pvOutput, pchNum, cchNum);
                 break;
             }
 
             case 'p':
-            {
-                psz++;
-                uintptr_t const uPtr = reinterpret_cast<uintptr_t>(va_arg(args, void *));
+                /* A pointer is an unsigned number in hexadecimal, zero-filled to its full
+                   width unless a width was given. */
                 if (!(fFlags & FMT_WIDTH_GIVEN))
                     cchWidth = static_cast<int>(sizeof(void *) * 2);
-                fFlags |= FMT_ZERO_FILL | (sizeof(void *) > 4 ? FMT_64BIT : FMT_32BIT);
-                char szNum[RTFMT_NUM_AREA];
-                int const cch = RTFmtNumber(szNum, uPtr, 16, cchWidth, cchPrecision, fFlags);
-                cchTotal += pfnOutput(pvOutput, szNum, static_cast<size_t>(cch));
-                break;
-            }
+                fFlags |= FMT_ZERO_FILL;
+                f64 = sizeof(void *) > 4;
+                uBase = 16;
+                goto l_number;
 
             case 'c':
                 psz++;
@@ -446,12 +455,7 @@ size_t RTFmtV(RTFmtOutputFn pfnOutput, void *pvOutput, RTFmtExtensionFn pfnExt, 
             case 's':
             case 'S':
                 psz++;
-                if (chArgSize == 'l')
-                    cchTotal += rtFmtUtf16(St, va_arg(args, const RTUTF16 *), cchWidth, cchPrecision, fFlags);
-                else if (chArgSize == 'L')
-                    cchTotal += rtFmtCodePoints(St, va_arg(args, const RTUNICP *), cchWidth, cchPrecision, fFlags);
-                else
-                    cchTotal += rtFmtUtf8(St, va_arg(args, const char *), cchWidth, cchPrecision, fFlags);
+                cchTotal += rtFmtString(St, va_arg(args, const void *), chArgSize, cchWidth, cchPrecision, fFlags);
                 break;
 
             case 'a': case 'A':

@@ -15,53 +15,31 @@ inline void rtPrintCopy(char *pchDst, const char *pchSrc, size_t cch)
         __builtin_memcpy(pchDst, pchSrc, cch);
 }
 
-/** Truncating writer: stores what fits and keeps the text terminated. */
+/** The writer into a caller's buffer: stores what fits and keeps the text terminated. The
+ *  truncating front end counts what was stored; the reporting one counts every piece in
+ *  full, so that the engine's total is the length the text would have had. */
 struct RTPRINTBUF
 {
     char   *pch;
-    size_t  cchLeft;
+    size_t  cchLeft;        /**< room before the terminator */
+    bool    fCountAll;
+    bool    fOverflow;
 };
 
 size_t rtPrintBufOutput(void *pvUser, const char *pch, size_t cch)
 {
     RTPRINTBUF *pState = static_cast<RTPRINTBUF *>(pvUser);
-    if (cch > pState->cchLeft)
-        cch = pState->cchLeft;
-    rtPrintCopy(pState->pch, pch, cch);
-    pState->pch += cch;
-    pState->cchLeft -= cch;
-    *pState->pch = '\0';
-    return cch;
-}
-
-/** Reporting writer: like the truncating one, but it accepts every piece in full so that
- *  the engine's total is the length the text would have had. */
-struct RTPRINTBUFEX
-{
-    char   *pch;
-    size_t  cbRoom;
-    bool    fOverflow;
-};
-
-size_t rtPrintBufExOutput(void *pvUser, const char *pch, size_t cch)
-{
-    RTPRINTBUFEX *pState = static_cast<RTPRINTBUFEX *>(pvUser);
-    if (cch < pState->cbRoom)
+    size_t cchCopy = cch;
+    if (cchCopy > pState->cchLeft)
     {
-        rtPrintCopy(pState->pch, pch, cch);
-        pState->pch += cch;
-        pState->cbRoom -= cch;
-    }
-    else
-    {
-        size_t const cchCopy = pState->cbRoom - 1;
-        rtPrintCopy(pState->pch, pch, cchCopy);
-        pState->pch += cchCopy;
-        pState->cbRoom = 1;
+        cchCopy = pState->cchLeft;
         pState->fOverflow = true;
     }
+    rtPrintCopy(pState->pch, pch, cchCopy);
+    pState->pch += cchCopy;
+    pState->cchLeft -= cchCopy;
     *pState->pch = '\0';
-    return cch;
+    return pState->fCountAll ? cch : cchCopy;
 }
 
 /** Allocating writer: starts on the stack and moves to the heap only for long texts. */
@@ -132,7 +110,7 @@ size_t RTStrPrintBufV(char *pszBuf, size_t cbBuf, const char *pszFormat, va_list
 {
     if (!cbBuf || !RT_VALID_PTR(pszBuf))
         return 0;
-    RTPRINTBUF State = { pszBuf, cbBuf - 1 };
+    RTPRINTBUF State = { pszBuf, cbBuf - 1, false, false };
     return RTFmtV(rtPrintBufOutput, &State, nullptr, nullptr, pszFormat, args);
 }
 
@@ -145,30 +123,20 @@ size_t RTStrPrintBuf(char *pszBuf, size_t cbBuf, const char *pszFormat, ...)
     return cch;
 }
 
-/** A zero-sized buffer cannot even take the terminator: it is never touched, and every
- *  text counts as truncated. */
-static size_t rtPrintCountOutput(void *, const char *, size_t cch)
-{
-    return cch;
-}
-
 ptrdiff_t RTStrPrintBufExV(char *pszBuf, size_t cbBuf, const char *pszFormat, va_list args)
 {
-    size_t cchText;
-    bool fOverflow;
-    if (!cbBuf || !RT_VALID_PTR(pszBuf))
+    /* A zero-sized buffer cannot even take the terminator: it is never touched (the writer
+       terminates a byte of its own instead), and every text counts as truncated. */
+    char chNowhere;
+    RTPRINTBUF State = { &chNowhere, 0, true, true };
+    if (cbBuf && RT_VALID_PTR(pszBuf))
     {
-        cchText = RTFmtV(rtPrintCountOutput, nullptr, nullptr, nullptr, pszFormat, args);
-        fOverflow = true;
+        State.pch = pszBuf;
+        State.cchLeft = cbBuf - 1;
+        State.fOverflow = false;
     }
-    else
-    {
-        RTPRINTBUFEX State = { pszBuf, cbBuf, false };
-        cchText = RTFmtV(rtPrintBufExOutput, &State, nullptr, nullptr, pszFormat, args);
-        fOverflow = State.fOverflow;
-    }
-    ptrdiff_t const cch = static_cast<ptrdiff_t>(cchText);
-    return fOverflow ? ~cch : cch;
+    ptrdiff_t const cch = static_cast<ptrdiff_t>(RTFmtV(rtPrintBufOutput, &State, nullptr, nullptr, pszFormat, args));
+    return State.fOverflow ? ~cch : cch;
 }
 
 ptrdiff_t RTStrPrintBufEx(char *pszBuf, size_t cbBuf, const char *pszFormat, ...)

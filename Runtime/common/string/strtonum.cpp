@@ -58,9 +58,13 @@ void rtStrScanNumber(const char *psz, uint32_t uBaseAndMax, RTSTRNUMSCAN *pScan)
     const char *pszDigits = psz;
     for (unsigned uDigit; cchLeft && (uDigit = rtStrDigitValue(*psz)) < uBase; psz++, cchLeft--)
     {
-        if (uValue > (UINT64_MAX - uDigit) / uBase)
+        /* value * base + digit by 32-bit halves (the base is below 64), so that the carry
+           out of the top half shows an overflow; the low 64 bits are kept either way. */
+        uint64_t const uLow = static_cast<uint64_t>(static_cast<uint32_t>(uValue)) * uBase + uDigit;
+        uint64_t const uHigh = static_cast<uint64_t>(static_cast<uint32_t>(uValue >> 32)) * uBase + (uLow >> 32);
+        if (uHigh >> 32)
             fOverflow = true;
-        uValue = uValue * uBase + uDigit;
+        uValue = (uHigh << 32) | static_cast<uint32_t>(uLow);
     }
 
     pScan->uValue = uValue;

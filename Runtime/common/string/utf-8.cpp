@@ -68,10 +68,9 @@ inline unsigned rtUtf8SeqLen(uint8_t b)
  * cbLeft bytes available. fStrict gives the validation rules, where nothing above U+10FFFF
  * is allowed; otherwise 4-byte values up to 0x1FFFFF and 5- and 6-byte forms pass.
  * A zero byte is never a continuation byte, so an unlimited call stops at the terminator.
+ * One copy serves both: validation only comes here for what its word-wise walk leaves.
  */
-template <bool fStrict>
-inline __attribute__((always_inline))
-RTSTATUS rtUtf8DecodeSeq(const uint8_t *pb, size_t cbLeft, RTUNICP *pCp, unsigned *pcb)
+RT_NOINLINE RTSTATUS rtUtf8DecodeSeq(const uint8_t *pb, size_t cbLeft, RTUNICP *pCp, unsigned *pcb, bool fStrict)
 {
     uint8_t const b0 = pb[0];
     unsigned const cb = rtUtf8SeqLen(b0);
@@ -217,7 +216,7 @@ RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
         }
         RTUNICP cp;
         unsigned cb;
-        RTSTATUS const rc = rtUtf8DecodeSeq<true>(pb, uEnd - reinterpret_cast<uintptr_t>(pb), &cp, &cb);
+        RTSTATUS const rc = rtUtf8DecodeSeq(pb, uEnd - reinterpret_cast<uintptr_t>(pb), &cp, &cb, true);
         if (RT_FAILURE(rc))
             return rc;
         pb += cb;
@@ -493,7 +492,7 @@ RTSTATUS RTStrDecodeCpN(const char **ppsz, size_t *pcch, RTUNICP *pCp)
     RTSTATUS rc = INF_SUCCESS;
     if (cp >= 0x80)
     {
-        rc = rtUtf8DecodeSeq<false>(pb, *pcch, &cp, &cb);
+        rc = rtUtf8DecodeSeq(pb, *pcch, &cp, &cb, false);
         if (RT_FAILURE(rc))
         {
             cp = CODEPOINT_BAD;
@@ -514,7 +513,7 @@ RTSTATUS RTStrDecodeCp(const char **ppsz, RTUNICP *pCp)
 
 RTUNICP RTStrPeekCp(const char *psz)
 {
-    RTUNICP cp;
+    RTUNICP cp = CODEPOINT_BAD;
     RTStrDecodeCp(&psz, &cp);
     return cp;
 }
@@ -555,14 +554,17 @@ char *RTStrEncodeCp(char *psz, RTUNICP Cp)
         *pb++ = 0x7f;
     else
     {
-        unsigned const cb = Cp < 0x800 ? 2 : Cp < 0x10000 ? 3 : Cp < 0x200000 ? 4 : Cp < 0x4000000 ? 5 : 6;
-        static constexpr uint8_t s_abLead[7] = { 0, 0, 0xc0, 0xe0, 0xf0, 0xf8, 0xfc };
+        /* Two bytes carry 11 bits, and each further byte 5 more (6 in itself, one less in
+           the lead); the lead has as many high bits set as the sequence has bytes. */
+        unsigned cb = 2;
+        for (RTUNICP uRest = Cp >> 11; uRest; uRest >>= 5)
+            cb++;
         for (unsigned i = cb - 1; i > 0; i--)
         {
             pb[i] = static_cast<uint8_t>(0x80 | (Cp & 0x3f));
             Cp >>= 6;
         }
-        pb[0] = static_cast<uint8_t>(s_abLead[cb] | Cp);
+        pb[0] = static_cast<uint8_t>(((0xff00u >> cb) & 0xffu) | Cp);
         pb += cb;
     }
     return reinterpret_cast<char *>(pb);

@@ -5,9 +5,11 @@
 
 RTFILE rtStrmStdNativeFile(int iStdIndex, bool *pfConsole)
 {
-    static constexpr DWORD s_aStdHandles[3] = { STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE };
+    /* The platform numbers its standard handles downwards in the same order. */
+    static_assert(STD_OUTPUT_HANDLE == STD_INPUT_HANDLE - 1 && STD_ERROR_HANDLE == STD_INPUT_HANDLE - 2,
+                  "standard handle numbers follow the stream indexes");
     *pfConsole = false;
-    HANDLE const hNative = GetStdHandle(s_aStdHandles[iStdIndex]);
+    HANDLE const hNative = GetStdHandle(STD_INPUT_HANDLE - static_cast<DWORD>(iStdIndex));
     if (!hNative || hNative == INVALID_HANDLE_VALUE)
         return NIL_RTFILE;
     RTFILE hFile = NIL_RTFILE;

@@ -43,20 +43,21 @@ RTSTATUS RTStrUtf8ToCodePageEx(char **ppszResult, const char *psz, unsigned uCod
 
     /* Characters the code page lacks become its default character, as consoles expect. */
     char *pszResult = nullptr;
-    int const cb = WideCharToMultiByte(uCodePage, 0, pwsz, -1, nullptr, 0, nullptr, nullptr);
-    if (cb <= 0)
-        rc = rtStrLastConversionError();
-    else
+    int cb = WideCharToMultiByte(uCodePage, 0, pwsz, -1, nullptr, 0, nullptr, nullptr);
+    if (cb > 0)
     {
         pszResult = static_cast<char *>(RTMemAlloc(static_cast<size_t>(cb)));
         if (!pszResult)
             rc = ERR_SCRATCH_ALLOC_FAILED;
-        else if (WideCharToMultiByte(uCodePage, 0, pwsz, -1, pszResult, cb, nullptr, nullptr) <= 0)
-        {
-            rc = rtStrLastConversionError();
-            RTMemFree(pszResult);
-            pszResult = nullptr;
-        }
+        else
+            cb = WideCharToMultiByte(uCodePage, 0, pwsz, -1, pszResult, cb, nullptr, nullptr);
+    }
+    /* Either call failing: its error, taken before anything else can replace it. */
+    if (cb <= 0)
+    {
+        rc = rtStrLastConversionError();
+        RTMemFree(pszResult);
+        pszResult = nullptr;
     }
     RTUtf16Release(pwsz);
     *ppszResult = pszResult;

@@ -144,6 +144,8 @@ TEST(FormatEngine, PointersAndChars)
 {
     ExpectFmt("00001a2b|0x001a2b|000000001a2b|1a2b    ", "%p|%#p|%12p|%-8p", Ptr(0x1a2b), Ptr(0x1a2b),
               Ptr(0x1a2b), Ptr(0x1a2b));
+    /* A size prefix does not change what a pointer argument takes. */
+    ExpectFmt("00001a2b|7", "%llp|%d", Ptr(0x1a2b), 7);
     ExpectFmt("a|  b|c  |A", "%c|%3c|%-3c|%c", 'a', 'b', 'c', 0x141);
     ExpectFmt(std::string("x\0y", 3), "x%cy", 0);
 }

@@ -34,6 +34,16 @@ const LenientCase g_aU64Cases[] =
     { "0XfF",                 16, INF_SUCCESS,            255, 4 },
     { "zz",                   36, ERR_NO_DIGITS_FOUND,      0, 0 },   /* 36 means detect */
     { "yz",                   35, WRN_TRAILING_CHARS,      34, 1 },
+    { "Yy",                   35, INF_SUCCESS,   34 * 35 + 34, 2 },
+    /* The characters beside the digit and letter ranges are no digits in any base. */
+    { "7/",                   35, WRN_TRAILING_CHARS,       7, 1 },
+    { "7:",                   35, WRN_TRAILING_CHARS,       7, 1 },
+    { "7@",                   35, WRN_TRAILING_CHARS,       7, 1 },
+    { "7[",                   35, WRN_TRAILING_CHARS,       7, 1 },
+    { "7`",                   35, WRN_TRAILING_CHARS,       7, 1 },
+    { "7{",                   35, WRN_TRAILING_CHARS,       7, 1 },
+    { "7\xc1",                35, WRN_TRAILING_CHARS,       7, 1 },
+    { "7\xe1",                35, WRN_TRAILING_CHARS,       7, 1 },
     { "101",                   2, INF_SUCCESS,              5, 3 },
     { "18446744073709551615",  0, INF_SUCCESS,     UINT64_MAX, 20 },
     { "18446744073709551616",  0, WRN_NUMBER_OUT_OF_RANGE,  0, 20 },  /* wraps to the low bits */
