@@ -44,9 +44,10 @@ static_assert(g_afAttrAccess[3] == 0x100180, "the rights the attribute flags sta
 
 static constexpr DWORD RTFILE_APPEND_DATA_RIGHT = FILE_APPEND_DATA;
 
-RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen)
+RTSTATUS rtFileValidateOpenFlags(uint64_t fOpenIn, uint32_t *pfOpen)
 {
-    uint64_t fOpen = *pfOpen & UINT32_MAX;
+    /* Only the low half carries meaning; working on 32 bits keeps the tests below short. */
+    uint32_t fOpen = static_cast<uint32_t>(fOpenIn);
     if (!(fOpen & (RTFOPEN_ACCESS_MASK | RTFOPEN_ATTR_MASK)))
         return ERR_BAD_ARGUMENT;
     if (fOpen & RTFOPEN_RESERVED_MASK)
@@ -54,7 +55,7 @@ RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen)
     if ((fOpen & RTFOPEN_TRUNCATE) && !(fOpen & RTFOPEN_WRITE))
         return ERR_BAD_ARGUMENT;
 
-    uint64_t const fAction = fOpen & RTFOPEN_ACTION_MASK;
+    uint32_t const fAction = fOpen & RTFOPEN_ACTION_MASK;
     if (fAction == 0)
         fOpen |= RTFOPEN_OPEN;
     else if (fAction > RTFOPEN_CREATE_REPLACE && fAction < RTFOPEN_OPEN)
@@ -62,7 +63,7 @@ RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen)
     if ((fOpen & RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN && (fOpen & RTFOPEN_NOT_CONTENT_INDEXED))
         return ERR_BAD_ARGUMENT;
 
-    uint64_t const fShare = fOpen & RTFOPEN_SHARE_MASK;
+    uint32_t const fShare = fOpen & RTFOPEN_SHARE_MASK;
     if (fShare == 0)
         fOpen |= RTFOPEN_DENY_NONE;
     else if (fShare > RTFOPEN_DENY_NONE)
@@ -72,29 +73,43 @@ RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen)
     return INF_SUCCESS;
 }
 
-RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpen, RTFILE *phFile, uint32_t *penmActionTaken)
+/* Creation disposition for each action (0x100 to 0x700, shifted down); the open action
+ * becomes truncate-existing with RTFOPEN_TRUNCATE. */
+static constexpr uint8_t g_abDisposition[8] =
+{
+    0, OPEN_ALWAYS, CREATE_NEW, CREATE_ALWAYS, 0, 0, 0, OPEN_EXISTING
+};
+static_assert(RTFOPEN_ACTION_MASK >> 8 == RT_ELEMENTS(g_abDisposition) - 1, "one disposition per action value");
+
+/* Action taken for each disposition (1 to 5) that succeeded: when the file was new, and when
+ * the last error says it already existed (only creating and opening always tell). */
+static constexpr uint8_t g_abActionTaken[2][6] =
+{
+    { 0, RTFACTION_CREATED, RTFACTION_CREATED,  RTFACTION_OPENED, RTFACTION_CREATED, RTFACTION_TRUNCATED },
+    { 0, RTFACTION_CREATED, RTFACTION_REPLACED, RTFACTION_OPENED, RTFACTION_OPENED,  RTFACTION_TRUNCATED },
+};
+static_assert(CREATE_NEW == 1 && CREATE_ALWAYS == 2 && OPEN_EXISTING == 3 && OPEN_ALWAYS == 4
+              && TRUNCATE_EXISTING == 5, "dispositions index the action table");
+
+RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpenIn, RTFILE *phFile, uint32_t *penmActionTaken)
 {
     if (!RT_VALID_PTR(phFile) || !RT_VALID_PTR(pszPath) || (penmActionTaken && !RT_VALID_PTR(penmActionTaken)))
         return ERR_BAD_ARGUMENT;
     *phFile = NIL_RTFILE;
     if (penmActionTaken)
         *penmActionTaken = 0;
-    RTSTATUS rc = rtFileValidateOpenFlags(&fOpen);
+    uint32_t fOpen;
+    RTSTATUS rc = rtFileValidateOpenFlags(fOpenIn, &fOpen);
     if (RT_FAILURE(rc))
         return rc;
 
-    DWORD dwDisposition;
-    switch (fOpen & RTFOPEN_ACTION_MASK)
-    {
-        case RTFOPEN_OPEN_CREATE:    dwDisposition = OPEN_ALWAYS; break;
-        case RTFOPEN_CREATE:         dwDisposition = CREATE_NEW; break;
-        case RTFOPEN_CREATE_REPLACE: dwDisposition = CREATE_ALWAYS; break;
-        default:                     dwDisposition = fOpen & RTFOPEN_TRUNCATE ? TRUNCATE_EXISTING : OPEN_EXISTING; break;
-    }
+    DWORD dwDisposition = g_abDisposition[(fOpen & RTFOPEN_ACTION_MASK) >> 8];
+    if (dwDisposition == OPEN_EXISTING && (fOpen & RTFOPEN_TRUNCATE))
+        dwDisposition = TRUNCATE_EXISTING;
 
     bool const fAppend = (fOpen & RTFOPEN_APPEND) != 0;
     DWORD fAccess = g_afDataAccess[fOpen & RTFOPEN_ACCESS_MASK][fAppend];
-    uint64_t const fAttr = fOpen & RTFOPEN_ATTR_MASK ? fOpen & RTFOPEN_ATTR_MASK : (fOpen & RTFOPEN_ACCESS_MASK) << 16;
+    uint32_t const fAttr = fOpen & RTFOPEN_ATTR_MASK ? fOpen & RTFOPEN_ATTR_MASK : (fOpen & RTFOPEN_ACCESS_MASK) << 16;
     fAccess |= g_afAttrAccess[fAttr >> 16];
     if (dwDisposition == TRUNCATE_EXISTING)
         fAccess |= GENERIC_WRITE;
@@ -128,16 +143,7 @@ RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpen, RTFILE *phFile, 
         return RTErrConvertFromWinError(dwErr);
     }
 
-    uint32_t enmAction;
-    switch (dwDisposition)
-    {
-        case CREATE_NEW:    enmAction = RTFACTION_CREATED; break;
-        case CREATE_ALWAYS: enmAction = dwErr == ERROR_ALREADY_EXISTS ? RTFACTION_REPLACED : RTFACTION_CREATED; break;
-        case OPEN_ALWAYS:   enmAction = dwErr == ERROR_ALREADY_EXISTS ? RTFACTION_OPENED : RTFACTION_CREATED; break;
-        case OPEN_EXISTING: enmAction = RTFACTION_OPENED; break;
-        default:            enmAction = RTFACTION_TRUNCATED; break;
-    }
-
+    uint32_t enmAction = g_abActionTaken[dwErr == ERROR_ALREADY_EXISTS][dwDisposition];
     bool fOk = true;
     if ((fOpen & RTFOPEN_NOT_CONTENT_INDEXED) && (enmAction == RTFACTION_CREATED || enmAction == RTFACTION_REPLACED))
         fOk = SetFileAttributesW(pwszPath, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) != FALSE;
