@@ -191,27 +191,36 @@ RTSTATUS RTFileFsKind(RTFILE hFile, uint32_t *penmKind)
     if (!NT_SUCCESS(rcNt))
         return RTErrConvertFromNtStatus(rcNt);
 
-    /* Each name in a fixed-width field beside its kind: a table without pointers, so
-       without relocations. */
-    static const struct { char szName[19]; uint8_t enmKind; } s_aKinds[] =
+    /* The names one after the other in one block, each ending with a NUL, and their kinds
+       in the same order: a table without pointers, so without relocations. */
+    static constexpr char s_achNames[] = "NTFS\0FAT\0FAT32\0exFAT\0UDF\0CDFS\0HPFS\0ReFS\0NimbSharedFolderFS";
+    static constexpr uint8_t s_abKinds[] =
     {
-        { "NTFS", RTFSKIND_NTFS },   { "FAT", RTFSKIND_FAT },        { "FAT32", RTFSKIND_FAT },
-        { "exFAT", RTFSKIND_EXFAT }, { "UDF", RTFSKIND_UDF },        { "CDFS", RTFSKIND_ISO9660 },
-        { "HPFS", RTFSKIND_HPFS },   { "ReFS", RTFSKIND_REFS },      { "NimbSharedFolderFS", RTFSKIND_NIMBSF },
+        RTFSKIND_NTFS, RTFSKIND_FAT, RTFSKIND_FAT, RTFSKIND_EXFAT, RTFSKIND_UDF, RTFSKIND_ISO9660,
+        RTFSKIND_HPFS, RTFSKIND_REFS, RTFSKIND_NIMBSF,
     };
+    static_assert([] {
+        size_t cNames = 0;
+        for (char ch : s_achNames)
+            cNames += ch == '\0';
+        return cNames == RT_ELEMENTS(s_abKinds);
+    }(), "one kind per name");
     size_t const cwcName = Buf.Info.FileSystemNameLength / sizeof(WCHAR);
     if (cwcName > (sizeof(Buf) - offsetof(FILE_FS_ATTRIBUTE_INFORMATION, FileSystemName)) / sizeof(WCHAR))
         return INF_SUCCESS;
-    for (auto const &Kind : s_aKinds)
+    const char *pszName = s_achNames;
+    for (uint8_t const enmKind : s_abKinds)
     {
         size_t i = 0;
-        while (i < cwcName && Kind.szName[i] && Buf.Info.FileSystemName[i] == static_cast<WCHAR>(Kind.szName[i]))
+        while (i < cwcName && pszName[i] && Buf.Info.FileSystemName[i] == static_cast<WCHAR>(pszName[i]))
             i++;
-        if (i == cwcName && !Kind.szName[i])
+        if (i == cwcName && !pszName[i])
         {
-            *penmKind = Kind.enmKind;
+            *penmKind = enmKind;
             break;
         }
+        while (*pszName++)
+        { /* to the next name */ }
     }
     return INF_SUCCESS;
 }
