@@ -281,16 +281,6 @@ bool RTFileHandleUsable(RTFILE hFile)
     }
 }
 
-/* Opens by NT name with the delete right, the way removal needs it. */
-static NTSTATUS rtFileOpenForDelete(UNICODE_STRING *pNtName, HANDLE hRootDir, ULONG fOptions, HANDLE *phFile)
-{
-    OBJECT_ATTRIBUTES ObjAttr;
-    InitializeObjectAttributes(&ObjAttr, pNtName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
-    IO_STATUS_BLOCK Ios = {};
-    return NtCreateFile(phFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr,
-                        FILE_ATTRIBUTE_NORMAL, RTNT_SHARE_ALL, RTNT_DISP_OPEN, fOptions, nullptr, 0);
-}
-
 RTSTATUS RTFileRemove(const char *pszPath)
 {
     if (!RT_VALID_PTR(pszPath))
@@ -302,14 +292,21 @@ RTSTATUS RTFileRemove(const char *pszPath)
         return rc;
 
     /* Open the name itself, not what a link points to, so that a link is refused rather
-       than its target deleted. File systems without reparse points refuse the option. */
+       than its target deleted, and with the delete right. File systems without reparse
+       points refuse the option: then once more without it. */
+    OBJECT_ATTRIBUTES ObjAttr;
+    InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
     ULONG fOptions = RTNT_OPT_OPEN_REPARSE_POINT | RTNT_OPT_BACKUP_INTENT | RTNT_OPT_NON_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO;
     HANDLE hFile = nullptr;
-    NTSTATUS rcNt = rtFileOpenForDelete(&NtName, hRootDir, fOptions, &hFile);
-    if (rcNt == RTNT_INVALID_PARAMETER)
+    NTSTATUS rcNt;
+    for (;;)
     {
+        IO_STATUS_BLOCK IosOpen = {};
+        rcNt = NtCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &IosOpen, nullptr,
+                            FILE_ATTRIBUTE_NORMAL, RTNT_SHARE_ALL, RTNT_DISP_OPEN, fOptions, nullptr, 0);
+        if (rcNt != RTNT_INVALID_PARAMETER || !(fOptions & RTNT_OPT_OPEN_REPARSE_POINT))
+            break;
         fOptions &= ~RTNT_OPT_OPEN_REPARSE_POINT;
-        rcNt = rtFileOpenForDelete(&NtName, hRootDir, fOptions, &hFile);
     }
     if (!NT_SUCCESS(rcNt))
     {
