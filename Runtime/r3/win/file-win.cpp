@@ -44,26 +44,33 @@ static_assert(g_afAttrAccess[3] == 0x100180, "the rights the attribute flags sta
 
 static constexpr DWORD RTFILE_APPEND_DATA_RIGHT = FILE_APPEND_DATA;
 
+/* The flag constants are as wide as the flag word, but only its low half means anything:
+   testing on 32 bits spares the compiler from carrying an always-zero high half. */
+static constexpr uint32_t rtFileOpenBits(uint32_t fOpen, uint64_t fMask)
+{
+    return fOpen & static_cast<uint32_t>(fMask);
+}
+
 RTSTATUS rtFileValidateOpenFlags(uint64_t fOpenIn, uint32_t *pfOpen)
 {
     /* Only the low half carries meaning; working on 32 bits keeps the tests below short. */
     uint32_t fOpen = static_cast<uint32_t>(fOpenIn);
-    if (!(fOpen & (RTFOPEN_ACCESS_MASK | RTFOPEN_ATTR_MASK)))
+    if (!rtFileOpenBits(fOpen, RTFOPEN_ACCESS_MASK | RTFOPEN_ATTR_MASK))
         return ERR_BAD_ARGUMENT;
-    if (fOpen & RTFOPEN_RESERVED_MASK)
+    if (rtFileOpenBits(fOpen, RTFOPEN_RESERVED_MASK))
         return ERR_BAD_ARGUMENT;
-    if ((fOpen & RTFOPEN_TRUNCATE) && !(fOpen & RTFOPEN_WRITE))
+    if (rtFileOpenBits(fOpen, RTFOPEN_TRUNCATE) && !rtFileOpenBits(fOpen, RTFOPEN_WRITE))
         return ERR_BAD_ARGUMENT;
 
-    uint32_t const fAction = fOpen & RTFOPEN_ACTION_MASK;
+    uint32_t const fAction = rtFileOpenBits(fOpen, RTFOPEN_ACTION_MASK);
     if (fAction == 0)
         fOpen |= RTFOPEN_OPEN;
     else if (fAction > RTFOPEN_CREATE_REPLACE && fAction < RTFOPEN_OPEN)
         return ERR_BAD_ARGUMENT;    /* the action values no flag names */
-    if ((fOpen & RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN && (fOpen & RTFOPEN_NOT_CONTENT_INDEXED))
+    if (rtFileOpenBits(fOpen, RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN && rtFileOpenBits(fOpen, RTFOPEN_NOT_CONTENT_INDEXED))
         return ERR_BAD_ARGUMENT;
 
-    uint32_t const fShare = fOpen & RTFOPEN_SHARE_MASK;
+    uint32_t const fShare = rtFileOpenBits(fOpen, RTFOPEN_SHARE_MASK);
     if (fShare == 0)
         fOpen |= RTFOPEN_DENY_NONE;
     else if (fShare > RTFOPEN_DENY_NONE)
@@ -103,28 +110,30 @@ RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpenIn, RTFILE *phFile
     if (RT_FAILURE(rc))
         return rc;
 
-    DWORD dwDisposition = g_abDisposition[(fOpen & RTFOPEN_ACTION_MASK) >> 8];
-    if (dwDisposition == OPEN_EXISTING && (fOpen & RTFOPEN_TRUNCATE))
+    DWORD dwDisposition = g_abDisposition[rtFileOpenBits(fOpen, RTFOPEN_ACTION_MASK) >> 8];
+    if (dwDisposition == OPEN_EXISTING && rtFileOpenBits(fOpen, RTFOPEN_TRUNCATE))
         dwDisposition = TRUNCATE_EXISTING;
 
-    bool const fAppend = (fOpen & RTFOPEN_APPEND) != 0;
-    DWORD fAccess = g_afDataAccess[fOpen & RTFOPEN_ACCESS_MASK][fAppend];
-    uint32_t const fAttr = fOpen & RTFOPEN_ATTR_MASK ? fOpen & RTFOPEN_ATTR_MASK : (fOpen & RTFOPEN_ACCESS_MASK) << 16;
+    bool const fAppend = rtFileOpenBits(fOpen, RTFOPEN_APPEND) != 0;
+    DWORD fAccess = g_afDataAccess[rtFileOpenBits(fOpen, RTFOPEN_ACCESS_MASK)][fAppend];
+    uint32_t fAttr = rtFileOpenBits(fOpen, RTFOPEN_ATTR_MASK);
+    if (!fAttr)
+        fAttr = rtFileOpenBits(fOpen, RTFOPEN_ACCESS_MASK) << 16;
     fAccess |= g_afAttrAccess[fAttr >> 16];
     if (dwDisposition == TRUNCATE_EXISTING)
         fAccess |= GENERIC_WRITE;
-    if (fOpen & RTFOPEN_NO_CACHE)
+    if (rtFileOpenBits(fOpen, RTFOPEN_NO_CACHE))
         fAccess &= ~RTFILE_APPEND_DATA_RIGHT;
 
-    DWORD const fShare = g_afShareModes[(fOpen & RTFOPEN_SHARE_MASK) >> 4];
+    DWORD const fShare = g_afShareModes[rtFileOpenBits(fOpen, RTFOPEN_SHARE_MASK) >> 4];
 
     SECURITY_ATTRIBUTES SecAttr = { sizeof(SecAttr), nullptr, TRUE };
-    DWORD fFlagsAndAttrs = fOpen & RTFOPEN_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
-    if (fOpen & RTFOPEN_WRITE_THROUGH)
+    DWORD fFlagsAndAttrs = rtFileOpenBits(fOpen, RTFOPEN_TEMPORARY) ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
+    if (rtFileOpenBits(fOpen, RTFOPEN_WRITE_THROUGH))
         fFlagsAndAttrs |= FILE_FLAG_WRITE_THROUGH;
-    if (fOpen & RTFOPEN_ASYNC_IO)
+    if (rtFileOpenBits(fOpen, RTFOPEN_ASYNC_IO))
         fFlagsAndAttrs |= FILE_FLAG_OVERLAPPED;
-    if (fOpen & RTFOPEN_NO_CACHE)
+    if (rtFileOpenBits(fOpen, RTFOPEN_NO_CACHE))
         fFlagsAndAttrs |= FILE_FLAG_NO_BUFFERING;
 
     RTUTF16 *pwszPath = nullptr;
@@ -132,7 +141,7 @@ RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpenIn, RTFILE *phFile
     if (RT_FAILURE(rc))
         return rc;
 
-    HANDLE hFile = CreateFileW(pwszPath, fAccess, fShare, fOpen & RTFOPEN_INHERIT ? &SecAttr : nullptr,
+    HANDLE hFile = CreateFileW(pwszPath, fAccess, fShare, rtFileOpenBits(fOpen, RTFOPEN_INHERIT) ? &SecAttr : nullptr,
                                dwDisposition, fFlagsAndAttrs, nullptr);
     DWORD const dwErr = GetLastError();
     if (hFile == INVALID_HANDLE_VALUE)
@@ -145,10 +154,10 @@ RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpenIn, RTFILE *phFile
 
     uint32_t enmAction = g_abActionTaken[dwErr == ERROR_ALREADY_EXISTS][dwDisposition];
     bool fOk = true;
-    if ((fOpen & RTFOPEN_NOT_CONTENT_INDEXED) && (enmAction == RTFACTION_CREATED || enmAction == RTFACTION_REPLACED))
+    if (rtFileOpenBits(fOpen, RTFOPEN_NOT_CONTENT_INDEXED) && (enmAction == RTFACTION_CREATED || enmAction == RTFACTION_REPLACED))
         fOk = SetFileAttributesW(pwszPath, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) != FALSE;
-    else if (   (fOpen & RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN_CREATE
-             && (fOpen & RTFOPEN_TRUNCATE)
+    else if (   rtFileOpenBits(fOpen, RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN_CREATE
+             && rtFileOpenBits(fOpen, RTFOPEN_TRUNCATE)
              && enmAction == RTFACTION_OPENED)
     {
         fOk = SetEndOfFile(hFile) != FALSE;
