@@ -218,15 +218,20 @@ constexpr size_t rtWinErrCountWide()
 constexpr size_t RTWINERR_WIDE_COUNT = rtWinErrCountWide();
 constexpr size_t RTWINERR_COUNT      = RT_ELEMENTS(g_aWinErrMap) - RTWINERR_WIDE_COUNT;
 
-/** The codes that fit 16 bits in ascending order and, at the same index, their statuses (all
- *  of which fit 16 bits, checked below); the few wider codes apart, in list order. Four bytes
- *  a code instead of six. */
+/** One row a code that fits 16 bits, in ascending order: the code in the high half, its
+ *  status (all fit 16 bits, checked below) in the low half, so that rows sort by code and
+ *  the search compares whole rows. The few wider codes apart, in list order. Four bytes a
+ *  code instead of six. */
 struct RTWINERRTABLE
 {
-    uint16_t auNative[RTWINERR_COUNT];
-    int16_t  aiStatus[RTWINERR_COUNT];
+    uint32_t    auRows[RTWINERR_COUNT];
     RTWINERRMAP aWide[RTWINERR_WIDE_COUNT];
 };
+
+constexpr uint32_t rtWinErrRow(uint32_t uNative, RTSTATUS rc)
+{
+    return uNative << 16 | static_cast<uint16_t>(rc);
+}
 
 constexpr RTWINERRTABLE rtWinErrSortTable()
 {
@@ -240,15 +245,14 @@ constexpr RTWINERRTABLE rtWinErrSortTable()
             Table.aWide[cWide++] = Map;
             continue;
         }
+        uint32_t const uRow = rtWinErrRow(Map.uNative, Map.rc);
         size_t j = cNarrow++;
-        while (j > 0 && Table.auNative[j - 1] > Map.uNative)
+        while (j > 0 && Table.auRows[j - 1] > uRow)
         {
-            Table.auNative[j] = Table.auNative[j - 1];
-            Table.aiStatus[j] = Table.aiStatus[j - 1];
+            Table.auRows[j] = Table.auRows[j - 1];
             j--;
         }
-        Table.auNative[j] = static_cast<uint16_t>(Map.uNative);
-        Table.aiStatus[j] = static_cast<int16_t>(Map.rc);
+        Table.auRows[j] = uRow;
     }
     return Table;
 }
@@ -261,7 +265,7 @@ constexpr bool rtWinErrTableSound()
         if (Map.rc != Map.rc % 32768)
             return false;
     for (size_t i = 1; i < RTWINERR_COUNT; i++)
-        if (g_WinErrTable.auNative[i - 1] >= g_WinErrTable.auNative[i])
+        if (g_WinErrTable.auRows[i - 1] >> 16 >= g_WinErrTable.auRows[i] >> 16)
             return false;
     for (size_t i = 0; i < RTWINERR_WIDE_COUNT; i++)
         for (size_t j = 0; j < i; j++)
@@ -277,19 +281,20 @@ static_assert(RTWINERR_WIDE_COUNT == 2 && sizeof(RTWINERRTABLE) == RTWINERR_COUN
 
 RTSTATUS RTErrConvertFromWinError(uint32_t uNativeCode)
 {
-    if (uNativeCode > UINT16_MAX)
-    {
-        for (const RTWINERRMAP &Map : g_WinErrTable.aWide)
-            if (Map.uNative == uNativeCode)
-                return Map.rc;
-        return ERR_UNMAPPED_NATIVE_ERROR;
-    }
-
     /* A lower-bound search without branches on the data: the count is a constant, so the
-       steps unroll into compares and conditional moves. */
-    const uint16_t *pau = g_WinErrTable.auNative;
+       steps need no bounds checks. The last row at or below the code with every status bit
+       set is the code's row if it has one. A wider code loses its high bits here, but no
+       row's code can equal it: those few are matched after a miss. */
+    uint32_t const  uLast = rtWinErrRow(uNativeCode, -1);
+    const uint32_t *pau   = g_WinErrTable.auRows;
     size_t i = 0;
     for (size_t n = RTWINERR_COUNT; n > 1; n -= n / 2)
-        i = pau[i + n / 2] <= uNativeCode ? i + n / 2 : i;
-    return pau[i] == uNativeCode ? g_WinErrTable.aiStatus[i] : ERR_UNMAPPED_NATIVE_ERROR;
+        i = pau[i + n / 2] <= uLast ? i + n / 2 : i;
+    if (pau[i] >> 16 == uNativeCode)
+        return static_cast<int16_t>(pau[i]);
+
+    for (const RTWINERRMAP &Map : g_WinErrTable.aWide)
+        if (Map.uNative == uNativeCode)
+            return Map.rc;
+    return ERR_UNMAPPED_NATIVE_ERROR;
 }
