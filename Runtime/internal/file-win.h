@@ -84,8 +84,9 @@ RTSTATUS rtFileStatsFromHandle(HANDLE hFile, RTFILESTATS *pStats, uint32_t enmAt
 /** The serial number of the volume the handle lives on, or 0. */
 uint32_t rtFileVolumeSerial(HANDLE hFile);
 
-/** Validates an open-flag word and normalises its defaults (action, share code). */
-RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen);
+/** Validates an open-flag word and returns its meaningful low half with the defaults
+ *  (action, share code) filled in. */
+RTSTATUS rtFileValidateOpenFlags(uint64_t fOpenIn, uint32_t *pfOpen);
 
 /** Size of the listing buffer the parent-directory and object-directory queries use. */
 inline constexpr ULONG RTPATHQ_LIST_BUF_SIZE = 8312;

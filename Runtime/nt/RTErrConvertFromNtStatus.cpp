@@ -1,4 +1,5 @@
-/* Conversion of NT status values to status codes. */
+/* Conversion of NT status values to status codes: a table sorted at compile time and a
+ * binary search over 16-bit keys: far smaller than a switch over scattered 32-bit values. */
 #define WIN32_NO_STATUS
 #include <windows.h>
 #undef WIN32_NO_STATUS
@@ -12,87 +13,136 @@
 static const char g_szConvertFile[]      = "Runtime/nt/RTErrConvertFromNtStatus.cpp";
 static const char g_szConvertSignature[] = "int __cdecl RTErrConvertFromNtStatus(long)";
 
+namespace {
+
+struct RTNTERRMAP
+{
+    uint32_t uNtStatus;
+    RTSTATUS rc;
+};
+
+/** Grouped by status, in any order within; sorted below. */
+constexpr RTNTERRMAP g_aNtErrMap[] =
+{
+    { static_cast<uint32_t>(STATUS_SUCCESS),                    INF_SUCCESS },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER),          ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_1),        ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_2),        ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_3),        ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_4),        ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_5),        ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_6),        ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_7),        ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_8),        ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_9),        ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_10),       ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_11),       ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_PARAMETER_12),       ERR_BAD_ARGUMENT },
+    { static_cast<uint32_t>(STATUS_INVALID_HANDLE),             ERR_BAD_HANDLE },
+    { static_cast<uint32_t>(STATUS_DATATYPE_MISALIGNMENT),      ERR_BAD_POINTER },
+    { static_cast<uint32_t>(STATUS_ACCESS_VIOLATION),           ERR_BAD_POINTER },
+    { static_cast<uint32_t>(STATUS_NO_MEMORY),                  ERR_OUT_OF_MEMORY },
+    { static_cast<uint32_t>(STATUS_INVALID_INFO_CLASS),         ERR_BAD_FUNCTION },
+    { static_cast<uint32_t>(STATUS_ACCESS_DENIED),              ERR_ACCESS_REFUSED },
+    { static_cast<uint32_t>(STATUS_USER_APC),                   ERR_CALL_INTERRUPTED },
+    { static_cast<uint32_t>(STATUS_ALERTED),                    ERR_CALL_INTERRUPTED },
+    { static_cast<uint32_t>(STATUS_LOGON_FAILURE),              ERR_AUTH_FAILED },
+    { static_cast<uint32_t>(STATUS_NO_SUCH_DEVICE),             ERR_FILE_MISSING },
+    { static_cast<uint32_t>(STATUS_NO_SUCH_FILE),               ERR_FILE_MISSING },
+    { static_cast<uint32_t>(STATUS_OBJECT_NAME_NOT_FOUND),      ERR_FILE_MISSING },
+    { static_cast<uint32_t>(STATUS_OBJECT_PATH_NOT_FOUND),      ERR_PATH_MISSING },
+    { static_cast<uint32_t>(STATUS_OBJECT_NAME_INVALID),        ERR_BAD_NAME },
+    { static_cast<uint32_t>(STATUS_OBJECT_PATH_INVALID),        ERR_BAD_NAME },
+    { static_cast<uint32_t>(STATUS_OBJECT_PATH_SYNTAX_BAD),     ERR_BAD_NAME },
+    { static_cast<uint32_t>(STATUS_SHARING_VIOLATION),          ERR_SHARING_CONFLICT },
+    { static_cast<uint32_t>(STATUS_DIRECTORY_NOT_EMPTY),        ERR_DIRECTORY_HAS_ENTRIES },
+    { static_cast<uint32_t>(STATUS_NOT_A_DIRECTORY),            ERR_NOT_DIRECTORY },
+    { static_cast<uint32_t>(STATUS_FILE_IS_A_DIRECTORY),        ERR_IS_DIRECTORY },
+    { static_cast<uint32_t>(STATUS_OBJECT_TYPE_MISMATCH),       ERR_WRONG_OBJECT_TYPE },
+    { static_cast<uint32_t>(STATUS_REPARSE_POINT_NOT_RESOLVED), ERR_LINK_LOOP },
+    { static_cast<uint32_t>(STATUS_NO_MEDIA_IN_DEVICE),         ERR_MEDIUM_ABSENT },
+    { static_cast<uint32_t>(STATUS_NO_MORE_FILES),              ERR_ENUMERATION_DONE },
+    { static_cast<uint32_t>(STATUS_NO_MORE_ENTRIES),            ERR_ENUMERATION_DONE },
+    { static_cast<uint32_t>(STATUS_INVALID_DEVICE_REQUEST),     ERR_DEVICE_COMMAND_INVALID },
+    { static_cast<uint32_t>(STATUS_UNEXPECTED_NETWORK_ERROR),   ERR_NETWORK_FAULT },
+    { static_cast<uint32_t>(STATUS_BAD_NETWORK_PATH),           ERR_NETWORK_NAME_INVALID },
+    { static_cast<uint32_t>(STATUS_INVALID_IMAGE_HASH),         ERR_IMAGE_HASH_REJECTED },
+    { static_cast<uint32_t>(STATUS_TRUST_FAILURE),              ERR_TRUST_VERIFICATION_FAILED },
+};
+
+constexpr size_t RTNTERR_COUNT = RT_ELEMENTS(g_aNtErrMap);
+
+/** Every listed value has zero in bits 14-29 (the facility and the high code bits): its two
+ *  severity bits and its low 14 bits make a 16-bit key that is unique among such values. */
+constexpr uint32_t RTNTERR_KEY_ZERO_MASK = 0x3FFFC000u;
+
+constexpr uint16_t rtNtErrKey(uint32_t uNtStatus)
+{
+    return static_cast<uint16_t>(((uNtStatus >> 16) & 0xC000u) | (uNtStatus & 0x3FFFu));
+}
+
+/** The keys in ascending order and, at the same index, their statuses. */
+struct RTNTERRTABLE
+{
+    uint16_t auKey[RTNTERR_COUNT];
+    int16_t  aiStatus[RTNTERR_COUNT];
+};
+static_assert(sizeof(RTNTERRTABLE) == RTNTERR_COUNT * 4, "four bytes a value");
+
+constexpr RTNTERRTABLE rtNtErrSortTable()
+{
+    RTNTERRTABLE Table{};
+    for (size_t i = 0; i < RTNTERR_COUNT; i++)
+    {
+        uint16_t const uKey = rtNtErrKey(g_aNtErrMap[i].uNtStatus);
+        size_t j = i;
+        while (j > 0 && Table.auKey[j - 1] > uKey)
+        {
+            Table.auKey[j]    = Table.auKey[j - 1];
+            Table.aiStatus[j] = Table.aiStatus[j - 1];
+            j--;
+        }
+        Table.auKey[j]    = uKey;
+        Table.aiStatus[j] = static_cast<int16_t>(g_aNtErrMap[i].rc);
+    }
+    return Table;
+}
+
+constexpr RTNTERRTABLE g_NtErrTable = rtNtErrSortTable();
+
+constexpr bool rtNtErrTableSound()
+{
+    for (const RTNTERRMAP &Map : g_aNtErrMap)
+        if ((Map.uNtStatus & RTNTERR_KEY_ZERO_MASK) || Map.rc != Map.rc % 32768)
+            return false;
+    for (size_t i = 1; i < RTNTERR_COUNT; i++)
+        if (g_NtErrTable.auKey[i - 1] >= g_NtErrTable.auKey[i])
+            return false;
+    return true;
+}
+static_assert(rtNtErrTableSound(), "every value folds to a 16-bit key, every status fits 16 bits, "
+                                   "and no value is listed twice");
+
+} /* namespace */
+
 RTSTATUS RTErrConvertFromNtStatus(int32_t rcNt)
 {
-    switch (rcNt)
+    uint32_t const uNtStatus = static_cast<uint32_t>(rcNt);
+    if (!(uNtStatus & RTNTERR_KEY_ZERO_MASK))
     {
-        case STATUS_SUCCESS:
-            return INF_SUCCESS;
-        case STATUS_INVALID_PARAMETER:
-        case STATUS_INVALID_PARAMETER_1:
-        case STATUS_INVALID_PARAMETER_2:
-        case STATUS_INVALID_PARAMETER_3:
-        case STATUS_INVALID_PARAMETER_4:
-        case STATUS_INVALID_PARAMETER_5:
-        case STATUS_INVALID_PARAMETER_6:
-        case STATUS_INVALID_PARAMETER_7:
-        case STATUS_INVALID_PARAMETER_8:
-        case STATUS_INVALID_PARAMETER_9:
-        case STATUS_INVALID_PARAMETER_10:
-        case STATUS_INVALID_PARAMETER_11:
-        case STATUS_INVALID_PARAMETER_12:
-            return ERR_BAD_ARGUMENT;
-        case STATUS_INVALID_HANDLE:
-            return ERR_BAD_HANDLE;
-        case STATUS_DATATYPE_MISALIGNMENT:
-        case STATUS_ACCESS_VIOLATION:
-            return ERR_BAD_POINTER;
-        case STATUS_NO_MEMORY:
-            return ERR_OUT_OF_MEMORY;
-        case STATUS_INVALID_INFO_CLASS:
-            return ERR_BAD_FUNCTION;
-        case STATUS_ACCESS_DENIED:
-            return ERR_ACCESS_REFUSED;
-        case STATUS_USER_APC:
-        case STATUS_ALERTED:
-            return ERR_CALL_INTERRUPTED;
-        case STATUS_LOGON_FAILURE:
-            return ERR_AUTH_FAILED;
-        case STATUS_NO_SUCH_DEVICE:
-        case STATUS_NO_SUCH_FILE:
-        case STATUS_OBJECT_NAME_NOT_FOUND:
-            return ERR_FILE_MISSING;
-        case STATUS_OBJECT_PATH_NOT_FOUND:
-            return ERR_PATH_MISSING;
-        case STATUS_OBJECT_NAME_INVALID:
-        case STATUS_OBJECT_PATH_INVALID:
-        case STATUS_OBJECT_PATH_SYNTAX_BAD:
-            return ERR_BAD_NAME;
-        case STATUS_SHARING_VIOLATION:
-            return ERR_SHARING_CONFLICT;
-        case STATUS_DIRECTORY_NOT_EMPTY:
-            return ERR_DIRECTORY_HAS_ENTRIES;
-        case STATUS_NOT_A_DIRECTORY:
-            return ERR_NOT_DIRECTORY;
-        case STATUS_FILE_IS_A_DIRECTORY:
-            return ERR_IS_DIRECTORY;
-        case STATUS_OBJECT_TYPE_MISMATCH:
-            return ERR_WRONG_OBJECT_TYPE;
-        case STATUS_REPARSE_POINT_NOT_RESOLVED:
-            return ERR_LINK_LOOP;
-        case STATUS_NO_MEDIA_IN_DEVICE:
-            return ERR_MEDIUM_ABSENT;
-        case STATUS_NO_MORE_FILES:
-        case STATUS_NO_MORE_ENTRIES:
-            return ERR_ENUMERATION_DONE;
-        case STATUS_INVALID_DEVICE_REQUEST:
-            return ERR_DEVICE_COMMAND_INVALID;
-        case STATUS_UNEXPECTED_NETWORK_ERROR:
-            return ERR_NETWORK_FAULT;
-        case STATUS_BAD_NETWORK_PATH:
-            return ERR_NETWORK_NAME_INVALID;
-        case STATUS_INVALID_IMAGE_HASH:
-            return ERR_IMAGE_HASH_REJECTED;
-        case STATUS_TRUST_FAILURE:
-            return ERR_TRUST_VERIFICATION_FAILED;
-        default:
-            break;
+        /* The same branch-free lower-bound search as the Win32 conversion. */
+        uint16_t const  uKey = rtNtErrKey(uNtStatus);
+        const uint16_t *pau  = g_NtErrTable.auKey;
+        size_t i = 0;
+        for (size_t n = RTNTERR_COUNT; n > 1; n -= n / 2)
+            i = pau[i + n / 2] <= uKey ? i + n / 2 : i;
+        if (pau[i] == uKey)
+            return g_NtErrTable.aiStatus[i];
     }
 
     /* A value nobody mapped is worth a release-log entry: it tells us which mapping to add.
      * Without a release logger the conversion stays silent. */
     rtLogRelAssert(g_szConvertFile, __LINE__, g_szConvertSignature, nullptr, "Unhandled error %#lx (%lu)\n",
-                   static_cast<unsigned long>(static_cast<uint32_t>(rcNt)),
-                   static_cast<unsigned long>(static_cast<uint32_t>(rcNt)));
+                   static_cast<unsigned long>(uNtStatus), static_cast<unsigned long>(uNtStatus));
     return ERR_UNMAPPED_NATIVE_ERROR;
 }

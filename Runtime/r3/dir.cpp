@@ -14,6 +14,29 @@ bool RTDirExists(const char *pszPath)
         && (Stats.fMode & RTFS_TYPE_MASK) == RTFS_TYPE_DIRECTORY;
 }
 
+/* Creation and removal by name share the conversion of the name and of the error. With
+   @a fMake the directory is created, and given the not-content-indexed attribute unless
+   @a fCreate asks otherwise; without, it is removed. */
+[[gnu::noinline]] static RTSTATUS rtDirMakeOrDelete(const char *pszPath, bool fMake, uint32_t fCreate)
+{
+    RTUTF16 *pwszPath;
+    RTSTATUS rc = RTPathToWin32Wide(&pwszPath, pszPath);
+    if (RT_FAILURE(rc))
+        return rc;
+    bool fOk;
+    if (!fMake)
+        fOk = RemoveDirectoryW(pwszPath) != FALSE;
+    else
+        fOk = CreateDirectoryW(pwszPath, nullptr)
+           && (   (fCreate & RTDIRMAKE_KEEP_INDEXED)
+               || SetFileAttributesW(pwszPath, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
+               || (fCreate & RTDIRMAKE_IGNORE_INDEX_FAILURE));
+    if (!fOk)
+        rc = RTErrConvertFromWinError(GetLastError());
+    RTPathWin32WideFree(pwszPath);
+    return rc;
+}
+
 RTSTATUS RTDirMake(const char *pszPath, uint32_t fMode, uint32_t fCreate)
 {
     /* The mode is not applied here, but one that cannot describe a directory is refused. */
@@ -22,31 +45,12 @@ RTSTATUS RTDirMake(const char *pszPath, uint32_t fMode, uint32_t fCreate)
         return ERR_BAD_MODE;
     if (!(fMode & RTFS_UNIX_MASK) && (fMode & RTFS_DOS_REPARSE_POINT))
         return ERR_BAD_MODE;
-
-    RTUTF16 *pwszPath;
-    RTSTATUS rc = RTPathToWin32Wide(&pwszPath, pszPath);
-    if (RT_FAILURE(rc))
-        return rc;
-    if (!CreateDirectoryW(pwszPath, nullptr))
-        rc = RTErrConvertFromWinError(GetLastError());
-    else if (   !(fCreate & RTDIRMAKE_KEEP_INDEXED)
-             && !SetFileAttributesW(pwszPath, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
-             && !(fCreate & RTDIRMAKE_IGNORE_INDEX_FAILURE))
-        rc = RTErrConvertFromWinError(GetLastError());
-    RTPathWin32WideFree(pwszPath);
-    return rc;
+    return rtDirMakeOrDelete(pszPath, true, fCreate);
 }
 
 RTSTATUS RTDirDelete(const char *pszPath)
 {
-    RTUTF16 *pwszPath;
-    RTSTATUS rc = RTPathToWin32Wide(&pwszPath, pszPath);
-    if (RT_FAILURE(rc))
-        return rc;
-    if (!RemoveDirectoryW(pwszPath))
-        rc = RTErrConvertFromWinError(GetLastError());
-    RTPathWin32WideFree(pwszPath);
-    return rc;
+    return rtDirMakeOrDelete(pszPath, false, 0);
 }
 
 

@@ -46,10 +46,10 @@ static bool rtTempFindRun(char *pszTemplate, char **ppchFirst, size_t *pcchRun)
     return true;
 }
 
-/** Tries names from the template with @p pfnCreate until one is free; on failure the
- *  template is emptied so that nobody takes it for a created name. */
-template<typename FnCreate>
-static RTSTATUS rtTempCreateUnique(char *pszTemplate, FnCreate pfnCreate)
+/** Tries names from the template until one is free: with @p phFile as a file opened with
+ *  @p fOpen, else as a directory with @p fMode. On failure the template is emptied so that
+ *  nobody takes it for a created name. One copy serves both kinds. */
+[[gnu::noinline]] static RTSTATUS rtTempCreateUnique(char *pszTemplate, RTFILE *phFile, uint64_t fOpen, uint32_t fMode)
 {
     char *pchRun;
     size_t cchRun;
@@ -63,7 +63,7 @@ static RTSTATUS rtTempCreateUnique(char *pszTemplate, FnCreate pfnCreate)
     {
         for (size_t i = cchRun; i-- > 0;)
             pchRun[i] = g_achTempAlphabet[RTRandRangeU32(0, sizeof(g_achTempAlphabet) - 2)];
-        rc = pfnCreate(pszTemplate);
+        rc = phFile ? RTFileOpenNamed(phFile, pszTemplate, fOpen) : RTDirMake(pszTemplate, fMode, 0);
         if (RT_SUCCESS(rc))
             return rc;
         if (rc != ERR_NAME_TAKEN)
@@ -77,7 +77,7 @@ RTSTATUS RTDirMakeTemp(char *pszTemplate, uint32_t fMode)
 {
     if (!RT_VALID_PTR(pszTemplate))
         return ERR_BAD_POINTER;
-    return rtTempCreateUnique(pszTemplate, [fMode](const char *pszPath) { return RTDirMake(pszPath, fMode, 0); });
+    return rtTempCreateUnique(pszTemplate, nullptr, 0, fMode);
 }
 
 RTSTATUS RTFileMakeTemp(RTFILE *phFile, char *pszTemplate, uint64_t fOpen)
@@ -89,7 +89,5 @@ RTSTATUS RTFileMakeTemp(RTFILE *phFile, char *pszTemplate, uint64_t fOpen)
         return ERR_BAD_POINTER;
     if ((fOpen & RTFOPEN_ACTION_MASK) != RTFOPEN_CREATE)
         return ERR_BAD_FLAGS;
-    return rtTempCreateUnique(pszTemplate, [phFile, fOpen](const char *pszPath) {
-        return RTFileOpenNamed(phFile, pszPath, fOpen);
-    });
+    return rtTempCreateUnique(pszTemplate, phFile, fOpen, 0);
 }

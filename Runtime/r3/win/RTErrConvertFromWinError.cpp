@@ -206,30 +206,53 @@ constexpr RTWINERRMAP g_aWinErrMap[] =
     { static_cast<uint32_t>(NTE_BAD_ALGID), ERR_CRYPTO_ALGORITHM_INVALID },
 };
 
-constexpr size_t RTWINERR_COUNT = RT_ELEMENTS(g_aWinErrMap);
+/** How many listed codes need more than 16 bits (an NT value and an HRESULT). */
+constexpr size_t rtWinErrCountWide()
+{
+    size_t c = 0;
+    for (const RTWINERRMAP &Map : g_aWinErrMap)
+        c += Map.uNative > UINT16_MAX;
+    return c;
+}
 
-/** The codes in ascending order and, at the same index, their statuses (all of which fit
- *  16 bits, checked below). */
+constexpr size_t RTWINERR_WIDE_COUNT = rtWinErrCountWide();
+constexpr size_t RTWINERR_COUNT      = RT_ELEMENTS(g_aWinErrMap) - RTWINERR_WIDE_COUNT;
+
+/** One row a code that fits 16 bits, in ascending order: the code in the high half, its
+ *  status (all fit 16 bits, checked below) in the low half, so that rows sort by code and
+ *  the search compares whole rows. The few wider codes apart, in list order. Four bytes a
+ *  code instead of six. */
 struct RTWINERRTABLE
 {
-    uint32_t auNative[RTWINERR_COUNT];
-    int16_t  aiStatus[RTWINERR_COUNT];
+    uint32_t    auRows[RTWINERR_COUNT];
+    RTWINERRMAP aWide[RTWINERR_WIDE_COUNT];
 };
+
+constexpr uint32_t rtWinErrRow(uint32_t uNative, RTSTATUS rc)
+{
+    return uNative << 16 | static_cast<uint16_t>(rc);
+}
 
 constexpr RTWINERRTABLE rtWinErrSortTable()
 {
     RTWINERRTABLE Table{};
-    for (size_t i = 0; i < RTWINERR_COUNT; i++)
+    size_t cNarrow = 0;
+    size_t cWide   = 0;
+    for (const RTWINERRMAP &Map : g_aWinErrMap)
     {
-        size_t j = i;
-        while (j > 0 && Table.auNative[j - 1] > g_aWinErrMap[i].uNative)
+        if (Map.uNative > UINT16_MAX)
         {
-            Table.auNative[j] = Table.auNative[j - 1];
-            Table.aiStatus[j] = Table.aiStatus[j - 1];
+            Table.aWide[cWide++] = Map;
+            continue;
+        }
+        uint32_t const uRow = rtWinErrRow(Map.uNative, Map.rc);
+        size_t j = cNarrow++;
+        while (j > 0 && Table.auRows[j - 1] > uRow)
+        {
+            Table.auRows[j] = Table.auRows[j - 1];
             j--;
         }
-        Table.auNative[j] = g_aWinErrMap[i].uNative;
-        Table.aiStatus[j] = static_cast<int16_t>(g_aWinErrMap[i].rc);
+        Table.auRows[j] = uRow;
     }
     return Table;
 }
@@ -238,25 +261,40 @@ constexpr RTWINERRTABLE g_WinErrTable = rtWinErrSortTable();
 
 constexpr bool rtWinErrTableSound()
 {
-    for (size_t i = 0; i < RTWINERR_COUNT; i++)
-        if (g_aWinErrMap[i].rc != g_aWinErrMap[i].rc % 32768)
+    for (const RTWINERRMAP &Map : g_aWinErrMap)
+        if (Map.rc != Map.rc % 32768)
             return false;
     for (size_t i = 1; i < RTWINERR_COUNT; i++)
-        if (g_WinErrTable.auNative[i - 1] >= g_WinErrTable.auNative[i])
+        if (g_WinErrTable.auRows[i - 1] >> 16 >= g_WinErrTable.auRows[i] >> 16)
             return false;
+    for (size_t i = 0; i < RTWINERR_WIDE_COUNT; i++)
+        for (size_t j = 0; j < i; j++)
+            if (g_WinErrTable.aWide[j].uNative == g_WinErrTable.aWide[i].uNative)
+                return false;
     return true;
 }
 static_assert(rtWinErrTableSound(), "every status fits 16 bits and no code is listed twice");
+static_assert(RTWINERR_WIDE_COUNT == 2 && sizeof(RTWINERRTABLE) == RTWINERR_COUNT * 4 + 2 * 8,
+              "four bytes a 16-bit code, eight for each of the two wide ones");
 
 } /* namespace */
 
 RTSTATUS RTErrConvertFromWinError(uint32_t uNativeCode)
 {
     /* A lower-bound search without branches on the data: the count is a constant, so the
-       steps unroll into compares and conditional moves. */
-    const uint32_t *pau = g_WinErrTable.auNative;
+       steps need no bounds checks. The last row at or below the code with every status bit
+       set is the code's row if it has one. A wider code loses its high bits here, but no
+       row's code can equal it: those few are matched after a miss. */
+    uint32_t const  uLast = rtWinErrRow(uNativeCode, -1);
+    const uint32_t *pau   = g_WinErrTable.auRows;
     size_t i = 0;
     for (size_t n = RTWINERR_COUNT; n > 1; n -= n / 2)
-        i = pau[i + n / 2] <= uNativeCode ? i + n / 2 : i;
-    return pau[i] == uNativeCode ? g_WinErrTable.aiStatus[i] : ERR_UNMAPPED_NATIVE_ERROR;
+        i = pau[i + n / 2] <= uLast ? i + n / 2 : i;
+    if (pau[i] >> 16 == uNativeCode)
+        return static_cast<int16_t>(pau[i]);
+
+    for (const RTWINERRMAP &Map : g_WinErrTable.aWide)
+        if (Map.uNative == uNativeCode)
+            return Map.rc;
+    return ERR_UNMAPPED_NATIVE_ERROR;
 }

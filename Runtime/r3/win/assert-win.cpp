@@ -5,6 +5,7 @@
 #include "rt/atomic.h"
 #include "rt/env.h"
 #include "rt/format.h"
+#include "rt/string.h"
 
 PFNRTASSERTLOCATIONHOOK g_pfnAssertLocationHook = nullptr;
 PFNRTASSERTDETAILHOOK   g_pfnAssertDetailHook = nullptr;
@@ -133,13 +134,7 @@ bool RTAssertPanicPolicy(void)
         return true;
     if (RT_FAILURE(rc))
         return false;
-    auto const fEquals = [&](const char *psz) {
-        size_t i = 0;
-        while (psz[i] && szValue[i] == psz[i])
-            i++;
-        return !psz[i] && !szValue[i];
-    };
-    return fEquals("breakpoint") || fEquals("panic");
+    return !RTStrCompareNullSafe(szValue, "breakpoint") || !RTStrCompareNullSafe(szValue, "panic");
 }
 
 void rtAssertFatal(const char *pszExpr, int32_t iLine, const char *pszFile, const char *pszFunction,

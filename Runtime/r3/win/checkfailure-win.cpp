@@ -38,20 +38,23 @@ RT_C_DECLS_BEGIN
 RT_NORETURN void rtCheckFailureExit(uint32_t uCode, PCONTEXT pCtx);
 RT_C_DECLS_END
 
+/* The snapshot keeps the segment, integer and control registers, which the i386 register
+ * record holds in one run from SegGs to SegSs; the debug registers and floating-point area
+ * before it and the extended area after it stay zero. */
+static_assert(offsetof(CONTEXT, Dr0) == sizeof(DWORD) && offsetof(CONTEXT, SegGs) == 0x8C
+              && offsetof(CONTEXT, SegSs) == 0xC8 && offsetof(CONTEXT, ExtendedRegisters) == 0xCC
+              && sizeof(CONTEXT) == 0x2CC, "i386 register record layout");
+
 /** The registers of the checked function at its call of the hook: instruction pointer =
  *  the return address, stack pointer = where it was before the call, frame pointer = the
  *  checked function's. The other registers are the hook's and say little. */
 static void rtCheckSnapshot(CONTEXT *pCtx, uintptr_t uPC, uintptr_t uSP, uintptr_t uBP)
 {
-    CONTEXT Now;
-    RtlCaptureContext(&Now);
-    *pCtx = CONTEXT();
+    RtlCaptureContext(pCtx);
+    uint8_t *pb = reinterpret_cast<uint8_t *>(pCtx);
+    __builtin_memset(pb + offsetof(CONTEXT, Dr0), 0, offsetof(CONTEXT, SegGs) - offsetof(CONTEXT, Dr0));
+    __builtin_memset(pb + offsetof(CONTEXT, ExtendedRegisters), 0, sizeof(CONTEXT) - offsetof(CONTEXT, ExtendedRegisters));
     pCtx->ContextFlags = RTCHECKFAIL_SNAPSHOT_FLAGS;
-    pCtx->Eax = Now.Eax; pCtx->Ebx = Now.Ebx; pCtx->Ecx = Now.Ecx; pCtx->Edx = Now.Edx;
-    pCtx->Esi = Now.Esi; pCtx->Edi = Now.Edi;
-    pCtx->SegCs = Now.SegCs; pCtx->SegSs = Now.SegSs; pCtx->SegDs = Now.SegDs;
-    pCtx->SegEs = Now.SegEs; pCtx->SegFs = Now.SegFs; pCtx->SegGs = Now.SegGs;
-    pCtx->EFlags = Now.EFlags;
     pCtx->Eip = static_cast<DWORD>(uPC);
     pCtx->Esp = static_cast<DWORD>(uSP);
     pCtx->Ebp = static_cast<DWORD>(uBP);

@@ -44,25 +44,33 @@ static_assert(g_afAttrAccess[3] == 0x100180, "the rights the attribute flags sta
 
 static constexpr DWORD RTFILE_APPEND_DATA_RIGHT = FILE_APPEND_DATA;
 
-RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen)
+/* The flag constants are as wide as the flag word, but only its low half means anything:
+   testing on 32 bits spares the compiler from carrying an always-zero high half. */
+static constexpr uint32_t rtFileOpenBits(uint32_t fOpen, uint64_t fMask)
 {
-    uint64_t fOpen = *pfOpen & UINT32_MAX;
-    if (!(fOpen & (RTFOPEN_ACCESS_MASK | RTFOPEN_ATTR_MASK)))
+    return fOpen & static_cast<uint32_t>(fMask);
+}
+
+RTSTATUS rtFileValidateOpenFlags(uint64_t fOpenIn, uint32_t *pfOpen)
+{
+    /* Only the low half carries meaning; working on 32 bits keeps the tests below short. */
+    uint32_t fOpen = static_cast<uint32_t>(fOpenIn);
+    if (!rtFileOpenBits(fOpen, RTFOPEN_ACCESS_MASK | RTFOPEN_ATTR_MASK))
         return ERR_BAD_ARGUMENT;
-    if (fOpen & RTFOPEN_RESERVED_MASK)
+    if (rtFileOpenBits(fOpen, RTFOPEN_RESERVED_MASK))
         return ERR_BAD_ARGUMENT;
-    if ((fOpen & RTFOPEN_TRUNCATE) && !(fOpen & RTFOPEN_WRITE))
+    if (rtFileOpenBits(fOpen, RTFOPEN_TRUNCATE) && !rtFileOpenBits(fOpen, RTFOPEN_WRITE))
         return ERR_BAD_ARGUMENT;
 
-    uint64_t const fAction = fOpen & RTFOPEN_ACTION_MASK;
+    uint32_t const fAction = rtFileOpenBits(fOpen, RTFOPEN_ACTION_MASK);
     if (fAction == 0)
         fOpen |= RTFOPEN_OPEN;
     else if (fAction > RTFOPEN_CREATE_REPLACE && fAction < RTFOPEN_OPEN)
         return ERR_BAD_ARGUMENT;    /* the action values no flag names */
-    if ((fOpen & RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN && (fOpen & RTFOPEN_NOT_CONTENT_INDEXED))
+    if (rtFileOpenBits(fOpen, RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN && rtFileOpenBits(fOpen, RTFOPEN_NOT_CONTENT_INDEXED))
         return ERR_BAD_ARGUMENT;
 
-    uint64_t const fShare = fOpen & RTFOPEN_SHARE_MASK;
+    uint32_t const fShare = rtFileOpenBits(fOpen, RTFOPEN_SHARE_MASK);
     if (fShare == 0)
         fOpen |= RTFOPEN_DENY_NONE;
     else if (fShare > RTFOPEN_DENY_NONE)
@@ -72,44 +80,60 @@ RTSTATUS rtFileValidateOpenFlags(uint64_t *pfOpen)
     return INF_SUCCESS;
 }
 
-RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpen, RTFILE *phFile, uint32_t *penmActionTaken)
+/* Creation disposition for each action (0x100 to 0x700, shifted down); the open action
+ * becomes truncate-existing with RTFOPEN_TRUNCATE. */
+static constexpr uint8_t g_abDisposition[8] =
+{
+    0, OPEN_ALWAYS, CREATE_NEW, CREATE_ALWAYS, 0, 0, 0, OPEN_EXISTING
+};
+static_assert(RTFOPEN_ACTION_MASK >> 8 == RT_ELEMENTS(g_abDisposition) - 1, "one disposition per action value");
+
+/* Action taken for each disposition (1 to 5) that succeeded: when the file was new, and when
+ * the last error says it already existed (only creating and opening always tell). */
+static constexpr uint8_t g_abActionTaken[2][6] =
+{
+    { 0, RTFACTION_CREATED, RTFACTION_CREATED,  RTFACTION_OPENED, RTFACTION_CREATED, RTFACTION_TRUNCATED },
+    { 0, RTFACTION_CREATED, RTFACTION_REPLACED, RTFACTION_OPENED, RTFACTION_OPENED,  RTFACTION_TRUNCATED },
+};
+static_assert(CREATE_NEW == 1 && CREATE_ALWAYS == 2 && OPEN_EXISTING == 3 && OPEN_ALWAYS == 4
+              && TRUNCATE_EXISTING == 5, "dispositions index the action table");
+
+RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpenIn, RTFILE *phFile, uint32_t *penmActionTaken)
 {
     if (!RT_VALID_PTR(phFile) || !RT_VALID_PTR(pszPath) || (penmActionTaken && !RT_VALID_PTR(penmActionTaken)))
         return ERR_BAD_ARGUMENT;
     *phFile = NIL_RTFILE;
     if (penmActionTaken)
         *penmActionTaken = 0;
-    RTSTATUS rc = rtFileValidateOpenFlags(&fOpen);
+    uint32_t fOpen;
+    RTSTATUS rc = rtFileValidateOpenFlags(fOpenIn, &fOpen);
     if (RT_FAILURE(rc))
         return rc;
 
-    DWORD dwDisposition;
-    switch (fOpen & RTFOPEN_ACTION_MASK)
-    {
-        case RTFOPEN_OPEN_CREATE:    dwDisposition = OPEN_ALWAYS; break;
-        case RTFOPEN_CREATE:         dwDisposition = CREATE_NEW; break;
-        case RTFOPEN_CREATE_REPLACE: dwDisposition = CREATE_ALWAYS; break;
-        default:                     dwDisposition = fOpen & RTFOPEN_TRUNCATE ? TRUNCATE_EXISTING : OPEN_EXISTING; break;
-    }
+    DWORD dwDisposition = g_abDisposition[rtFileOpenBits(fOpen, RTFOPEN_ACTION_MASK) >> 8];
+    if (dwDisposition == OPEN_EXISTING && rtFileOpenBits(fOpen, RTFOPEN_TRUNCATE))
+        dwDisposition = TRUNCATE_EXISTING;
 
-    bool const fAppend = (fOpen & RTFOPEN_APPEND) != 0;
-    DWORD fAccess = g_afDataAccess[fOpen & RTFOPEN_ACCESS_MASK][fAppend];
-    uint64_t const fAttr = fOpen & RTFOPEN_ATTR_MASK ? fOpen & RTFOPEN_ATTR_MASK : (fOpen & RTFOPEN_ACCESS_MASK) << 16;
+    bool const fAppend = rtFileOpenBits(fOpen, RTFOPEN_APPEND) != 0;
+    DWORD fAccess = g_afDataAccess[rtFileOpenBits(fOpen, RTFOPEN_ACCESS_MASK)][fAppend];
+    uint32_t fAttr = rtFileOpenBits(fOpen, RTFOPEN_ATTR_MASK);
+    if (!fAttr)
+        fAttr = rtFileOpenBits(fOpen, RTFOPEN_ACCESS_MASK) << 16;
     fAccess |= g_afAttrAccess[fAttr >> 16];
     if (dwDisposition == TRUNCATE_EXISTING)
         fAccess |= GENERIC_WRITE;
-    if (fOpen & RTFOPEN_NO_CACHE)
+    if (rtFileOpenBits(fOpen, RTFOPEN_NO_CACHE))
         fAccess &= ~RTFILE_APPEND_DATA_RIGHT;
 
-    DWORD const fShare = g_afShareModes[(fOpen & RTFOPEN_SHARE_MASK) >> 4];
+    DWORD const fShare = g_afShareModes[rtFileOpenBits(fOpen, RTFOPEN_SHARE_MASK) >> 4];
 
     SECURITY_ATTRIBUTES SecAttr = { sizeof(SecAttr), nullptr, TRUE };
-    DWORD fFlagsAndAttrs = fOpen & RTFOPEN_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
-    if (fOpen & RTFOPEN_WRITE_THROUGH)
+    DWORD fFlagsAndAttrs = rtFileOpenBits(fOpen, RTFOPEN_TEMPORARY) ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
+    if (rtFileOpenBits(fOpen, RTFOPEN_WRITE_THROUGH))
         fFlagsAndAttrs |= FILE_FLAG_WRITE_THROUGH;
-    if (fOpen & RTFOPEN_ASYNC_IO)
+    if (rtFileOpenBits(fOpen, RTFOPEN_ASYNC_IO))
         fFlagsAndAttrs |= FILE_FLAG_OVERLAPPED;
-    if (fOpen & RTFOPEN_NO_CACHE)
+    if (rtFileOpenBits(fOpen, RTFOPEN_NO_CACHE))
         fFlagsAndAttrs |= FILE_FLAG_NO_BUFFERING;
 
     RTUTF16 *pwszPath = nullptr;
@@ -117,7 +141,7 @@ RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpen, RTFILE *phFile, 
     if (RT_FAILURE(rc))
         return rc;
 
-    HANDLE hFile = CreateFileW(pwszPath, fAccess, fShare, fOpen & RTFOPEN_INHERIT ? &SecAttr : nullptr,
+    HANDLE hFile = CreateFileW(pwszPath, fAccess, fShare, rtFileOpenBits(fOpen, RTFOPEN_INHERIT) ? &SecAttr : nullptr,
                                dwDisposition, fFlagsAndAttrs, nullptr);
     DWORD const dwErr = GetLastError();
     if (hFile == INVALID_HANDLE_VALUE)
@@ -128,21 +152,12 @@ RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpen, RTFILE *phFile, 
         return RTErrConvertFromWinError(dwErr);
     }
 
-    uint32_t enmAction;
-    switch (dwDisposition)
-    {
-        case CREATE_NEW:    enmAction = RTFACTION_CREATED; break;
-        case CREATE_ALWAYS: enmAction = dwErr == ERROR_ALREADY_EXISTS ? RTFACTION_REPLACED : RTFACTION_CREATED; break;
-        case OPEN_ALWAYS:   enmAction = dwErr == ERROR_ALREADY_EXISTS ? RTFACTION_OPENED : RTFACTION_CREATED; break;
-        case OPEN_EXISTING: enmAction = RTFACTION_OPENED; break;
-        default:            enmAction = RTFACTION_TRUNCATED; break;
-    }
-
+    uint32_t enmAction = g_abActionTaken[dwErr == ERROR_ALREADY_EXISTS][dwDisposition];
     bool fOk = true;
-    if ((fOpen & RTFOPEN_NOT_CONTENT_INDEXED) && (enmAction == RTFACTION_CREATED || enmAction == RTFACTION_REPLACED))
+    if (rtFileOpenBits(fOpen, RTFOPEN_NOT_CONTENT_INDEXED) && (enmAction == RTFACTION_CREATED || enmAction == RTFACTION_REPLACED))
         fOk = SetFileAttributesW(pwszPath, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) != FALSE;
-    else if (   (fOpen & RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN_CREATE
-             && (fOpen & RTFOPEN_TRUNCATE)
+    else if (   rtFileOpenBits(fOpen, RTFOPEN_ACTION_MASK) == RTFOPEN_OPEN_CREATE
+             && rtFileOpenBits(fOpen, RTFOPEN_TRUNCATE)
              && enmAction == RTFACTION_OPENED)
     {
         fOk = SetEndOfFile(hFile) != FALSE;
@@ -275,16 +290,6 @@ bool RTFileHandleUsable(RTFILE hFile)
     }
 }
 
-/* Opens by NT name with the delete right, the way removal needs it. */
-static NTSTATUS rtFileOpenForDelete(UNICODE_STRING *pNtName, HANDLE hRootDir, ULONG fOptions, HANDLE *phFile)
-{
-    OBJECT_ATTRIBUTES ObjAttr;
-    InitializeObjectAttributes(&ObjAttr, pNtName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
-    IO_STATUS_BLOCK Ios = {};
-    return NtCreateFile(phFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr,
-                        FILE_ATTRIBUTE_NORMAL, RTNT_SHARE_ALL, RTNT_DISP_OPEN, fOptions, nullptr, 0);
-}
-
 RTSTATUS RTFileRemove(const char *pszPath)
 {
     if (!RT_VALID_PTR(pszPath))
@@ -296,14 +301,21 @@ RTSTATUS RTFileRemove(const char *pszPath)
         return rc;
 
     /* Open the name itself, not what a link points to, so that a link is refused rather
-       than its target deleted. File systems without reparse points refuse the option. */
+       than its target deleted, and with the delete right. File systems without reparse
+       points refuse the option: then once more without it. */
+    OBJECT_ATTRIBUTES ObjAttr;
+    InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
     ULONG fOptions = RTNT_OPT_OPEN_REPARSE_POINT | RTNT_OPT_BACKUP_INTENT | RTNT_OPT_NON_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO;
     HANDLE hFile = nullptr;
-    NTSTATUS rcNt = rtFileOpenForDelete(&NtName, hRootDir, fOptions, &hFile);
-    if (rcNt == RTNT_INVALID_PARAMETER)
+    NTSTATUS rcNt;
+    for (;;)
     {
+        IO_STATUS_BLOCK IosOpen = {};
+        rcNt = NtCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &IosOpen, nullptr,
+                            FILE_ATTRIBUTE_NORMAL, RTNT_SHARE_ALL, RTNT_DISP_OPEN, fOptions, nullptr, 0);
+        if (rcNt != RTNT_INVALID_PARAMETER || !(fOptions & RTNT_OPT_OPEN_REPARSE_POINT))
+            break;
         fOptions &= ~RTNT_OPT_OPEN_REPARSE_POINT;
-        rcNt = rtFileOpenForDelete(&NtName, hRootDir, fOptions, &hFile);
     }
     if (!NT_SUCCESS(rcNt))
     {

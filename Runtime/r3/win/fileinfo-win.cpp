@@ -13,6 +13,18 @@ static_assert(RTFILE_DOS_ATTRIBUTES_MASK == 0x7FFF);
 static constexpr ULONG RTFILE_ALL_INFO_SIZE = 104;
 static_assert(sizeof(FILE_ALL_INFORMATION) == RTFILE_ALL_INFO_SIZE, "all-information layout");
 
+/* What RTFileModeFromAttributes makes of the device attribute alone with an empty name: a
+   file that everyone may read and write. */
+static constexpr uint32_t RTFILE_MODE_DEVICE = RTFS_DOS_DEVICE | RTFS_TYPE_FILE | 0666;
+static_assert(RTFILE_MODE_DEVICE == 0x4081B6, "the mode of a console or other device");
+
+/* Three lower-case characters as the word the suffix test builds. */
+static constexpr uint32_t rtFileSuffixWord(const char (&szSuffix)[4])
+{
+    return static_cast<uint8_t>(szSuffix[0]) | static_cast<uint32_t>(static_cast<uint8_t>(szSuffix[1])) << 8
+         | static_cast<uint32_t>(static_cast<uint8_t>(szSuffix[2])) << 16;
+}
+
 uint32_t RTFileModeFromAttributes(uint32_t fAttrs, const char *pszName, size_t cchName,
                                   uint32_t uReparseTag, uint32_t fTypeHint)
 {
@@ -32,17 +44,21 @@ uint32_t RTFileModeFromAttributes(uint32_t fAttrs, const char *pszName, size_t c
                     cchName++;
             if (cchName >= 4 && pszName[cchName - 4] == '.')
             {
-                /* Executable suffixes, compared in lower case. */
-                char szSuffix[4];
+                /* Executable suffixes, compared in lower case as one little-endian word. */
+                uint32_t uSuffix = 0;
                 for (unsigned i = 0; i < 3; i++)
                 {
                     char const ch = pszName[cchName - 3 + i];
-                    szSuffix[i] = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
+                    uSuffix |= static_cast<uint32_t>(static_cast<uint8_t>(ch >= 'A' && ch <= 'Z' ? ch + ('a' - 'A') : ch))
+                            << (i * 8);
                 }
-                szSuffix[3] = '\0';
-                static const char s_aszExec[][4] = { "exe", "bat", "com", "cmd", "btm" };
-                for (const char *pszExec : s_aszExec)
-                    if (   szSuffix[0] == pszExec[0] && szSuffix[1] == pszExec[1] && szSuffix[2] == pszExec[2])
+                static constexpr uint32_t s_auExec[] =
+                {
+                    rtFileSuffixWord("exe"), rtFileSuffixWord("bat"), rtFileSuffixWord("com"),
+                    rtFileSuffixWord("cmd"), rtFileSuffixWord("btm"),
+                };
+                for (uint32_t const uExec : s_auExec)
+                    if (uSuffix == uExec)
                         fMode |= 0111;
             }
         }
@@ -103,10 +119,16 @@ void rtFileStatsFill(RTFILESTATS *pStats, const LARGE_INTEGER *paTimes, int64_t 
 {
     pStats->cbObject         = cbObject;
     pStats->cbAllocated      = cbAllocated;
-    pStats->BirthTime        = rtFileNtTimeToNs(paTimes[0].QuadPart);
-    pStats->AccessTime       = rtFileNtTimeToNs(paTimes[1].QuadPart);
-    pStats->ModificationTime = rtFileNtTimeToNs(paTimes[2].QuadPart);
-    pStats->ChangeTime       = rtFileNtTimeToNs(paTimes[3].QuadPart);
+    /* Where the record keeps each native time, in the native order: one conversion in a
+       loop instead of four copies of the 64-bit arithmetic. */
+    static constexpr uint8_t s_aoffTimes[4] =
+    {
+        offsetof(RTFILESTATS, BirthTime), offsetof(RTFILESTATS, AccessTime),
+        offsetof(RTFILESTATS, ModificationTime), offsetof(RTFILESTATS, ChangeTime),
+    };
+    for (unsigned i = 0; i < RT_ELEMENTS(s_aoffTimes); i++)
+        *reinterpret_cast<int64_t *>(reinterpret_cast<uint8_t *>(pStats) + s_aoffTimes[i])
+            = rtFileNtTimeToNs(paTimes[i].QuadPart);
     pStats->fMode = RTFileModeFromAttributes(fAttrs << RTFS_DOS_SHIFT, pszName, 0, uReparseTag, 0);
     rtFileStatsSetAttrKind(pStats, enmAttr);
 }
@@ -173,7 +195,7 @@ RTSTATUS RTFileQueryInfo(RTFILE hFile, RTFILESTATS *pStats, uint32_t enmAttr)
     /* A console or another device without file information. */
     *pStats = RTFILESTATS{};
     rtFileStatsSetAttrKind(pStats, enmAttr);
-    pStats->fMode = RTFileModeFromAttributes(RTFS_DOS_DEVICE, "", 0, 0, 0);
+    pStats->fMode = RTFILE_MODE_DEVICE;
     return INF_SUCCESS;
 }
 
@@ -191,27 +213,36 @@ RTSTATUS RTFileFsKind(RTFILE hFile, uint32_t *penmKind)
     if (!NT_SUCCESS(rcNt))
         return RTErrConvertFromNtStatus(rcNt);
 
-    /* Each name in a fixed-width field beside its kind: a table without pointers, so
-       without relocations. */
-    static const struct { char szName[19]; uint8_t enmKind; } s_aKinds[] =
+    /* The names one after the other in one block, each ending with a NUL, and their kinds
+       in the same order: a table without pointers, so without relocations. */
+    static constexpr char s_achNames[] = "NTFS\0FAT\0FAT32\0exFAT\0UDF\0CDFS\0HPFS\0ReFS\0NimbSharedFolderFS";
+    static constexpr uint8_t s_abKinds[] =
     {
-        { "NTFS", RTFSKIND_NTFS },   { "FAT", RTFSKIND_FAT },        { "FAT32", RTFSKIND_FAT },
-        { "exFAT", RTFSKIND_EXFAT }, { "UDF", RTFSKIND_UDF },        { "CDFS", RTFSKIND_ISO9660 },
-        { "HPFS", RTFSKIND_HPFS },   { "ReFS", RTFSKIND_REFS },      { "NimbSharedFolderFS", RTFSKIND_NIMBSF },
+        RTFSKIND_NTFS, RTFSKIND_FAT, RTFSKIND_FAT, RTFSKIND_EXFAT, RTFSKIND_UDF, RTFSKIND_ISO9660,
+        RTFSKIND_HPFS, RTFSKIND_REFS, RTFSKIND_NIMBSF,
     };
+    static_assert([] {
+        size_t cNames = 0;
+        for (char ch : s_achNames)
+            cNames += ch == '\0';
+        return cNames == RT_ELEMENTS(s_abKinds);
+    }(), "one kind per name");
     size_t const cwcName = Buf.Info.FileSystemNameLength / sizeof(WCHAR);
     if (cwcName > (sizeof(Buf) - offsetof(FILE_FS_ATTRIBUTE_INFORMATION, FileSystemName)) / sizeof(WCHAR))
         return INF_SUCCESS;
-    for (auto const &Kind : s_aKinds)
+    const char *pszName = s_achNames;
+    for (uint8_t const enmKind : s_abKinds)
     {
         size_t i = 0;
-        while (i < cwcName && Kind.szName[i] && Buf.Info.FileSystemName[i] == static_cast<WCHAR>(Kind.szName[i]))
+        while (i < cwcName && pszName[i] && Buf.Info.FileSystemName[i] == static_cast<WCHAR>(pszName[i]))
             i++;
-        if (i == cwcName && !Kind.szName[i])
+        if (i == cwcName && !pszName[i])
         {
-            *penmKind = Kind.enmKind;
+            *penmKind = enmKind;
             break;
         }
+        while (*pszName++)
+        { /* to the next name */ }
     }
     return INF_SUCCESS;
 }

@@ -18,12 +18,13 @@ struct RTFILEXFERDIR
 static constexpr RTFILEXFERDIR g_XferRead  = { false, 16384, ERR_FILE_END_REACHED };
 static constexpr RTFILEXFERDIR g_XferWrite = { true,  32768, ERR_DEVICE_WRITE_FAULT };
 
-static bool rtFileXferOnce(RTFILEXFERDIR const &Dir, HANDLE hFile, uint8_t *pb, size_t cb, size_t *pcbDone)
+/* The count goes straight to the caller's variable: a local of our own would be one more
+   protected stack slot on every transfer. */
+static bool rtFileXferOnce(RTFILEXFERDIR const &Dir, HANDLE hFile, uint8_t *pb, size_t cb, DWORD *pcbDone)
 {
-    DWORD cbDone = 0;
-    BOOL const fOk = Dir.fWrite ? WriteFile(hFile, pb, static_cast<DWORD>(cb), &cbDone, nullptr)
-                                : ReadFile(hFile, pb, static_cast<DWORD>(cb), &cbDone, nullptr);
-    *pcbDone = cbDone;
+    *pcbDone = 0;
+    BOOL const fOk = Dir.fWrite ? WriteFile(hFile, pb, static_cast<DWORD>(cb), pcbDone, nullptr)
+                                : ReadFile(hFile, pb, static_cast<DWORD>(cb), pcbDone, nullptr);
     return fOk != FALSE;
 }
 
@@ -48,7 +49,7 @@ static RTSTATUS rtFileXferChunked(RTFILEXFERDIR const &Dir, HANDLE hFile, uint8_
     while (off < cb)
     {
         size_t const cbThis = cb - off < cbChunk ? cb - off : cbChunk;
-        size_t cbDone;
+        DWORD cbDone;
         if (rtFileXferOnce(Dir, hFile, pb + off, cbThis, &cbDone))
         {
             if (pcbDone)
@@ -75,7 +76,7 @@ static RTSTATUS rtFileXferChunked(RTFILEXFERDIR const &Dir, HANDLE hFile, uint8_
 static RTSTATUS rtFileXfer(RTFILEXFERDIR const &Dir, RTFILE hFile, uint8_t *pb, size_t cb, size_t *pcbDone)
 {
     HANDLE const h = reinterpret_cast<HANDLE>(hFile);
-    size_t cbDone;
+    DWORD cbDone;
     if (!rtFileXferOnce(Dir, h, pb, cb, &cbDone))
     {
         DWORD const dwErr = GetLastError();
@@ -90,7 +91,7 @@ static RTSTATUS rtFileXfer(RTFILEXFERDIR const &Dir, RTFILE hFile, uint8_t *pb, 
     }
     while (cbDone < cb)
     {
-        size_t cbMore;
+        DWORD cbMore;
         if (!rtFileXferOnce(Dir, h, pb + cbDone, cb - cbDone, &cbMore))
             return rtFileXferFailed(Dir, h, GetLastError(), cb - cbDone);
         if (cbMore == 0)

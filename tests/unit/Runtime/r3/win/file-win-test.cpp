@@ -139,6 +139,13 @@ TEST(FileOpen, ActionsTaken)
         EXPECT_EQ(ReadWholeFile(path), "hello");
     }
     {
+        /* Only creating and opening always read the last error; a stale one changes nothing. */
+        FileGuard f;
+        SetLastError(ERROR_ALREADY_EXISTS);
+        ASSERT_EQ(OpenEx(path, RTFOPEN_READ | RTFOPEN_OPEN, f, &enmAction), INF_SUCCESS);
+        EXPECT_EQ(enmAction, RTFACTION_OPENED);
+    }
+    {
         FileGuard f;
         ASSERT_EQ(OpenEx(path, RTFOPEN_WRITE | RTFOPEN_OPEN_CREATE | RTFOPEN_TRUNCATE, f, &enmAction), INF_SUCCESS);
         EXPECT_EQ(enmAction, RTFACTION_TRUNCATED);
