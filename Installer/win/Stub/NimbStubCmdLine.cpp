@@ -11,45 +11,52 @@ InstallerState g_InstallerState;
 namespace {
 /** Option ids that are not letters. */
 constexpr int32_t OPT_MSI_LOG_FILE = 1000;
+
+/** The one-dash form of a two-dash name: the same text one character in, so that both
+ *  forms of a name are kept once. */
+consteval const char *oneDash(const char *pszTwoDashes)
+{
+    return pszTwoDashes + 1;
+}
 } /* namespace */
 
 /* The letter ids also work as one-letter options ("-x", "-s", ...). */
 extern constexpr RTOPTDESC g_aCommandLineOptions[COMMAND_LINE_OPTION_COUNT] =
 {
     { "--extract",                    'x', OPTVAL_NONE },
-    { "-extract",                     'x', OPTVAL_NONE },
+    { oneDash("--extract"),           'x', OPTVAL_NONE },
     { "/extract",                     'x', OPTVAL_NONE },
     { "--silent",                     's', OPTVAL_NONE },
-    { "-silent",                      's', OPTVAL_NONE },
+    { oneDash("--silent"),            's', OPTVAL_NONE },
     { "/silent",                      's', OPTVAL_NONE },
     { "--no-silent-cert",             'c', OPTVAL_NONE },
-    { "-no-silent-cert",              'c', OPTVAL_NONE },
+    { oneDash("--no-silent-cert"),    'c', OPTVAL_NONE },
     { "/no-silent-cert",              'c', OPTVAL_NONE },
     { "--no-install-timestamp-ca",    't', OPTVAL_NONE },
     { "--force-install-timestamp-ca", 'T', OPTVAL_NONE },
     { "--logging",                    'l', OPTVAL_NONE },
-    { "-logging",                     'l', OPTVAL_NONE },
+    { oneDash("--logging"),           'l', OPTVAL_NONE },
     { "--msi-log-file",               OPT_MSI_LOG_FILE, OPTVAL_STRING },
     { "-msilogfile",                  OPT_MSI_LOG_FILE, OPTVAL_STRING },
     { "/logging",                     'l', OPTVAL_NONE },
     { "--path",                       'p', OPTVAL_STRING },
-    { "-path",                        'p', OPTVAL_STRING },
+    { oneDash("--path"),              'p', OPTVAL_STRING },
     { "/path",                        'p', OPTVAL_STRING },
     { "--msiparams",                  'm', OPTVAL_STRING },
-    { "-msiparams",                   'm', OPTVAL_STRING },
+    { oneDash("--msiparams"),         'm', OPTVAL_STRING },
     { "--msi-prop",                   'P', OPTVAL_STRING },
     { "--reinstall",                  'f', OPTVAL_NONE },
-    { "-reinstall",                   'f', OPTVAL_NONE },
+    { oneDash("--reinstall"),         'f', OPTVAL_NONE },
     { "/reinstall",                   'f', OPTVAL_NONE },
     { "--ignore-reboot",              'r', OPTVAL_NONE },
     { "--verbose",                    'v', OPTVAL_NONE },
-    { "-verbose",                     'v', OPTVAL_NONE },
+    { oneDash("--verbose"),           'v', OPTVAL_NONE },
     { "/verbose",                     'v', OPTVAL_NONE },
     { "--version",                    'V', OPTVAL_NONE },
-    { "-version",                     'V', OPTVAL_NONE },
+    { oneDash("--version"),           'V', OPTVAL_NONE },
     { "/version",                     'V', OPTVAL_NONE },
     { "--help",                       'h', OPTVAL_NONE },
-    { "-help",                        'h', OPTVAL_NONE },
+    { oneDash("--help"),              'h', OPTVAL_NONE },
     { "/help",                        'h', OPTVAL_NONE },
     { "/?",                           'h', OPTVAL_NONE },
 };

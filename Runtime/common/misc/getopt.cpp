@@ -8,13 +8,14 @@
 
 namespace {
 
-/** Options every parser knows after the caller's table. */
+/** Options every parser knows after the caller's table. Each one-dash form is its
+ *  two-dash form one character in, so that the text is kept once. */
 constexpr RTOPTDESC g_aBuiltinDescs[] =
 {
-    { "--help",    'h', OPTVAL_NONE },
-    { "-help",     'h', OPTVAL_NONE },
-    { "--version", 'V', OPTVAL_NONE },
-    { "-version",  'V', OPTVAL_NONE },
+    { "--help",        'h', OPTVAL_NONE },
+    { "--help" + 1,    'h', OPTVAL_NONE },
+    { "--version",     'V', OPTVAL_NONE },
+    { "--version" + 1, 'V', OPTVAL_NONE },
 };
 constexpr const RTOPTDESC *g_pBuiltinHelp = &g_aBuiltinDescs[0];
 
