@@ -12,55 +12,112 @@ namespace {
 /** Option ids that are not letters. */
 constexpr int32_t OPT_MSI_LOG_FILE = 1000;
 
-/** The one-dash form of a two-dash name: the same text one character in, so that both
- *  forms of a name are kept once. */
-consteval const char *oneDash(const char *pszTwoDashes)
+/** Every option name, each once: a name that is the tail of another one ("-extract" of
+ *  "--extract") is found inside it. */
+constexpr char g_achOptionNames[] =
+    "--extract\0/extract\0--silent\0/silent\0--no-silent-cert\0/no-silent-cert\0"
+    "--no-install-timestamp-ca\0--force-install-timestamp-ca\0--logging\0--msi-log-file\0-msilogfile\0"
+    "/logging\0--path\0/path\0--msiparams\0--msi-prop\0--reinstall\0/reinstall\0--ignore-reboot\0"
+    "--verbose\0/verbose\0--version\0/version\0--help\0/help\0/?";
+
+/** Not constexpr: reaching it stops the compilation of a table row whose name is missing. */
+void optionNameMissing()
 {
-    return pszTwoDashes + 1;
 }
-} /* namespace */
+
+/** The offset of @p pszName in g_achOptionNames; a name that is not there does not compile. */
+consteval uint16_t optionName(const char *pszName)
+{
+    size_t cchName = 0;
+    while (pszName[cchName])
+        cchName++;
+    for (size_t off = 0; off + cchName < sizeof(g_achOptionNames); off++)
+    {
+        size_t i = 0;
+        while (i <= cchName && g_achOptionNames[off + i] == pszName[i])
+            i++;
+        if (i > cchName)
+            return static_cast<uint16_t>(off);
+    }
+    optionNameMissing();
+    return 0;
+}
+
+/** One row of the option table, an RTOPTDESC with its name as an offset: a third of the
+ *  size, and no address to relocate. */
+struct CommandLineOption
+{
+    uint16_t offName;
+    uint16_t iId;
+    uint8_t  fKind;
+};
+static_assert(sizeof(CommandLineOption) == 6 && sizeof(g_achOptionNames) <= UINT16_MAX, "compact rows");
 
 /* The letter ids also work as one-letter options ("-x", "-s", ...). */
-extern constexpr RTOPTDESC g_aCommandLineOptions[COMMAND_LINE_OPTION_COUNT] =
+constexpr CommandLineOption g_aOptions[COMMAND_LINE_OPTION_COUNT] =
 {
-    { "--extract",                    'x', OPTVAL_NONE },
-    { oneDash("--extract"),           'x', OPTVAL_NONE },
-    { "/extract",                     'x', OPTVAL_NONE },
-    { "--silent",                     's', OPTVAL_NONE },
-    { oneDash("--silent"),            's', OPTVAL_NONE },
-    { "/silent",                      's', OPTVAL_NONE },
-    { "--no-silent-cert",             'c', OPTVAL_NONE },
-    { oneDash("--no-silent-cert"),    'c', OPTVAL_NONE },
-    { "/no-silent-cert",              'c', OPTVAL_NONE },
-    { "--no-install-timestamp-ca",    't', OPTVAL_NONE },
-    { "--force-install-timestamp-ca", 'T', OPTVAL_NONE },
-    { "--logging",                    'l', OPTVAL_NONE },
-    { oneDash("--logging"),           'l', OPTVAL_NONE },
-    { "--msi-log-file",               OPT_MSI_LOG_FILE, OPTVAL_STRING },
-    { "-msilogfile",                  OPT_MSI_LOG_FILE, OPTVAL_STRING },
-    { "/logging",                     'l', OPTVAL_NONE },
-    { "--path",                       'p', OPTVAL_STRING },
-    { oneDash("--path"),              'p', OPTVAL_STRING },
-    { "/path",                        'p', OPTVAL_STRING },
-    { "--msiparams",                  'm', OPTVAL_STRING },
-    { oneDash("--msiparams"),         'm', OPTVAL_STRING },
-    { "--msi-prop",                   'P', OPTVAL_STRING },
-    { "--reinstall",                  'f', OPTVAL_NONE },
-    { oneDash("--reinstall"),         'f', OPTVAL_NONE },
-    { "/reinstall",                   'f', OPTVAL_NONE },
-    { "--ignore-reboot",              'r', OPTVAL_NONE },
-    { "--verbose",                    'v', OPTVAL_NONE },
-    { oneDash("--verbose"),           'v', OPTVAL_NONE },
-    { "/verbose",                     'v', OPTVAL_NONE },
-    { "--version",                    'V', OPTVAL_NONE },
-    { oneDash("--version"),           'V', OPTVAL_NONE },
-    { "/version",                     'V', OPTVAL_NONE },
-    { "--help",                       'h', OPTVAL_NONE },
-    { oneDash("--help"),              'h', OPTVAL_NONE },
-    { "/help",                        'h', OPTVAL_NONE },
-    { "/?",                           'h', OPTVAL_NONE },
+    { optionName("--extract"),                  'x', OPTVAL_NONE },
+    { optionName("-extract"),                   'x', OPTVAL_NONE },
+    { optionName("/extract"),                   'x', OPTVAL_NONE },
+    { optionName("--silent"),                   's', OPTVAL_NONE },
+    { optionName("-silent"),                    's', OPTVAL_NONE },
+    { optionName("/silent"),                    's', OPTVAL_NONE },
+    { optionName("--no-silent-cert"),           'c', OPTVAL_NONE },
+    { optionName("-no-silent-cert"),            'c', OPTVAL_NONE },
+    { optionName("/no-silent-cert"),            'c', OPTVAL_NONE },
+    { optionName("--no-install-timestamp-ca"),  't', OPTVAL_NONE },
+    { optionName("--force-install-timestamp-ca"), 'T', OPTVAL_NONE },
+    { optionName("--logging"),                  'l', OPTVAL_NONE },
+    { optionName("-logging"),                   'l', OPTVAL_NONE },
+    { optionName("--msi-log-file"),             OPT_MSI_LOG_FILE, OPTVAL_STRING },
+    { optionName("-msilogfile"),                OPT_MSI_LOG_FILE, OPTVAL_STRING },
+    { optionName("/logging"),                   'l', OPTVAL_NONE },
+    { optionName("--path"),                     'p', OPTVAL_STRING },
+    { optionName("-path"),                      'p', OPTVAL_STRING },
+    { optionName("/path"),                      'p', OPTVAL_STRING },
+    { optionName("--msiparams"),                'm', OPTVAL_STRING },
+    { optionName("-msiparams"),                 'm', OPTVAL_STRING },
+    { optionName("--msi-prop"),                 'P', OPTVAL_STRING },
+    { optionName("--reinstall"),                'f', OPTVAL_NONE },
+    { optionName("-reinstall"),                 'f', OPTVAL_NONE },
+    { optionName("/reinstall"),                 'f', OPTVAL_NONE },
+    { optionName("--ignore-reboot"),            'r', OPTVAL_NONE },
+    { optionName("--verbose"),                  'v', OPTVAL_NONE },
+    { optionName("-verbose"),                   'v', OPTVAL_NONE },
+    { optionName("/verbose"),                   'v', OPTVAL_NONE },
+    { optionName("--version"),                  'V', OPTVAL_NONE },
+    { optionName("-version"),                   'V', OPTVAL_NONE },
+    { optionName("/version"),                   'V', OPTVAL_NONE },
+    { optionName("--help"),                     'h', OPTVAL_NONE },
+    { optionName("-help"),                      'h', OPTVAL_NONE },
+    { optionName("/help"),                      'h', OPTVAL_NONE },
+    { optionName("/?"),                         'h', OPTVAL_NONE },
 };
-static_assert(g_aCommandLineOptions[COMMAND_LINE_OPTION_COUNT - 1].pszName, "a row for every option");
+static_assert(g_aOptions[COMMAND_LINE_OPTION_COUNT - 1].offName, "a row for every option");
+
+constexpr RTOPTDESC optionDesc(const CommandLineOption &Option)
+{
+    return { &g_achOptionNames[Option.offName], Option.iId, Option.fKind };
+}
+
+/** The descriptors of g_aOptions. */
+struct CommandLineOptionDescs
+{
+    RTOPTDESC a[COMMAND_LINE_OPTION_COUNT];
+
+    constexpr CommandLineOptionDescs() : a()
+    {
+        for (uint32_t i = 0; i < COMMAND_LINE_OPTION_COUNT; i++)
+            a[i] = optionDesc(g_aOptions[i]);
+    }
+};
+
+constexpr CommandLineOptionDescs g_CommandLineOptionDescs;
+} /* namespace */
+
+/* Built at compile time for whoever needs the table whole; the installer builds its own
+   copy on the stack (ParseCommandLine). */
+const RTOPTDESC (&g_aCommandLineOptions)[COMMAND_LINE_OPTION_COUNT] = g_CommandLineOptionDescs.a;
 
 namespace {
 
@@ -188,8 +245,12 @@ void InitRunSettings(RunSettings *pSettings)
 
 int ParseCommandLine(int argc, char **argv, RunSettings *pSettings)
 {
+    /* The descriptors from the compact rows: the rows are all the image holds. */
+    RTOPTDESC aDescs[COMMAND_LINE_OPTION_COUNT];
+    for (uint32_t i = 0; i < COMMAND_LINE_OPTION_COUNT; i++)
+        aDescs[i] = optionDesc(g_aOptions[i]);
     RTOPTPARSER Parser;
-    RTSTATUS rc = RTGetOptInit(&Parser, argc, argv, g_aCommandLineOptions, COMMAND_LINE_OPTION_COUNT, 1, 0);
+    RTSTATUS rc = RTGetOptInit(&Parser, argc, argv, aDescs, COMMAND_LINE_OPTION_COUNT, 1, 0);
     if (RT_FAILURE(rc))
         return ReportError("RTGetOptInit failed: %Rrc", rc);
 
