@@ -44,14 +44,15 @@ consteval uint16_t optionName(const char *pszName)
 }
 
 /** One row of the option table, an RTOPTDESC with its name as an offset: a third of the
- *  size, and no address to relocate. */
+ *  size, and no address to relocate. Every option takes no value or one string. */
 struct CommandLineOption
 {
     uint16_t offName;
-    uint16_t iId;
-    uint8_t  fKind;
+    uint16_t iId   : 15;
+    uint16_t fKind : 1;
 };
-static_assert(sizeof(CommandLineOption) == 6 && sizeof(g_achOptionNames) <= UINT16_MAX, "compact rows");
+static_assert(sizeof(CommandLineOption) == 4 && sizeof(g_achOptionNames) <= UINT16_MAX, "compact rows");
+static_assert(OPTVAL_NONE == 0 && OPTVAL_STRING == 1 && OPT_MSI_LOG_FILE < 0x8000, "kinds and ids fit");
 
 /* The letter ids also work as one-letter options ("-x", "-s", ...). */
 constexpr CommandLineOption g_aOptions[COMMAND_LINE_OPTION_COUNT] =
