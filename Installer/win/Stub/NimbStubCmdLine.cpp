@@ -162,12 +162,10 @@ constexpr char g_szHelpFormat[] =
     "  %s --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\Nimbrel\"\"\"\n"
     "  %s --extract -path C:\\Nimb";
 
-constexpr char g_szUnknownOption[] =
-    "Unknown option \"%s\"\n"
-    "Please refer to the command line help by specifying \"-?\"\n"
-    "to get more information.";
-constexpr char g_szParsingError[] =
-    "Parameter parsing error: %Rrc\n"
+/** The two command-line errors end alike; the ending is their last argument, kept once. */
+constexpr char g_szUnknownOption[] = "Unknown option \"%s\"\n%s";
+constexpr char g_szParsingError[] = "Parameter parsing error: %Rrc\n%s";
+constexpr char g_szSeeHelp[] =
     "Please refer to the command line help by specifying \"-?\"\n"
     "to get more information.";
 constexpr char g_szOutOfSpace[] = "Out of space for MSI parameters and properties";
@@ -232,8 +230,8 @@ int reportParseError(int rcGetOpt, const RTOPTVALUE *pValue)
     if (g_InstallerState.silentMode)
         return RTGetOptReportError(rcGetOpt, pValue);
     if (rcGetOpt == ERR_OPTION_UNKNOWN)
-        return ReportUsageError(g_szUnknownOption, pValue->psz);
-    return ReportUsageError(g_szParsingError, rcGetOpt);
+        return ReportUsageError(g_szUnknownOption, pValue->psz, g_szSeeHelp);
+    return ReportUsageError(g_szParsingError, rcGetOpt, g_szSeeHelp);
 }
 
 } /* namespace */
