@@ -402,24 +402,19 @@ int RTGetOptNext(RTOPTPARSER *pState, RTOPTVALUE *pValue)
             continue;
         }
 
-        if (!fDefer)
-        {
-            if (pDesc)
-                return rtGetOptProcessMatch(pState, pDesc, k, pszRest, fShort, pValue);
-            pValue->psz = pszArg;
-            return *pszArg == '-' ? ERR_OPTION_UNKNOWN : INF_OPTION_PLAIN_ARGUMENT;
-        }
-
+        /* Without deferring nothing is ever set aside, so only then is there a move. */
         if (pDesc)
         {
             if (pState->cDeferred > 0)
                 rtGetOptMoveArg(pState, k + pState->cDeferred, k);
             return rtGetOptProcessMatch(pState, pDesc, k, pszRest, fShort, pValue);
         }
-        if (rtGetOptDashLength(pszArg))
+        /* Not an option: without deferring, unknown when it starts with an ASCII '-', else
+           plain; with deferring, unknown when it starts with any dash, else set aside. */
+        if (!fDefer || rtGetOptDashLength(pszArg))
         {
             pValue->psz = pszArg;
-            return ERR_OPTION_UNKNOWN;
+            return fDefer || *pszArg == '-' ? ERR_OPTION_UNKNOWN : INF_OPTION_PLAIN_ARGUMENT;
         }
         pState->iArg--;
         pState->cDeferred++;
