@@ -56,7 +56,7 @@ void InitRunSettings(RunSettings *pSettings);
 
 /** Every accepted form of every option, in the order they are searched. */
 inline constexpr uint32_t COMMAND_LINE_OPTION_COUNT = 36;
-extern const RTOPTDESC g_aCommandLineOptions[COMMAND_LINE_OPTION_COUNT];
+extern const RTOPTDESC (&g_aCommandLineOptions)[COMMAND_LINE_OPTION_COUNT];
 
 /** ParseCommandLine's result when the run goes on; any other result is the exit code. */
 inline constexpr int PARSE_CONTINUE = -1;

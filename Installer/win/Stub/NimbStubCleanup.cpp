@@ -26,53 +26,53 @@ bool isGone(RTSTATUS rc)
     return RT_SUCCESS(rc) || rc == ERR_FILE_MISSING || rc == ERR_PATH_MISSING;
 }
 
-ItemOutcome cleanupFile(CleanupRecord *pRecord, bool fLastPass)
+/** Closes the record's handle; a failure is only printed. */
+void closeHandle(CleanupRecord *pRecord)
 {
-    if (pRecord->handle.hFile != NIL_RTFILE)
+    if (pRecord->isFile)
     {
+        if (pRecord->handle.hFile == NIL_RTFILE)
+            return;
         if (RTFileHandleUsable(pRecord->handle.hFile))
         {
             RTSTATUS const rc = RTFileClose(pRecord->handle.hFile);
             if (RT_FAILURE(rc))
-                ConsoleErrorLen("Cleanup file '%s' for #%u: RTFileClose(%p) failed: %Rrc",
-                                pRecord->path, pRecord->packageIndex, pRecord->handle.hFile, rc);
+                ConsoleErrorRc(rc, "Cleanup file '%s' for #%u: RTFileClose(%p) failed: %Rrc",
+                               pRecord->path, pRecord->packageIndex, pRecord->handle.hFile, rc);
         }
         pRecord->handle.hFile = NIL_RTFILE;
     }
-    if (pRecord->keepOnDisk)
-        return ItemOutcome::Done;
-    RTSTATUS const rc = RTFileRemove(pRecord->path);
-    if (isGone(rc))
-        return ItemOutcome::Done;
-    if (fLastPass)
-        ReportError("Failed to delete temporary file '%s': %Rrc", pRecord->path, rc);
-    return ItemOutcome::Retry;
-}
-
-ItemOutcome cleanupDir(CleanupRecord *pRecord, bool fLastPass)
-{
-    if (pRecord->handle.hDir)
+    else
     {
+        if (!pRecord->handle.hDir)
+            return;
         if (RTDirHandleValid(pRecord->handle.hDir))
         {
             RTSTATUS const rc = RTDirClose(pRecord->handle.hDir);
             if (RT_FAILURE(rc))
-                ConsoleErrorLen("Cleanup dir '%s' for #%u: RTDirClose(%p) failed: %Rrc",
-                                pRecord->path, pRecord->packageIndex, pRecord->handle.hDir, rc);
+                ConsoleErrorRc(rc, "Cleanup dir '%s' for #%u: RTDirClose(%p) failed: %Rrc",
+                               pRecord->path, pRecord->packageIndex, pRecord->handle.hDir, rc);
         }
         pRecord->handle.hDir = nullptr;
     }
+}
+
+/** Closes the record's handle and deletes its item unless it is kept on disk. */
+ItemOutcome cleanupItem(CleanupRecord *pRecord, bool fLastPass)
+{
+    closeHandle(pRecord);
     if (pRecord->keepOnDisk)
         return ItemOutcome::Done;
-    RTSTATUS const rc = RTDirDelete(pRecord->path);
+    RTSTATUS const rc = pRecord->isFile ? RTFileRemove(pRecord->path) : RTDirDelete(pRecord->path);
     if (isGone(rc))
         return ItemOutcome::Done;
-    /* Something unlisted is still inside (a log, a copied tree): after the last pass the
-     * directory simply stays, as the user's files in it must. */
-    if (rc == ERR_DIRECTORY_HAS_ENTRIES)
+    /* Something unlisted is still inside a directory (a log, a copied tree): after the last
+     * pass the directory simply stays, as the user's files in it must. */
+    if (!pRecord->isFile && rc == ERR_DIRECTORY_HAS_ENTRIES)
         return fLastPass ? ItemOutcome::Done : ItemOutcome::Retry;
     if (fLastPass)
-        ReportError("Failed to delete temporary directory '%s': %Rrc", pRecord->path, rc);
+        ReportError(pRecord->isFile ? "Failed to delete temporary file '%s': %Rrc"
+                                    : "Failed to delete temporary directory '%s': %Rrc", pRecord->path, rc);
     return ItemOutcome::Retry;
 }
 
@@ -126,9 +126,7 @@ RTSTATUS RunCleanup(const char *pszExtraDir)
         {
             CleanupRecord *pRecord = recordOf(pLink);
             pLink = pLink->next;
-            ItemOutcome const enmOutcome = pRecord->isFile ? cleanupFile(pRecord, fLastPass)
-                                                           : cleanupDir(pRecord, fLastPass);
-            if (enmOutcome == ItemOutcome::Done)
+            if (cleanupItem(pRecord, fLastPass) == ItemOutcome::Done)
                 FreeCleanupRecord(pRecord);
         }
 

@@ -11,55 +11,123 @@ InstallerState g_InstallerState;
 namespace {
 /** Option ids that are not letters. */
 constexpr int32_t OPT_MSI_LOG_FILE = 1000;
+
+/** Every option name, each once: a name that is the tail of another one ("-extract" of
+ *  "--extract") is found inside it. Byte-aligned, as the texts below. */
+alignas(1) constexpr char g_achOptionNames[] =
+    "--extract\0/extract\0--silent\0/silent\0--no-silent-cert\0/no-silent-cert\0"
+    "--no-install-timestamp-ca\0--force-install-timestamp-ca\0--logging\0--msi-log-file\0-msilogfile\0"
+    "/logging\0--path\0/path\0--msiparams\0--msi-prop\0--reinstall\0/reinstall\0--ignore-reboot\0"
+    "--verbose\0/verbose\0--version\0/version\0--help\0/help\0/?";
+
+/** Not constexpr: reaching it stops the compilation of a table row whose name is missing. */
+void optionNameMissing()
+{
+}
+
+/** The offset of @p pszName in g_achOptionNames; a name that is not there does not compile. */
+consteval uint16_t optionName(const char *pszName)
+{
+    size_t cchName = 0;
+    while (pszName[cchName])
+        cchName++;
+    for (size_t off = 0; off + cchName < sizeof(g_achOptionNames); off++)
+    {
+        size_t i = 0;
+        while (i <= cchName && g_achOptionNames[off + i] == pszName[i])
+            i++;
+        if (i > cchName)
+            return static_cast<uint16_t>(off);
+    }
+    optionNameMissing();
+    return 0;
+}
+
+/** One row of the option table, an RTOPTDESC with its name as an offset: a third of the
+ *  size, and no address to relocate. Every option takes no value or one string. */
+struct CommandLineOption
+{
+    uint16_t offName;
+    uint16_t iId   : 15;
+    uint16_t fKind : 1;
+};
+static_assert(sizeof(CommandLineOption) == 4 && sizeof(g_achOptionNames) <= UINT16_MAX, "compact rows");
+static_assert(OPTVAL_NONE == 0 && OPTVAL_STRING == 1 && OPT_MSI_LOG_FILE < 0x8000, "kinds and ids fit");
+
+/* The letter ids also work as one-letter options ("-x", "-s", ...). Aligned as its rows. */
+alignas(CommandLineOption) constexpr CommandLineOption g_aOptions[COMMAND_LINE_OPTION_COUNT] =
+{
+    { optionName("--extract"),                  'x', OPTVAL_NONE },
+    { optionName("-extract"),                   'x', OPTVAL_NONE },
+    { optionName("/extract"),                   'x', OPTVAL_NONE },
+    { optionName("--silent"),                   's', OPTVAL_NONE },
+    { optionName("-silent"),                    's', OPTVAL_NONE },
+    { optionName("/silent"),                    's', OPTVAL_NONE },
+    { optionName("--no-silent-cert"),           'c', OPTVAL_NONE },
+    { optionName("-no-silent-cert"),            'c', OPTVAL_NONE },
+    { optionName("/no-silent-cert"),            'c', OPTVAL_NONE },
+    { optionName("--no-install-timestamp-ca"),  't', OPTVAL_NONE },
+    { optionName("--force-install-timestamp-ca"), 'T', OPTVAL_NONE },
+    { optionName("--logging"),                  'l', OPTVAL_NONE },
+    { optionName("-logging"),                   'l', OPTVAL_NONE },
+    { optionName("--msi-log-file"),             OPT_MSI_LOG_FILE, OPTVAL_STRING },
+    { optionName("-msilogfile"),                OPT_MSI_LOG_FILE, OPTVAL_STRING },
+    { optionName("/logging"),                   'l', OPTVAL_NONE },
+    { optionName("--path"),                     'p', OPTVAL_STRING },
+    { optionName("-path"),                      'p', OPTVAL_STRING },
+    { optionName("/path"),                      'p', OPTVAL_STRING },
+    { optionName("--msiparams"),                'm', OPTVAL_STRING },
+    { optionName("-msiparams"),                 'm', OPTVAL_STRING },
+    { optionName("--msi-prop"),                 'P', OPTVAL_STRING },
+    { optionName("--reinstall"),                'f', OPTVAL_NONE },
+    { optionName("-reinstall"),                 'f', OPTVAL_NONE },
+    { optionName("/reinstall"),                 'f', OPTVAL_NONE },
+    { optionName("--ignore-reboot"),            'r', OPTVAL_NONE },
+    { optionName("--verbose"),                  'v', OPTVAL_NONE },
+    { optionName("-verbose"),                   'v', OPTVAL_NONE },
+    { optionName("/verbose"),                   'v', OPTVAL_NONE },
+    { optionName("--version"),                  'V', OPTVAL_NONE },
+    { optionName("-version"),                   'V', OPTVAL_NONE },
+    { optionName("/version"),                   'V', OPTVAL_NONE },
+    { optionName("--help"),                     'h', OPTVAL_NONE },
+    { optionName("-help"),                      'h', OPTVAL_NONE },
+    { optionName("/help"),                      'h', OPTVAL_NONE },
+    { optionName("/?"),                         'h', OPTVAL_NONE },
+};
+static_assert(g_aOptions[COMMAND_LINE_OPTION_COUNT - 1].offName, "a row for every option");
+
+constexpr RTOPTDESC optionDesc(const CommandLineOption &Option)
+{
+    return { &g_achOptionNames[Option.offName], Option.iId, Option.fKind };
+}
+
+/** The descriptors of g_aOptions. */
+struct CommandLineOptionDescs
+{
+    RTOPTDESC a[COMMAND_LINE_OPTION_COUNT];
+
+    constexpr CommandLineOptionDescs() : a()
+    {
+        for (uint32_t i = 0; i < COMMAND_LINE_OPTION_COUNT; i++)
+            a[i] = optionDesc(g_aOptions[i]);
+    }
+};
+
+constexpr CommandLineOptionDescs g_CommandLineOptionDescs;
 } /* namespace */
 
-/* The letter ids also work as one-letter options ("-x", "-s", ...). */
-extern constexpr RTOPTDESC g_aCommandLineOptions[COMMAND_LINE_OPTION_COUNT] =
-{
-    { "--extract",                    'x', OPTVAL_NONE },
-    { "-extract",                     'x', OPTVAL_NONE },
-    { "/extract",                     'x', OPTVAL_NONE },
-    { "--silent",                     's', OPTVAL_NONE },
-    { "-silent",                      's', OPTVAL_NONE },
-    { "/silent",                      's', OPTVAL_NONE },
-    { "--no-silent-cert",             'c', OPTVAL_NONE },
-    { "-no-silent-cert",              'c', OPTVAL_NONE },
-    { "/no-silent-cert",              'c', OPTVAL_NONE },
-    { "--no-install-timestamp-ca",    't', OPTVAL_NONE },
-    { "--force-install-timestamp-ca", 'T', OPTVAL_NONE },
-    { "--logging",                    'l', OPTVAL_NONE },
-    { "-logging",                     'l', OPTVAL_NONE },
-    { "--msi-log-file",               OPT_MSI_LOG_FILE, OPTVAL_STRING },
-    { "-msilogfile",                  OPT_MSI_LOG_FILE, OPTVAL_STRING },
-    { "/logging",                     'l', OPTVAL_NONE },
-    { "--path",                       'p', OPTVAL_STRING },
-    { "-path",                        'p', OPTVAL_STRING },
-    { "/path",                        'p', OPTVAL_STRING },
-    { "--msiparams",                  'm', OPTVAL_STRING },
-    { "-msiparams",                   'm', OPTVAL_STRING },
-    { "--msi-prop",                   'P', OPTVAL_STRING },
-    { "--reinstall",                  'f', OPTVAL_NONE },
-    { "-reinstall",                   'f', OPTVAL_NONE },
-    { "/reinstall",                   'f', OPTVAL_NONE },
-    { "--ignore-reboot",              'r', OPTVAL_NONE },
-    { "--verbose",                    'v', OPTVAL_NONE },
-    { "-verbose",                     'v', OPTVAL_NONE },
-    { "/verbose",                     'v', OPTVAL_NONE },
-    { "--version",                    'V', OPTVAL_NONE },
-    { "-version",                     'V', OPTVAL_NONE },
-    { "/version",                     'V', OPTVAL_NONE },
-    { "--help",                       'h', OPTVAL_NONE },
-    { "-help",                        'h', OPTVAL_NONE },
-    { "/help",                        'h', OPTVAL_NONE },
-    { "/?",                           'h', OPTVAL_NONE },
-};
-static_assert(g_aCommandLineOptions[COMMAND_LINE_OPTION_COUNT - 1].pszName, "a row for every option");
+/* Built at compile time for whoever needs the table whole; the installer builds its own
+   copy on the stack (ParseCommandLine). */
+const RTOPTDESC (&g_aCommandLineOptions)[COMMAND_LINE_OPTION_COUNT] = g_CommandLineOptionDescs.a;
 
 namespace {
 
+/* The texts here are byte-aligned: left to itself the compiler starts every array of 32
+   bytes or more on a 32-byte boundary, padding for a speed that texts shown once never need. */
+
 /** The help text; its arguments are the title, the four version numbers and the program
  *  name twice. */
-constexpr char g_szHelpFormat[] =
+alignas(1) constexpr char g_szHelpFormat[] =
     "-- %s v%u.%u.%ur%u --\n"
     "\n"
     "Command Line Parameters:\n"
@@ -97,17 +165,15 @@ constexpr char g_szHelpFormat[] =
     "  %s --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\Nimbrel\"\"\"\n"
     "  %s --extract -path C:\\Nimb";
 
-constexpr char g_szUnknownOption[] =
-    "Unknown option \"%s\"\n"
+/** The two command-line errors end alike; the ending is their last argument, kept once. */
+alignas(1) constexpr char g_szUnknownOption[] = "Unknown option \"%s\"\n%s";
+alignas(1) constexpr char g_szParsingError[] = "Parameter parsing error: %Rrc\n%s";
+alignas(1) constexpr char g_szSeeHelp[] =
     "Please refer to the command line help by specifying \"-?\"\n"
     "to get more information.";
-constexpr char g_szParsingError[] =
-    "Parameter parsing error: %Rrc\n"
-    "Please refer to the command line help by specifying \"-?\"\n"
-    "to get more information.";
-constexpr char g_szOutOfSpace[] = "Out of space for MSI parameters and properties";
+alignas(1) constexpr char g_szOutOfSpace[] = "Out of space for MSI parameters and properties";
 
-constexpr char g_szMsiReinstall[] = "REINSTALLMODE=vomus REINSTALL=ALL";
+alignas(1) constexpr char g_szMsiReinstall[] = "REINSTALLMODE=vomus REINSTALL=ALL";
 
 bool hasBlank(const char *psz)
 {
@@ -167,8 +233,8 @@ int reportParseError(int rcGetOpt, const RTOPTVALUE *pValue)
     if (g_InstallerState.silentMode)
         return RTGetOptReportError(rcGetOpt, pValue);
     if (rcGetOpt == ERR_OPTION_UNKNOWN)
-        return ReportUsageError(g_szUnknownOption, pValue->psz);
-    return ReportUsageError(g_szParsingError, rcGetOpt);
+        return ReportUsageError(g_szUnknownOption, pValue->psz, g_szSeeHelp);
+    return ReportUsageError(g_szParsingError, rcGetOpt, g_szSeeHelp);
 }
 
 } /* namespace */
@@ -181,8 +247,12 @@ void InitRunSettings(RunSettings *pSettings)
 
 int ParseCommandLine(int argc, char **argv, RunSettings *pSettings)
 {
+    /* The descriptors from the compact rows: the rows are all the image holds. */
+    RTOPTDESC aDescs[COMMAND_LINE_OPTION_COUNT];
+    for (uint32_t i = 0; i < COMMAND_LINE_OPTION_COUNT; i++)
+        aDescs[i] = optionDesc(g_aOptions[i]);
     RTOPTPARSER Parser;
-    RTSTATUS rc = RTGetOptInit(&Parser, argc, argv, g_aCommandLineOptions, COMMAND_LINE_OPTION_COUNT, 1, 0);
+    RTSTATUS rc = RTGetOptInit(&Parser, argc, argv, aDescs, COMMAND_LINE_OPTION_COUNT, 1, 0);
     if (RT_FAILURE(rc))
         return ReportError("RTGetOptInit failed: %Rrc", rc);
 

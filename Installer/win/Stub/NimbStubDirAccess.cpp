@@ -55,7 +55,9 @@ RTSTATUS RestrictDirectoryAccess(const char *pszDir)
     NTSTATUS rcNt = NtOpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken);
     if (!NT_SUCCESS(rcNt))
         return RTErrConvertFromNtStatus(rcNt);
-    alignas(8) uint8_t abTokenUser[TOKEN_USER_BUFFER];
+    /* Aligned as the records they receive, and no more: a stricter alignment than the
+       stack's costs a realigned frame. */
+    alignas(TOKEN_USER) uint8_t abTokenUser[TOKEN_USER_BUFFER];
     ULONG cbReturned = 0;
     rcNt = NtQueryInformationToken(hToken, TokenUser, abTokenUser, sizeof(abTokenUser), &cbReturned);
     CloseHandle(hToken);
@@ -63,7 +65,7 @@ RTSTATUS RestrictDirectoryAccess(const char *pszDir)
         return RTErrConvertFromNtStatus(rcNt);
     PSID const pSidUser = reinterpret_cast<TOKEN_USER *>(abTokenUser)->User.Sid;
 
-    alignas(8) uint8_t abAcl[ACL_BUFFER];
+    alignas(DWORD) uint8_t abAcl[ACL_BUFFER];     /* the entries hold 32-bit fields */
     PACL const pAcl = reinterpret_cast<PACL>(abAcl);
     PSID const apSids[] = { pSidUser, const_cast<WellKnownSid *>(&g_SidLocalSystem),
                             const_cast<WellKnownSid *>(&g_SidAdministrators) };

@@ -10,7 +10,11 @@ MessageBoxCalls g_MessageBoxCalls = { MessageBoxW, MessageBoxA, GetDesktopWindow
 
 namespace {
 
-constexpr RTUTF16 g_wszProductTitle[] = L"" NIMB_PRODUCT_TITLE;
+/* Aligned as its characters: the compiler would otherwise pad it to a 32-byte boundary. */
+alignas(RTUTF16) constexpr RTUTF16 g_wszProductTitle[] = L"" NIMB_PRODUCT_TITLE;
+/** The console error line: the caller's format nested in place (%N takes its argument
+ *  list by address). */
+constexpr char g_szConsoleError[] = "error: %N\n";
 
 /** Shows @p pszText in a box owned by the desktop, in UTF-16 when the text converts. */
 void showMessageBox(const char *pszText, UINT fStyle)
@@ -26,30 +30,25 @@ void showMessageBox(const char *pszText, UINT fStyle)
         g_MessageBoxCalls.pfnMessageBoxA(hwndOwner, pszText, NIMB_PRODUCT_TITLE, fStyle);
 }
 
-/** The formatted text in an error box, or on standard error when silent. */
-void reportErrorV(const char *pszFormat, va_list args)
+/** The formatted text in a box of @p fStyle, or when silent on standard error (errors,
+ *  program name and prefix before each line) or standard output (information, as it is).
+ *  Only errors are dropped when empty. */
+void reportV(UINT fStyle, const char *pszFormat, va_list args)
 {
     char *pszText = nullptr;
     if (RTStrPrintAllocV(&pszText, pszFormat, args) < 0 || !pszText)
         return;
-    if (*pszText)
+    bool const fError = fStyle == MSGBOX_ERROR;
+    if (*pszText || !fError)
     {
-        if (g_InstallerState.silentMode)
+        if (!g_InstallerState.silentMode)
+            showMessageBox(pszText, fStyle);
+        else if (fError)
             RTMessageToStdErr("%s", pszText);
         else
-            showMessageBox(pszText, MSGBOX_ERROR);
+            RTStreamPrintf(g_pStreamStdOut, "%s\n", pszText);
     }
     RTStrRelease(pszText);
-}
-
-int consoleErrorV(const char *pszFormat, va_list args)
-{
-    /* %N takes the address of a va_list object; a parameter of that type may not be one. */
-    va_list argsCopy;
-    va_copy(argsCopy, args);
-    int const cch = RTStreamPrintf(g_pStreamStdErr, "error: %N\n", pszFormat, &argsCopy);
-    va_end(argsCopy);
-    return cch;
 }
 
 } /* namespace */
@@ -58,7 +57,7 @@ int ReportError(const char *pszFormat, ...)
 {
     va_list args;
     va_start(args, pszFormat);
-    reportErrorV(pszFormat, args);
+    reportV(MSGBOX_ERROR, pszFormat, args);
     va_end(args);
     return 1;
 }
@@ -67,7 +66,7 @@ int ReportUsageError(const char *pszFormat, ...)
 {
     va_list args;
     va_start(args, pszFormat);
-    ReportError("%N", pszFormat, &args);
+    reportV(MSGBOX_ERROR, pszFormat, args);
     va_end(args);
     return 2;
 }
@@ -76,23 +75,15 @@ void ReportInfo(const char *pszFormat, ...)
 {
     va_list args;
     va_start(args, pszFormat);
-    char *pszText = nullptr;
-    int const cch = RTStrPrintAllocV(&pszText, pszFormat, args);
+    reportV(MSGBOX_INFO, pszFormat, args);
     va_end(args);
-    if (cch < 0 || !pszText)
-        return;
-    if (g_InstallerState.silentMode)
-        RTStreamPrintf(g_pStreamStdOut, "%s\n", pszText);
-    else
-        showMessageBox(pszText, MSGBOX_INFO);
-    RTStrRelease(pszText);
 }
 
 int ConsoleError(const char *pszFormat, ...)
 {
     va_list args;
     va_start(args, pszFormat);
-    consoleErrorV(pszFormat, args);
+    RTStreamPrintf(g_pStreamStdErr, g_szConsoleError, pszFormat, &args);
     va_end(args);
     return 1;
 }
@@ -101,7 +92,7 @@ RTSTATUS ConsoleErrorRc(RTSTATUS rc, const char *pszFormat, ...)
 {
     va_list args;
     va_start(args, pszFormat);
-    consoleErrorV(pszFormat, args);
+    RTStreamPrintf(g_pStreamStdErr, g_szConsoleError, pszFormat, &args);
     va_end(args);
     return rc;
 }
@@ -110,7 +101,7 @@ int ConsoleErrorLen(const char *pszFormat, ...)
 {
     va_list args;
     va_start(args, pszFormat);
-    int const cch = consoleErrorV(pszFormat, args);
+    int const cch = RTStreamPrintf(g_pStreamStdErr, g_szConsoleError, pszFormat, &args);
     va_end(args);
     return cch;
 }

@@ -64,7 +64,8 @@ bool isDeviceName(const char *pszName)
     /* Trailing spaces before the suffix are dropped by the platform too. */
     while (cchBase && pszName[cchBase - 1] == ' ')
         cchBase--;
-    static const char s_aszDevices[][8] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" };
+    /* Byte-aligned: the compiler would otherwise pad the table to a 32-byte boundary. */
+    alignas(1) static const char s_aszDevices[][8] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" };
     for (const char *pszDevice : s_aszDevices)
         if (cchBase == __builtin_strlen(pszDevice) && equalsAsciiNoCase(pszName, pszDevice, cchBase))
             return true;
@@ -246,7 +247,7 @@ RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFI
     pRecord->handle.hFile = hSecond;
     rc = RTFileClose(hFirst);
     if (RT_FAILURE(rc))
-        ConsoleErrorLen("#%u: Failed to close 2nd handle to '%s': %Rrc", index, pszPath, rc);
+        ConsoleErrorRc(rc, "#%u: Failed to close 2nd handle to '%s': %Rrc", index, pszPath, rc);   /* and go on */
 
     rc = g_PayloadCalls.pfnFileQueryInfo(hSecond, &Stats, RTFATTR_UNIX);
     if (RT_FAILURE(rc))

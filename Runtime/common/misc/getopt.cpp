@@ -8,13 +8,14 @@
 
 namespace {
 
-/** Options every parser knows after the caller's table. */
+/** Options every parser knows after the caller's table. Each one-dash form is its
+ *  two-dash form one character in, so that the text is kept once. */
 constexpr RTOPTDESC g_aBuiltinDescs[] =
 {
-    { "--help",    'h', OPTVAL_NONE },
-    { "-help",     'h', OPTVAL_NONE },
-    { "--version", 'V', OPTVAL_NONE },
-    { "-version",  'V', OPTVAL_NONE },
+    { "--help",        'h', OPTVAL_NONE },
+    { "--help" + 1,    'h', OPTVAL_NONE },
+    { "--version",     'V', OPTVAL_NONE },
+    { "--version" + 1, 'V', OPTVAL_NONE },
 };
 constexpr const RTOPTDESC *g_pBuiltinHelp = &g_aBuiltinDescs[0];
 
@@ -23,8 +24,9 @@ constexpr uint32_t RTGETOPT_KIND_VALID_MASK = OPTVAL_TYPE_MASK | OPTF_HEX | OPTF
                                             | OPTF_INDEX_DEFAULT_0 | OPTF_INDEX_DEFAULT_1 | OPTF_INDEX_DASH | OPTF_NOCASE;
 static_assert(RTGETOPT_KIND_VALID_MASK == 0x00FF001F);
 
-/** The dash characters a '-' in an option name also matches. */
-constexpr RTUNICP g_aDashes[] = { 0x2010, 0x2011, 0x2012, 0x2013, 0x2014, 0x2212, 0xFE58, 0xFE63, 0xFF0D };
+/** The dash characters a '-' in an option name also matches; all of them in the first
+ *  plane, so 16 bits hold each. */
+constexpr uint16_t g_aDashes[] = { 0x2010, 0x2011, 0x2012, 0x2013, 0x2014, 0x2212, 0xFE58, 0xFE63, 0xFF0D };
 
 bool rtGetOptIsUnicodeDash(RTUNICP Cp)
 {
@@ -233,23 +235,7 @@ int rtGetOptProcessMatch(RTOPTPARSER *pState, const RTOPTDESC *pDesc, int32_t k,
     {
         const char *pszValue = nullptr;
         RTSTATUS rc;
-        if (fShort)
-        {
-            if (!*pszRest)
-            {
-                rc = rtGetOptNextArgAsValue(pState, k, &pszValue);
-                if (RT_FAILURE(rc))
-                    return rc;
-            }
-            else
-                pszValue = *pszRest == ':' || *pszRest == '=' ? pszRest + 1 : pszRest;
-            if (fCluster)
-            {
-                pState->iArg++;
-                pState->pszCluster = nullptr;
-            }
-        }
-        else if (fKind & OPTF_INDEXED)
+        if (!fShort && (fKind & OPTF_INDEXED))
         {
             if (!*pszRest && !fIndexDefault)
                 return ERR_OPTION_INDEX_MISSING;
@@ -286,8 +272,14 @@ int rtGetOptProcessMatch(RTOPTPARSER *pState, const RTOPTDESC *pDesc, int32_t k,
             if (RT_FAILURE(rc))
                 return rc;
         }
-        else
-            pszValue = pszRest + 1;
+        else    /* a long name is followed by ':' or '=' here; a short letter may be too ("-p=x") */
+            pszValue = *pszRest == ':' || *pszRest == '=' ? pszRest + 1 : pszRest;
+        if (fShort && fCluster)
+        {
+            /* The rest of the cluster was the value. */
+            pState->iArg++;
+            pState->pszCluster = nullptr;
+        }
 
         rc = rtGetOptConvertValue(fKind, pszValue, pValue);
         if (RT_FAILURE(rc))
@@ -410,24 +402,19 @@ int RTGetOptNext(RTOPTPARSER *pState, RTOPTVALUE *pValue)
             continue;
         }
 
-        if (!fDefer)
-        {
-            if (pDesc)
-                return rtGetOptProcessMatch(pState, pDesc, k, pszRest, fShort, pValue);
-            pValue->psz = pszArg;
-            return *pszArg == '-' ? ERR_OPTION_UNKNOWN : INF_OPTION_PLAIN_ARGUMENT;
-        }
-
+        /* Without deferring nothing is ever set aside, so only then is there a move. */
         if (pDesc)
         {
             if (pState->cDeferred > 0)
                 rtGetOptMoveArg(pState, k + pState->cDeferred, k);
             return rtGetOptProcessMatch(pState, pDesc, k, pszRest, fShort, pValue);
         }
-        if (rtGetOptDashLength(pszArg))
+        /* Not an option: without deferring, unknown when it starts with an ASCII '-', else
+           plain; with deferring, unknown when it starts with any dash, else set aside. */
+        if (!fDefer || rtGetOptDashLength(pszArg))
         {
             pValue->psz = pszArg;
-            return ERR_OPTION_UNKNOWN;
+            return fDefer || *pszArg == '-' ? ERR_OPTION_UNKNOWN : INF_OPTION_PLAIN_ARGUMENT;
         }
         pState->iArg--;
         pState->cDeferred++;
