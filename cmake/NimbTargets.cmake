@@ -26,8 +26,10 @@ set(NIMB_NOCRT_LINK_FLAGS
 # alignment the platform's calling convention promises, without padding at every call
 # (about 1.4 KiB); a function that needs more realigns its own frame. Switches compile to
 # compares: a table costs four bytes and a relocation per case, 530 bytes more in all, and
-# none is on a hot path.
-set(NIMB_LEAN_FLAGS -Oz -flto -fomit-frame-pointer -mno-stack-arg-probe -fstack-clash-protection -mpreferred-stack-boundary=2 -fno-jump-tables)
+# none is on a hot path. Static arrays keep the alignment of their element type instead of
+# being padded to 32 bytes each for faster block moves (-malign-data=abi, about 300 bytes of
+# data); none is copied in bulk.
+set(NIMB_LEAN_FLAGS -Oz -flto -fomit-frame-pointer -mno-stack-arg-probe -fstack-clash-protection -mpreferred-stack-boundary=2 -fno-jump-tables -malign-data=abi)
 
 # Environment of every test run under Wine: the private prefix, no logging, no optional
 # runtime installers offered by Wine itself. (The test programs know the build and source
