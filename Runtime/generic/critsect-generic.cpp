@@ -1,16 +1,19 @@
 /* The critical section over a single-release event: an atomic add decides ownership, and
  * only contention reaches the event, which releases exactly one waiter per release. */
 #include "rt/critsect.h"
+#include "rt/assert.h"
 #include "rt/atomic.h"
 #include "rt/mem.h"
 #include "rt/thread.h"
 
 static constexpr uint32_t RTCRITSECT_NO_OWNER = UINT32_MAX;
 
-/** A release that cannot wake the next owner would leave it asleep forever: stop here. */
+/** A release that cannot wake the next owner would leave it asleep forever: report it as a
+ *  broken invariant and stop here, even when a debugger continues past the report's trap. */
 RT_NORETURN static void rtCritSectLeaveSignalFailed(RTSTATUS rc)
 {
-    (void)rc;
+    rtAssertFatal("RT_SUCCESS_NP(rc)", __LINE__, __FILE__, "int __cdecl RTCritSectLeave(struct RTCRITSECT *)",
+                  "RTSemEventSignal -> %Rrc\n", rc);
     for (;;)
         __asm__ __volatile__("int3");
 }

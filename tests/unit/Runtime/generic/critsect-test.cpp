@@ -1,10 +1,12 @@
 /* Critical sections: nesting rules, contention between real threads, tear-down under a
- * waiter, the no-op kind and the statuses of misuse. */
+ * waiter, the no-op kind, the statuses of misuse and a release that cannot wake a waiter. */
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
+#include "rt/assert.h"
 #include "rt/critsect.h"
 #include "rt/mem.h"
 
@@ -184,4 +186,61 @@ TEST(CritSect, BadPointersAreRefused)
         EXPECT_EQ(RTCritSectLeave(p), ERR_BAD_POINTER);
         EXPECT_EQ(RTCritSectTearDown(p), ERR_BAD_POINTER);
     }
+}
+
+namespace {
+std::string g_strReport;
+DWORD g_idTrapped;
+
+/** The releasing thread ends at the report's breakpoint trap instead of the process. */
+LONG CALLBACK EndThreadAtTrap(EXCEPTION_POINTERS *pInfo)
+{
+    if (pInfo->ExceptionRecord->ExceptionCode == EXCEPTION_BREAKPOINT && GetCurrentThreadId() == g_idTrapped)
+        ExitThread(EXCEPTION_BREAKPOINT);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+DWORD WINAPI LeaveOnThread(LPVOID pvCritSect)
+{
+    RTCritSectLeave(static_cast<RTCRITSECT *>(pvCritSect));
+    return 0;
+}
+} // namespace
+
+TEST(CritSect, ReleaseThatCannotWakeAWaiterIsFatal)
+{
+    RTCRITSECT cs;
+    ASSERT_EQ(RTCritSectSetUpDefault(&cs), INF_SUCCESS);
+    ASSERT_EQ(RTCritSectAcquire(&cs), INF_SUCCESS);
+    /* A waiter has arrived, and the wake event is no longer a live one. */
+    RTSEMEVENT const hEvent = cs.hWakeEvent;
+    alignas(8) static uint8_t s_abNotAnEvent[64];
+    cs.hWakeEvent = reinterpret_cast<RTSEMEVENT>(s_abNotAnEvent);
+    cs.cLockers++;
+
+    g_strReport.clear();
+    g_pfnAssertLocationHook = [](const char *, const char *pszExpr, const char *, int32_t, const char *pszFunction) {
+        g_strReport += std::string(pszExpr) + "|" + pszFunction + "|";
+    };
+    g_pfnAssertDetailHook = [](const char *pszFormat, va_list args) {
+        g_strReport += std::string(pszFormat) + "|" + std::to_string(va_arg(args, int));
+    };
+    PVOID const pvHandler = AddVectoredExceptionHandler(1, EndThreadAtTrap);
+    HANDLE const hThread = CreateThread(nullptr, 0, LeaveOnThread, &cs, CREATE_SUSPENDED, &g_idTrapped);
+    ASSERT_NE(hThread, nullptr);
+    ResumeThread(hThread);
+    EXPECT_EQ(WaitForSingleObject(hThread, 60000), WAIT_OBJECT_0);
+    DWORD dwExit = 0;
+    GetExitCodeThread(hThread, &dwExit);
+    CloseHandle(hThread);
+    RemoveVectoredExceptionHandler(pvHandler);
+    g_pfnAssertLocationHook = nullptr;
+    g_pfnAssertDetailHook = nullptr;
+
+    EXPECT_EQ(dwExit, static_cast<DWORD>(EXCEPTION_BREAKPOINT));
+    EXPECT_EQ(g_strReport, "RT_SUCCESS_NP(rc)|int __cdecl RTCritSectLeave(struct RTCRITSECT *)|"
+                           "RTSemEventSignal -> %Rrc\n|" + std::to_string(ERR_BAD_HANDLE));
+    cs.hWakeEvent = hEvent;
+    cs.cLockers = -1;
+    EXPECT_EQ(RTCritSectTearDown(&cs), INF_SUCCESS);
 }
