@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 #include "rt/semaphore.h"
+#include "internal/semevent-nt.h"
 #include "rt/time.h"
 #include "rt/mem.h"
 
@@ -192,7 +193,12 @@ TEST(SemEvent, DropWakesWaitersWithDestroyed)
     RTSTATUS rcEvent = INF_SUCCESS, rcMulti = INF_SUCCESS;
     std::thread t1([&]() { rcEvent = RTSemEventWaitMs(hEvent, 10000); });
     std::thread t2([&]() { rcMulti = RTSemEventMultiWaitMs(hMulti, 10000); });
-    Sleep(50);
+    /* Drop only once both waiters hold their reference: a waiter that arrives after the drop
+     * is refused outright, which is another case (on a loaded machine a fixed pause is not
+     * enough for the threads to get there). */
+    for (void *pv : { static_cast<void *>(hEvent), static_cast<void *>(hMulti) })
+        for (int i = 0; i < 10000 && __atomic_load_n(&static_cast<RTSEMNTEVENT *>(pv)->cRefs, __ATOMIC_SEQ_CST) < 2; i++)
+            Sleep(1);
     EXPECT_EQ(RTSemEventDrop(hEvent), INF_SUCCESS);
     EXPECT_EQ(RTSemEventMultiDrop(hMulti), INF_SUCCESS);
     t1.join();
