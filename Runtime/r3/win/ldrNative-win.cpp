@@ -377,6 +377,7 @@ RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint3
     /* A side-by-side redirection counts only when it stays inside the Windows directory
      * tree: one pointing next to the executable, or climbing out of the tree through "..",
      * would defeat the point of loading from the system directory. */
+    bool fRedirected = false;
     WCHAR wszName[MAX_PATH];
     RTUTF16 *pwszName = wszName;
     size_t cwcName = 0;
@@ -386,24 +387,22 @@ RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint3
         size_t const cwcRedirected = g_pfnRtlDosApplyFileIsolationRedirection_Ustr
                                    ? rtldrNativeRedirectNt(wszName, cwcName, wszRedirected)
                                    : rtldrNativeRedirectActCtx(wszName, cwcName, wszRedirected);
-        if (cwcRedirected && rtldrNativeIsTrustedRedirection(wszRedirected, cwcRedirected, wszSysDir))
-        {
-            if (RT_SUCCESS(RTUtf16ToUtf8Ex(wszRedirected, cwcRedirected, &pszPath, sizeof(szPath), nullptr)))
-            {
-                if (RTPathIsRegularFile(szPath))
-                    return RTLdrLoadNative(szPath, phMod, fFlags, nullptr);
-                return ERR_LIBRARY_MISSING;
-            }
-        }
+        fRedirected = cwcRedirected
+                   && rtldrNativeIsTrustedRedirection(wszRedirected, cwcRedirected, wszSysDir)
+                   && RT_SUCCESS(RTUtf16ToUtf8Ex(wszRedirected, cwcRedirected, &pszPath, sizeof(szPath), nullptr));
     }
 
-    RTSTATUS rc = RTUtf16ToUtf8Ex(wszSysDir, cwcSysDir, &pszPath, sizeof(szPath), nullptr);
-    if (RT_SUCCESS(rc))
-        rc = RTPathAppendStr(szPath, sizeof(szPath), pszName);
-    if (RT_SUCCESS(rc) && pszSuffix)
-        rc = RTStrAppendBounded(szPath, sizeof(szPath), pszSuffix);
-    if (RT_FAILURE(rc))
-        return rc;
+    /* Otherwise the library is the system directory's. Either way it must be a plain file. */
+    if (!fRedirected)
+    {
+        RTSTATUS rc = RTUtf16ToUtf8Ex(wszSysDir, cwcSysDir, &pszPath, sizeof(szPath), nullptr);
+        if (RT_SUCCESS(rc))
+            rc = RTPathAppendStr(szPath, sizeof(szPath), pszName);
+        if (RT_SUCCESS(rc) && pszSuffix)
+            rc = RTStrAppendBounded(szPath, sizeof(szPath), pszSuffix);
+        if (RT_FAILURE(rc))
+            return rc;
+    }
     if (!RTPathIsRegularFile(szPath))
         return ERR_LIBRARY_MISSING;
     return RTLdrLoadNative(szPath, phMod, fFlags, nullptr);
