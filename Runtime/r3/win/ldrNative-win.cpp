@@ -211,6 +211,9 @@ bool rtldrNativeIsTrustedRedirection(const RTUTF16 *pwszPath, size_t cwcPath, co
     return rtldrCountSharedLevels(pwszPath, cwcPath, pwszSysDir) >= 2 && !rtldrHasDotComponent(pwszPath, cwcPath);
 }
 
+/** The default extension of a library name. */
+static const WCHAR g_wszRtldrDefExt[] = L".dll";
+
 /** Room for a redirected path: the static result buffer the platform fills (520 bytes). */
 static constexpr size_t RTLDR_REDIRECTED_MAX = 260;
 
@@ -220,8 +223,8 @@ static size_t rtldrNativeRedirectNt(const RTUTF16 *pwszName, size_t cwcName, RTU
 {
     UNICODE_STRING OrgName = { static_cast<USHORT>(cwcName * sizeof(WCHAR)),
                                static_cast<USHORT>(cwcName * sizeof(WCHAR)), const_cast<PWSTR>(pwszName) };
-    WCHAR wszDefExt[] = L".dll";
-    UNICODE_STRING DefExt = { 8, 10, wszDefExt };
+    /* Only read by the call: no copy on the stack. */
+    UNICODE_STRING DefExt = { 8, 10, const_cast<PWSTR>(g_wszRtldrDefExt) };
     UNICODE_STRING StaticStr = { 0, static_cast<USHORT>(RTLDR_REDIRECTED_MAX * sizeof(WCHAR) - sizeof(WCHAR)), pwszOut };
     UNICODE_STRING DynamicStr = { 0, 0, nullptr };
     PUNICODE_STRING pResult = nullptr;
@@ -284,7 +287,7 @@ static size_t rtldrNativeRedirectActCtx(const RTUTF16 *pwszName, size_t cwcName,
     bool fHasDot = false;
     for (size_t i = 0; i < cwcName; i++)
         fHasDot |= pwszName[i] == '.';
-    if (!fHasDot && !rtldrNativeAppendW(wszFile, &cwcFile, L".dll", 4))
+    if (!fHasDot && !rtldrNativeAppendW(wszFile, &cwcFile, g_wszRtldrDefExt, 4))
         return 0;
 
     /* Looked up rather than imported: the oldest systems have neither. */
