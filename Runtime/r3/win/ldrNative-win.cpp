@@ -68,13 +68,14 @@ const RTLDROPS g_rtldrNativeOps =
  * Loading.
  */
 
-/** The loader cannot be used before initialisation has restricted the search path. */
-static void rtldrNativeCheckConfigured(const char *pszFunction, const char *pszWhat, const char *pszName)
+/** The loader cannot be used before initialisation has restricted the search path.
+ *  @p pszPrettyFunction is the caller's full signature, @p pszFunction its bare name. */
+static void rtldrNativeCheckConfigured(const char *pszPrettyFunction, const char *pszFunction, const char *pszName)
 {
     if (g_hModKernel32)
         return;
-    RTAssertReportLocation("g_hModKernel32", __LINE__, __FILE__, pszFunction);
-    RTAssertReportDetail(pszWhat, pszName);
+    RTAssertReportLocation("g_hModKernel32", __LINE__, __FILE__, pszPrettyFunction);
+    RTAssertReportDetail("%s(%s,,) is called before ZUNT has configured the windows loader!\n", pszFunction, pszName);
     RTAssertPanicPolicy();
     __asm__ __volatile__("int3");
 }
@@ -89,9 +90,7 @@ RTSTATUS rtldrNativeLoad(const char *pszFilename, RTLDRNATIVEHANDLE *phNative, u
                        "pszFilename='%s'\n", pszFilename);
         return ERR_INTERNAL_FAULT_2;
     }
-    rtldrNativeCheckConfigured(__PRETTY_FUNCTION__,
-                               "rtldrNativeLoad(%s,,) is called before ZUNT has configured the windows loader!\n",
-                               pszFilename);
+    rtldrNativeCheckConfigured(__PRETTY_FUNCTION__, __func__, pszFilename);
 
     RTUTF16 *pwszPath = nullptr;
     RTSTATUS rc = RTStrToUtf16(pszFilename, &pwszPath);
@@ -357,9 +356,7 @@ static size_t rtldrNativeRedirectActCtx(const RTUTF16 *pwszName, size_t cwcName,
 
 RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint32_t fFlags, RTLDRMOD *phMod)
 {
-    rtldrNativeCheckConfigured(__PRETTY_FUNCTION__,
-                               "rtldrNativeLoadSystem(%s,,) is called before ZUNT has configured the windows loader!\n",
-                               pszName);
+    rtldrNativeCheckConfigured(__PRETTY_FUNCTION__, __func__, pszName);
     if (!g_fRedirectionLookedUp)
     {
         g_pfnRtlDosApplyFileIsolationRedirection_Ustr = reinterpret_cast<PFNRTLDOSAPPLYFILEISOLATIONREDIRECTIONUSTR>(
