@@ -68,13 +68,14 @@ const RTLDROPS g_rtldrNativeOps =
  * Loading.
  */
 
-/** The loader cannot be used before initialisation has restricted the search path. */
-static void rtldrNativeCheckConfigured(const char *pszFunction, const char *pszWhat, const char *pszName)
+/** The loader cannot be used before initialisation has restricted the search path.
+ *  @p pszPrettyFunction is the caller's full signature, @p pszFunction its bare name. */
+static void rtldrNativeCheckConfigured(const char *pszPrettyFunction, const char *pszFunction, const char *pszName)
 {
     if (g_hModKernel32)
         return;
-    RTAssertReportLocation("g_hModKernel32", __LINE__, __FILE__, pszFunction);
-    RTAssertReportDetail(pszWhat, pszName);
+    RTAssertReportLocation("g_hModKernel32", __LINE__, __FILE__, pszPrettyFunction);
+    RTAssertReportDetail("%s(%s,,) is called before ZUNT has configured the windows loader!\n", pszFunction, pszName);
     RTAssertPanicPolicy();
     __asm__ __volatile__("int3");
 }
@@ -89,9 +90,7 @@ RTSTATUS rtldrNativeLoad(const char *pszFilename, RTLDRNATIVEHANDLE *phNative, u
                        "pszFilename='%s'\n", pszFilename);
         return ERR_INTERNAL_FAULT_2;
     }
-    rtldrNativeCheckConfigured(__PRETTY_FUNCTION__,
-                               "rtldrNativeLoad(%s,,) is called before ZUNT has configured the windows loader!\n",
-                               pszFilename);
+    rtldrNativeCheckConfigured(__PRETTY_FUNCTION__, __func__, pszFilename);
 
     RTUTF16 *pwszPath = nullptr;
     RTSTATUS rc = RTStrToUtf16(pszFilename, &pwszPath);
@@ -211,6 +210,9 @@ bool rtldrNativeIsTrustedRedirection(const RTUTF16 *pwszPath, size_t cwcPath, co
     return rtldrCountSharedLevels(pwszPath, cwcPath, pwszSysDir) >= 2 && !rtldrHasDotComponent(pwszPath, cwcPath);
 }
 
+/** The default extension of a library name. */
+static const WCHAR g_wszRtldrDefExt[] = L".dll";
+
 /** Room for a redirected path: the static result buffer the platform fills (520 bytes). */
 static constexpr size_t RTLDR_REDIRECTED_MAX = 260;
 
@@ -220,8 +222,8 @@ static size_t rtldrNativeRedirectNt(const RTUTF16 *pwszName, size_t cwcName, RTU
 {
     UNICODE_STRING OrgName = { static_cast<USHORT>(cwcName * sizeof(WCHAR)),
                                static_cast<USHORT>(cwcName * sizeof(WCHAR)), const_cast<PWSTR>(pwszName) };
-    WCHAR wszDefExt[] = L".dll";
-    UNICODE_STRING DefExt = { 8, 10, wszDefExt };
+    /* Only read by the call: no copy on the stack. */
+    UNICODE_STRING DefExt = { 8, 10, const_cast<PWSTR>(g_wszRtldrDefExt) };
     UNICODE_STRING StaticStr = { 0, static_cast<USHORT>(RTLDR_REDIRECTED_MAX * sizeof(WCHAR) - sizeof(WCHAR)), pwszOut };
     UNICODE_STRING DynamicStr = { 0, 0, nullptr };
     PUNICODE_STRING pResult = nullptr;
@@ -284,7 +286,7 @@ static size_t rtldrNativeRedirectActCtx(const RTUTF16 *pwszName, size_t cwcName,
     bool fHasDot = false;
     for (size_t i = 0; i < cwcName; i++)
         fHasDot |= pwszName[i] == '.';
-    if (!fHasDot && !rtldrNativeAppendW(wszFile, &cwcFile, L".dll", 4))
+    if (!fHasDot && !rtldrNativeAppendW(wszFile, &cwcFile, g_wszRtldrDefExt, 4))
         return 0;
 
     /* Looked up rather than imported: the oldest systems have neither. */
@@ -354,9 +356,7 @@ static size_t rtldrNativeRedirectActCtx(const RTUTF16 *pwszName, size_t cwcName,
 
 RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint32_t fFlags, RTLDRMOD *phMod)
 {
-    rtldrNativeCheckConfigured(__PRETTY_FUNCTION__,
-                               "rtldrNativeLoadSystem(%s,,) is called before ZUNT has configured the windows loader!\n",
-                               pszName);
+    rtldrNativeCheckConfigured(__PRETTY_FUNCTION__, __func__, pszName);
     if (!g_fRedirectionLookedUp)
     {
         g_pfnRtlDosApplyFileIsolationRedirection_Ustr = reinterpret_cast<PFNRTLDOSAPPLYFILEISOLATIONREDIRECTIONUSTR>(
@@ -377,6 +377,7 @@ RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint3
     /* A side-by-side redirection counts only when it stays inside the Windows directory
      * tree: one pointing next to the executable, or climbing out of the tree through "..",
      * would defeat the point of loading from the system directory. */
+    bool fRedirected = false;
     WCHAR wszName[MAX_PATH];
     RTUTF16 *pwszName = wszName;
     size_t cwcName = 0;
@@ -386,24 +387,22 @@ RTSTATUS rtldrNativeLoadSystem(const char *pszName, const char *pszSuffix, uint3
         size_t const cwcRedirected = g_pfnRtlDosApplyFileIsolationRedirection_Ustr
                                    ? rtldrNativeRedirectNt(wszName, cwcName, wszRedirected)
                                    : rtldrNativeRedirectActCtx(wszName, cwcName, wszRedirected);
-        if (cwcRedirected && rtldrNativeIsTrustedRedirection(wszRedirected, cwcRedirected, wszSysDir))
-        {
-            if (RT_SUCCESS(RTUtf16ToUtf8Ex(wszRedirected, cwcRedirected, &pszPath, sizeof(szPath), nullptr)))
-            {
-                if (RTPathIsRegularFile(szPath))
-                    return RTLdrLoadNative(szPath, phMod, fFlags, nullptr);
-                return ERR_LIBRARY_MISSING;
-            }
-        }
+        fRedirected = cwcRedirected
+                   && rtldrNativeIsTrustedRedirection(wszRedirected, cwcRedirected, wszSysDir)
+                   && RT_SUCCESS(RTUtf16ToUtf8Ex(wszRedirected, cwcRedirected, &pszPath, sizeof(szPath), nullptr));
     }
 
-    RTSTATUS rc = RTUtf16ToUtf8Ex(wszSysDir, cwcSysDir, &pszPath, sizeof(szPath), nullptr);
-    if (RT_SUCCESS(rc))
-        rc = RTPathAppendStr(szPath, sizeof(szPath), pszName);
-    if (RT_SUCCESS(rc) && pszSuffix)
-        rc = RTStrAppendBounded(szPath, sizeof(szPath), pszSuffix);
-    if (RT_FAILURE(rc))
-        return rc;
+    /* Otherwise the library is the system directory's. Either way it must be a plain file. */
+    if (!fRedirected)
+    {
+        RTSTATUS rc = RTUtf16ToUtf8Ex(wszSysDir, cwcSysDir, &pszPath, sizeof(szPath), nullptr);
+        if (RT_SUCCESS(rc))
+            rc = RTPathAppendStr(szPath, sizeof(szPath), pszName);
+        if (RT_SUCCESS(rc) && pszSuffix)
+            rc = RTStrAppendBounded(szPath, sizeof(szPath), pszSuffix);
+        if (RT_FAILURE(rc))
+            return rc;
+    }
     if (!RTPathIsRegularFile(szPath))
         return ERR_LIBRARY_MISSING;
     return RTLdrLoadNative(szPath, phMod, fFlags, nullptr);
