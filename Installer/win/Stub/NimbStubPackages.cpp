@@ -309,13 +309,13 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
         if (!onlyExtract && !PackageSuitsHost(pHeader, fHost64))
             continue;
 
+        /* Under its own name, or under a unique name with its suffix. */
+        bool const fOwnName = onlyExtract || pHeader->architecture == PACKAGE_ARCH_ANY;
         char szPath[EXTRACT_PATH_SIZE];
         RTFILE hFile = NIL_RTFILE;
-        if (onlyExtract || pHeader->architecture == PACKAGE_ARCH_ANY)
-            rc = RTPathJoinInto(szPath, sizeof(szPath), pszDir, pHeader->fileName);
-        else
+        rc = RTPathJoinInto(szPath, sizeof(szPath), pszDir, fOwnName ? pHeader->fileName : EXTRACT_NAME_TEMPLATE);
+        if (!fOwnName)
         {
-            rc = RTPathJoinInto(szPath, sizeof(szPath), pszDir, EXTRACT_NAME_TEMPLATE);
             if (RT_SUCCESS(rc))
                 if (const char *pszSuffix = RTPathSuffix(pHeader->fileName))
                     rc = RTStrAppendBounded(szPath, sizeof(szPath), pszSuffix);

@@ -155,6 +155,9 @@ TEST(GetOpt, Cases)
         { { "\xE2\x88\x92" "s" },             { "s", "end" } },
         { { "\xE2\x80\x93zzz" },          { "plain:\xE2\x80\x93zzz", "end" } },
         { { "\xE2\x80\x93zzz" },          { "unknown:\xE2\x80\x93zzz" }, OPTINIT_DEFER_PLAIN },
+        /* the last dash of the set, and a character beside the dashes that is none */
+        { { "\xEF\xBC\x8D" "s" },             { "s", "end" } },
+        { { "\xE2\x80\x95" "s" },             { "plain:\xE2\x80\x95s", "end" } },
         /* short options and clusters */
         { { "-sv", "a" },                     { "s", "v", "plain:a", "end" } },
         { { "-px" },                          { "p=x", "end" } },
