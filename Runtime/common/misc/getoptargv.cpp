@@ -18,14 +18,21 @@ struct RTARGVSPLIT
     const char *pszSeps;
 };
 
-/** The code point at psz and its length in bytes; the input was checked beforehand. */
-RTUNICP rtArgvPeek(const char *psz, size_t *pcb)
+/** A code point and its length in bytes. */
+struct RTARGVCP
+{
+    RTUNICP  cp;
+    uint32_t cb;
+};
+
+/** The code point at psz; the input was checked beforehand. Returned by value and kept out
+ *  of line, so that its callers keep no local whose address escapes. */
+RT_NOINLINE RTARGVCP rtArgvPeek(const char *psz)
 {
     const char *pszNext = psz;
     RTUNICP cp;
     RTStrDecodeCp(&pszNext, &cp);
-    *pcb = static_cast<size_t>(pszNext - psz);
-    return cp;
+    return { cp, static_cast<uint32_t>(pszNext - psz) };
 }
 
 bool rtArgvIsSeparator(const char *pszSeps, RTUNICP cp)
@@ -39,10 +46,10 @@ bool rtArgvIsSeparator(const char *pszSeps, RTUNICP cp)
     }
     while (*pszSeps)
     {
-        RTUNICP cpSep;
-        RTStrDecodeCp(&pszSeps, &cpSep);
-        if (cpSep == cp)
+        RTARGVCP const Sep = rtArgvPeek(pszSeps);
+        if (Sep.cp == cp)
             return true;
+        pszSeps += Sep.cb;
     }
     return false;
 }
@@ -66,8 +73,7 @@ bool rtArgvWindowsArg(RTARGVSPLIT *pState)
     bool fInQuotes = false;
     for (;;)
     {
-        size_t cb;
-        RTUNICP const cp = rtArgvPeek(pState->pszSrc, &cb);
+        auto const [cp, cb] = rtArgvPeek(pState->pszSrc);
         if (!cp)
             return true;
         if (!fInQuotes && rtArgvIsSeparator(pState->pszSeps, cp))
@@ -110,8 +116,7 @@ bool rtArgvShellArg(RTARGVSPLIT *pState)
     char chQuote = '\0';
     for (;;)
     {
-        size_t cb;
-        RTUNICP const cp = rtArgvPeek(pState->pszSrc, &cb);
+        auto const [cp, cb] = rtArgvPeek(pState->pszSrc);
         if (!cp)
             return true;
         if (!chQuote)
@@ -129,10 +134,10 @@ bool rtArgvShellArg(RTARGVSPLIT *pState)
             else if (cp == '\\')
             {
                 pState->pszSrc++;
-                RTUNICP const cpNext = rtArgvPeek(pState->pszSrc, &cb);
-                if (!cpNext)
+                RTARGVCP const Next = rtArgvPeek(pState->pszSrc);
+                if (!Next.cp)
                     return true;
-                rtArgvCopy(pState, cb);
+                rtArgvCopy(pState, Next.cb);
             }
             else
                 rtArgvCopy(pState, cb);
@@ -144,18 +149,19 @@ bool rtArgvShellArg(RTARGVSPLIT *pState)
         }
         else if (cp == '\\' && chQuote == '"')
         {
-            RTUNICP const cpNext = rtArgvPeek(pState->pszSrc + 1, &cb);
-            if (!cpNext)
+            RTARGVCP const Next = rtArgvPeek(pState->pszSrc + 1);
+            if (!Next.cp)
             {
                 pState->pszSrc++;
                 return true;
             }
             /* Only these lose their backslash inside double quotes. */
+            RTUNICP const cpNext = Next.cp;
             if (cpNext == '"' || cpNext == '\\' || cpNext == '`' || cpNext == '$' || cpNext == '\n')
                 pState->pszSrc++;
             else
                 rtArgvCopy(pState, 1);
-            rtArgvCopy(pState, cb);
+            rtArgvCopy(pState, Next.cb);
         }
         else
             rtArgvCopy(pState, cb);
@@ -219,11 +225,10 @@ RTSTATUS RTGetOptArgvSplit(char ***ppapszArgv, int *pcArgs, const char *pszCmdLi
     bool fAtEnd = false;
     while (!fAtEnd)
     {
-        size_t cb;
-        RTUNICP cp;
-        while ((cp = rtArgvPeek(State.pszSrc, &cb)) != 0 && rtArgvIsSeparator(pszSeparators, cp))
-            State.pszSrc += cb;
-        if (!cp)
+        RTARGVCP Lead;
+        while ((Lead = rtArgvPeek(State.pszSrc)).cp != 0 && rtArgvIsSeparator(pszSeparators, Lead.cp))
+            State.pszSrc += Lead.cb;
+        if (!Lead.cp)
             break;
 
         if (cArgs % RTARGV_GROWTH == 0)

@@ -38,10 +38,11 @@ static uint32_t rtRandPmStep(RTRANDGENINT *pThis)
 RT_NOINLINE static uint64_t rtRandPmModU64(uint64_t uValue, uint64_t uDivisor)
 {
     uint64_t uRem = 0;
-    for (int iBit = 63; iBit >= 0; iBit--)
+    for (int i = 0; i < 64; i++)
     {
         bool const fCarry = (uRem >> 63) != 0;
-        uRem = (uRem << 1) | ((uValue >> iBit) & 1);
+        uRem = (uRem << 1) | (uValue >> 63);
+        uValue <<= 1;
         if (fCarry || uRem >= uDivisor)
             uRem -= uDivisor;
     }

@@ -92,11 +92,18 @@ char *rtFmtDigits(char *pchEnd, uint64_t u64, unsigned uBase, bool fUpper)
         } while (u64);
         return pch;
     }
+    /* The other bases are rare: long division by 16-bit pieces keeps to 32-bit arithmetic
+       (each partial dividend stays below 16 << 16). */
+    uint32_t uHi = static_cast<uint32_t>(u64 >> 32);
+    uint32_t uLo = static_cast<uint32_t>(u64);
     do
     {
-        *--pch = pszDigits[u64 % uBase];
-        u64 /= uBase;
-    } while (u64);
+        uint32_t const uMid = ((uHi % uBase) << 16) | (uLo >> 16);
+        uint32_t const uLow = ((uMid % uBase) << 16) | (uLo & 0xffff);
+        uHi /= uBase;
+        uLo = ((uMid / uBase) << 16) | (uLow / uBase);
+        *--pch = pszDigits[uLow % uBase];
+    } while (uHi | uLo);
     return pch;
 }
 

@@ -39,6 +39,10 @@ TEST(RandParkMiller, KnownSequenceAndSpareBits)
     EXPECT_EQ(g.Save(), "PM:10D63AF1,04358EBC,1c;");
     EXPECT_EQ(RTRandGenRangeU32(g.h, 0, UINT32_MAX), 0x305BD66Cu);
 
+    /* A 64-bit draw is two whole-range draws, high word first, taken modulo the span. */
+    RTRandGenSeed(g.h, 1);
+    EXPECT_EQ(RTRandGenRangeU64(g.h, 10, 10 + UINT64_C(0x123456789AB)), UINT64_C(0xF798FDC7A6));
+
     /* A wide span takes 6 spare bits above the step's 30. */
     RTRandGenSeed(g.h, 1);
     EXPECT_EQ(RTRandGenRangeU32(g.h, 0, 0x80000000), 1073750203u);

@@ -354,6 +354,11 @@ TEST(FormatNumber, Rendering)
         { UINT64_C(0xffffffff00000000), 10, -1, -1, FMT_SIGNED, "-4294967296" },
         { UINT64_C(0x8000000000000000), 10, -1, -1, FMT_SIGNED | FMT_64BIT, "-9223372036854775808" },
         { 8, 3, -1, -1, 0, "22" },
+        /* 64-bit values in bases other than 10 and the powers of two. */
+        { UINT64_MAX, 3, -1, -1, FMT_64BIT, "11112220022122120101211020120210210211220" },
+        { UINT64_MAX, 7, -1, -1, FMT_64BIT, "45012021522523134134601" },
+        { UINT64_C(0x100000000), 12, -1, -1, 0, "9ba461594" },
+        { UINT64_C(0xfedcba9876543210), 13, -1, -1, FMT_64BIT, "217a29ac6b1907c6c3" },
         { 35, 16, 6, -1, FMT_ZERO_FILL | FMT_LEFT, "23    " },
         { 5, 10, 4, -1, FMT_ZERO_FILL | FMT_SIGNED | FMT_SHOW_PLUS, "+005" },
         { 255, 16, -1, 4, FMT_BASE_PREFIX | FMT_UPPER, "0X00FF" },
