@@ -69,11 +69,8 @@ inline unsigned rtUtf8SeqLen(uint8_t b)
  * is allowed; otherwise 4-byte values up to 0x1FFFFF and 5- and 6-byte forms pass.
  * A zero byte is never a continuation byte, so an unlimited call stops at the terminator.
  * One copy serves both: validation only comes here for what its word-wise walk leaves.
- * Returns the sequence's length and stores the code point (when pCp is given), or returns
- * a failure status and stores nothing. The length comes back as the result so that
- * callers need no local whose address escapes.
  */
-RT_NOINLINE RTSTATUS rtUtf8DecodeSeq(const uint8_t *pb, size_t cbLeft, RTUNICP *pCp, bool fStrict)
+RT_NOINLINE RTSTATUS rtUtf8DecodeSeq(const uint8_t *pb, size_t cbLeft, RTUNICP *pCp, unsigned *pcb, bool fStrict)
 {
     uint8_t const b0 = pb[0];
     unsigned const cb = rtUtf8SeqLen(b0);
@@ -103,9 +100,9 @@ RT_NOINLINE RTSTATUS rtUtf8DecodeSeq(const uint8_t *pb, size_t cbLeft, RTUNICP *
     else if (fStrict && cb >= 4 && (cb > 4 || cp > 0x10ffff))
         return ERR_CODEPOINT_TOO_LARGE;
 
-    if (pCp)
-        *pCp = cp;
-    return static_cast<RTSTATUS>(cb);
+    *pCp = cp;
+    *pcb = cb;
+    return INF_SUCCESS;
 }
 
 /** What a strict scan found: bytes before the terminator or limit, code points, and how
@@ -203,15 +200,13 @@ RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
     uintptr_t const uStart = reinterpret_cast<uintptr_t>(pbStart);
     uintptr_t const uEnd = cchMax < UINTPTR_MAX - uStart ? uStart + cchMax : UINTPTR_MAX;
     const uint8_t *pb = pbStart;
-    /* The counts build up in the caller's record (cCps holds the extra bytes until the
-       end), so that no local's address escapes. */
-    pScan->cCps = 0;
-    pScan->cSupplementary = 0;
+    size_t cbExtra = 0;
+    size_t cSupp = 0;
     for (;;)
     {
         /* What the word-wise walk leaves, a character at a time: errors, and the last few
            bytes before the limit or a page's end. */
-        pb = rtUtf8ScanCommon(pb, uEnd, &pScan->cCps, &pScan->cSupplementary);
+        pb = rtUtf8ScanCommon(pb, uEnd, &cbExtra, &cSupp);
         if (reinterpret_cast<uintptr_t>(pb) >= uEnd || !*pb)
             break;
         if (*pb < 0x80)
@@ -219,16 +214,19 @@ RTSTATUS rtUtf8Scan(const char *psz, size_t cchMax, RTUTF8SCAN *pScan)
             pb++;
             continue;
         }
-        RTSTATUS const rc = rtUtf8DecodeSeq(pb, uEnd - reinterpret_cast<uintptr_t>(pb), nullptr, true);
+        RTUNICP cp;
+        unsigned cb;
+        RTSTATUS const rc = rtUtf8DecodeSeq(pb, uEnd - reinterpret_cast<uintptr_t>(pb), &cp, &cb, true);
         if (RT_FAILURE(rc))
             return rc;
-        pb += rc;
-        pScan->cCps += rc - 1;
-        pScan->cSupplementary += rc == 4;
+        pb += cb;
+        cbExtra += cb - 1;
+        cSupp += cb == 4;
     }
     size_t const cb = static_cast<size_t>(pb - pbStart);
     pScan->cb = cb;
-    pScan->cCps = cb - pScan->cCps;
+    pScan->cCps = cb - cbExtra;
+    pScan->cSupplementary = cSupp;
     return INF_SUCCESS;
 }
 
@@ -478,26 +476,6 @@ size_t RTStrCountCodePoints(const char *psz)
     return Scan.cCps;
 }
 
-namespace {
-
-/** Decodes the code point at *ppsz, which is readable, from at most cch bytes (one or
- *  more) and steps over it; *pCp already holds the bad code point that an invalid
- *  sequence leaves, over which it steps one byte. Returns the number of bytes taken or
- *  the failure status. */
-RTSTATUS rtStrDecodeCpAt(const char **ppsz, size_t cch, RTUNICP *pCp)
-{
-    const uint8_t *const pb = reinterpret_cast<const uint8_t *>(*ppsz);
-    RTSTATUS rc = 1;
-    if (pb[0] < 0x80)
-        *pCp = pb[0];
-    else
-        rc = rtUtf8DecodeSeq(pb, cch, pCp, false);
-    *ppsz += RT_FAILURE(rc) ? 1 : rc;
-    return rc;
-}
-
-} /* anonymous namespace */
-
 RTSTATUS RTStrDecodeCpN(const char **ppsz, size_t *pcch, RTUNICP *pCp)
 {
     if (!RT_VALID_PTR(ppsz) || !RT_VALID_PTR(pcch) || !RT_VALID_PTR(pCp))
@@ -505,27 +483,32 @@ RTSTATUS RTStrDecodeCpN(const char **ppsz, size_t *pcch, RTUNICP *pCp)
     *pCp = CODEPOINT_BAD;
     if (!*pcch)
         return ERR_END_OF_STRING;
-    if (!RT_VALID_PTR(*ppsz))
+    const uint8_t *pb = reinterpret_cast<const uint8_t *>(*ppsz);
+    if (!RT_VALID_PTR(pb))
         return ERR_BAD_POINTER;
-    RTSTATUS const rc = rtStrDecodeCpAt(ppsz, *pcch, pCp);
-    if (RT_FAILURE(rc))
+
+    RTUNICP cp = pb[0];
+    unsigned cb = 1;
+    RTSTATUS rc = INF_SUCCESS;
+    if (cp >= 0x80)
     {
-        *pcch -= 1;
-        return rc;
+        rc = rtUtf8DecodeSeq(pb, *pcch, &cp, &cb, false);
+        if (RT_FAILURE(rc))
+        {
+            cp = CODEPOINT_BAD;
+            cb = 1;
+        }
     }
-    *pcch -= rc;
-    return INF_SUCCESS;
+    *ppsz += cb;
+    *pcch -= cb;
+    *pCp = cp;
+    return rc;
 }
 
 RTSTATUS RTStrDecodeCp(const char **ppsz, RTUNICP *pCp)
 {
-    if (!RT_VALID_PTR(ppsz) || !RT_VALID_PTR(pCp))
-        return ERR_BAD_POINTER;
-    *pCp = CODEPOINT_BAD;
-    if (!RT_VALID_PTR(*ppsz))
-        return ERR_BAD_POINTER;
-    RTSTATUS const rc = rtStrDecodeCpAt(ppsz, RTSTR_MAX, pCp);
-    return RT_FAILURE(rc) ? rc : INF_SUCCESS;
+    size_t cch = RTSTR_MAX;
+    return RTStrDecodeCpN(ppsz, &cch, pCp);
 }
 
 RTUNICP RTStrPeekCp(const char *psz)
