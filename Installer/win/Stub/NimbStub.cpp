@@ -19,13 +19,10 @@
 
 namespace {
 
-/* Both names are aligned as their characters only: the compiler would otherwise start each
-   on a 32-byte boundary, padding for speed that texts read once never need. */
-
 /** Name of the mutex that keeps a second installer from running at the same time. */
-alignas(RTUTF16) constexpr RTUTF16 g_wszInstallerMutex[] = L"NimbStubInstaller";
+constexpr RTUTF16 g_wszInstallerMutex[] = L"NimbStubInstaller";
 /** Windows Installer's log in the extraction directory when --logging names no file. */
-alignas(1) constexpr char g_szDefaultLogName[] = "NimbInstallLog.txt";
+constexpr char g_szDefaultLogName[] = "NimbInstallLog.txt";
 
 /** Takes the single-instance mutex. @returns false when another installer holds it: it
  *  exists already, or it belongs to an installer of another user or an elevated one, whose

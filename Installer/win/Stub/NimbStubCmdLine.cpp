@@ -13,8 +13,8 @@ namespace {
 constexpr int32_t OPT_MSI_LOG_FILE = 1000;
 
 /** Every option name, each once: a name that is the tail of another one ("-extract" of
- *  "--extract") is found inside it. Byte-aligned, as the texts below. */
-alignas(1) constexpr char g_achOptionNames[] =
+ *  "--extract") is found inside it. */
+constexpr char g_achOptionNames[] =
     "--extract\0/extract\0--silent\0/silent\0--no-silent-cert\0/no-silent-cert\0"
     "--no-install-timestamp-ca\0--force-install-timestamp-ca\0--logging\0--msi-log-file\0-msilogfile\0"
     "/logging\0--path\0/path\0--msiparams\0--msi-prop\0--reinstall\0/reinstall\0--ignore-reboot\0"
@@ -54,8 +54,8 @@ struct CommandLineOption
 static_assert(sizeof(CommandLineOption) == 4 && sizeof(g_achOptionNames) <= UINT16_MAX, "compact rows");
 static_assert(OPTVAL_NONE == 0 && OPTVAL_STRING == 1 && OPT_MSI_LOG_FILE < 0x8000, "kinds and ids fit");
 
-/* The letter ids also work as one-letter options ("-x", "-s", ...). Aligned as its rows. */
-alignas(CommandLineOption) constexpr CommandLineOption g_aOptions[COMMAND_LINE_OPTION_COUNT] =
+/* The letter ids also work as one-letter options ("-x", "-s", ...). */
+constexpr CommandLineOption g_aOptions[COMMAND_LINE_OPTION_COUNT] =
 {
     { optionName("--extract"),                  'x', OPTVAL_NONE },
     { optionName("-extract"),                   'x', OPTVAL_NONE },
@@ -122,12 +122,9 @@ const RTOPTDESC (&g_aCommandLineOptions)[COMMAND_LINE_OPTION_COUNT] = g_CommandL
 
 namespace {
 
-/* The texts here are byte-aligned: left to itself the compiler starts every array of 32
-   bytes or more on a 32-byte boundary, padding for a speed that texts shown once never need. */
-
 /** The help text; its arguments are the title, the four version numbers and the program
  *  name twice. */
-alignas(1) constexpr char g_szHelpFormat[] =
+constexpr char g_szHelpFormat[] =
     "-- %s v%u.%u.%ur%u --\n"
     "\n"
     "Command Line Parameters:\n"
@@ -166,14 +163,14 @@ alignas(1) constexpr char g_szHelpFormat[] =
     "  %s --extract -path C:\\Nimb";
 
 /** The two command-line errors end alike; the ending is their last argument, kept once. */
-alignas(1) constexpr char g_szUnknownOption[] = "Unknown option \"%s\"\n%s";
-alignas(1) constexpr char g_szParsingError[] = "Parameter parsing error: %Rrc\n%s";
-alignas(1) constexpr char g_szSeeHelp[] =
+constexpr char g_szUnknownOption[] = "Unknown option \"%s\"\n%s";
+constexpr char g_szParsingError[] = "Parameter parsing error: %Rrc\n%s";
+constexpr char g_szSeeHelp[] =
     "Please refer to the command line help by specifying \"-?\"\n"
     "to get more information.";
-alignas(1) constexpr char g_szOutOfSpace[] = "Out of space for MSI parameters and properties";
+constexpr char g_szOutOfSpace[] = "Out of space for MSI parameters and properties";
 
-alignas(1) constexpr char g_szMsiReinstall[] = "REINSTALLMODE=vomus REINSTALL=ALL";
+constexpr char g_szMsiReinstall[] = "REINSTALLMODE=vomus REINSTALL=ALL";
 
 bool hasBlank(const char *psz)
 {

@@ -10,8 +10,7 @@ MessageBoxCalls g_MessageBoxCalls = { MessageBoxW, MessageBoxA, GetDesktopWindow
 
 namespace {
 
-/* Aligned as its characters: the compiler would otherwise pad it to a 32-byte boundary. */
-alignas(RTUTF16) constexpr RTUTF16 g_wszProductTitle[] = L"" NIMB_PRODUCT_TITLE;
+constexpr RTUTF16 g_wszProductTitle[] = L"" NIMB_PRODUCT_TITLE;
 /** The console error line: the caller's format nested in place (%N takes its argument
  *  list by address). */
 constexpr char g_szConsoleError[] = "error: %N\n";

@@ -64,8 +64,7 @@ bool isDeviceName(const char *pszName)
     /* Trailing spaces before the suffix are dropped by the platform too. */
     while (cchBase && pszName[cchBase - 1] == ' ')
         cchBase--;
-    /* Byte-aligned: the compiler would otherwise pad the table to a 32-byte boundary. */
-    alignas(1) static const char s_aszDevices[][8] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" };
+    static const char s_aszDevices[][8] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" };
     for (const char *pszDevice : s_aszDevices)
         if (cchBase == __builtin_strlen(pszDevice) && equalsAsciiNoCase(pszName, pszDevice, cchBase))
             return true;
