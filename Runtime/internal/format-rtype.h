@@ -259,14 +259,7 @@ template <size_t N>
 RTFMTTYPE const *rtFmtTypeLookup(const RTFMTTYPE (&aTypes)[N], const char *pszType)
 {
     ptrdiff_t const iType = rtSortedSearch(N, [&aTypes, pszType](size_t i) {
-        const char *pchName = aTypes[i].achName;
-        for (size_t j = 0; j < sizeof(aTypes[i].achName) && pchName[j]; j++)
-        {
-            int const iDiff = static_cast<unsigned char>(pszType[j]) - static_cast<unsigned char>(pchName[j]);
-            if (iDiff)
-                return iDiff;
-        }
-        return 0;
+        return rtFmtNameCompare(pszType, aTypes[i].achName, aTypes[i].NameLength());
     });
     return iType >= 0 ? &aTypes[iType] : nullptr;
 }
