@@ -272,19 +272,15 @@ size_t rtFmtBadPointerText(char *pchBuf, const void *pv, const char *pszTag)
         __builtin_memcpy(pchBuf, s_szNull, sizeof(s_szNull) - 1);
         return sizeof(s_szNull) - 1;
     }
-    /* Eight hexadecimal digits, more only for a pointer that needs them. */
-    uintptr_t const uPtr = reinterpret_cast<uintptr_t>(pv);
-    unsigned cShift = 28;
-    while (cShift + 4 < sizeof(uPtr) * 8 && (uPtr >> (cShift + 4)))
-        cShift += 4;
+    char szHex[16];
+    char *const pchEnd = &szHex[sizeof(szHex)];
+    char *pch = rtFmtDigits(pchEnd, reinterpret_cast<uintptr_t>(pv), 16, false);
+    while (pchEnd - pch < 8)
+        *--pch = '0';
     size_t cch = 0;
     pchBuf[cch++] = '<';
-    for (;; cShift -= 4)
-    {
-        pchBuf[cch++] = g_szDigitsLower[(uPtr >> cShift) & 0xf];
-        if (!cShift)
-            break;
-    }
+    while (pch < pchEnd)
+        pchBuf[cch++] = *pch++;
     while (*pszTag && cch < RTFMT_BAD_POINTER_MAX - 1)
         pchBuf[cch++] = *pszTag++;
     pchBuf[cch++] = '>';
