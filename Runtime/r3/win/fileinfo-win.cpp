@@ -119,16 +119,14 @@ void rtFileStatsFill(RTFILESTATS *pStats, const LARGE_INTEGER *paTimes, int64_t 
 {
     pStats->cbObject         = cbObject;
     pStats->cbAllocated      = cbAllocated;
-    /* Where the record keeps each native time, in the native order: one conversion in a
-       loop instead of four copies of the 64-bit arithmetic. */
-    static constexpr uint8_t s_aoffTimes[4] =
+    /* The native times in their order, converted in one loop rather than four inlined
+       copies of the 64-bit arithmetic. */
+    static constexpr int64_t RTFILESTATS::*s_apTimes[4] =
     {
-        offsetof(RTFILESTATS, BirthTime), offsetof(RTFILESTATS, AccessTime),
-        offsetof(RTFILESTATS, ModificationTime), offsetof(RTFILESTATS, ChangeTime),
+        &RTFILESTATS::BirthTime, &RTFILESTATS::AccessTime, &RTFILESTATS::ModificationTime, &RTFILESTATS::ChangeTime,
     };
-    for (unsigned i = 0; i < RT_ELEMENTS(s_aoffTimes); i++)
-        *reinterpret_cast<int64_t *>(reinterpret_cast<uint8_t *>(pStats) + s_aoffTimes[i])
-            = rtFileNtTimeToNs(paTimes[i].QuadPart);
+    for (unsigned i = 0; i < RT_ELEMENTS(s_apTimes); i++)
+        pStats->*s_apTimes[i] = rtFileNtTimeToNs(paTimes[i].QuadPart);
     pStats->fMode = RTFileModeFromAttributes(fAttrs << RTFS_DOS_SHIFT, pszName, 0, uReparseTag, 0);
     rtFileStatsSetAttrKind(pStats, enmAttr);
 }
