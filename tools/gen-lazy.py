@@ -102,7 +102,7 @@ def generate(table, library, headers, funcs):
     out.append(f"extern \"C\" const RTLAZYLIB {lib};")
     out.append(f"const RTLAZYLIB {lib} =")
     out.append("{")
-    # A literal rather than a named array, which the compiler would align for speed.
+    # The names as one string literal, each after the previous one's terminator.
     out.append(f"    /* The library's name, then the functions' names in slot order. */")
     out.append(f'    "{library}\\0"')
     for i, (name, _, _) in enumerate(funcs):
