@@ -19,7 +19,9 @@ int InstallCertificates()
 
 bool InstallMayContinue(int rcRun)
 {
-    return rcRun == MSI_RESULT_SUCCESS || rcRun == MSI_RESULT_REBOOT_REQUIRED || rcRun == MSI_RESULT_REBOOT_INITIATED;
+    /* A restart that Windows Installer has already started ends the run: no further
+     * installation may race the shutdown. */
+    return rcRun == MSI_RESULT_SUCCESS || rcRun == MSI_RESULT_REBOOT_REQUIRED;
 }
 
 int InstallPackages(uint32_t cPackages, const RunSettings *pSettings, int rcRun)

@@ -8,7 +8,7 @@
 int InstallCertificates();
 
 /** Whether the run's result lets further packages install: success, or a success that
- *  needs or has started a restart. */
+ *  needs a restart later (not one that has already started it). */
 bool InstallMayContinue(int rcRun);
 
 /** Runs Windows Installer on each extracted ".msi" of the @p cPackages packages that suits
