@@ -8,6 +8,7 @@
 #include "rt/err.h"
 #include "rt/log.h"
 #include "internal/log.h"
+#include "internal/sorted-search.h"
 
 /* Where the release log reports an unmapped value from. */
 static const char g_szConvertFile[]      = "Runtime/nt/RTErrConvertFromNtStatus.cpp";
@@ -81,30 +82,17 @@ constexpr uint16_t rtNtErrKey(uint32_t uNtStatus)
     return static_cast<uint16_t>(((uNtStatus >> 16) & 0xC000u) | (uNtStatus & 0x3FFFu));
 }
 
-/** The keys in ascending order and, at the same index, their statuses. */
+/** A key row (rtSortedKeyRow) for each value, in ascending order. */
 struct RTNTERRTABLE
 {
-    uint16_t auKey[RTNTERR_COUNT];
-    int16_t  aiStatus[RTNTERR_COUNT];
+    uint32_t auRows[RTNTERR_COUNT];
 };
-static_assert(sizeof(RTNTERRTABLE) == RTNTERR_COUNT * 4, "four bytes a value");
 
 constexpr RTNTERRTABLE rtNtErrSortTable()
 {
     RTNTERRTABLE Table{};
     for (size_t i = 0; i < RTNTERR_COUNT; i++)
-    {
-        uint16_t const uKey = rtNtErrKey(g_aNtErrMap[i].uNtStatus);
-        size_t j = i;
-        while (j > 0 && Table.auKey[j - 1] > uKey)
-        {
-            Table.auKey[j]    = Table.auKey[j - 1];
-            Table.aiStatus[j] = Table.aiStatus[j - 1];
-            j--;
-        }
-        Table.auKey[j]    = uKey;
-        Table.aiStatus[j] = static_cast<int16_t>(g_aNtErrMap[i].rc);
-    }
+        rtSortedInsert(Table.auRows, i, rtSortedKeyRow(rtNtErrKey(g_aNtErrMap[i].uNtStatus), g_aNtErrMap[i].rc));
     return Table;
 }
 
@@ -116,12 +104,13 @@ constexpr bool rtNtErrTableSound()
         if ((Map.uNtStatus & RTNTERR_KEY_ZERO_MASK) || Map.rc != Map.rc % 32768)
             return false;
     for (size_t i = 1; i < RTNTERR_COUNT; i++)
-        if (g_NtErrTable.auKey[i - 1] >= g_NtErrTable.auKey[i])
+        if (g_NtErrTable.auRows[i - 1] >> 16 >= g_NtErrTable.auRows[i] >> 16)
             return false;
     return true;
 }
 static_assert(rtNtErrTableSound(), "every value folds to a 16-bit key, every status fits 16 bits, "
                                    "and no value is listed twice");
+static_assert(sizeof(RTNTERRTABLE) == RTNTERR_COUNT * 4, "four bytes a value");
 
 } /* namespace */
 
@@ -130,14 +119,9 @@ RTSTATUS RTErrConvertFromNtStatus(int32_t rcNt)
     uint32_t const uNtStatus = static_cast<uint32_t>(rcNt);
     if (!(uNtStatus & RTNTERR_KEY_ZERO_MASK))
     {
-        /* The same branch-free lower-bound search as the Win32 conversion. */
-        uint16_t const  uKey = rtNtErrKey(uNtStatus);
-        const uint16_t *pau  = g_NtErrTable.auKey;
-        size_t i = 0;
-        for (size_t n = RTNTERR_COUNT; n > 1; n -= n / 2)
-            i = pau[i + n / 2] <= uKey ? i + n / 2 : i;
-        if (pau[i] == uKey)
-            return g_NtErrTable.aiStatus[i];
+        RTSTATUS const rc = rtSortedKeyRowFind(g_NtErrTable.auRows, rtNtErrKey(uNtStatus), ERR_UNMAPPED_NATIVE_ERROR);
+        if (rc != ERR_UNMAPPED_NATIVE_ERROR)
+            return rc;
     }
 
     /* A value nobody mapped is worth a release-log entry: it tells us which mapping to add.

@@ -8,6 +8,7 @@
 #include <winternl.h>
 #include <ntstatus.h>
 #include "rt/err.h"
+#include "internal/sorted-search.h"
 
 namespace {
 
@@ -218,20 +219,14 @@ constexpr size_t rtWinErrCountWide()
 constexpr size_t RTWINERR_WIDE_COUNT = rtWinErrCountWide();
 constexpr size_t RTWINERR_COUNT      = RT_ELEMENTS(g_aWinErrMap) - RTWINERR_WIDE_COUNT;
 
-/** One row a code that fits 16 bits, in ascending order: the code in the high half, its
- *  status (all fit 16 bits, checked below) in the low half, so that rows sort by code and
- *  the search compares whole rows. The few wider codes apart, in list order. Four bytes a
- *  code instead of six. */
+/** A key row (rtSortedKeyRow) for each code that fits 16 bits, in ascending order (every
+ *  status fits 16 bits, checked below); the few wider codes apart, in list order. Four
+ *  bytes a code instead of six. */
 struct RTWINERRTABLE
 {
     uint32_t    auRows[RTWINERR_COUNT];
     RTWINERRMAP aWide[RTWINERR_WIDE_COUNT];
 };
-
-constexpr uint32_t rtWinErrRow(uint32_t uNative, RTSTATUS rc)
-{
-    return uNative << 16 | static_cast<uint16_t>(rc);
-}
 
 constexpr RTWINERRTABLE rtWinErrSortTable()
 {
@@ -245,14 +240,8 @@ constexpr RTWINERRTABLE rtWinErrSortTable()
             Table.aWide[cWide++] = Map;
             continue;
         }
-        uint32_t const uRow = rtWinErrRow(Map.uNative, Map.rc);
-        size_t j = cNarrow++;
-        while (j > 0 && Table.auRows[j - 1] > uRow)
-        {
-            Table.auRows[j] = Table.auRows[j - 1];
-            j--;
-        }
-        Table.auRows[j] = uRow;
+        rtSortedInsert(Table.auRows, cNarrow, rtSortedKeyRow(Map.uNative, Map.rc));
+        cNarrow++;
     }
     return Table;
 }
@@ -281,17 +270,10 @@ static_assert(RTWINERR_WIDE_COUNT == 2 && sizeof(RTWINERRTABLE) == RTWINERR_COUN
 
 RTSTATUS RTErrConvertFromWinError(uint32_t uNativeCode)
 {
-    /* A lower-bound search without branches on the data: the count is a constant, so the
-       steps need no bounds checks. The last row at or below the code with every status bit
-       set is the code's row if it has one. A wider code loses its high bits here, but no
-       row's code can equal it: those few are matched after a miss. */
-    uint32_t const  uLast = rtWinErrRow(uNativeCode, -1);
-    const uint32_t *pau   = g_WinErrTable.auRows;
-    size_t i = 0;
-    for (size_t n = RTWINERR_COUNT; n > 1; n -= n / 2)
-        i = pau[i + n / 2] <= uLast ? i + n / 2 : i;
-    if (pau[i] >> 16 == uNativeCode)
-        return static_cast<int16_t>(pau[i]);
+    /* The few codes wider than 16 bits are matched after a miss. */
+    RTSTATUS const rc = rtSortedKeyRowFind(g_WinErrTable.auRows, uNativeCode, ERR_UNMAPPED_NATIVE_ERROR);
+    if (rc != ERR_UNMAPPED_NATIVE_ERROR)
+        return rc;
 
     for (const RTWINERRMAP &Map : g_WinErrTable.aWide)
         if (Map.uNative == uNativeCode)
