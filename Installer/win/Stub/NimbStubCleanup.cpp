@@ -37,8 +37,8 @@ void closeHandle(CleanupRecord *pRecord)
         {
             RTSTATUS const rc = RTFileClose(pRecord->handle.hFile);
             if (RT_FAILURE(rc))
-                ConsoleErrorRc(rc, "Cleanup file '%s' for #%u: RTFileClose(%p) failed: %Rrc",
-                               pRecord->path, pRecord->packageIndex, pRecord->handle.hFile, rc);
+                ConsoleErrorLen("Cleanup file '%s' for #%u: RTFileClose(%p) failed: %Rrc",
+                                pRecord->path, pRecord->packageIndex, pRecord->handle.hFile, rc);
         }
         pRecord->handle.hFile = NIL_RTFILE;
     }
@@ -50,8 +50,8 @@ void closeHandle(CleanupRecord *pRecord)
         {
             RTSTATUS const rc = RTDirClose(pRecord->handle.hDir);
             if (RT_FAILURE(rc))
-                ConsoleErrorRc(rc, "Cleanup dir '%s' for #%u: RTDirClose(%p) failed: %Rrc",
-                               pRecord->path, pRecord->packageIndex, pRecord->handle.hDir, rc);
+                ConsoleErrorLen("Cleanup dir '%s' for #%u: RTDirClose(%p) failed: %Rrc",
+                                pRecord->path, pRecord->packageIndex, pRecord->handle.hDir, rc);
         }
         pRecord->handle.hDir = nullptr;
     }

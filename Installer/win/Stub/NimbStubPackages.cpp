@@ -246,7 +246,7 @@ RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFI
     pRecord->handle.hFile = hSecond;
     rc = RTFileClose(hFirst);
     if (RT_FAILURE(rc))
-        ConsoleErrorRc(rc, "#%u: Failed to close 2nd handle to '%s': %Rrc", index, pszPath, rc);   /* and go on */
+        ConsoleErrorLen("#%u: Failed to close 2nd handle to '%s': %Rrc", index, pszPath, rc);   /* and go on */
 
     rc = g_PayloadCalls.pfnFileQueryInfo(hSecond, &Stats, RTFATTR_UNIX);
     if (RT_FAILURE(rc))
