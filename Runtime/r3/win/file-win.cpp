@@ -53,7 +53,6 @@ static constexpr uint32_t rtFileOpenBits(uint32_t fOpen, uint64_t fMask)
 
 RTSTATUS rtFileValidateOpenFlags(uint64_t fOpenIn, uint32_t *pfOpen)
 {
-    /* Only the low half carries meaning; working on 32 bits keeps the tests below short. */
     uint32_t fOpen = static_cast<uint32_t>(fOpenIn);
     if (!rtFileOpenBits(fOpen, RTFOPEN_ACCESS_MASK | RTFOPEN_ATTR_MASK))
         return ERR_BAD_ARGUMENT;
@@ -86,7 +85,9 @@ static constexpr uint8_t g_abDisposition[8] =
 {
     0, OPEN_ALWAYS, CREATE_NEW, CREATE_ALWAYS, 0, 0, 0, OPEN_EXISTING
 };
-static_assert(RTFOPEN_ACTION_MASK >> 8 == RT_ELEMENTS(g_abDisposition) - 1, "one disposition per action value");
+static_assert(RTFOPEN_ACTION_MASK >> 8 == RT_ELEMENTS(g_abDisposition) - 1 && RTFOPEN_OPEN_CREATE >> 8 == 1
+              && RTFOPEN_CREATE >> 8 == 2 && RTFOPEN_CREATE_REPLACE >> 8 == 3 && RTFOPEN_OPEN >> 8 == 7,
+              "one disposition per action value, at the action's index");
 
 /* Action taken for each disposition (1 to 5) that succeeded: when the file was new, and when
  * the last error says it already existed (only creating and opening always tell). */
