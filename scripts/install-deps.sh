@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs the cross toolchain, Wine (32-bit in a 64-bit prefix), the MSI tools, a virtual
-# display and the PE reader that tests use. Idempotent: does nothing when everything is
-# already present.
+# Installs the cross toolchain, Wine (32-bit in a 64-bit prefix), the MSI and cabinet
+# tools, a virtual display and the PE reader that tests use. Idempotent: does nothing when
+# everything is already present.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 need=()
@@ -10,6 +10,7 @@ command -v wine >/dev/null || need+=(wine wine32 wine64)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32)
 command -v wixl >/dev/null || need+=(wixl msitools)
 command -v msiinfo >/dev/null || need+=(msitools)
+command -v gcab >/dev/null || need+=(gcab)
 command -v xvfb-run >/dev/null || need+=(xvfb xauth)
 command -v ninja >/dev/null || need+=(ninja-build)
 command -v ccache >/dev/null || need+=(ccache)
