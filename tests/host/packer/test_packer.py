@@ -1,14 +1,23 @@
 #!/usr/bin/python3
 """Packing, checked from outside: the packed executables are read back with Debian's
-pefile (not our code), the refusals are run one by one, signatures are checked with
-osslsigncode. Needs the build's fixture installers (target fixture-installers)."""
+pefile (not our code): payload, version block, icon group and the publisher certificate
+the stub carries; the refusals are run one by one; signatures and timestamps are checked
+with osslsigncode and OpenSSL, the timestamps coming from a time-stamping authority this
+test runs on the loopback address. Needs the build's fixture installers (target
+fixture-installers)."""
 import errno
+import hashlib
+import http.server
 import os
 import re
+import shutil
+import socket
+import stat
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 from unittest import mock
 
@@ -24,13 +33,72 @@ CERT_DIR = os.path.join(BUILD, "certs")
 SIGN_KEY = os.environ.get("NIMB_SIGN_KEY") or os.path.join(CERT_DIR, "test-publisher.key.pem")
 SIGN_CERT = os.environ.get("NIMB_SIGN_CERT") or os.path.join(CERT_DIR, "test-publisher.cert.pem")
 
-RT_RCDATA = 10
+PUBLISHER_DER = os.path.join(CERT_DIR, "test-publisher.cer")
+
+RT_ICON, RT_RCDATA, RT_GROUP_ICON, RT_VERSION = 3, 10, 14, 16
 LANG_EN_US = 1033
 
 
-def run_packer(*args):
+def run_packer(*args, env=None):
     return subprocess.run([sys.executable, PACKER, *args], stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, text=True)
+                          stderr=subprocess.PIPE, text=True, env=env)
+
+
+def openssl(*args, input=None):
+    result = subprocess.run(["openssl", *args], input=input, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, check=True)
+    return result.stdout
+
+
+def describe(path, form="PEM"):
+    """A certificate as the packer names it, as OpenSSL reads it: '"SUBJECT" (SHA-1 HEX)'."""
+    subject = openssl("x509", "-inform", form, "-in", path, "-noout", "-subject",
+                      "-nameopt", "sep_comma_plus_space,utf8").decode().strip()
+    fingerprint = openssl("x509", "-inform", form, "-in", path, "-noout", "-fingerprint", "-sha1").decode()
+    return '"%s" (SHA-1 %s)' % (subject.partition("=")[2], fingerprint.strip().partition("=")[2].replace(":", ""))
+
+
+class Material:
+    """Signing material made once with openssl: a vendor's key and certificate (plain and
+    with its key encrypted), the same as a PKCS#12 file, and the passphrase in a file."""
+    PASSPHRASE = "correct horse"
+    _dir = None
+
+    @classmethod
+    def get(cls):
+        if cls._dir is None:
+            cls._dir = tempfile.TemporaryDirectory(prefix="nimbpack-material.")
+            d = cls.dir = cls._dir.name
+            cls.key, cls.cert = os.path.join(d, "vendor.key.pem"), os.path.join(d, "vendor.cert.pem")
+            cls.encrypted, cls.pkcs12 = os.path.join(d, "vendor.enc.pem"), os.path.join(d, "vendor.pfx")
+            cls.pass_file, cls.wrong_pass = os.path.join(d, "pass.txt"), os.path.join(d, "wrong.txt")
+            openssl("req", "-x509", "-newkey", "rsa:2048", "-sha256", "-nodes", "-days", "3650",
+                    "-subj", "/CN=Acme Release Signing/O=Acme Ltd", "-addext", "extendedKeyUsage=codeSigning",
+                    "-keyout", cls.key, "-out", cls.cert)
+            openssl("pkey", "-in", cls.key, "-aes256", "-passout", "pass:" + cls.PASSPHRASE, "-out", cls.encrypted)
+            openssl("pkcs12", "-export", "-inkey", cls.key, "-in", cls.cert, "-passout", "pass:" + cls.PASSPHRASE,
+                    "-out", cls.pkcs12)
+            with open(cls.pass_file, "w") as f:
+                f.write(cls.PASSPHRASE + "\n")
+            with open(cls.wrong_pass, "w") as f:
+                f.write("battery staple\n")
+        return cls
+
+
+def free_port():
+    """A loopback port nothing listens on: connecting to it is refused."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def verify_signature(path, ca, tsa_ca=None):
+    """osslsigncode's verdict and report on a signed file."""
+    command = ["osslsigncode", "verify", "-CAfile", ca, "-in", path]
+    if tsa_ca:
+        command[2:2] = ["-TSA-CAfile", tsa_ca]
+    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    return result.returncode == 0 and "Succeeded" in result.stdout, result.stdout
 
 
 def resources(path):
@@ -83,7 +151,6 @@ def plain(name):
 
 
 FIXTURE_TABLE = {
-    "pack-empty": [],
     "pack-arch-1": [arch(1)],
     "pack-arch-2": [arch(2)],
     "pack-arch-3": [arch(3)],
@@ -94,6 +161,7 @@ FIXTURE_TABLE = {
     "pack-msi-cab": [plain("product.msi"), plain("product.cab")],
     "pack-255": [plain("pkg000.msi")] + [plain("pkg%03d.cab" % i) for i in range(1, 255)],
     "pack-signed": [arch(3)],
+    "pack-branded": [arch(1)],
 }
 DEMO_SETUP = os.path.join(BUILD, "bin", "Setup.exe")
 DEMO_PACKAGES = [("NimbrelDemo.msi", 3, os.path.join(BUILD, "examples", "NimbrelDemo.msi")),
@@ -121,8 +189,9 @@ class PackedFixtures(unittest.TestCase):
         for key, data in want.items():
             self.assertEqual(payload[key][0], data, key)
 
-    def check_image(self, path, stub=None):
-        """Checks a packed image against its stub (by default NimbStub.exe)."""
+    def check_image(self, path, stub=None, rewritten=()):
+        """Checks a packed image against its stub (by default NimbStub.exe); resources of
+        the types REWRITTEN (branding) are the branding tests' to check."""
         stub_pe, stub_resources = stub or (self.stub_pe, self.stub_resources)
         pe, found = resources(path)
         # pefile also guesses at damage from how often one byte value occurs (icons are
@@ -134,7 +203,8 @@ class PackedFixtures(unittest.TestCase):
         self.assertEqual(directory_order_problems(pe), [])
         # The stub's own resources, byte for byte and with their code pages.
         for key, value in stub_resources.items():
-            self.assertEqual(found.get(key), value, key)
+            if key[0] not in rewritten:
+                self.assertEqual(found.get(key), value, key)
         # Code and data sections are untouched and in place; relocations only moved.
         stub_sections = {s.Name: s for s in stub_pe.sections}
         for s in pe.sections:
@@ -157,7 +227,8 @@ class PackedFixtures(unittest.TestCase):
         table = [(os.path.join(FIXTURES, name + ".exe"), expected) for name, expected in FIXTURE_TABLE.items()]
         for path, expected in table + [(DEMO_SETUP, DEMO_PACKAGES)]:
             with self.subTest(path):
-                _, found = self.check_image(path)
+                branded = (RT_ICON, RT_GROUP_ICON, RT_VERSION) if "branded" in path else ()
+                _, found = self.check_image(path, rewritten=branded)
                 self.check_payload(found, expected)
 
     def test_stub_without_resources(self):
@@ -176,20 +247,21 @@ class PackedFixtures(unittest.TestCase):
             self.assertEqual([s.Name.rstrip(b"\0") for s in pe.sections],
                              [s.Name.rstrip(b"\0") for s in stub[0].sections][:-1] + [b".rsrc", b".reloc"])
 
-    def test_names_at_the_limits(self):
-        """The longest stored name, a non-ASCII one (stored as UTF-8) and suffixes in
-        capitals are accepted."""
+    def test_names_and_architectures_at_the_limits(self):
+        """The longest stored name, a non-ASCII one (stored as UTF-8), suffixes in capitals,
+        and x64 as a spelling of amd64 (a package's, not a cabinet's) are accepted."""
         with tempfile.TemporaryDirectory() as tmp:
             src = os.path.join(PACKAGES, "arch1.msi")
             longest = "n" * 219 + ".MSI"
             out = os.path.join(tmp, "out.exe")
             result = run_packer("--stub", STUB, "--output", out, "--package", src, "any", longest,
-                                "--package", src, "x86", "Prod\u00fckt.Cab")
+                                "--package", src, "ANY", "Prod\u00fckt.Cab", "--package", src, "x64", "wide.msi")
             self.assertEqual((result.returncode, result.stderr), (0, ""))
             _, found = self.check_image(out)
-            headers = [found[(RT_RCDATA, "HDR_%02d" % i, LANG_EN_US)][0] for i in range(2)]
+            headers = [found[(RT_RCDATA, "HDR_%02d" % i, LANG_EN_US)][0] for i in range(3)]
             self.assertEqual(headers[0][32:], longest.encode() + b"\0")
             self.assertEqual(headers[1][32:].rstrip(b"\0"), "Prod\u00fckt.Cab".encode("utf-8"))
+            self.assertEqual([struct.unpack_from("<I", h)[0] for h in headers], [1, 1, 3])
             self.assertEqual(len(longest.encode()), 223)
 
 
@@ -221,11 +293,67 @@ class Refusals(unittest.TestCase):
             with open(STUB, "rb") as f, open(trailing, "wb") as g:
                 g.write(f.read() + b"appended")
 
+            not_icon_image = os.path.join(tmp, "gif.ico")
+            with open(not_icon_image, "wb") as f:
+                gif = b"GIF89a" + bytes(40)
+                f.write(struct.pack("<HHHBBBBHHII", 0, 1, 1, 16, 16, 0, 0, 1, 32, len(gif), 22) + gif)
+            m = Material.get()
+            closed = ["http://127.0.0.1:%d/" % free_port() for _ in range(2)]
+
             def pkg(*names, path=good, arch="any"):
                 return [a for n in names for a in ("--package", path, arch, n)]
 
+            def signed_by(*signing):
+                return pkg("a.msi") + list(signing)
+
             not_plain = "nimbpack: error: package file name '%s' is not a plain file name: %s"
+            misplaced_cab = ("nimbpack: error: cabinet 'product.cab' is marked %s: it would be extracted under a "
+                             "random name, where its MSI cannot find it; mark it any")
+            own_publisher = "configure the build with -DNIMB_PUBLISHER_CERT=FILE.cer (your certificate, DER) " \
+                            "and pack its stub"
+            missing_folder = os.path.join(tmp, "no", "Setup.exe")
             cases = [
+                ([], "nimbpack: error: no package to pack: name each with --package FILE ARCH"),
+                (pkg("product.msi", "product.cab", arch="x86"), misplaced_cab % "x86"),
+                (pkg("product.cab", arch="amd64"), misplaced_cab % "amd64"),
+                (pkg("product.cab", arch="x64"), misplaced_cab % "amd64"),
+                (pkg("a.msi") + ["--output", tmp],
+                 "nimbpack: error: output '%s' is a directory: name the executable to write" % tmp),
+                (pkg("a.msi") + ["--output", missing_folder],
+                 "nimbpack: error: cannot write '%s': its folder '%s' does not exist"
+                 % (missing_folder, os.path.dirname(missing_folder))),
+                (pkg("a.msi") + ["--icon", not_pe], "nimbpack: error: '%s' is not an icon file (.ico)" % not_pe),
+                (pkg("a.msi") + ["--icon", not_icon_image],
+                 "nimbpack: error: icon '%s' holds an image that is neither PNG nor a bitmap (image 1)"
+                 % not_icon_image),
+                (pkg("a.msi") + ["--version-info", "FileVersion=1.70000"],
+                 "nimbpack: error: --version-info FileVersion=1.70000: each number of a version is at most 65535"),
+                (pkg("a.msi") + ["--version-info", "Trademarks=Acme"],
+                 "nimbpack: error: --version-info takes FIELD=VALUE with FIELD one of ProductName, CompanyName, "
+                 "FileDescription, FileVersion, ProductVersion, LegalCopyright, OriginalFilename, InternalName, "
+                 "Comments, not 'Trademarks=Acme'"),
+                (pkg("a.msi") + ["--version-info", "Comments=a", "--version-info", "Comments=b"],
+                 "nimbpack: error: --version-info Comments is given twice"),
+                (signed_by("--sign-key", m.encrypted, "--sign-cert", m.cert),
+                 "nimbpack: error: signing key '%s' is encrypted: give its passphrase with --sign-pass-file or "
+                 "--sign-pass-env" % m.encrypted),
+                (signed_by("--sign-key", m.encrypted, "--sign-cert", m.cert, "--sign-pass-file", m.wrong_pass),
+                 "nimbpack: error: cannot read signing key '%s': wrong passphrase?" % m.encrypted),
+                (signed_by("--sign-pkcs12", m.pkcs12, "--sign-pass-file", m.wrong_pass),
+                 "nimbpack: error: cannot open PKCS#12 file '%s': wrong passphrase, or not a PKCS#12 file" % m.pkcs12),
+                (signed_by("--sign-pkcs12", m.pkcs12, "--sign-pass-env", "NIMB_TEST_NO_SUCH_VARIABLE"),
+                 "nimbpack: error: environment variable 'NIMB_TEST_NO_SUCH_VARIABLE' (--sign-pass-env) is not set"),
+                (signed_by("--sign-key", SIGN_CERT, "--sign-cert", SIGN_CERT),
+                 "nimbpack: error: cannot read signing key '%s': not a private key (PEM)" % SIGN_CERT),
+                (signed_by("--sign-key", m.key, "--sign-cert", SIGN_CERT),
+                 "nimbpack: error: signing certificate '%s' does not go with the key '%s'" % (SIGN_CERT, m.key)),
+                (signed_by("--expect-publisher", m.cert),
+                 "nimbpack: error: the stub's publisher certificate is %s, not %s from '%s': %s"
+                 % (describe(PUBLISHER_DER, "DER"), describe(m.cert), m.cert, own_publisher)),
+                (signed_by("--sign-key", SIGN_KEY, "--sign-cert", SIGN_CERT,
+                           "--timestamp-url", closed[0], "--timestamp-url", closed[1]),
+                 "nimbpack: error: no time-stamping server answered (%s: Connection refused; %s: Connection refused): "
+                 "nothing was written" % tuple(closed)),
                 (["--package", missing, "any"],
                  "nimbpack: error: cannot read package '%s': No such file or directory" % missing),
                 (["--package", tmp, "any", "dir.msi"],
@@ -257,9 +385,9 @@ class Refusals(unittest.TestCase):
                  re.compile(r"nimbpack: error: the packages total 2147483648 bytes: the executable would take "
                             r"2147\d{6} bytes of memory, more than a 32-bit process can load \(less than 2147483648\)")),
                 (pkg("a.msi", arch="arm64"),
-                 "nimbpack: error: unknown architecture 'arm64' (use any, x86, amd64 or a number)"),
+                 "nimbpack: error: unknown architecture 'arm64' (use any, x86, amd64 or x64, or a number)"),
                 (pkg("a.msi", arch="4294967296"),
-                 "nimbpack: error: unknown architecture '4294967296' (use any, x86, amd64 or a number)"),
+                 "nimbpack: error: unknown architecture '4294967296' (use any, x86, amd64 or x64, or a number)"),
                 (["--stub", not_pe] + pkg("a.msi"),
                  "nimbpack: error: stub '%s' is not a 32-bit Windows executable" % not_pe),
                 (["--stub", missing] + pkg("a.msi"),
@@ -281,33 +409,36 @@ class Refusals(unittest.TestCase):
                 with self.subTest(message):
                     if "--stub" not in args:
                         args = ["--stub", STUB] + args
-                    result = run_packer(*args, "--output", out)
+                    if "--output" not in args:
+                        args = args + ["--output", out]
+                    result = run_packer(*args)
                     self.assertEqual(result.returncode, 1)
                     if isinstance(message, str):
                         self.assertEqual(result.stderr, message + "\n")
                     else:
                         self.assertRegex(result.stderr, "^" + message.pattern + "\n$")
+                    self.assertEqual(result.stdout, "")
                     self.assertEqual(sorted(os.listdir(tmp)), before)
                     with open(out, "rb") as f:
                         self.assertEqual(f.read(), b"an earlier build")
 
     def test_failed_signing_leaves_nothing(self):
+        """osslsigncode failing after it has begun its output: its message, and neither
+        its partial output nor the unsigned image stays."""
         with tempfile.TemporaryDirectory() as tmp:
+            tools = os.path.join(tmp, "tools")
+            os.mkdir(tools)
+            with open(os.path.join(tools, "osslsigncode"), "w") as f:
+                f.write('#!/bin/sh\nwhile [ $# -gt 0 ]; do [ "$1" = -out ] && echo partial > "$2"; shift; done\n'
+                        'echo "Failed to write the signature" >&2\nexit 1\n')
+            os.chmod(os.path.join(tools, "osslsigncode"), 0o755)
             out = os.path.join(tmp, "Setup.exe")
-            # A certificate in place of the key: osslsigncode refuses it.
             result = run_packer("--stub", STUB, "--output", out, "--package", os.path.join(PACKAGES, "arch3.msi"),
-                                "amd64", "--sign-key", SIGN_CERT, "--sign-cert", SIGN_CERT)
-            self.assertEqual(result.returncode, 1)
-            self.assertRegex(result.stderr, r"^nimbpack: error: signing failed: [^\n]+\n$")
-            self.assertEqual(os.listdir(tmp), [])
-
-    def test_output_in_a_missing_directory(self):
-        with tempfile.TemporaryDirectory() as tmp:
-            out = os.path.join(tmp, "no", "Setup.exe")
-            result = run_packer("--stub", STUB, "--output", out)
+                                "amd64", "--sign-key", SIGN_KEY, "--sign-cert", SIGN_CERT,
+                                env=dict(os.environ, PATH=tools + os.pathsep + os.environ["PATH"]))
             self.assertEqual((result.returncode, result.stderr),
-                             (1, "nimbpack: error: cannot write '%s': No such file or directory\n" % out))
-            self.assertEqual(os.listdir(tmp), [])
+                             (1, "nimbpack: error: signing failed: Failed to write the signature\n"))
+            self.assertEqual(os.listdir(tmp), ["tools"])
 
     def test_usage_errors(self):
         """Exit code 2, the usage and then the problem."""
@@ -316,7 +447,17 @@ class Refusals(unittest.TestCase):
                 (["--stub", STUB, "--output", "x.exe", "--sign-key", SIGN_KEY], "--sign-key and --sign-cert go together"),
                 (["--stub", STUB, "--output", "x.exe", "--package", "a.msi"], "--package takes FILE ARCH [NAME], not 1 values"),
                 (["--stub", STUB, "--output", "x.exe", "--package", "a.msi", "any", "a.msi", "extra"],
-                 "--package takes FILE ARCH [NAME], not 4 values")):
+                 "--package takes FILE ARCH [NAME], not 4 values"),
+                (["--stub", STUB, "--output", "x.exe", "--sign-pkcs12", "a.pfx", "--sign-key", "k", "--sign-cert", "c"],
+                 "--sign-pkcs12 takes the place of --sign-key and --sign-cert"),
+                (["--stub", STUB, "--output", "x.exe", "--sign-pkcs12", "a.pfx", "--sign-pass-file", "p",
+                  "--sign-pass-env", "P"], "--sign-pass-file and --sign-pass-env exclude each other"),
+                (["--stub", STUB, "--output", "x.exe", "--sign-pass-env", "P"],
+                 "--sign-pass-env needs a signing key (--sign-key or --sign-pkcs12)"),
+                (["--stub", STUB, "--output", "x.exe", "--timestamp-url", "http://127.0.0.1/"],
+                 "--timestamp-url needs a signing key (--sign-key or --sign-pkcs12)"),
+                (["--stub", STUB, "--output", "x.exe", "--sign-pkcs12", "a.pfx", "--timestamp-url", "ftp://tsa/"],
+                 "argument --timestamp-url: not an http or https address: 'ftp://tsa/'")):
             with self.subTest(args), tempfile.TemporaryDirectory() as tmp:
                 result = subprocess.run([sys.executable, PACKER, *args], cwd=tmp, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, text=True)
@@ -391,6 +532,288 @@ class Signature(unittest.TestCase):
                         with open(copy, "wb") as f:
                             f.write(flipped)
                         self.assertFalse(self.verify(copy), where)
+
+
+class PublisherCertificate(unittest.TestCase):
+    """The summary names the publisher certificate the stub carries, which is the build's
+    DER file (OpenSSL names it, pefile finds its bytes in the stub's data); a signer other
+    than the publisher is warned about; --expect-publisher holds a run to the publisher."""
+
+    def test_stub_carries_the_build_publisher(self):
+        with open(PUBLISHER_DER, "rb") as f:
+            der = f.read()
+        pe = pefile.PE(STUB)
+        holders = [s.Name.rstrip(b"\0") for s in pe.sections if der in s.get_data()]
+        self.assertEqual(holders, [b".rdata"])
+
+    def test_summary_and_warning(self):
+        m = Material.get()
+        publisher = describe(PUBLISHER_DER, "DER")
+        own_publisher = "configure the build with -DNIMB_PUBLISHER_CERT=FILE.cer (your certificate, DER) " \
+                        "and pack its stub"
+        msi, cab = os.path.join(PACKAGES, "product.msi"), os.path.join(PACKAGES, "product.cab")
+        cases = [
+            # (signing, stderr)
+            ([], ""),
+            (["--sign-key", SIGN_KEY, "--sign-cert", SIGN_CERT, "--expect-publisher", PUBLISHER_DER], ""),
+            (["--sign-key", m.key, "--sign-cert", m.cert, "--expect-publisher", SIGN_CERT],
+             "nimbpack: warning: signed by %s, but silent installs add the stub's publisher certificate %s to the "
+             "trusted publishers; to have yours trusted, %s\n" % (describe(m.cert), publisher, own_publisher)),
+        ]
+        for signing, stderr in cases:
+            with self.subTest(signing), tempfile.TemporaryDirectory() as tmp:
+                out = os.path.join(tmp, "Setup.exe")
+                result = run_packer("--stub", STUB, "--output", out, "--package", msi, "x64",
+                                    "--package", cab, "any", "--sign-time", "1700000000", *signing)
+                self.assertEqual((result.returncode, result.stderr), (0, stderr))
+                signer = describe(signing[3]) if signing else None
+                self.assertEqual(result.stdout,
+                                 "nimbpack: wrote %s, %d bytes; packages: product.msi (amd64), product.cab (any); "
+                                 "%s; publisher certificate %s\n"
+                                 % (out, os.path.getsize(out),
+                                    "signed by %s, not timestamped" % signer if signer else "not signed", publisher))
+
+    def test_stub_without_a_certificate(self):
+        """A stub that carries none says so, and cannot meet an expected publisher."""
+        with tempfile.TemporaryDirectory() as tmp:
+            program, out = os.path.join(tmp, "program.exe"), os.path.join(tmp, "out.exe")
+            subprocess.run(["i686-w64-mingw32-strip", "-o", program, os.path.join(BUILD, "programs", "minimal-exit.exe")],
+                           check=True)
+            args = ["--stub", program, "--output", out, "--package", os.path.join(PACKAGES, "arch1.msi"), "any"]
+            result = run_packer(*args)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertTrue(result.stdout.endswith("; not signed; no publisher certificate\n"), result.stdout)
+            os.unlink(out)
+            result = run_packer(*args, "--expect-publisher", PUBLISHER_DER)
+            self.assertEqual(result.returncode, 1)
+            self.assertTrue(result.stderr.startswith("nimbpack: error: the stub's publisher certificate is none, not %s"
+                                                     % describe(PUBLISHER_DER, "DER")), result.stderr)
+            self.assertEqual(os.listdir(tmp), ["program.exe"])
+
+
+class SigningInputs(unittest.TestCase):
+    """Every form of signing key signs with SHA-256 as its certificate's holder, and the
+    passphrase never shows in the command line of a program the packer starts."""
+
+    def test_keys_and_passphrases(self):
+        m = Material.get()
+        with tempfile.TemporaryDirectory() as tmp:
+            # Stand-ins for openssl and osslsigncode that write down their arguments and
+            # run the real programs.
+            log = os.path.join(tmp, "commands.log")
+            tools = os.path.join(tmp, "tools")
+            os.mkdir(tools)
+            for tool in ("openssl", "osslsigncode"):
+                script = os.path.join(tools, tool)
+                with open(script, "w") as f:
+                    f.write('#!/bin/sh\nprintf "%s %%s\\n" "$*" >> %s\nexec %s "$@"\n' % (tool, log, shutil.which(tool)))
+                os.chmod(script, 0o755)
+            env = dict(os.environ, PATH=tools + os.pathsep + os.environ["PATH"], VENDOR_PASS=m.PASSPHRASE)
+            cases = [
+                ["--sign-key", m.key, "--sign-cert", m.cert],
+                ["--sign-key", m.encrypted, "--sign-cert", m.cert, "--sign-pass-file", m.pass_file],
+                ["--sign-key", m.encrypted, "--sign-cert", m.cert, "--sign-pass-env", "VENDOR_PASS"],
+                ["--sign-pkcs12", m.pkcs12, "--sign-pass-file", m.pass_file],
+                ["--sign-pkcs12", m.pkcs12, "--sign-pass-env", "VENDOR_PASS"],
+            ]
+            for signing in cases:
+                with self.subTest(signing):
+                    out = os.path.join(tmp, "Setup.exe")
+                    result = run_packer("--stub", STUB, "--output", out, "--package", os.path.join(PACKAGES, "arch1.msi"),
+                                        "any", *signing, env=env)
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    self.assertIn("; signed by %s, not timestamped;" % describe(m.cert), result.stdout)
+                    ok, report = verify_signature(out, m.cert)
+                    self.assertTrue(ok, report)
+                    self.assertIn("Subject: /CN=Acme Release Signing/O=Acme Ltd", report)
+                    self.assertRegex(report, r"Message digest algorithm\s*: SHA256")
+                    os.unlink(out)
+            with open(log) as f:
+                commands = f.read()
+            self.assertIn("osslsigncode sign -pkcs12 ", commands)
+            self.assertNotIn(m.PASSPHRASE.split()[0], commands)
+
+
+class TimeStampingAuthority:
+    """An RFC 3161 authority on 127.0.0.1: a small HTTP server that hands each request to
+    OpenSSL's ts command and keeps the time of every token it issued."""
+
+    def __init__(self, directory):
+        self.dir = directory
+        self.key, self.cert = os.path.join(directory, "tsa.key.pem"), os.path.join(directory, "tsa.cert.pem")
+        self.config = os.path.join(directory, "tsa.cnf")
+        with open(self.config, "w") as f:
+            f.write("[ req ]\ndistinguished_name = dn\n[ dn ]\n"
+                    "[ tsa_ext ]\nbasicConstraints = CA:FALSE\nkeyUsage = critical,digitalSignature\n"
+                    "extendedKeyUsage = critical,timeStamping\n"
+                    "[ tsa ]\ndefault_tsa = tsa_config\n"
+                    "[ tsa_config ]\nserial = %s\nsigner_cert = %s\nsigner_key = %s\nsigner_digest = sha256\n"
+                    "default_policy = 1.2.3.4.1\ndigests = sha1, sha256, sha384, sha512\naccuracy = secs:1\n"
+                    "ess_cert_id_alg = sha256\n" % (os.path.join(directory, "serial"), self.cert, self.key))
+        with open(os.path.join(directory, "serial"), "w") as f:
+            f.write("01\n")
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650", "-subj", "/CN=Nimbrel Test TSA",
+                "-config", self.config, "-extensions", "tsa_ext", "-keyout", self.key, "-out", self.cert)
+        self.times = []
+        authority = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                query = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                reply = subprocess.run(["openssl", "ts", "-reply", "-config", authority.config, "-queryfile",
+                                        "/dev/stdin", "-out", "/dev/stdout"], input=query,
+                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+                text = subprocess.run(["openssl", "ts", "-reply", "-in", "/dev/stdin", "-text"], input=reply,
+                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=False).stdout
+                authority.times += re.findall(r"^Time stamp: (.*)$", text.decode(), re.M)
+                self.send_response(200)
+                self.send_header("Content-Type", "application/timestamp-reply")
+                self.send_header("Content-Length", str(len(reply)))
+                self.end_headers()
+                self.wfile.write(reply)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+        self.url = "http://127.0.0.1:%d/" % self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+        self.thread.join()
+
+
+class Timestamps(unittest.TestCase):
+    """Timestamps come from the first server that answers, and the countersignature
+    verifies and carries the authority's time, not the signing time."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.tsa = TimeStampingAuthority(cls.tmp.name)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tsa.stop()
+        cls.tmp.cleanup()
+
+    def test_first_answering_server_stamps(self):
+        m = Material.get()
+        out = os.path.join(self.tmp.name, "Setup.exe")
+        closed = "http://127.0.0.1:%d/" % free_port()
+        result = run_packer("--stub", STUB, "--output", out, "--package", os.path.join(PACKAGES, "arch1.msi"), "any",
+                            "--sign-pkcs12", m.pkcs12, "--sign-pass-file", m.pass_file, "--sign-time", "1700000000",
+                            "--timestamp-url", closed, "--timestamp-url", self.tsa.url)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("; signed by %s, timestamped by %s;" % (describe(m.cert), self.tsa.url), result.stdout)
+        self.assertEqual(len(self.tsa.times), 1)
+        ok, report = verify_signature(out, m.cert, self.tsa.cert)
+        self.assertTrue(ok, report)
+        self.assertIn("Timestamp Server Signature verification: ok", report)
+        self.assertEqual(re.findall(r"Timestamp time: (.*)", report), [self.tsa.times[0]])
+        self.assertIn("Signing time: Nov 14 22:13:20 2023 GMT", report)
+        self.assertNotIn("2023", self.tsa.times[0])
+        os.unlink(out)
+
+    def test_silent_server_is_given_up(self):
+        """A server that takes the connection and never answers holds the run only for the
+        time allowed, then counts as not answering."""
+        sys.path.insert(0, os.path.dirname(PACKER))
+        import packing
+        import signing
+        with socket.socket() as silent, tempfile.TemporaryDirectory() as tmp, \
+                mock.patch.object(signing, "TIMESTAMP_TIMEOUT", 3), \
+                mock.patch("sys.stderr", new_callable=lambda: __import__("io").StringIO()) as err:
+            silent.bind(("127.0.0.1", 0))
+            silent.listen(1)
+            url = "http://127.0.0.1:%d/" % silent.getsockname()[1]
+            out = os.path.join(tmp, "Setup.exe")
+            self.assertEqual(packing.main(["--stub", STUB, "--output", out, "--package",
+                                           os.path.join(PACKAGES, "arch1.msi"), "any", "--sign-key", SIGN_KEY,
+                                           "--sign-cert", SIGN_CERT, "--timestamp-url", url]), 1)
+            self.assertEqual(err.getvalue(), "nimbpack: error: no time-stamping server answered (%s: no answer "
+                                             "within 3 seconds): nothing was written\n" % url)
+            self.assertEqual(os.listdir(tmp), [])
+
+
+def icon_file_images(path):
+    """The images of an .ico file: [(width, height, colours, planes, bit count, bytes)]."""
+    with open(path, "rb") as f:
+        data = f.read()
+    count = struct.unpack_from("<H", data, 4)[0]
+    images = []
+    for i in range(count):
+        w, h, colours, _, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        images.append((w, h, colours, planes, bits, data[offset:offset + size]))
+    return images
+
+
+def version_block(pe):
+    strings = {k.decode(): v.decode() for info in pe.FileInfo[0] if info.Key == b"StringFileInfo"
+               for t in info.StringTable for k, v in t.entries.items()}
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    return strings, (fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS, fixed.ProductVersionLS)
+
+
+class Branding(unittest.TestCase):
+    """The vendor's version block strings and numbers and icon, read back with pefile;
+    what is not branded stays the stub's."""
+
+    def test_branded_fixture(self):
+        """The fixture the build brands through nimb_pack_installer()."""
+        stub = pefile.PE(STUB)
+        stub_strings, stub_fixed = version_block(stub)
+        pe, found = resources(os.path.join(FIXTURES, "pack-branded.exe"))
+        strings, fixed = version_block(pe)
+        expected = dict(stub_strings, ProductName="Acme Widget", CompanyName="Acme Ltd",
+                        FileDescription="Acme Widget Setup", FileVersion="2.5.17.3", ProductVersion="2.5 (beta)",
+                        LegalCopyright="\u00a9 2026 Acme Ltd", OriginalFilename="AcmeSetup.exe",
+                        InternalName="AcmeSetup", Comments="Built for the tests")
+        self.assertEqual(strings, expected)
+        # FileVersion is dotted numbers; ProductVersion is not, and keeps the stub's.
+        self.assertEqual(fixed, (2 << 16 | 5, 17 << 16 | 3) + stub_fixed[2:])
+        # The icon group lists the icon file's images, each an icon resource of its bytes.
+        images = icon_file_images(os.path.join(BUILD, "fixtures", "branded.ico"))
+        self.assertEqual([i[5][:8] == b"\x89PNG\r\n\x1a\n" for i in images], [True, False, False])
+        group = [v for k, v in found.items() if k[0] == RT_GROUP_ICON]
+        self.assertEqual(len(group), 1)
+        data = group[0][0]
+        self.assertEqual(struct.unpack_from("<HHH", data), (0, 1, len(images)))
+        icons = {k[1]: v[0] for k, v in found.items() if k[0] == RT_ICON}
+        listed = []
+        for i, image in enumerate(images):
+            w, h, colours, _, planes, bits, size, icon_id = struct.unpack_from("<BBBBHHIH", data, 6 + 14 * i)
+            self.assertEqual((w, h, colours, planes, bits, size), image[:5] + (len(image[5]),))
+            self.assertEqual(icons.get(icon_id), image[5])
+            listed.append(icon_id)
+        self.assertEqual(sorted(icons), sorted(listed))
+
+    def test_version_numbers_and_new_strings(self):
+        """Each dotted form fills the fixed part's four numbers; other texts leave them;
+        strings not named stay the stub's, byte for byte."""
+        stub_strings, stub_fixed = version_block(pefile.PE(STUB))
+        cases = [
+            # (--version-info items, fixed part expected)
+            (["FileVersion=3"], (3 << 16, 0) + stub_fixed[2:]),
+            (["ProductVersion=4.1.65535", "FileVersion=1.2.3.4"], (1 << 16 | 2, 3 << 16 | 4, 4 << 16 | 1, 65535 << 16)),
+            (["FileVersion=v2", "ProductVersion=1.2.3.4.5"], stub_fixed),
+            (["Comments=Caf\u00e9 \u2713", "ProductName="], stub_fixed),
+        ]
+        with tempfile.TemporaryDirectory() as tmp:
+            for items, fixed in cases:
+                with self.subTest(items):
+                    out = os.path.join(tmp, "out.exe")
+                    args = [a for item in items for a in ("--version-info", item)]
+                    result = run_packer("--stub", STUB, "--output", out, "--package",
+                                        os.path.join(PACKAGES, "arch1.msi"), "any", *args)
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    strings, found_fixed = version_block(pefile.PE(out))
+                    self.assertEqual(strings, dict(stub_strings, **dict(i.split("=", 1) for i in items)))
+                    self.assertEqual(found_fixed, fixed)
+                    os.unlink(out)
 
 
 if __name__ == "__main__":
