@@ -20,7 +20,7 @@ ROUNDS = 5
 
 def timed(command):
     start = time.perf_counter()
-    subprocess.run(command, check=True)
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
     return time.perf_counter() - start
 
 
