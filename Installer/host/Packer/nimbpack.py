@@ -1,7 +1,7 @@
 #!/usr/bin/python3 -IS
-"""The packer's command: runs packing.py (its usage is there). Python runs isolated and
-without site packages, which the packer does not need, and the packing module is imported
-rather than run, so that its compiled form is kept in a cache of the user's
+"""The packer's command: runs packing.py (its usage is in arguments.py). Python runs
+isolated and without site packages, which the packer does not need, and the packing module
+is imported rather than run, so that its compiled form is kept in a cache of the user's
 ($XDG_CACHE_HOME/nimbpack, or ~/.cache/nimbpack) outside the source tree: starting Python
 and compiling the packer cost more than the packer's own work on a small package."""
 import os

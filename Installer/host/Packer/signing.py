@@ -16,14 +16,13 @@ from refusals import Refusal, one_line
 TIMESTAMP_TIMEOUT = 60
 
 
-def run(command, passphrase=None, timeout=None):
-    """Runs COMMAND with the passphrase (if any) as its first line of input: (exit code,
-    its output and errors), or None when it did not finish in time."""
+def run(command, passphrase, timeout=None):
+    """Runs COMMAND with the passphrase (empty when there is none) as its one line of input:
+    (exit code, its output and errors), or None when it did not finish in time."""
     import subprocess                              # only here: it takes a while to load
     try:
-        result = subprocess.run(command, input=None if passphrase is None else passphrase + "\n",
-                                stdin=subprocess.DEVNULL if passphrase is None else None,
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+        result = subprocess.run(command, input=passphrase + "\n", stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, text=True,
                                 errors="replace", start_new_session=True, timeout=timeout)
     except OSError as e:
         raise Refusal("cannot run %s: %s" % (command[0], e.strerror))
