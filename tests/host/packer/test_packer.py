@@ -475,19 +475,53 @@ class Reproducible(unittest.TestCase):
         args = ["--stub", STUB, "--package", os.path.join(PACKAGES, "product.msi"), "any",
                 "--package", os.path.join(PACKAGES, "product.cab"), "any"]
         sign = ["--sign-key", SIGN_KEY, "--sign-cert", SIGN_CERT, "--sign-time", "1700000000"]
+        brand = ["--version-info", "ProductName=Acme", "--version-info", "FileVersion=2.0",
+                 "--icon", os.path.join(BUILD, "fixtures", "branded.ico")]
         with tempfile.TemporaryDirectory() as tmp:
             outputs = []
-            for n, extra in enumerate([[], [], sign, sign]):
+            for n, extra in enumerate([[], [], sign, sign, brand, brand]):
                 out = os.path.join(tmp, "out%d.exe" % n)
                 self.assertEqual(run_packer(*args, *extra, "--output", out).returncode, 0)
                 with open(out, "rb") as f:
                     outputs.append(f.read())
             self.assertEqual(outputs[0], outputs[1])
             self.assertEqual(outputs[2], outputs[3])
+            self.assertEqual(outputs[4], outputs[5])
             self.assertNotEqual(outputs[0], outputs[2])
+            self.assertNotEqual(outputs[0], outputs[4])
             with open(os.path.join(FIXTURES, "pack-msi-cab.exe"), "rb") as f:
                 self.assertEqual(f.read(), outputs[0])
 
+
+    def test_layout_header_may_grow(self):
+        """Constants the payload header gains (a new resource, sizes, expressions, types,
+        comments after a value) leave what the packer writes as it was."""
+        with open(os.path.join(SOURCE, "Installer", "win", "Stub", "NimbStubPayload.h")) as f:
+            header = f.read()
+        self.assertIn("PAYLOAD_MAX_PACKAGES = 255;", header)
+        header = header.replace("PAYLOAD_MAX_PACKAGES = 255;", "PAYLOAD_MAX_PACKAGES = 255;  /**< one byte */")
+        header += """
+/** Resource "CHECKS": one record per package. */
+inline constexpr char PAYLOAD_CHECK_NAME[] = "CHECKS"; /**< its name */
+inline constexpr uint32_t PAYLOAD_CHECK_SIZE = 8u;  // bytes per package
+inline constexpr uint32_t PAYLOAD_CHECK_TOTAL = PAYLOAD_CHECK_SIZE * PAYLOAD_MAX_PACKAGES;
+enum PackageCheckKind : uint32_t
+{
+    PACKAGE_CHECK_NONE = 0, /**< none */
+};
+struct PackageCheck { uint8_t bytes[PAYLOAD_CHECK_SIZE]; };
+static_assert(sizeof(PackageCheck) == 8, "a check is 8 bytes");
+"""
+        with tempfile.TemporaryDirectory() as tmp:
+            layout, out = os.path.join(tmp, "NimbStubPayload.h"), os.path.join(tmp, "out.exe")
+            with open(layout, "w") as f:
+                f.write(header)
+            result = run_packer("--stub", STUB, "--output", out, "--layout", layout,
+                                "--package", os.path.join(PACKAGES, "product.msi"), "any",
+                                "--package", os.path.join(PACKAGES, "product.cab"), "any")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            with open(out, "rb") as f, open(os.path.join(FIXTURES, "pack-msi-cab.exe"), "rb") as g:
+                self.assertEqual(f.read(), g.read())
 
     def test_copy_without_the_kernel(self):
         """Where the kernel cannot copy between the files, reading and writing gives the
@@ -686,6 +720,30 @@ class TimeStampingAuthority:
         self.thread.join()
 
 
+def timestamp_token(path, tmp):
+    """The RFC 3161 token in a signed file's signature as OpenSSL's ASN.1 reader finds it,
+    written to a file, and the imprint it must carry: the SHA-256 of the signer's
+    signature value."""
+    sig = os.path.join(tmp, "signature.der")
+    subprocess.run(["osslsigncode", "extract-signature", "-in", path, "-out", sig], check=True,
+                   stdout=subprocess.DEVNULL)
+    with open(sig, "rb") as f:
+        der = f.read()
+    items = []
+    for line in openssl("asn1parse", "-inform", "DER", "-in", sig).decode().splitlines():
+        m = re.match(r"\s*(\d+):d=\s*(\d+)\s+hl=\s*(\d+)\s+l=\s*(\d+)\s+(?:prim|cons):\s*(.*)$", line)
+        items.append((int(m[1]), int(m[2]), int(m[3]), int(m[4]), m[5].strip()))
+    # The countersignature attribute: its identifier, a SET, and the token inside.
+    at = [n for n, item in enumerate(items) if item[4].endswith(":1.3.6.1.4.1.311.3.3.1")][0]
+    offset, _, header, length, _ = items[at + 2]
+    token = os.path.join(tmp, "token.der")
+    with open(token, "wb") as f:
+        f.write(der[offset:offset + header + length])
+    # The signer's signature value: the last OCTET STRING of the signer's record before it.
+    offset, _, header, length, _ = [i for i in items[:at] if i[4].startswith("OCTET STRING") and i[1] == 5][-1]
+    return token, hashlib.sha256(der[offset + header:offset + header + length]).hexdigest()
+
+
 class Timestamps(unittest.TestCase):
     """Timestamps come from the first server that answers, and the countersignature
     verifies and carries the authority's time, not the signing time."""
@@ -716,6 +774,14 @@ class Timestamps(unittest.TestCase):
         self.assertEqual(re.findall(r"Timestamp time: (.*)", report), [self.tsa.times[0]])
         self.assertIn("Signing time: Nov 14 22:13:20 2023 GMT", report)
         self.assertNotIn("2023", self.tsa.times[0])
+        # OpenSSL, reading the token out of the signature itself: the authority's
+        # signature holds over the imprint of this file's signature, with its time.
+        token, imprint = timestamp_token(out, self.tmp.name)
+        verified = subprocess.run(["openssl", "ts", "-verify", "-digest", imprint, "-in", token, "-token_in",
+                                   "-CAfile", self.tsa.cert], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        self.assertIn("Verification: OK", verified.stdout)
+        text = openssl("ts", "-reply", "-in", token, "-token_in", "-token_out", "-text").decode()
+        self.assertEqual(re.findall(r"^Time stamp: (.*)$", text, re.M), self.tsa.times)
         os.unlink(out)
 
     def test_silent_server_is_given_up(self):
