@@ -30,7 +30,8 @@ from signing import prepare_signer, sign
 from writing import Output, create_temporary, write_image
 
 # How to build a stub whose publisher certificate is yours.
-OWN_PUBLISHER_HINT = "configure the build with -DNIMB_PUBLISHER_CERT=FILE.cer (your certificate, DER) and pack its stub"
+OWN_PUBLISHER_HINT = ("configure the build with -DNIMB_PUBLISHER_CERT=FILE.cer (your certificate, DER) "
+                      "and pack its stub")
 
 
 def check_output(output):
