@@ -124,30 +124,12 @@ static size_t rtLogOutputPlain(void *pvUser, const char *pch, size_t cch)
     }
 }
 
-static char *rtLogPutHex(char *psz, uint64_t uValue, unsigned cDigits)
+/** A number in @p uBase of at least @p cchWidth characters, zero-filled, or blank-filled
+ *  when @p fFlags leaves out FMT_ZERO_FILL; lower-case hexadecimal digits. */
+static char *rtLogPutNumber(char *psz, uint64_t uValue, unsigned uBase, int cchWidth,
+                            uint32_t fFlags = FMT_ZERO_FILL)
 {
-    static constexpr char s_achHex[] = "0123456789abcdef";
-    for (unsigned i = cDigits; i-- > 0; uValue >>= 4)
-        psz[i] = s_achHex[uValue & 0xF];
-    return psz + cDigits;
-}
-
-/** Decimal, zero-filled to at least @p cDigits, or blank-filled with @p chFill ' '. */
-static char *rtLogPutDec(char *psz, uint64_t uValue, unsigned cDigits, char chFill = '0')
-{
-    char achTmp[24];
-    unsigned cch = 0;
-    do
-        achTmp[cch++] = static_cast<char>('0' + uValue % 10);
-    while (uValue /= 10);
-    while (cDigits > cch)
-    {
-        *psz++ = chFill;
-        cDigits--;
-    }
-    while (cch)
-        *psz++ = achTmp[--cch];
-    return psz;
+    return psz + RTFmtNumber(psz, uValue, uBase, cchWidth, 0, fFlags);
 }
 
 /** A text of at most @p cchMax characters, blank-padded to 8 columns with at least one
@@ -175,7 +157,10 @@ static char *rtLogPutTimestamp(char *psz, uint32_t fFlags, uint64_t uNow, uint64
         *puPrev = uNow;
         uValue = uNow > uPrev ? uNow - uPrev : 0;
     }
-    psz = fFlags & RTLOGFLAGS_DECIMAL_TS ? rtLogPutDec(psz, uValue, 16, ' ') : rtLogPutHex(psz, uValue, 16);
+    if (fFlags & RTLOGFLAGS_DECIMAL_TS)
+        psz = rtLogPutNumber(psz, uValue, 10, 16, 0 /* blank-filled */);
+    else
+        psz = rtLogPutNumber(psz, uValue, 16, 16);
     *psz++ = ' ';
     return psz;
 }
@@ -183,13 +168,13 @@ static char *rtLogPutTimestamp(char *psz, uint32_t fFlags, uint64_t uNow, uint64
 /** "hh:mm:ss.uuuuuu " from a count of microseconds (hours at least two digits). */
 static char *rtLogPutClock(char *psz, uint64_t cUs)
 {
-    psz = rtLogPutDec(psz, cUs / 3600000000u, 2);
+    psz = rtLogPutNumber(psz, cUs / 3600000000u, 10, 2);
     *psz++ = ':';
-    psz = rtLogPutDec(psz, cUs / 60000000u % 60, 2);
+    psz = rtLogPutNumber(psz, cUs / 60000000u % 60, 10, 2);
     *psz++ = ':';
-    psz = rtLogPutDec(psz, cUs / 1000000u % 60, 2);
+    psz = rtLogPutNumber(psz, cUs / 1000000u % 60, 10, 2);
     *psz++ = '.';
-    psz = rtLogPutDec(psz, cUs % 1000000u, 6);
+    psz = rtLogPutNumber(psz, cUs % 1000000u, 10, 6);
     *psz++ = ' ';
     return psz;
 }
@@ -213,7 +198,7 @@ static const char *rtLogLevelName(uint32_t fLevel)
 
 /** The most a prefix can take: every column at its widest (the time since start may need
  *  more than two hour digits). */
-static constexpr unsigned RTLOG_PREFIX_MAX = 17 + 17 + 10 + 16 + 25 + 9 + 9 + 17 + 3 + 32 + 12 + 9 + 17 + 4 + 9;
+static constexpr unsigned RTLOG_PREFIX_MAX = 17 + 17 + 10 + 16 + 25 + 9 + 9 + 17 + 3 + 32 + 12 + 9 + 17 + 5 + 9;
 static_assert(RTLOG_PREFIX_MAX < RTLOG_PREFIX_ROOM, "the prefix always fits in the room kept for it");
 
 /** Per-message context of the prefixing writer. */
@@ -234,7 +219,7 @@ static char *rtLogPutPrefix(const RTLOGOUTPUTPREFIXED *pArgs, char *psz)
         psz = rtLogPutTimestamp(psz, fFlags, __rdtsc(), &g_u64LastTsc);
     if (fFlags & RTLOGFLAGS_PREFIX_MS_PROG)
     {
-        psz = rtLogPutDec(psz, RTTimeSinceStartMs(), 9);
+        psz = rtLogPutNumber(psz, RTTimeSinceStartMs(), 10, 9);
         *psz++ = ' ';
     }
     if (fFlags & RTLOGFLAGS_PREFIX_TIME)
@@ -250,12 +235,12 @@ static char *rtLogPutPrefix(const RTLOGOUTPUTPREFIXED *pArgs, char *psz)
         psz = rtLogPutClock(psz, RTTimeSinceStartUs());
     if (fFlags & RTLOGFLAGS_PREFIX_PID)
     {
-        psz = rtLogPutHex(psz, rtLogNativeProcessId(), 8);
+        psz = rtLogPutNumber(psz, rtLogNativeProcessId(), 16, 8);
         *psz++ = ' ';
     }
     if (fFlags & RTLOGFLAGS_PREFIX_TID)
     {
-        psz = rtLogPutHex(psz, RTThreadNativeSelf(), 8);
+        psz = rtLogPutNumber(psz, RTThreadNativeSelf(), 16, 8);
         *psz++ = ' ';
     }
     if (fFlags & RTLOGFLAGS_PREFIX_THREAD)
@@ -264,7 +249,7 @@ static char *rtLogPutPrefix(const RTLOGOUTPUTPREFIXED *pArgs, char *psz)
     {
         unsigned uEax, uEbx, uEcx, uEdx;
         __cpuid(1, uEax, uEbx, uEcx, uEdx);
-        psz = rtLogPutHex(psz, uEbx >> 24, 2);
+        psz = rtLogPutNumber(psz, uEbx >> 24, 16, 2);
         *psz++ = ' ';
     }
     /* RTLOGFLAGS_PREFIX_CUSTOM: no custom-prefix hook can be installed, so it adds nothing. */
@@ -277,9 +262,9 @@ static char *rtLogPutPrefix(const RTLOGOUTPUTPREFIXED *pArgs, char *psz)
             uint32_t cWrite = pThread->cWriteLocks - g_cLoggerLockCount;
             if (cWrite > 0xFFF)
                 cWrite = 0xFFF;
-            psz = rtLogPutHex(psz, cRead, cRead > 0xFF ? 3 : cRead > 0xF ? 2 : 1);
+            psz = rtLogPutNumber(psz, cRead, 16, 1);
             *psz++ = '/';
-            psz = rtLogPutHex(psz, cWrite, cWrite > 0xFF ? 3 : cWrite > 0xF ? 2 : 1);
+            psz = rtLogPutNumber(psz, cWrite, 16, 1);
         }
         else
         {
@@ -290,7 +275,7 @@ static char *rtLogPutPrefix(const RTLOGOUTPUTPREFIXED *pArgs, char *psz)
     }
     if (fFlags & RTLOGFLAGS_PREFIX_FLAG_NO)
     {
-        psz = rtLogPutHex(psz, pArgs->fFlags, 8);
+        psz = rtLogPutNumber(psz, pArgs->fFlags, 16, 8);
         *psz++ = ' ';
     }
     bool const fGroup = pArgs->iGroup != RTLOG_NO_GROUP;
@@ -299,7 +284,7 @@ static char *rtLogPutPrefix(const RTLOGOUTPUTPREFIXED *pArgs, char *psz)
     if (fFlags & RTLOGFLAGS_PREFIX_GROUP_NO)
     {
         if (fGroup)
-            psz = rtLogPutHex(psz, pArgs->iGroup, 3);
+            psz = rtLogPutNumber(psz, pArgs->iGroup, 16, 3);
         else
         {
             __builtin_memcpy(psz, "-1  ", 4);
