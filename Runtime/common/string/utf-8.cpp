@@ -515,17 +515,15 @@ char *RTStrEncodeCp(char *psz, RTUNICP Cp)
         *pb++ = 0x7f;
     else
     {
-        /* Two bytes carry 11 bits, and each further byte 5 more (6 in itself, one less in
-           the lead); the lead has as many high bits set as the sequence has bytes. */
-        unsigned cb = 2;
-        for (RTUNICP uRest = Cp >> 11; uRest; uRest >>= 5)
-            cb++;
+        unsigned const cb = Cp < 0x800 ? 2 : Cp < 0x10000 ? 3 : Cp < 0x200000 ? 4 : Cp < 0x4000000 ? 5 : 6;
+        /* The lead byte's marker bits, by sequence length. */
+        static constexpr uint8_t s_abLead[7] = { 0, 0, 0xc0, 0xe0, 0xf0, 0xf8, 0xfc };
         for (unsigned i = cb - 1; i > 0; i--)
         {
             pb[i] = static_cast<uint8_t>(0x80 | (Cp & 0x3f));
             Cp >>= 6;
         }
-        pb[0] = static_cast<uint8_t>(((0xff00u >> cb) & 0xffu) | Cp);
+        pb[0] = static_cast<uint8_t>(s_abLead[cb] | Cp);
         pb += cb;
     }
     return reinterpret_cast<char *>(pb);
