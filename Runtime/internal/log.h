@@ -1,5 +1,5 @@
-/* The logger instance record and the pieces shared by the instance code, the settings
- * parsers and the platform layer. */
+/* The logger instance record and the pieces shared by the instance code (creation, output,
+ * ring buffer, log file), the settings parsers and the platform layer. */
 #pragma once
 #include "rt/log.h"
 #include "rt/file.h"
@@ -79,6 +79,66 @@ RTSTATUS rtLogRingEnsure(RTLOGINSTANCE *pLogger);
 /** The default file name of a process: "./YYYY-MM-DD-hh-mm-ss.hh-PROG-PID.log". */
 size_t rtLogDefaultFileName(char *pszBuf, size_t cbBuf, int64_t i64NsSinceEpoch, const char *pszProgram,
                             uint32_t uPid);
+
+/** Takes the instance lock, when the instance has one. */
+inline RTSTATUS rtLogLock(RTLOGINSTANCE *pLogger)
+{
+    return pLogger->hSpinMtx ? RTSemSpinMutexAcquire(pLogger->hSpinMtx) : INF_SUCCESS;
+}
+
+inline void rtLogUnlock(RTLOGINSTANCE *pLogger)
+{
+    if (pLogger->hSpinMtx)
+        RTSemSpinMutexRelease(pLogger->hSpinMtx);
+}
+
+/** Checks the instance and takes its lock. */
+inline RTSTATUS rtLogValidateAndLock(RTLOGINSTANCE *pLogger)
+{
+    RTSTATUS const rc = rtLogValidate(pLogger);
+    return RT_FAILURE(rc) ? rc : rtLogLock(pLogger);
+}
+
+/** Write locks the instance lock adds to a registered thread's count, measured at
+ *  creation; the lock-count prefix leaves them out. */
+extern uint32_t g_cLoggerLockCount;
+
+/* Output (the caller holds the lock, unless said otherwise). */
+/** Sends one piece to every destination but the ring; @p fCountsToFile says whether it
+ *  grows the file size that rotation watches. */
+void rtLogWriteToDestinations(RTLOGINSTANCE *pLogger, const char *pch, size_t cch, bool fCountsToFile);
+/** Writes the scratch buffer out to the destinations and empties it, rotating the file
+ *  when that is due. */
+void rtLogFlushScratch(RTLOGINSTANCE *pLogger);
+/** Flushes the scratch buffer and the ring of the instance or, for null, of the default
+ *  one; takes the lock itself. */
+RTSTATUS rtLogInstanceFlush(RTLOGINSTANCE *pLogger);
+/** The print function of the phase callback in phases 1 to 3: straight into the scratch
+ *  buffer, the caller holding the lock. */
+void rtLogPhaseMsgLocked(RTLOGINSTANCE *pLogger, const char *pszFormat, ...);
+/** The print function of the phase callback in phase 0, which takes the lock. */
+void rtLogPhaseMsgNormal(RTLOGINSTANCE *pLogger, const char *pszFormat, ...);
+
+/* The ring. */
+/** Keeps text in the ring, the oldest overwritten. */
+void rtLogRingWrite(RTLOGINSTANCE *pLogger, const char *pch, size_t cch);
+/** Sends what the ring holds since its last flush on to the other destinations. */
+void rtLogRingFlush(RTLOGINSTANCE *pLogger);
+
+/* The log file. */
+/** The file and directory functions of an instance created without its own. */
+extern const RTLOGOUTPUTOPS g_LogDefaultOutputOps;
+/** Opens the log file's directory and the file itself, moving an older log into the
+ *  history first. */
+RTSTATUS rtLogFileSetUp(RTLOGINSTANCE *pLogger, RTERRINFO *pErrInfo);
+/** Moves the file into the history and opens a new one once it has reached its size
+ *  limit or left its time slot. @p fFirst: the check at set-up, which calls no phase
+ *  callback and finds the directory open. */
+void rtLogRotate(RTLOGINSTANCE *pLogger, uint32_t uTimeSlot, bool fFirst, RTERRINFO *pErrInfo);
+void rtLogFileClose(RTLOGINSTANCE *pLogger);
+void rtLogDirClose(RTLOGINSTANCE *pLogger);
+/** Calls the phase callback with the destinations reduced to the file. */
+void rtLogPhaseToFile(RTLOGINSTANCE *pLogger, uint32_t enmPhase);
 
 /* Platform side. */
 uint32_t rtLogNativeProcessId(void);

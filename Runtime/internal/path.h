@@ -47,7 +47,3 @@ inline bool rtPathStyleValid(uint32_t fStyle)
 {
     return (fStyle & RTPSTYLE_MASK) != RTPSTYLE_MASK;
 }
-
-/** The mode of what @a pszPath names, links followed; 0 (no type) when it cannot be
- *  queried. */
-uint32_t rtPathQueryFollowedMode(const char *pszPath);

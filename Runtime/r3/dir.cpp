@@ -1,7 +1,6 @@
 /* Directories: existence, creation and removal by path, and directory handles that keep a
  * directory in place, with their file-name filters (wildcard and exact matching). */
 #include "internal/dir.h"
-#include "internal/path.h"
 #include "rt/err.h"
 #include "rt/file.h"
 #include "rt/mem.h"
@@ -10,7 +9,9 @@
 
 bool RTDirExists(const char *pszPath)
 {
-    return (rtPathQueryFollowedMode(pszPath) & RTFS_TYPE_MASK) == RTFS_TYPE_DIRECTORY;
+    RTFILESTATS Stats;
+    return RT_SUCCESS(RTPathQueryStats(pszPath, &Stats, RTFATTR_NONE, RTPATHQ_FOLLOW_LINK))
+        && (Stats.fMode & RTFS_TYPE_MASK) == RTFS_TYPE_DIRECTORY;
 }
 
 /* Creation and removal by name share the conversion of the name and of the error. With

@@ -28,33 +28,26 @@ static_assert(RTGETOPT_KIND_VALID_MASK == 0x00FF001F);
  *  plane, so 16 bits hold each. */
 constexpr uint16_t g_aDashes[] = { 0x2010, 0x2011, 0x2012, 0x2013, 0x2014, 0x2212, 0xFE58, 0xFE63, 0xFF0D };
 
-/** Every dash takes three bytes of UTF-8, which is all rtGetOptDashLength compares. */
-constexpr bool rtGetOptDashesTakeThreeBytes()
+bool rtGetOptIsUnicodeDash(RTUNICP Cp)
 {
-    for (uint16_t Dash : g_aDashes)
-        if (Dash < 0x800)
-            return false;
-    return true;
+    for (RTUNICP Dash : g_aDashes)
+        if (Cp == Dash)
+            return true;
+    return false;
 }
-static_assert(rtGetOptDashesTakeThreeBytes(), "every dash is a three-byte sequence");
 
-/** Length in bytes of a dash at @a psz ('-' or a Unicode dash), 0 if there is none. The
- *  dashes are compared in their UTF-8 form, the only form the decoder accepts for them (a
- *  longer one is malformed), so nothing needs decoding. A byte that differs ends the
- *  comparison, so nothing past the terminator is read. */
+/** Length in bytes of a dash at @a psz ('-' or a Unicode dash), 0 if there is none. */
 size_t rtGetOptDashLength(const char *psz)
 {
     if (*psz == '-')
         return 1;
-    const uint8_t *pb = reinterpret_cast<const uint8_t *>(psz);
-    if (pb[0] < 0x80)
+    if (static_cast<unsigned char>(*psz) < 0x80)
         return 0;
-    for (uint32_t Dash : g_aDashes)
-        if (   pb[0] == (0xE0 | (Dash >> 12))
-            && pb[1] == (0x80 | ((Dash >> 6) & 0x3F))
-            && pb[2] == (0x80 | (Dash & 0x3F)))
-            return 3;
-    return 0;
+    const char *pszCursor = psz;
+    RTUNICP Cp;
+    if (RT_FAILURE(RTStrDecodeCp(&pszCursor, &Cp)) || !rtGetOptIsUnicodeDash(Cp))
+        return 0;
+    return static_cast<size_t>(pszCursor - psz);
 }
 
 inline bool rtGetOptIsDigit(char ch)

@@ -18,21 +18,14 @@ struct RTARGVSPLIT
     const char *pszSeps;
 };
 
-/** A code point and its length in bytes. */
-struct RTARGVCP
-{
-    RTUNICP  cp;
-    uint32_t cb;
-};
-
-/** The code point at psz; the input was checked beforehand. Returned by value and kept out
- *  of line, so that its callers keep no local whose address escapes. */
-RT_NOINLINE RTARGVCP rtArgvPeek(const char *psz)
+/** The code point at psz and its length in bytes; the input was checked beforehand. */
+RTUNICP rtArgvPeek(const char *psz, size_t *pcb)
 {
     const char *pszNext = psz;
     RTUNICP cp;
     RTStrDecodeCp(&pszNext, &cp);
-    return { cp, static_cast<uint32_t>(pszNext - psz) };
+    *pcb = static_cast<size_t>(pszNext - psz);
+    return cp;
 }
 
 bool rtArgvIsSeparator(const char *pszSeps, RTUNICP cp)
@@ -46,10 +39,10 @@ bool rtArgvIsSeparator(const char *pszSeps, RTUNICP cp)
     }
     while (*pszSeps)
     {
-        RTARGVCP const Sep = rtArgvPeek(pszSeps);
-        if (Sep.cp == cp)
+        RTUNICP cpSep;
+        RTStrDecodeCp(&pszSeps, &cpSep);
+        if (cpSep == cp)
             return true;
-        pszSeps += Sep.cb;
     }
     return false;
 }
@@ -73,7 +66,8 @@ bool rtArgvWindowsArg(RTARGVSPLIT *pState)
     bool fInQuotes = false;
     for (;;)
     {
-        auto const [cp, cb] = rtArgvPeek(pState->pszSrc);
+        size_t cb;
+        RTUNICP const cp = rtArgvPeek(pState->pszSrc, &cb);
         if (!cp)
             return true;
         if (!fInQuotes && rtArgvIsSeparator(pState->pszSeps, cp))
@@ -116,7 +110,8 @@ bool rtArgvShellArg(RTARGVSPLIT *pState)
     char chQuote = '\0';
     for (;;)
     {
-        auto const [cp, cb] = rtArgvPeek(pState->pszSrc);
+        size_t cb;
+        RTUNICP const cp = rtArgvPeek(pState->pszSrc, &cb);
         if (!cp)
             return true;
         if (!chQuote)
@@ -134,10 +129,10 @@ bool rtArgvShellArg(RTARGVSPLIT *pState)
             else if (cp == '\\')
             {
                 pState->pszSrc++;
-                RTARGVCP const Next = rtArgvPeek(pState->pszSrc);
-                if (!Next.cp)
+                RTUNICP const cpNext = rtArgvPeek(pState->pszSrc, &cb);
+                if (!cpNext)
                     return true;
-                rtArgvCopy(pState, Next.cb);
+                rtArgvCopy(pState, cb);
             }
             else
                 rtArgvCopy(pState, cb);
@@ -149,19 +144,18 @@ bool rtArgvShellArg(RTARGVSPLIT *pState)
         }
         else if (cp == '\\' && chQuote == '"')
         {
-            RTARGVCP const Next = rtArgvPeek(pState->pszSrc + 1);
-            if (!Next.cp)
+            RTUNICP const cpNext = rtArgvPeek(pState->pszSrc + 1, &cb);
+            if (!cpNext)
             {
                 pState->pszSrc++;
                 return true;
             }
             /* Only these lose their backslash inside double quotes. */
-            RTUNICP const cpNext = Next.cp;
             if (cpNext == '"' || cpNext == '\\' || cpNext == '`' || cpNext == '$' || cpNext == '\n')
                 pState->pszSrc++;
             else
                 rtArgvCopy(pState, 1);
-            rtArgvCopy(pState, Next.cb);
+            rtArgvCopy(pState, cb);
         }
         else
             rtArgvCopy(pState, cb);
@@ -225,10 +219,11 @@ RTSTATUS RTGetOptArgvSplit(char ***ppapszArgv, int *pcArgs, const char *pszCmdLi
     bool fAtEnd = false;
     while (!fAtEnd)
     {
-        RTARGVCP Lead;
-        while ((Lead = rtArgvPeek(State.pszSrc)).cp != 0 && rtArgvIsSeparator(pszSeparators, Lead.cp))
-            State.pszSrc += Lead.cb;
-        if (!Lead.cp)
+        size_t cb;
+        RTUNICP cp;
+        while ((cp = rtArgvPeek(State.pszSrc, &cb)) != 0 && rtArgvIsSeparator(pszSeparators, cp))
+            State.pszSrc += cb;
+        if (!cp)
             break;
 
         if (cArgs % RTARGV_GROWTH == 0)

@@ -38,11 +38,10 @@ static uint32_t rtRandPmStep(RTRANDGENINT *pThis)
 RT_NOINLINE static uint64_t rtRandPmModU64(uint64_t uValue, uint64_t uDivisor)
 {
     uint64_t uRem = 0;
-    for (int i = 0; i < 64; i++)
+    for (int iBit = 63; iBit >= 0; iBit--)
     {
         bool const fCarry = (uRem >> 63) != 0;
-        uRem = (uRem << 1) | (uValue >> 63);
-        uValue <<= 1;
+        uRem = (uRem << 1) | ((uValue >> iBit) & 1);
         if (fCarry || uRem >= uDivisor)
             uRem -= uDivisor;
     }

@@ -1,18 +1,14 @@
 /* UTF-8 rules of the runtime: strict validation, lenient decoding of one code point,
- * stepping back, encoding, and the conversions between UTF-8, UTF-16 and arrays of code
+ * stepping back, encoding, and the conversions from UTF-8 to UTF-16 and to arrays of code
  * points. Conversions measure first and convert second, so they make at most one
  * allocation; the measuring pass has done all validation, so the converting pass trusts
  * its input. Validation reads a word at a time and checks a whole sequence with one
- * compare; the converting passes take runs of ASCII, where most text spends its time, a
+ * compare; the converting pass takes runs of ASCII, where most text spends its time, a
  * word at a time. */
 #include "rt/string.h"
-#include "rt/mem.h"
+#include "internal/utf.h"
 
 namespace {
-
-/* Word access that may alias any byte or unit buffer. */
-typedef uint32_t __attribute__((may_alias, aligned(1))) RTU32UNALIGNED;
-typedef uint32_t __attribute__((may_alias)) RTU32ALIGNED;
 
 /** The high bit of each byte that is not ASCII or is zero; the lowest one set is exact
  *  (a borrow only runs upwards from a zero byte). */
@@ -20,16 +16,6 @@ inline uint32_t rtUtf8AsciiStops(uint32_t u)
 {
     return (u | ((u - 0x01010101u) & ~u)) & 0x80808080u;
 }
-
-/** True when both units are below 0x80 and neither is zero. */
-inline bool rtUtf16IsAsciiPair(uint32_t u)
-{
-    return ((u | ((u - 0x00010001u) & ~u)) & 0xff80ff80u) == 0;
-}
-
-/** The smallest page the platform has: a word that stays inside one is readable as soon as
- *  its first byte is. */
-constexpr uintptr_t RTUTF_PAGE_SIZE = 4096;
 
 /** The first address at which no word may be read: from there the word would pass uEnd or
  *  leave pb's page. */
@@ -361,31 +347,6 @@ inline RTUNICP *rtCpPutAscii4(RTUNICP *pCp, uint32_t u)
 }
 
 /**
- * The shared shape of the conversions: n elements are needed; use the caller's buffer when
- * it has one (failing when n + 1 do not fit, with nothing written) or allocate
- * max(n + 1, cElems). Returns the buffer to fill, or null with the status in *prc.
- */
-template <typename T>
-T *rtStrConvBuffer(T **ppOut, size_t cElems, size_t n, RTSTATUS rcAllocFailed, RTSTATUS *prc)
-{
-    if (cElems && *ppOut)
-    {
-        if (n >= cElems)
-        {
-            *prc = ERR_BUFFER_TOO_SMALL;
-            return nullptr;
-        }
-        return *ppOut;
-    }
-    *ppOut = nullptr;
-    size_t const c = n + 1 > cElems ? n + 1 : cElems;
-    T *p = c <= RTSTR_MAX / sizeof(T) ? static_cast<T *>(RTMemAlloc(c * sizeof(T))) : nullptr;
-    if (!p)
-        *prc = rcAllocFailed;
-    return p;
-}
-
-/**
  * The UTF-8 conversions: validate and count the elements (UTF-16 units or code points),
  * pick or allocate the buffer, decode into it and terminate.
  */
@@ -554,17 +515,15 @@ char *RTStrEncodeCp(char *psz, RTUNICP Cp)
         *pb++ = 0x7f;
     else
     {
-        /* Two bytes carry 11 bits, and each further byte 5 more (6 in itself, one less in
-           the lead); the lead has as many high bits set as the sequence has bytes. */
-        unsigned cb = 2;
-        for (RTUNICP uRest = Cp >> 11; uRest; uRest >>= 5)
-            cb++;
+        unsigned const cb = Cp < 0x800 ? 2 : Cp < 0x10000 ? 3 : Cp < 0x200000 ? 4 : Cp < 0x4000000 ? 5 : 6;
+        /* The lead byte's marker bits, by sequence length. */
+        static constexpr uint8_t s_abLead[7] = { 0, 0, 0xc0, 0xe0, 0xf0, 0xf8, 0xfc };
         for (unsigned i = cb - 1; i > 0; i--)
         {
             pb[i] = static_cast<uint8_t>(0x80 | (Cp & 0x3f));
             Cp >>= 6;
         }
-        pb[0] = static_cast<uint8_t>(((0xff00u >> cb) & 0xffu) | Cp);
+        pb[0] = static_cast<uint8_t>(s_abLead[cb] | Cp);
         pb += cb;
     }
     return reinterpret_cast<char *>(pb);
@@ -586,214 +545,4 @@ RTSTATUS RTStrToUtf16(const char *psz, RTUTF16 **ppwsz)
 RTSTATUS RTStrToCodePointsEx(const char *psz, size_t cchMax, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)
 {
     return rtUtf8ConvertTo(psz, cchMax, ppaCps, cCps, pcCps, ERR_CODEPOINT_ALLOC_FAILED, rtPutOne<RTUNICP>, rtCpPutAscii4);
-}
-
-
-/*
- * UTF-16.
- */
-
-namespace {
-
-/** True when a high surrogate at off is followed by a low one inside the limit. */
-inline bool rtUtf16IsPairAt(const RTUTF16 *pwsz, size_t off, size_t cwcMax)
-{
-    return    cwcMax - off >= 2
-           && static_cast<uint16_t>(pwsz[off]) - 0xd800u < 0x400u
-           && static_cast<uint16_t>(pwsz[off + 1]) - 0xdc00u < 0x400u;
-}
-
-/** Counts the UTF-8 bytes of a UTF-16 string up to its terminator or cwcMax units, stopping
- *  at the first unit that cannot be converted; *pcch holds the bytes and *pcwc the units
- *  accepted so far. */
-RTSTATUS rtUtf16Measure(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch, size_t *pcwc)
-{
-    size_t off = 0;
-    size_t cch = 0;
-    RTSTATUS rc = INF_SUCCESS;
-    while (off < cwcMax)
-    {
-        uint16_t const wc = static_cast<uint16_t>(pwsz[off]);
-        if (wc < 0x80)
-        {
-            if (!wc)
-                break;
-            cch++;
-            off++;
-            /* Two units per aligned word: the word cannot straddle a page (see RTUTF_PAGE_SIZE). */
-            if ((reinterpret_cast<uintptr_t>(pwsz + off) & 3) == 0)
-                while (cwcMax - off >= 2 && rtUtf16IsAsciiPair(*reinterpret_cast<const RTU32ALIGNED *>(pwsz + off)))
-                {
-                    off += 2;
-                    cch += 2;
-                }
-        }
-        else if ((wc - 0xd800u >= 0x800u) & (wc < 0xfffe))
-        {
-            /* Neither surrogate nor noncharacter: two bytes below U+0800, else three. One
-               branch for both, since text in one script mixes them freely. */
-            cch += 2 + (wc >= 0x800);
-            off++;
-        }
-        else if (wc >= 0xfffe)
-        {
-            rc = ERR_CODEPOINT_NONCHARACTER;
-            break;
-        }
-        else if (rtUtf16IsPairAt(pwsz, off, cwcMax))
-        {
-            /* Characters from U+10000 up come in runs (emoji, historic scripts). */
-            do
-            {
-                cch += 4;
-                off += 2;
-            } while (rtUtf16IsPairAt(pwsz, off, cwcMax));
-        }
-        else
-        {
-            rc = ERR_UTF16_MALFORMED;
-            break;
-        }
-    }
-    *pcch = cch;
-    *pcwc = off;
-    return rc;
-}
-
-/** Encodes cwc units of a measured UTF-16 string. */
-char *rtUtf16EncodeTrusted(const RTUTF16 *pwsz, size_t cwc, char *psz)
-{
-    uint8_t *pb = reinterpret_cast<uint8_t *>(psz);
-    const RTUTF16 *const pwcEnd = pwsz + cwc;
-    while (pwsz < pwcEnd)
-    {
-        uint32_t const wc = static_cast<uint16_t>(*pwsz++);
-        if (wc < 0x80)
-        {
-            *pb++ = static_cast<uint8_t>(wc);
-            while (pwcEnd - pwsz >= 2)
-            {
-                uint32_t const u = *reinterpret_cast<const RTU32UNALIGNED *>(pwsz);
-                if (u & 0xff80ff80u)
-                    break;
-                pb[0] = static_cast<uint8_t>(u);
-                pb[1] = static_cast<uint8_t>(u >> 16);
-                pb += 2;
-                pwsz += 2;
-            }
-        }
-        else if (wc < 0x800)
-        {
-            pb[0] = static_cast<uint8_t>(0xc0 | (wc >> 6));
-            pb[1] = static_cast<uint8_t>(0x80 | (wc & 0x3f));
-            pb += 2;
-        }
-        else if (wc - 0xd800u >= 0x800u)
-        {
-            /* One word store; its fourth byte lands where the next character or the
-               terminator goes, which the buffer always has room for. */
-            *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xe0 | (wc >> 12))
-                                                    | ((0x80 | ((wc >> 6) & 0x3f)) << 8)
-                                                    | ((0x80 | (wc & 0x3f)) << 16);
-            pb += 3;
-        }
-        else
-        {
-            RTUNICP const cp = 0x10000 + (((wc & 0x3ff) << 10) | (static_cast<uint16_t>(*pwsz++) & 0x3ff));
-            *reinterpret_cast<RTU32UNALIGNED *>(pb) = (0xf0 | (cp >> 18))
-                                                    | ((0x80 | ((cp >> 12) & 0x3f)) << 8)
-                                                    | ((0x80 | ((cp >> 6) & 0x3f)) << 16)
-                                                    | ((0x80 | (cp & 0x3f)) << 24);
-            pb += 4;
-        }
-    }
-    return reinterpret_cast<char *>(pb);
-}
-
-/** One code point from UTF-16 units, read through fnUnit (which puts a unit in machine order). */
-template <typename FnUnit>
-RTSTATUS rtUtf16DecodeCp(const RTUTF16 **ppwsz, RTUNICP *pCp, FnUnit fnUnit)
-{
-    if (!RT_VALID_PTR(ppwsz) || !RT_VALID_PTR(pCp) || !RT_VALID_PTR(*ppwsz))
-        return ERR_BAD_POINTER;
-    const RTUTF16 *pwc = *ppwsz;
-    RTUNICP const wc = fnUnit(pwc[0]);
-    if (wc - 0xd800u >= 0x800u)
-    {
-        if (wc < 0xfffe)
-        {
-            *pCp = wc;
-            *ppwsz = pwc + 1;
-            return INF_SUCCESS;
-        }
-        *pCp = CODEPOINT_BAD;
-        *ppwsz = pwc + 1;
-        return ERR_CODEPOINT_NONCHARACTER;
-    }
-    if (wc < 0xdc00)
-    {
-        RTUNICP const wc2 = fnUnit(pwc[1]);
-        if (wc2 - 0xdc00u < 0x400u)
-        {
-            *pCp = (((wc & 0x3ff) << 10) | (wc2 & 0x3ff)) + 0x10000;
-            *ppwsz = pwc + 2;
-            return INF_SUCCESS;
-        }
-    }
-    *pCp = CODEPOINT_BAD;
-    *ppwsz = pwc + 1;
-    return ERR_UTF16_MALFORMED;
-}
-
-} /* anonymous namespace */
-
-
-RTSTATUS RTUtf16MeasureUtf8(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch)
-{
-    if (!RT_VALID_PTR(pwsz) || !RT_VALID_PTR(pcch))
-        return ERR_BAD_POINTER;
-    size_t cwc;
-    return rtUtf16Measure(pwsz, cwcMax, pcch, &cwc);
-}
-
-RTSTATUS RTUtf16Utf8Length(const RTUTF16 *pwsz, size_t cwcMax, size_t *pcch)
-{
-    if (!RT_VALID_PTR(pcch))
-        return ERR_BAD_POINTER;
-    RTSTATUS const rc = RTUtf16MeasureUtf8(pwsz, cwcMax, pcch);
-    if (RT_FAILURE(rc))
-        *pcch = RTSTR_MAX;
-    return rc;
-}
-
-RTSTATUS RTUtf16ToUtf8Ex(const RTUTF16 *pwsz, size_t cwcMax, char **ppsz, size_t cch, size_t *pcch)
-{
-    if (!RT_VALID_PTR(pwsz) || !RT_VALID_PTR(ppsz))
-        return ERR_BAD_POINTER;
-    size_t cchNeeded, cwc;
-    RTSTATUS rc = rtUtf16Measure(pwsz, cwcMax, &cchNeeded, &cwc);
-    if (RT_FAILURE(rc))
-        return rc;
-    if (pcch)
-        *pcch = cchNeeded;
-
-    char *psz = rtStrConvBuffer(ppsz, cch, cchNeeded, ERR_STRING_ALLOC_FAILED, &rc);
-    if (!psz)
-        return rc;
-    *rtUtf16EncodeTrusted(pwsz, cwc, psz) = '\0';
-    *ppsz = psz;
-    return INF_SUCCESS;
-}
-
-RTSTATUS RTUtf16DecodeCp(const RTUTF16 **ppwsz, RTUNICP *pCp)
-{
-    return rtUtf16DecodeCp(ppwsz, pCp, [](RTUTF16 wc) -> RTUNICP { return static_cast<uint16_t>(wc); });
-}
-
-RTSTATUS RTUtf16BigDecodeCp(const RTUTF16 **ppwsz, RTUNICP *pCp)
-{
-    return rtUtf16DecodeCp(ppwsz, pCp, [](RTUTF16 wc) -> RTUNICP {
-        uint16_t const u = static_cast<uint16_t>(wc);
-        return static_cast<uint16_t>((u >> 8) | (u << 8));
-    });
 }

@@ -18,13 +18,6 @@ static_assert(sizeof(FILE_ALL_INFORMATION) == RTFILE_ALL_INFO_SIZE, "all-informa
 static constexpr uint32_t RTFILE_MODE_DEVICE = RTFS_DOS_DEVICE | RTFS_TYPE_FILE | 0666;
 static_assert(RTFILE_MODE_DEVICE == 0x4081B6, "the mode of a console or other device");
 
-/* Three lower-case characters as the word the suffix test builds. */
-static constexpr uint32_t rtFileSuffixWord(const char (&szSuffix)[4])
-{
-    return static_cast<uint8_t>(szSuffix[0]) | static_cast<uint32_t>(static_cast<uint8_t>(szSuffix[1])) << 8
-         | static_cast<uint32_t>(static_cast<uint8_t>(szSuffix[2])) << 16;
-}
-
 uint32_t RTFileModeFromAttributes(uint32_t fAttrs, const char *pszName, size_t cchName,
                                   uint32_t uReparseTag, uint32_t fTypeHint)
 {
@@ -44,21 +37,16 @@ uint32_t RTFileModeFromAttributes(uint32_t fAttrs, const char *pszName, size_t c
                     cchName++;
             if (cchName >= 4 && pszName[cchName - 4] == '.')
             {
-                /* Executable suffixes, compared in lower case as one little-endian word. */
-                uint32_t uSuffix = 0;
+                /* Executable suffixes, compared in lower case. */
+                char achSuffix[3];
                 for (unsigned i = 0; i < 3; i++)
                 {
                     char const ch = pszName[cchName - 3 + i];
-                    uSuffix |= static_cast<uint32_t>(static_cast<uint8_t>(ch >= 'A' && ch <= 'Z' ? ch + ('a' - 'A') : ch))
-                            << (i * 8);
+                    achSuffix[i] = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
                 }
-                static constexpr uint32_t s_auExec[] =
-                {
-                    rtFileSuffixWord("exe"), rtFileSuffixWord("bat"), rtFileSuffixWord("com"),
-                    rtFileSuffixWord("cmd"), rtFileSuffixWord("btm"),
-                };
-                for (uint32_t const uExec : s_auExec)
-                    if (uSuffix == uExec)
+                static const char s_aszExec[][4] = { "exe", "bat", "com", "cmd", "btm" };
+                for (const char *pszExec : s_aszExec)
+                    if (achSuffix[0] == pszExec[0] && achSuffix[1] == pszExec[1] && achSuffix[2] == pszExec[2])
                         fMode |= 0111;
             }
         }

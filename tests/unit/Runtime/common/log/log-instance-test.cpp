@@ -3,6 +3,7 @@
  * default file name, and entry on records that are not live instances. */
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <regex>
 #include <string>
 #include <vector>
 #include "rt/log.h"
@@ -85,6 +86,21 @@ TEST(LogGroups, UnknownIndexCountsAsGroupZeroAndFiltersApply)
               "        -1   -------- no group\n");
 }
 
+TEST(LogGroups, GroupNumbersAboveThreeDigitsAreWrittenWhole)
+{
+    ScratchDir dir;
+    std::string const path = dir / "wide.log";
+    std::vector<const char *> const names(RTLOG_MAX_GROUPS, nullptr);
+    {
+        FileLogger log(path, RTLOGFLAGS_PREFIX_GROUP_NO, "all", RTLOG_MAX_GROUPS, names.data());
+        ASSERT_EQ(log.rc, INF_SUCCESS);
+        log.Print(0, 0x5, "five\n");
+        log.Print(0, 0x1005, "not five\n");
+        log.Print(0, RTLOG_MAX_GROUPS - 1, "last\n");
+    }
+    EXPECT_EQ(ReadWholeFile(path), "005 five\n1005 not five\n1ffe last\n");
+}
+
 TEST(LogGroups, RestrictedGroupsAreMutedAfterTheirLimit)
 {
     ScratchDir dir;
@@ -150,6 +166,30 @@ TEST(LogScratch, PrefixesStartEveryLine)
     snprintf(szPrefix, sizeof(szPrefix), "%08lx %08lx ?/? 00000020 ", GetCurrentProcessId(), GetCurrentThreadId());
     std::string const prefix = szPrefix;
     EXPECT_EQ(ReadWholeFile(path), prefix + "one\n" + prefix + "two continued\n");
+}
+
+TEST(LogScratch, NumberColumnsKeepTheirWidths)
+{
+    ScratchDir dir;
+    std::string const path = dir / "columns.log";
+    {
+        FileLogger log(path, RTLOGFLAGS_PREFIX_TS | RTLOGFLAGS_PREFIX_MS_PROG | RTLOGFLAGS_PREFIX_TIME
+                             | RTLOGFLAGS_PREFIX_TIME_PROG | RTLOGFLAGS_PREFIX_CPUID);
+        ASSERT_EQ(log.rc, INF_SUCCESS);
+        log.Print(0, RTLOG_NO_GROUP, "hex\n");
+        ASSERT_EQ(RTLogApplyFlagSettings(log.p, "dec"), INF_SUCCESS);
+        log.Print(0, RTLOG_NO_GROUP, "dec\n");
+    }
+    /* Timestamp, milliseconds since start, wall clock, time since start, processor. */
+    std::regex const columns("[0-9a-f]{16} [0-9]{9} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{6} "
+                             "[0-9]{2}:[0-5][0-9]:[0-5][0-9]\\.[0-9]{6} [0-9a-f]{2} hex\n"
+                             " *[1-9][0-9]* [0-9]{9} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{6} "
+                             "[0-9]{2}:[0-5][0-9]:[0-5][0-9]\\.[0-9]{6} [0-9a-f]{2} dec\n");
+    std::string const text = ReadWholeFile(path);
+    EXPECT_TRUE(std::regex_match(text, columns)) << text;
+    /* The decimal timestamp is blank-filled to 16 columns. */
+    size_t const offDec = text.find('\n') + 1;
+    EXPECT_EQ(text.find(' ', text.find_first_not_of(' ', offDec)), offDec + 16) << text;
 }
 
 namespace {
