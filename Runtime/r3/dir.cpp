@@ -6,7 +6,7 @@
 #include "rt/file.h"
 #include "rt/mem.h"
 #include "rt/path.h"
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 
 bool RTDirExists(const char *pszPath)
 {
