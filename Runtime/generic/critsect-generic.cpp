@@ -4,7 +4,7 @@
 #include "rt/assert.h"
 #include "rt/atomic.h"
 #include "rt/mem.h"
-#include "rt/thread.h"
+#include "internal/thread.h"
 
 static constexpr uint32_t RTCRITSECT_NO_OWNER = UINT32_MAX;
 
