@@ -1,6 +1,6 @@
 /* The critical section over a single-release event: an atomic add decides ownership, and
  * only contention reaches the event, which releases exactly one waiter per release. */
-#include "rt/critsect.h"
+#include "internal/critsect.h"
 #include "rt/assert.h"
 #include "rt/atomic.h"
 #include "rt/mem.h"
