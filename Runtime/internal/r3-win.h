@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include "internal/init.h"
+#include "rt/xcpt.h"
 
 /** The Windows release, as runtime initialisation names it from the version record: the
  *  9x family from 1, the NT family from 100, each in release order; a workstation and the
@@ -81,6 +82,9 @@ LONG WINAPI rtR3WinUnhandledXcptFilter(PEXCEPTION_POINTERS pXcptPtrs);
 /** Writes the unhandled-exception report to a logger; installed with the logger hooks. */
 typedef void (*PFNRTXCPTREPORT)(struct RTLOGINSTANCE *pLogger, PEXCEPTION_POINTERS pXcptPtrs);
 extern PFNRTXCPTREPORT g_pfnRTXcptReport;
+/** The logger hooks the report asks, first and second; set through RTXcptSetLoggerHooks. */
+extern PFNRTXCPTLOGGER g_pfnXcptLoggerFirst;
+extern PFNRTXCPTLOGGER g_pfnXcptLoggerSecond;
 
 /*
  * Operating-system version.
