@@ -1,7 +1,7 @@
 /* The critical section over a single-release event: an atomic add decides ownership, and
  * only contention reaches the event, which releases exactly one waiter per release. */
 #include "internal/critsect.h"
-#include "rt/assert.h"
+#include "internal/assert.h"
 #include "rt/atomic.h"
 #include "rt/mem.h"
 #include "internal/thread.h"
