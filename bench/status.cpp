@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <stdio.h>
 #include <vector>
-#include "rt/err.h"
+#include "internal/err.h"
 #include "bench-timer.h"
 
 namespace {

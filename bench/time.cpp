@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <stdio.h>
 #include <initializer_list>
-#include "rt/time.h"
+#include "internal/time.h"
 #include "bench-timer.h"
 
 namespace {

@@ -37,12 +37,13 @@ set(NIMB_LEAN_FLAGS -Oz -flto -fomit-frame-pointer -mno-stack-arg-probe -fstack-
 set(NIMB_TEST_ENV
   "WINEPREFIX=${NIMB_WINEPREFIX}" "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml=")
 
-# A GUI program without a C runtime, linked against the runtime's start-up.
+# A GUI program without a C runtime, linked against the runtime's start-up (whose objects
+# come ahead of the runtime: Runtime/CMakeLists.txt).
 function(nimb_add_nocrt_executable name)
   add_executable(${name} ${ARGN})
   target_compile_options(${name} PRIVATE ${NIMB_FREESTANDING_FLAGS})
   target_link_options(${name} PRIVATE ${NIMB_NOCRT_LINK_FLAGS} -mwindows)
-  target_link_libraries(${name} PRIVATE $<LINK_GROUP:RESCAN,nimbrt-nocrt,nimbrt> gcc)
+  target_link_libraries(${name} PRIVATE nimbrt-nocrt)
 endfunction()
 
 # A test program that may use the platform's C runtime and GoogleTest.

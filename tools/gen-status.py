@@ -182,7 +182,7 @@ def c_bytes(data, indent="    "):
 def tables(rows):
     area, word_table, spans, cb_plain = pack(rows)
     out = ["/* Generated from status-list.txt by gen-status.py: do not edit. */",
-           '#include "rt/err.h"', "",
+           '#include "internal/err.h"', "",
            f"/* {len(rows)} statuses; plain texts {cb_plain} bytes, packed area {len(area)} bytes. */",
            "", "static const uint8_t g_abRTErrPacked[] =", "{"]
     out += c_bytes(area)

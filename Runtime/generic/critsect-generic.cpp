@@ -1,10 +1,10 @@
 /* The critical section over a single-release event: an atomic add decides ownership, and
  * only contention reaches the event, which releases exactly one waiter per release. */
-#include "rt/critsect.h"
-#include "rt/assert.h"
+#include "internal/critsect.h"
+#include "internal/assert.h"
 #include "rt/atomic.h"
 #include "rt/mem.h"
-#include "rt/thread.h"
+#include "internal/thread.h"
 
 static constexpr uint32_t RTCRITSECT_NO_OWNER = UINT32_MAX;
 

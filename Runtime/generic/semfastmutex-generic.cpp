@@ -1,5 +1,5 @@
 /* The fast mutex: a non-nesting critical section in its own heap block. */
-#include "rt/critsect.h"
+#include "internal/critsect.h"
 
 struct RTSEMFASTMUTEXINTERNAL : RTCRITSECT
 {

@@ -5,7 +5,7 @@
 #include "rt/critsect.h"
 #include "rt/atomic.h"
 #include "rt/mem.h"
-#include "rt/thread.h"
+#include "internal/thread.h"
 
 static constexpr uint32_t RTSEMRW_MAGIC     = 0x19640707;
 static constexpr uint32_t RTSEMRW_MAGIC_DEAD = ~RTSEMRW_MAGIC;

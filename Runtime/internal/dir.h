@@ -30,6 +30,8 @@ struct RTDIROBJ
     void           *pvBuf;           /**< entry buffer, if one was ever made */
 };
 
+/** Creates a directory whose mode RTDirMake has checked; @p fCreate are its RTDIRMAKE_ flags. */
+RTSTATUS rtDirNativeMake(const char *pszPath, uint32_t fCreate);
 /** Opens the native directory handle of a prepared record (pszPath, fFlags, fDirSlash). */
 RTSTATUS rtDirNativeOpen(RTDIROBJ *pDir);
 /** Closes the native handle; its status is of no interest to the caller. */

@@ -3,6 +3,9 @@
 #pragma once
 #include "rt/init.h"
 
+/** A program path handed to initialisation must be shorter than this, in bytes. */
+inline constexpr uint32_t RTR3INIT_PATH_MAX = 4068;
+
 RT_C_DECLS_BEGIN
 
 /** The work behind RTR3InitForExe; @p pszProgramPath, when given, replaces the path the

@@ -1,11 +1,53 @@
-/* Platform handles, the version record and optional entry points that runtime
- * initialisation looks up for the Windows layer; each is null until then, and stays null
- * when the platform lacks it. Also the pieces of initialisation that tests drive directly. */
+/* The Windows release, platform handles, the version record and optional entry points that
+ * runtime initialisation looks up for the Windows layer; each handle and entry point is null
+ * until then, and stays null when the platform lacks it. Also the pieces of initialisation
+ * that tests drive directly. */
 #pragma once
 #include <windows.h>
 #include "internal/init.h"
+#include "rt/xcpt.h"
+
+/** The Windows release, as runtime initialisation names it from the version record: the
+ *  9x family from 1, the NT family from 100, each in release order; a workstation and the
+ *  server of the same kernel version follow one another. */
+enum RTWINVER : uint32_t
+{
+    RTWINVER_UNKNOWN   = 0,     /**< not yet known, or a combination no release has */
+    RTWINVER_95        = 1,
+    RTWINVER_95_SP1    = 2,
+    RTWINVER_95_OSR2   = 3,
+    RTWINVER_98        = 4,
+    RTWINVER_98_SP1    = 5,
+    RTWINVER_98_SE     = 6,
+    RTWINVER_ME        = 7,
+    RTWINVER_NT310     = 100,
+    RTWINVER_NT350     = 101,
+    RTWINVER_NT351     = 102,
+    RTWINVER_NT4       = 103,
+    RTWINVER_2K        = 104,
+    RTWINVER_XP        = 105,
+    RTWINVER_2003      = 107,
+    RTWINVER_VISTA     = 108,
+    RTWINVER_2008      = 109,
+    RTWINVER_7         = 110,
+    RTWINVER_2008_R2   = 111,
+    RTWINVER_8         = 112,
+    RTWINVER_2012      = 113,
+    RTWINVER_81        = 114,
+    RTWINVER_2012_R2   = 115,
+    RTWINVER_10        = 116,
+    RTWINVER_2016      = 117,
+    RTWINVER_2019      = 118,
+    RTWINVER_2022      = 119,
+    RTWINVER_11        = 120,
+    RTWINVER_2025      = 121,
+    RTWINVER_NT_NEWER  = 199,   /**< an NT-family version this table does not name */
+};
 
 RT_C_DECLS_BEGIN
+
+/** The running Windows release; RTWINVER_UNKNOWN until runtime initialisation has run. */
+extern RTWINVER g_enmWinVer;
 
 typedef VOID (WINAPI *PFNGETSYSTEMTIMEASFILETIME)(LPFILETIME);
 typedef BOOL (WINAPI *PFNISDEBUGGERPRESENT)(VOID);
@@ -40,6 +82,9 @@ LONG WINAPI rtR3WinUnhandledXcptFilter(PEXCEPTION_POINTERS pXcptPtrs);
 /** Writes the unhandled-exception report to a logger; installed with the logger hooks. */
 typedef void (*PFNRTXCPTREPORT)(struct RTLOGINSTANCE *pLogger, PEXCEPTION_POINTERS pXcptPtrs);
 extern PFNRTXCPTREPORT g_pfnRTXcptReport;
+/** The logger hooks the report asks, first and second; set through RTXcptSetLoggerHooks. */
+extern PFNRTXCPTLOGGER g_pfnXcptLoggerFirst;
+extern PFNRTXCPTLOGGER g_pfnXcptLoggerSecond;
 
 /*
  * Operating-system version.

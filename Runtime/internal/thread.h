@@ -1,8 +1,18 @@
 /* The thread record kept by the registry, shared by the registry and the waits that record
- * their run state in it. */
+ * their run state in it. A thread the registry does not know has no record; everything
+ * that takes one accepts that. */
 #pragma once
 #include "rt/thread.h"
 #include "rt/semaphore.h"
+
+/* Run states; the wait kinds are set around blocking waits. */
+inline constexpr uint32_t THREAD_STATE_INIT             = 1;
+inline constexpr uint32_t THREAD_STATE_DEAD             = 2;
+inline constexpr uint32_t THREAD_STATE_RUN              = 3;
+inline constexpr uint32_t THREAD_STATE_WAIT_CRITSECT    = 4;
+inline constexpr uint32_t THREAD_STATE_WAIT_EVENT       = 5;
+inline constexpr uint32_t THREAD_STATE_WAIT_EVENT_MULTI = 6;
+inline constexpr uint32_t THREAD_STATE_WAIT_RW_WRITE    = 10;
 
 inline constexpr uint32_t RTTHREADINT_MAGIC      = 0x18740529;
 inline constexpr uint32_t RTTHREADINT_MAGIC_DEAD = 0x19360614;
@@ -38,6 +48,13 @@ struct RTTHREADINT
 };
 
 RT_C_DECLS_BEGIN
+
+/** The calling thread's record, or null when the registry does not know the thread. */
+RTTHREADINT *RTThreadCurrentRecord(void);
+/** Marks the thread blocked in a wait of kind @p enmState; nothing for a null record. */
+void rtThreadSetBlocked(RTTHREADINT *pThread, uint32_t enmState, bool fSleeping);
+/** Marks the thread running again after a wait of kind @p enmState; nothing for null. */
+void rtThreadSetUnblocked(RTTHREADINT *pThread, uint32_t enmState);
 
 /** Thread-local slot holding each known thread's record; all ones until the registry
  *  allocates it. */

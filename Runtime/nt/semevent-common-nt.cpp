@@ -3,7 +3,7 @@
 #include "rt/atomic.h"
 #include "rt/err.h"
 #include "rt/mem.h"
-#include "rt/thread.h"
+#include "internal/thread.h"
 #include "rt/time.h"
 
 /* Kernel wait results. The platform header this layer includes lacks the alerted one. */

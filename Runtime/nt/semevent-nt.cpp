@@ -1,6 +1,6 @@
 /* The single-release event semaphore: an auto-reset kernel event, one waiter per signal. */
 #include "internal/semevent-nt.h"
-#include "rt/thread.h"
+#include "internal/thread.h"
 
 static constexpr uint32_t RTSEMEVENT_MAGIC = 0x19601110;
 

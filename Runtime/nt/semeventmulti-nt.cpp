@@ -1,7 +1,7 @@
 /* The multiple-release event semaphore: a manual-reset kernel event; once set, every
  * waiter passes until it is cleared. */
 #include "internal/semevent-nt.h"
-#include "rt/thread.h"
+#include "internal/thread.h"
 
 static constexpr uint32_t RTSEMEVENTMULTI_MAGIC = 0x19200102;
 

@@ -1,40 +1,17 @@
-/* Directories: existence, creation and removal by path, and directory handles that keep a
- * directory in place, with their file-name filters (wildcard and exact matching). */
+/* Directories: the existence test, the checks before creation, and directory handles that
+ * keep a directory in place, with their file-name filters (wildcard and exact matching).
+ * Creation and removal themselves are the Windows layer's (r3/win/dir-win.cpp). */
 #include "internal/dir.h"
 #include "rt/err.h"
 #include "rt/file.h"
 #include "rt/mem.h"
 #include "rt/path.h"
-#include "rt/pathint.h"
 
 bool RTDirExists(const char *pszPath)
 {
     RTFILESTATS Stats;
     return RT_SUCCESS(RTPathQueryStats(pszPath, &Stats, RTFATTR_NONE, RTPATHQ_FOLLOW_LINK))
         && (Stats.fMode & RTFS_TYPE_MASK) == RTFS_TYPE_DIRECTORY;
-}
-
-/* Creation and removal by name share the conversion of the name and of the error. With
-   @a fMake the directory is created, and given the not-content-indexed attribute unless
-   @a fCreate asks otherwise; without, it is removed. */
-[[gnu::noinline]] static RTSTATUS rtDirMakeOrDelete(const char *pszPath, bool fMake, uint32_t fCreate)
-{
-    RTUTF16 *pwszPath;
-    RTSTATUS rc = RTPathToWin32Wide(&pwszPath, pszPath);
-    if (RT_FAILURE(rc))
-        return rc;
-    bool fOk;
-    if (!fMake)
-        fOk = RemoveDirectoryW(pwszPath) != FALSE;
-    else
-        fOk = CreateDirectoryW(pwszPath, nullptr)
-           && (   (fCreate & RTDIRMAKE_KEEP_INDEXED)
-               || SetFileAttributesW(pwszPath, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
-               || (fCreate & RTDIRMAKE_IGNORE_INDEX_FAILURE));
-    if (!fOk)
-        rc = RTErrConvertFromWinError(GetLastError());
-    RTPathWin32WideFree(pwszPath);
-    return rc;
 }
 
 RTSTATUS RTDirMake(const char *pszPath, uint32_t fMode, uint32_t fCreate)
@@ -45,12 +22,7 @@ RTSTATUS RTDirMake(const char *pszPath, uint32_t fMode, uint32_t fCreate)
         return ERR_BAD_MODE;
     if (!(fMode & RTFS_UNIX_MASK) && (fMode & RTFS_DOS_REPARSE_POINT))
         return ERR_BAD_MODE;
-    return rtDirMakeOrDelete(pszPath, true, fCreate);
-}
-
-RTSTATUS RTDirDelete(const char *pszPath)
-{
-    return rtDirMakeOrDelete(pszPath, false, 0);
+    return rtDirNativeMake(pszPath, fCreate);
 }
 
 

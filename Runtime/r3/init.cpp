@@ -8,7 +8,7 @@
 #include "rt/atomic.h"
 #include "rt/log.h"
 #include "rt/path.h"
-#include "rt/time.h"
+#include "internal/time.h"
 
 volatile int32_t  g_cRTR3Inits = 0;
 volatile uint32_t g_fRTR3Initialising = 0;

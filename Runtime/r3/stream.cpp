@@ -8,7 +8,7 @@
 #include "rt/init.h"
 #include "rt/mem.h"
 #include "rt/once.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/string.h"
 #include "internal/stream.h"
 #include <string.h>

@@ -14,6 +14,7 @@
 #include "rt/message.h"
 #include "rt/path.h"
 #include "rt/rand.h"
+#include "rt/startup.h"
 #include "rt/stream.h"
 #include "rt/string.h"
 

@@ -4,7 +4,7 @@
 #include "rt/assert.h"
 #include "rt/atomic.h"
 #include "rt/format.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/time.h"
 
 /** The system's log groups: the default instance's group index names one of these. */

@@ -1,5 +1,6 @@
 /* The error-information record: clearing it and storing a status with a reason. */
 #include "rt/err.h"
+#include "rt/format.h"
 #include "rt/string.h"
 
 /* A record or buffer pointer that fails the pointer test is treated like null: the

@@ -2,7 +2,7 @@
  * fatal message of a failed runtime initialisation. */
 #include "rt/message.h"
 #include "rt/format.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/string.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include "internal/thread.h"
 #include "rt/atomic.h"
 #include "rt/mem.h"
-#include "rt/assert.h"
+#include "internal/assert.h"
 
 /** The registry lock; null until the registry is initialised. */
 static RTSEMRW g_hRTThreadRWSem = nullptr;

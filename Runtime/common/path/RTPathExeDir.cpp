@@ -1,7 +1,7 @@
 /* The directory of the running executable, from the path record start-up keeps
  * (RTPathExeDir). */
 #include "rt/path.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include <string.h>
 
 RTSTATUS RTPathExeDir(char *pszPath, size_t cbPath)

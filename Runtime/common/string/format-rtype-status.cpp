@@ -2,7 +2,7 @@
  * Win32 error codes (%Rwc, %Rwf, %Rwa, a family of their own) and error-information
  * records (%RTeic, %RTeim). */
 #include "internal/format-rtype.h"
-#include "rt/err.h"
+#include "internal/err.h"
 
 static_assert(RTFMT_SCRATCH_SIZE >= RTERR_SCRATCH_SIZE, "the engine's scratch area holds status numbers");
 

@@ -1,5 +1,5 @@
 /* The printing forms of statuses and Win32 error codes: names, messages and numbers. */
-#include "rt/err.h"
+#include "internal/err.h"
 
 /** Outputs a literal piece. */
 template <size_t N>

@@ -1,6 +1,6 @@
 /* Status texts: lookup in the generated status text table, in the Win32 name table, and
  * expansion of packed texts. */
-#include "rt/err.h"
+#include "internal/err.h"
 #include "rt/string.h"
 #include "internal/sorted-search.h"
 

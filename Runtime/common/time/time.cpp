@@ -1,6 +1,6 @@
 /* The calendar side of time: splitting wall-clock nanoseconds into UTC fields on the
  * proleptic Gregorian calendar, ISO 8601 text, leap years and the times since start. */
-#include "rt/time.h"
+#include "internal/time.h"
 #include "rt/format.h"
 
 uint64_t g_u64RTTimeProgramStartNs = 0;

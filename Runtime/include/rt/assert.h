@@ -39,11 +39,6 @@ void RTAssertReportDetailAppendV(const char *pszFormat, va_list args);
  *  "breakpoint" or "panic"). */
 bool RTAssertPanicPolicy(void);
 
-/** A broken invariant: both messages, the policy, then a breakpoint trap whatever the
- *  policy said (a debugger may continue past it). */
-void rtAssertFatal(const char *pszExpr, int32_t iLine, const char *pszFile, const char *pszFunction,
-                   const char *pszFormat, ...);
-
 void RTErrStateSave(RTERRSTATE *pState);
 /** Restores a saved state; a record that was never saved is ignored. */
 void RTErrStateRestore(const RTERRSTATE *pState);

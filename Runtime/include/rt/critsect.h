@@ -39,9 +39,4 @@ RTSTATUS RTCritSectLeave(RTCRITSECT *pCritSect);
 /** Wakes every waiter with ERR_SEM_DESTROYED; an owned section is torn down all the same. */
 RTSTATUS RTCritSectTearDown(RTCRITSECT *pCritSect);
 
-/** A critical section in a heap block of its own, as the mutexes use it. */
-RTSTATUS rtCritSectMakeBlock(RTCRITSECT **ppCritSect, uint32_t fFlags, const char *pszName);
-/** Tears the block's section down and frees it; ERR_BAD_ARGUMENT for null. */
-RTSTATUS rtCritSectDropBlock(RTCRITSECT *pCritSect);
-
 RT_C_DECLS_END

@@ -30,21 +30,7 @@ inline constexpr uint32_t RTTIME_F_TYPE_UTC    = 0x2;
 inline constexpr uint32_t RTTIME_F_LEAP_YEAR   = 0x40;
 inline constexpr uint32_t RTTIME_F_COMMON_YEAR = 0x80;
 
-/** Where the monotonic clock is read from; chosen on the first reading. */
-enum RTTIMEMONOSRC : uint32_t
-{
-    RTTIMEMONOSRC_UNSET = 0,
-    RTTIMEMONOSRC_TICK_COUNT,      /**< millisecond tick count, wraps after about 49.7 days */
-    RTTIMEMONOSRC_PRECISE,         /**< the system's precise interrupt-time routine */
-    RTTIMEMONOSRC_SHARED_PAGE,     /**< interrupt time in the shared user-data page */
-};
-
 RT_C_DECLS_BEGIN
-
-/** The chosen monotonic source; a test may set it to read a particular source. */
-extern volatile uint32_t g_enmRTTimeMonoSource;
-/** Monotonic time at program start, recorded by runtime initialisation. */
-extern uint64_t g_u64RTTimeProgramStartNs;
 
 /** Monotonic nanoseconds since an arbitrary origin (the platform's boot). */
 uint64_t RTTimeMonoNs(void);

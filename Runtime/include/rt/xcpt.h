@@ -11,13 +11,9 @@ typedef RTLOGINSTANCE *(*PFNRTXCPTLOGGER)(void);
 
 RT_C_DECLS_BEGIN
 
-/** Asked first. Set through RTXcptSetLoggerHooks. */
-extern PFNRTXCPTLOGGER g_pfnXcptLoggerFirst;
-/** Asked when the first is missing or returns null. Set through RTXcptSetLoggerHooks. */
-extern PFNRTXCPTLOGGER g_pfnXcptLoggerSecond;
-
 /** Installs both hooks (null removes one) together with the report that uses them, which
- *  a program without hooks does not carry. */
+ *  a program without hooks does not carry. The report asks the first hook, then the
+ *  second when the first is missing or returns null. */
 void RTXcptSetLoggerHooks(PFNRTXCPTLOGGER pfnFirst, PFNRTXCPTLOGGER pfnSecond);
 
 RT_C_DECLS_END

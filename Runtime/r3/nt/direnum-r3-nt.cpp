@@ -4,7 +4,7 @@
 #include "internal/file-win.h"
 #include "internal/dir.h"
 #include "rt/err.h"
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 
 extern "C" WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR wc);
 

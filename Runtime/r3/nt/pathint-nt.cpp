@@ -1,6 +1,6 @@
 /* UTF-8 paths as NT object names, and opening files, directories and object directories
  * by path or name through the native API. */
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 #include "rt/path.h"
 #include "rt/err.h"
 #include "rt/mem.h"

@@ -1,7 +1,7 @@
 /* Assertion reports on standard error and through the hooks, the last-assertion record,
  * the panic policy, and the fatal end of a broken invariant. None of it allocates. */
 #include "internal/r3-win.h"
-#include "rt/assert.h"
+#include "internal/assert.h"
 #include "rt/atomic.h"
 #include "rt/env.h"
 #include "rt/format.h"

@@ -4,9 +4,9 @@
 #include "rt/env.h"
 #include "rt/atomic.h"
 #include "rt/err.h"
-#include "rt/init.h"
 #include "rt/mem.h"
 #include "rt/string.h"
+#include "internal/r3-win.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
  * adopting and closing handles, positions, size, flushing and the usability test. */
 #include "internal/file-win.h"
 #include "rt/err.h"
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 #include <winioctl.h>
 
 /* Native share mode for each share code, 0x00 to 0x80 (0 has already become 0x80). */

@@ -2,7 +2,7 @@
  * included), the mode word built from native attributes, and the file-system kind. */
 #include "internal/file-win.h"
 #include "rt/err.h"
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 
 /* The attribute bits the stats keep: every one up to and including FILE_ATTRIBUTE_ENCRYPTED. */
 static constexpr ULONG RTFILE_DOS_ATTRIBUTES_MASK = (FILE_ATTRIBUTE_ENCRYPTED << 1) - 1;

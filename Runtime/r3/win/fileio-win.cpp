@@ -3,7 +3,7 @@
  * wording of a disk-full failure by the file system's largest file. */
 #include "internal/file-win.h"
 #include "rt/err.h"
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 
 /* How reads and writes differ; everything else about a transfer is shared. */
 struct RTFILEXFERDIR

@@ -3,12 +3,11 @@
  * the compiler's global constructors, and the process exit. Built without the stack
  * protector: the entry point runs before the stack cookie is seeded. */
 #include "internal/startup.h"
+#include "rt/startup.h"
 #include "rt/string.h"
 #include "rt/getoptargv.h"
 #include <windows.h>
 #include <x86intrin.h>
-
-extern "C" int main(int argc, char **argv, char **envp);
 
 /** The parts of the process environment block and its process parameters that start-up
  *  reads (32-bit layout). */

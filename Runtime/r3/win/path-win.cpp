@@ -1,7 +1,7 @@
 /* The current directory queries, setting the current directory, and moving files and
  * directories, through the Win32 wide path form. */
 #include "rt/path.h"
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 #include "rt/fsmode.h"
 #include "rt/err.h"
 #include "rt/string.h"

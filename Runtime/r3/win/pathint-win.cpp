@@ -1,6 +1,6 @@
 /* UTF-8 paths as UTF-16 paths for the Win32 file functions: the path as given while the
  * platform's classic length limit allows, else the "\\?\" long form of its NT name. */
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 #include "rt/string.h"
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 #include "internal/file-win.h"
 #include "internal/r3-win.h"
 #include "rt/err.h"
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 
 /* Whether the file system accepts the open-reparse-point option: -1 unknown, 0 no, 1 yes.
    Concurrent first probes reach the same value, so a plain integer serves. */

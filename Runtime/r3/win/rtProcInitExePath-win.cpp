@@ -1,7 +1,7 @@
 /* The running executable's full path, as runtime initialisation records it. */
 #include "internal/r3-win.h"
 #include "rt/err.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "rt/string.h"
 
 RTSTATUS rtProcInitExePath(char *pszPath, size_t cbPath)

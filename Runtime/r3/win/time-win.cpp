@@ -1,6 +1,6 @@
 /* The platform's clocks: the monotonic nanosecond clock with its choice of source, and the
  * UTC wall clock. */
-#include "rt/time.h"
+#include "internal/time.h"
 #include "rt/atomic.h"
 #include "internal/r3-win.h"
 

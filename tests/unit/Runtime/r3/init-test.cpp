@@ -9,7 +9,7 @@
 #include "internal/init.h"
 #include "rt/log.h"
 #include "internal/startup.h"
-#include "rt/time.h"
+#include "internal/time.h"
 #include "rt/mem.h"
 #include "internal/r3-win.h"
 #include "internal/thread.h"

@@ -7,6 +7,7 @@
 #include "process-runner.h"
 #include "scratch-dir.h"
 #include "rt/err.h"
+#include "rt/format.h"
 #include "rt/init.h"
 #include "rt/ldr.h"
 #include "rt/log.h"

@@ -7,7 +7,7 @@
 #include "rt/getopt.h"
 #include "rt/mem.h"
 #include "rt/message.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "exec-path.h"
 #include "stream-capture.h"
 

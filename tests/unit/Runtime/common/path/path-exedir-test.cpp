@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "rt/path.h"
-#include "rt/startup.h"
+#include "internal/startup.h"
 #include "exec-path.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "rt/format.h"
 #include "rt/format-types.h"
 #include "rt/string.h"
-#include "rt/err.h"
+#include "internal/err.h"
 #include "rt/net.h"
 #include "rt/uuid.h"
 

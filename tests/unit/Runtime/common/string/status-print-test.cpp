@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
-#include "rt/err.h"
+#include "internal/err.h"
 #include "status-test-output.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include "rt/err.h"
+#include "internal/err.h"
 #include "status-test-output.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <windows.h>
 #include <winternl.h>
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 #include "rt/path.h"
 #include "rt/mem.h"
 #include "leak-check.h"

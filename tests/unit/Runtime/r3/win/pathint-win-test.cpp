@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <windows.h>
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 #include "rt/path.h"
 #include "leak-check.h"
 #include "process-runner.h"

@@ -6,7 +6,7 @@
 #include "rt/dir.h"
 #include "rt/file.h"
 #include "rt/status.h"
-#include "rt/pathint.h"
+#include "internal/pathint-win.h"
 #include "internal/file-win.h"
 #include "internal/r3-win.h"
 #include "scratch-dir.h"

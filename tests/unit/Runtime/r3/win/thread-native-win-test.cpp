@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <thread>
-#include "rt/thread.h"
+#include "internal/thread.h"
 
 TEST(ThreadNative, IdentityAndMissingRecord)
 {

@@ -2,7 +2,7 @@
  * whole milliseconds, and the wall clock agrees with the platform's. */
 #include <gtest/gtest.h>
 #include <windows.h>
-#include "rt/time.h"
+#include "internal/time.h"
 
 namespace {
 
