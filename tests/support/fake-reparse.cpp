@@ -42,7 +42,7 @@ NTSTATUS NTAPI FakeCreate(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pA
     if (IsLinkName(pAttr->ObjectName))
     {
         g_pState->linkOpens.push_back(fOptions);
-        if (NT_SUCCESS(rcNt) && (fOptions & 0x200000 /* open reparse point */))
+        if (NT_SUCCESS(rcNt) && (fOptions & FILE_OPEN_REPARSE_POINT))
             g_pState->linkHandles.insert(*ph);
     }
     return rcNt;

@@ -14,7 +14,7 @@ static volatile int g_iDirReparseOk = -1;
 
 static constexpr ACCESS_MASK RTDIR_ACCESS          = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 static constexpr ULONG       RTDIR_SHARE           = FILE_SHARE_READ | FILE_SHARE_WRITE;
-static constexpr ULONG       RTDIR_OPTIONS         = RTNT_OPT_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO | RTNT_OPT_BACKUP_INTENT;
+static constexpr ULONG       RTDIR_OPTIONS         = FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
 static_assert(RTDIR_ACCESS == 0x1000A1 && RTDIR_OPTIONS == 0x4021, "directory open rights and options");
 
 RTUNICP rtDirCpToUpper(RTUNICP uc)
@@ -40,11 +40,11 @@ RTSTATUS rtDirNativeOpen(RTDIROBJ *pDir)
 {
     ULONG fOptions = RTDIR_OPTIONS;
     if ((pDir->fFlags & RTDIROPEN_NO_SYMLINKS) && !pDir->fDirSlash && g_iDirReparseOk != 0)
-        fOptions |= RTNT_OPT_OPEN_REPARSE_POINT;
+        fOptions |= FILE_OPEN_REPARSE_POINT;
 
     HANDLE hDir = INVALID_HANDLE_VALUE;
     RTSTATUS rc = rtDirOpenWithOptions(pDir, fOptions, &hDir);
-    if (fOptions & RTNT_OPT_OPEN_REPARSE_POINT)
+    if (fOptions & FILE_OPEN_REPARSE_POINT)
     {
         if (rc == ERR_BAD_ARGUMENT)
         {
@@ -61,7 +61,7 @@ RTSTATUS rtDirNativeOpen(RTDIROBJ *pDir)
             IO_STATUS_BLOCK Ios = {};
             if (   !pDir->fIsObjDir
                 && NT_SUCCESS(NtQueryInformationFile(hDir, &Ios, &TagInfo, sizeof(TagInfo),
-                                                     static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_ATTR_TAG_INFO)))
+                                                     FileAttributeTagInformation))
                 && (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             {
                 NtClose(hDir);

@@ -1,12 +1,12 @@
 /* UTF-8 paths as NT object names, and opening files, directories and object directories
  * by path or name through the native API. */
+#include "internal/file-win.h"
 #include "rt/pathint.h"
 #include "rt/path.h"
 #include "rt/err.h"
 #include "rt/mem.h"
 #include "rt/string.h"
 #include <string.h>
-#include "internal/file-win.h"
 
 extern "C" NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr);
 
@@ -208,7 +208,7 @@ RTSTATUS RTNtOpenByName(HANDLE hRootDir, const UNICODE_STRING *pNtName, ACCESS_M
 
     size_t const cwc = Name.Length / sizeof(RTUTF16);
     bool const fTrailingSep = cwc && Name.Buffer[cwc - 1] == L'\\';
-    if (rcNt == RTNT_INVALID_PARAMETER && !fTrailingSep && Name.Length < 65532)
+    if (rcNt == STATUS_INVALID_PARAMETER && !fTrailingSep && Name.Length < 65532)
     {
         /* A bare volume ("\??\C:") opens as its root directory. */
         RTUTF16 *pwsz = static_cast<RTUTF16 *>(RTMemAlloc(Name.Length + 2 * sizeof(RTUTF16)));
@@ -221,7 +221,7 @@ RTSTATUS RTNtOpenByName(HANDLE hRootDir, const UNICODE_STRING *pNtName, ACCESS_M
         rcNt = rtNtCreateFile(hRootDir, &Slashed, fDesiredAccess, fShareAccess, fCreateOptions, fObjAttribs, &hHandle);
         RTMemFree(pwsz);
     }
-    else if (   (rcNt == RTNT_OBJECT_NAME_INVALID || rcNt == RTNT_OBJECT_TYPE_MISMATCH)
+    else if (   (rcNt == STATUS_OBJECT_NAME_INVALID || rcNt == STATUS_OBJECT_TYPE_MISMATCH)
              && pfObjDir)
     {
         if (fTrailingSep)

@@ -306,17 +306,17 @@ RTSTATUS RTFileRemove(const char *pszPath)
        points refuse the option: then once more without it. */
     OBJECT_ATTRIBUTES ObjAttr;
     InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
-    ULONG fOptions = RTNT_OPT_OPEN_REPARSE_POINT | RTNT_OPT_BACKUP_INTENT | RTNT_OPT_NON_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO;
+    ULONG fOptions = FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT;
     HANDLE hFile = nullptr;
     NTSTATUS rcNt;
     for (;;)
     {
         IO_STATUS_BLOCK IosOpen = {};
         rcNt = NtCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &IosOpen, nullptr,
-                            FILE_ATTRIBUTE_NORMAL, RTNT_SHARE_ALL, RTNT_DISP_OPEN, fOptions, nullptr, 0);
-        if (rcNt != RTNT_INVALID_PARAMETER || !(fOptions & RTNT_OPT_OPEN_REPARSE_POINT))
+                            FILE_ATTRIBUTE_NORMAL, FILE_SHARE_VALID_FLAGS, FILE_OPEN, fOptions, nullptr, 0);
+        if (rcNt != STATUS_INVALID_PARAMETER || !(fOptions & FILE_OPEN_REPARSE_POINT))
             break;
-        fOptions &= ~RTNT_OPT_OPEN_REPARSE_POINT;
+        fOptions &= ~FILE_OPEN_REPARSE_POINT;
     }
     if (!NT_SUCCESS(rcNt))
     {
@@ -325,17 +325,17 @@ RTSTATUS RTFileRemove(const char *pszPath)
     }
 
     IO_STATUS_BLOCK Ios = {};
-    if (fOptions & RTNT_OPT_OPEN_REPARSE_POINT)
+    if (fOptions & FILE_OPEN_REPARSE_POINT)
     {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
         rcNt = NtQueryInformationFile(hFile, &Ios, &TagInfo, sizeof(TagInfo),
-                                      static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_ATTR_TAG_INFO));
+                                      FileAttributeTagInformation);
         if (NT_SUCCESS(rcNt))
         {
             if (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
                 rc = ERR_IS_REPARSE_POINT;
         }
-        else if (rcNt != RTNT_NOT_IMPLEMENTED && rcNt != RTNT_INVALID_INFO_CLASS && rcNt != RTNT_INVALID_PARAMETER)
+        else if (rcNt != STATUS_NOT_IMPLEMENTED && rcNt != STATUS_INVALID_INFO_CLASS && rcNt != STATUS_INVALID_PARAMETER)
             rc = RTErrConvertFromNtStatus(rcNt);
     }
 
@@ -344,7 +344,7 @@ RTSTATUS RTFileRemove(const char *pszPath)
     {
         FILE_BASIC_INFORMATION BasicInfo = {};
         rcNt = NtQueryInformationFile(hFile, &Ios, &BasicInfo, sizeof(BasicInfo),
-                                      static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_BASIC_INFO));
+                                      FileBasicInformation);
         if (!NT_SUCCESS(rcNt))
             rc = RTErrConvertFromNtStatus(rcNt);
         else if (BasicInfo.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -355,7 +355,7 @@ RTSTATUS RTFileRemove(const char *pszPath)
         {
             FILE_DISPOSITION_INFORMATION Disposition = { TRUE };
             rcNtDelete = NtSetInformationFile(hFile, &Ios, &Disposition, sizeof(Disposition),
-                                              static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_DISPOSITION_INFO));
+                                              FileDispositionInformation);
         }
     }
 

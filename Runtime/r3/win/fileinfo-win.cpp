@@ -109,7 +109,7 @@ uint32_t rtFileVolumeSerial(HANDLE hFile)
     } Buf;
     IO_STATUS_BLOCK Ios = {};
     NTSTATUS const rcNt = NtQueryVolumeInformationFile(hFile, &Ios, &Buf, sizeof(Buf), FileFsVolumeInformation);
-    if (NT_SUCCESS(rcNt) || rcNt == RTNT_BUFFER_OVERFLOW)
+    if (NT_SUCCESS(rcNt) || rcNt == STATUS_BUFFER_OVERFLOW)
         return Buf.Info.VolumeSerialNumber;
     return 0;
 }
@@ -136,8 +136,8 @@ RTSTATUS rtFileStatsFromHandle(HANDLE hFile, RTFILESTATS *pStats, uint32_t enmAt
     FILE_ALL_INFORMATION AllInfo;
     IO_STATUS_BLOCK Ios = {};
     NTSTATUS const rcNt = NtQueryInformationFile(hFile, &Ios, &AllInfo, RTFILE_ALL_INFO_SIZE,
-                                                 static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_ALL_INFO));
-    if (!NT_SUCCESS(rcNt) && rcNt != RTNT_BUFFER_OVERFLOW)
+                                                 FileAllInformation);
+    if (!NT_SUCCESS(rcNt) && rcNt != STATUS_BUFFER_OVERFLOW)
         return RTErrConvertFromNtStatus(rcNt);
 
     rtFileStatsFill(pStats, &AllInfo.BasicInformation.CreationTime, AllInfo.StandardInformation.EndOfFile.QuadPart,
