@@ -42,8 +42,6 @@ static constexpr DWORD g_afAttrAccess[4] =
 };
 static_assert(g_afAttrAccess[3] == 0x100180, "the rights the attribute flags stand for");
 
-static constexpr DWORD RTFILE_APPEND_DATA_RIGHT = FILE_APPEND_DATA;
-
 /* The flag constants are as wide as the flag word, but only its low half means anything:
    testing on 32 bits spares the compiler from carrying an always-zero high half. */
 static constexpr uint32_t rtFileOpenBits(uint32_t fOpen, uint64_t fMask)
@@ -124,7 +122,7 @@ RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpenIn, RTFILE *phFile
     if (dwDisposition == TRUNCATE_EXISTING)
         fAccess |= GENERIC_WRITE;
     if (rtFileOpenBits(fOpen, RTFOPEN_NO_CACHE))
-        fAccess &= ~RTFILE_APPEND_DATA_RIGHT;
+        fAccess &= ~FILE_APPEND_DATA;
 
     DWORD const fShare = g_afShareModes[rtFileOpenBits(fOpen, RTFOPEN_SHARE_MASK) >> 4];
 

@@ -40,8 +40,6 @@ struct WinVerRow
 };
 static_assert(sizeof(WinVerRow) == 8, "a version row packs into 8 bytes");
 
-constexpr uint8_t WIN9X = VER_PLATFORM_WIN32_WINDOWS;
-constexpr uint8_t WINNT = VER_PLATFORM_WIN32_NT;
 constexpr uint8_t ALL = UINT8_MAX;
 constexpr uint16_t ALL_BUILDS = UINT16_MAX;
 
@@ -55,38 +53,38 @@ constexpr uint32_t rtR3WinVerLast(uint8_t uLast)
 constexpr WinVerRow g_aWinVerRows[] =
 {
     /* Windows 95, its OSR releases, 98 and Me; builds below the first release have no code. */
-    {        949, WIN9X,  4,  0,  9, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
-    {        950, WIN9X,  4,  0,  9, RTWINVER_95,       RTWINVER_95 },
-    {       1080, WIN9X,  4,  0,  9, RTWINVER_95_SP1,   RTWINVER_95_SP1 },
-    { ALL_BUILDS, WIN9X,  4,  0,  9, RTWINVER_95_OSR2,  RTWINVER_95_OSR2 },
-    {       1997, WIN9X,  4, 10, 10, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
-    {       1998, WIN9X,  4, 10, 10, RTWINVER_98,       RTWINVER_98 },
-    {       2182, WIN9X,  4, 10, 10, RTWINVER_98_SP1,   RTWINVER_98_SP1 },
-    { ALL_BUILDS, WIN9X,  4, 10, 10, RTWINVER_98_SE,    RTWINVER_98_SE },
-    { ALL_BUILDS, WIN9X,  4, 90, 90, RTWINVER_ME,       RTWINVER_ME },
+    {        949, VER_PLATFORM_WIN32_WINDOWS,  4,  0,  9, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
+    {        950, VER_PLATFORM_WIN32_WINDOWS,  4,  0,  9, RTWINVER_95,       RTWINVER_95 },
+    {       1080, VER_PLATFORM_WIN32_WINDOWS,  4,  0,  9, RTWINVER_95_SP1,   RTWINVER_95_SP1 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_WINDOWS,  4,  0,  9, RTWINVER_95_OSR2,  RTWINVER_95_OSR2 },
+    {       1997, VER_PLATFORM_WIN32_WINDOWS,  4, 10, 10, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
+    {       1998, VER_PLATFORM_WIN32_WINDOWS,  4, 10, 10, RTWINVER_98,       RTWINVER_98 },
+    {       2182, VER_PLATFORM_WIN32_WINDOWS,  4, 10, 10, RTWINVER_98_SP1,   RTWINVER_98_SP1 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_WINDOWS,  4, 10, 10, RTWINVER_98_SE,    RTWINVER_98_SE },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_WINDOWS,  4, 90, 90, RTWINVER_ME,       RTWINVER_ME },
     /* NT 3.x and 4. */
-    { ALL_BUILDS, WINNT,  3,  0, 49, RTWINVER_NT310,    RTWINVER_NT310 },
-    { ALL_BUILDS, WINNT,  3, 50, 50, RTWINVER_NT350,    RTWINVER_NT350 },
-    { ALL_BUILDS, WINNT,  3, 51, ALL, RTWINVER_NT351,   RTWINVER_NT351 },
-    { ALL_BUILDS, WINNT,  4,  0, ALL, RTWINVER_NT4,     RTWINVER_NT4 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       3,  0, 49, RTWINVER_NT310,    RTWINVER_NT310 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       3, 50, 50, RTWINVER_NT350,    RTWINVER_NT350 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       3, 51, ALL, RTWINVER_NT351,   RTWINVER_NT351 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       4,  0, ALL, RTWINVER_NT4,     RTWINVER_NT4 },
     /* 2000, XP, Server 2003 and later 5.x. */
-    { ALL_BUILDS, WINNT,  5,  0,  0, RTWINVER_2K,       RTWINVER_2K },
-    { ALL_BUILDS, WINNT,  5,  1,  1, RTWINVER_XP,       RTWINVER_XP },
-    { ALL_BUILDS, WINNT,  5,  2, ALL, RTWINVER_2003,    RTWINVER_2003 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       5,  0,  0, RTWINVER_2K,       RTWINVER_2K },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       5,  1,  1, RTWINVER_XP,       RTWINVER_XP },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       5,  2, ALL, RTWINVER_2003,    RTWINVER_2003 },
     /* Vista to 10 preview, workstation and server. */
-    { ALL_BUILDS, WINNT,  6,  0,  0, RTWINVER_VISTA,    RTWINVER_2008 },
-    { ALL_BUILDS, WINNT,  6,  1,  1, RTWINVER_7,        RTWINVER_2008_R2 },
-    { ALL_BUILDS, WINNT,  6,  2,  2, RTWINVER_8,        RTWINVER_2012 },
-    { ALL_BUILDS, WINNT,  6,  3,  3, RTWINVER_81,       RTWINVER_2012_R2 },
-    { ALL_BUILDS, WINNT,  6,  4,  4, RTWINVER_10,       RTWINVER_2016 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       6,  0,  0, RTWINVER_VISTA,    RTWINVER_2008 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       6,  1,  1, RTWINVER_7,        RTWINVER_2008_R2 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       6,  2,  2, RTWINVER_8,        RTWINVER_2012 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       6,  3,  3, RTWINVER_81,       RTWINVER_2012_R2 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,       6,  4,  4, RTWINVER_10,       RTWINVER_2016 },
     /* 10 and 11 share major 10 and tell themselves apart by build. */
-    {      17762, WINNT, 10,  0,  0, RTWINVER_10,       RTWINVER_2016 },
-    {      20347, WINNT, 10,  0,  0, RTWINVER_10,       RTWINVER_2019 },
-    {      21999, WINNT, 10,  0,  0, RTWINVER_10,       RTWINVER_2022 },
-    {      26099, WINNT, 10,  0,  0, RTWINVER_11,       RTWINVER_2022 },
-    { ALL_BUILDS, WINNT, 10,  0,  0, RTWINVER_11,       RTWINVER_2025 },
+    {      17762, VER_PLATFORM_WIN32_NT,      10,  0,  0, RTWINVER_10,       RTWINVER_2016 },
+    {      20347, VER_PLATFORM_WIN32_NT,      10,  0,  0, RTWINVER_10,       RTWINVER_2019 },
+    {      21999, VER_PLATFORM_WIN32_NT,      10,  0,  0, RTWINVER_10,       RTWINVER_2022 },
+    {      26099, VER_PLATFORM_WIN32_NT,      10,  0,  0, RTWINVER_11,       RTWINVER_2022 },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,      10,  0,  0, RTWINVER_11,       RTWINVER_2025 },
     /* Anything newer or unknown in the NT family. */
-    { ALL_BUILDS, WINNT, ALL, 0, ALL, RTWINVER_NT_NEWER, RTWINVER_NT_NEWER },
+    { ALL_BUILDS, VER_PLATFORM_WIN32_NT,      ALL, 0, ALL, RTWINVER_NT_NEWER, RTWINVER_NT_NEWER },
 };
 
 constexpr RTWINVER rtR3WinVerLookup(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor, uint32_t uBuild,
@@ -118,10 +116,10 @@ constexpr bool rtR3WinVerRowsOrdered()
 static_assert(rtR3WinVerRowsOrdered());
 
 /* The rows must not shadow one another at the boundaries that separate releases. */
-static_assert(rtR3WinVerLookup(WINNT, 10, 0, 21999, VER_NT_WORKSTATION) == RTWINVER_10);
-static_assert(rtR3WinVerLookup(WINNT, 10, 0, 22000, VER_NT_WORKSTATION) == RTWINVER_11);
-static_assert(rtR3WinVerLookup(WINNT, 10, 0, 26100, VER_NT_SERVER) == RTWINVER_2025);
-static_assert(rtR3WinVerLookup(WIN9X, 4, 11, 3000, 0) == RTWINVER_UNKNOWN);
+static_assert(rtR3WinVerLookup(VER_PLATFORM_WIN32_NT, 10, 0, 21999, VER_NT_WORKSTATION) == RTWINVER_10);
+static_assert(rtR3WinVerLookup(VER_PLATFORM_WIN32_NT, 10, 0, 22000, VER_NT_WORKSTATION) == RTWINVER_11);
+static_assert(rtR3WinVerLookup(VER_PLATFORM_WIN32_NT, 10, 0, 26100, VER_NT_SERVER) == RTWINVER_2025);
+static_assert(rtR3WinVerLookup(VER_PLATFORM_WIN32_WINDOWS, 4, 11, 3000, 0) == RTWINVER_UNKNOWN);
 } /* namespace */
 
 RTWINVER rtR3InitWinVerCode(const OSVERSIONINFOEXW *pInfo)
