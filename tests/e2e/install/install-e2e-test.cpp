@@ -49,11 +49,11 @@ TEST(Install, ExitCodesAndMessagesOfRealPackagesLeaveTheTemporaryDirectoryEmpty)
     struct Case { const char *pszInstaller; const wchar_t *pwszArgs; uint32_t uExit; const char *pszOut; const char *pszErr; };
     Case const aCases[] =
     {
-        { "install-reboot",       L"--silent",                  3010, "install-reboot.exe: info: Reboot required (by ", "" },
-        { "install-reboot",       L"--silent --ignore-reboot",  0,    "install-reboot.exe: info: Reboot required (by ", "" },
+        { "install-reboot",       L"--silent",                  ERROR_SUCCESS_REBOOT_REQUIRED, "install-reboot.exe: info: Reboot required (by ", "" },
+        { "install-reboot",       L"--silent --ignore-reboot",  0,                             "install-reboot.exe: info: Reboot required (by ", "" },
         /* A later success keeps the earlier package's request for a reboot. */
-        { "install-reboot-plain", L"--silent",                  3010, "install-reboot-plain.exe: info: Reboot required (by ", "" },
-        { "install-refused",      L"--silent",                  1,    "", "install-refused.exe: error: Installation failed! Error: " },
+        { "install-reboot-plain", L"--silent",                  ERROR_SUCCESS_REBOOT_REQUIRED, "install-reboot-plain.exe: info: Reboot required (by ", "" },
+        { "install-refused",      L"--silent",                  1,                             "", "install-refused.exe: error: Installation failed! Error: " },
     };
     for (auto const &C : aCases)
     {
