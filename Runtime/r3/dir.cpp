@@ -293,7 +293,7 @@ RTSTATUS RTDirOpenFilteredPath(RTDIR *phDir, const char *pszPath, uint32_t enmFi
     pDir->u32Magic   = RTDIR_MAGIC;
     pDir->enmFilter  = enmFilter;
     pDir->fFlags     = fFlags;
-    pDir->fDirSlash  = pszFilter || (cchPath && (pszPath[cchPath - 1] == '\\' || pszPath[cchPath - 1] == '/'));
+    pDir->fDirSlash  = pszFilter || (cchPath && rtPathIsAnySep(pszPath[cchPath - 1]));
     pDir->hDir       = -1;
 
     RTSTATUS rc = INF_SUCCESS;

@@ -3,6 +3,7 @@
  * goes, with file, history and ring parameters), and the group listing. Every parser
  * stays within its text: nothing is read past the terminator. */
 #include "internal/log.h"
+#include "internal/path.h"
 #include "rt/path.h"
 #include "rt/stream.h"
 #include "rt/strconv.h"
@@ -403,7 +404,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
             if (pLogger->fDestFlags & RTLOGDEST_FIXED_DIR)
                 return INF_SUCCESS;
             /* Trailing separators go, except a drive root's and a one-character value's. */
-            while (cch > 1 && (pch[cch - 1] == '/' || pch[cch - 1] == '\\') && !(cch == 3 && pch[1] == ':'))
+            while (cch > 1 && rtPathIsAnySep(pch[cch - 1]) && !(cch == 3 && pch[1] == ':'))
                 cch--;
             const char *pszName = RTPathFileName(pLogger->szFilename);
             if (!pszName)

@@ -5,6 +5,7 @@
 #include "internal/r3-win.h"
 #include <winternl.h>
 #include "internal/ldr.h"
+#include "internal/path.h"
 #include "rt/assert.h"
 #include "rt/log.h"
 #include "rt/path.h"
@@ -141,10 +142,6 @@ RTSTATUS rtldrNativeLoad(const char *pszFilename, RTLDRNATIVEHANDLE *phNative, u
     return RTErrInfoStoreF(pErrInfo, RTErrConvertFromWinError(uErr), "GetLastError=%u", static_cast<unsigned>(uErr));
 }
 
-static inline bool rtldrIsSepW(RTUTF16 wc)
-{
-    return wc == L'\\' || wc == L'/';
-}
 
 /** @p wc with A-Z turned to lower case, for comparisons without regard to case. */
 static inline RTUTF16 rtldrFoldW(RTUTF16 wc)
@@ -161,13 +158,13 @@ static unsigned rtldrCountSharedLevels(const RTUTF16 *pwszPath, size_t cwcPath, 
     while (iPath < cwcPath && pwszSysDir[iSys])
     {
         RTUTF16 const wc1 = pwszPath[iPath], wc2 = pwszSysDir[iSys];
-        if (rtldrIsSepW(wc1) && rtldrIsSepW(wc2))
+        if (rtPathIsAnySep(wc1) && rtPathIsAnySep(wc2))
         {
             if (iPath != 0)
                 cRuns++;
-            while (iPath < cwcPath && rtldrIsSepW(pwszPath[iPath]))
+            while (iPath < cwcPath && rtPathIsAnySep(pwszPath[iPath]))
                 iPath++;
-            while (rtldrIsSepW(pwszSysDir[iSys]))
+            while (rtPathIsAnySep(pwszSysDir[iSys]))
                 iSys++;
             continue;
         }
@@ -188,7 +185,7 @@ static bool rtldrHasDotComponent(const RTUTF16 *pwszPath, size_t cwcPath)
     for (size_t i = 0; i <= cwcPath; i++)
     {
         RTUTF16 const wc = i < cwcPath ? pwszPath[i] : '\\';
-        if (rtldrIsSepW(wc))
+        if (rtPathIsAnySep(wc))
         {
             if (fDotsOnly && fAnyDot)
                 return true;

@@ -3,6 +3,7 @@
  * the NT object namespace for names the file system does not know. */
 #include "internal/file-win.h"
 #include "internal/r3-win.h"
+#include "internal/path.h"
 #include "rt/err.h"
 #include "rt/pathint.h"
 
@@ -10,10 +11,6 @@
    Concurrent first probes reach the same value, so a plain integer serves. */
 static volatile int g_iPathQueryReparseOk = -1;
 
-static bool rtPathIsSep(WCHAR wc)
-{
-    return wc == L'\\' || wc == L'/';
-}
 
 static bool rtPathNtNameEquals(const UNICODE_STRING &Str, const WCHAR *pwc, size_t cwc)
 {
@@ -51,15 +48,15 @@ __attribute__((noinline)) static void rtPathSyntheticStats(RTFILESTATS *pStats, 
 static void rtPathNtSplit(const UNICODE_STRING &Name, USHORT *pcwcParent, USHORT *poffFinal, USHORT *pcwcFinal)
 {
     USHORT cwc = Name.Length / sizeof(WCHAR);
-    while (cwc > 1 && rtPathIsSep(Name.Buffer[cwc - 1]))
+    while (cwc > 1 && rtPathIsAnySep(Name.Buffer[cwc - 1]))
         cwc--;
     USHORT off = cwc;
-    while (off > 0 && !rtPathIsSep(Name.Buffer[off - 1]))
+    while (off > 0 && !rtPathIsAnySep(Name.Buffer[off - 1]))
         off--;
     *poffFinal = off;
     *pcwcFinal = cwc - off;
     USHORT cwcParent = off;
-    while (cwcParent > 1 && rtPathIsSep(Name.Buffer[cwcParent - 1]))
+    while (cwcParent > 1 && rtPathIsAnySep(Name.Buffer[cwcParent - 1]))
         cwcParent--;
     *pcwcParent = cwcParent;
 }
