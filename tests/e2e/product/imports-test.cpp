@@ -3,6 +3,7 @@
  * first use. Read from the built files' import tables. */
 #include <gtest/gtest.h>
 #include "process-runner.h"
+#include "win-text.h"
 #include <windows.h>
 #include <algorithm>
 #include <fstream>
@@ -52,13 +53,6 @@ std::vector<std::string> ImportedDlls(const std::wstring &path)
     }
     ADD_FAILURE() << "import directory runs past the end of the file";
     return dlls;
-}
-
-std::string Lower(std::string s)
-{
-    for (char &ch : s)
-        ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    return s;
 }
 
 /** A C or C++ runtime library by its name. */

@@ -6,6 +6,7 @@
 #include <string>
 #include "process-runner.h"
 #include "scratch-dir.h"
+#include "win-text.h"
 #include "rt/err.h"
 #include "rt/init.h"
 #include "rt/ldr.h"
@@ -46,19 +47,6 @@ std::wstring ModulePath(RTLDRMOD hMod)
     wchar_t wsz[MAX_PATH];
     DWORD const cwc = GetModuleFileNameW(reinterpret_cast<HMODULE>(RTLdrNativeHandleOf(hMod)), wsz, MAX_PATH);
     return std::wstring(wsz, cwc);
-}
-
-std::wstring SystemDir()
-{
-    wchar_t wsz[MAX_PATH];
-    return std::wstring(wsz, GetSystemDirectoryW(wsz, MAX_PATH));
-}
-
-std::wstring Lower(std::wstring s)
-{
-    for (auto &wc : s)
-        wc = towlower(wc);
-    return s;
 }
 
 } // namespace
