@@ -10,8 +10,12 @@
 #include "rt/thread.h"
 #include "rt/time.h"
 
+namespace {
+
 /** Millisecond timeouts from here on would overflow as nanoseconds: they never expire. */
-static constexpr uint64_t RTSEMEVENT_MS_INDEFINITE = UINT64_C(0x10C6F7A0B5ED);
+constexpr uint64_t RTSEMEVENT_MS_INDEFINITE = UINT64_C(0x10C6F7A0B5ED);
+
+} /* namespace */
 
 RTSEMNTEVENTMADE rtSemNtEventMake(uint32_t u32Magic, RTNTEVENTTYPE enmType)
 {

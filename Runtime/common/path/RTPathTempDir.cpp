@@ -6,10 +6,14 @@
 #include "rt/string.h"
 #include "internal/path.h"
 
+namespace {
+
 /** Asked in this order. */
-static const char *const g_apszTempDirVars[] = { "ZUNT_TMPDIR", "TMP", "TEMP", "USERPROFILE" };
+constexpr const char *g_apszTempDirVars[] = { "ZUNT_TMPDIR", "TMP", "TEMP", "USERPROFILE" };
 /** When none of them is set. */
-static const char g_szTempDirFallback[] = "/tmp";
+constexpr char g_szTempDirFallback[] = "/tmp";
+
+} /* namespace */
 
 /** True for "X:\..." and for paths that begin with two separators (UNC and device forms):
  *  their meaning does not depend on the current directory or drive. */

@@ -12,10 +12,14 @@ extern "C" WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR wc);
    -1 unknown, 0 no, 1 yes. Concurrent first opens may both probe, with the same outcome. */
 static volatile int g_iDirReparseOk = -1;
 
-static constexpr ACCESS_MASK RTDIR_ACCESS          = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-static constexpr ULONG       RTDIR_SHARE           = FILE_SHARE_READ | FILE_SHARE_WRITE;
-static constexpr ULONG       RTDIR_OPTIONS         = FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
+namespace {
+
+constexpr ACCESS_MASK RTDIR_ACCESS          = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr ULONG       RTDIR_SHARE           = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ULONG       RTDIR_OPTIONS         = FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
 static_assert(RTDIR_ACCESS == 0x1000A1 && RTDIR_OPTIONS == 0x4021, "directory open rights and options");
+
+} /* namespace */
 
 RTUNICP rtDirCpToUpper(RTUNICP uc)
 {

@@ -8,11 +8,15 @@
 
 extern "C" uintptr_t __stack_chk_guard;
 
+namespace {
+
 /** The registers a snapshot holds: control, integer and segment. */
-static constexpr DWORD RTCHECKFAIL_SNAPSHOT_FLAGS = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
+constexpr DWORD RTCHECKFAIL_SNAPSHOT_FLAGS = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
 static_assert(RTCHECKFAIL_SNAPSHOT_FLAGS == 0x10007, "i386 context flags");
 /** Each byte of a guard word and of the compiler's stack allocations. */
-static constexpr uint32_t RTCHECKFAIL_GUARD_WORD = 0xCCCCCCCC;
+constexpr uint32_t RTCHECKFAIL_GUARD_WORD = 0xCCCCCCCC;
+
+} /* namespace */
 
 /** A guarded variable as the compiler describes it. */
 struct RTCHECKVARDESC

@@ -5,8 +5,10 @@
 #include "rt/pathint.h"
 #include <winioctl.h>
 
+namespace {
+
 /* Native share mode for each share code, 0x00 to 0x80 (0 has already become 0x80). */
-static constexpr DWORD g_afShareModes[9] =
+constexpr DWORD g_afShareModes[9] =
 {
     0,                                                           /* unused */
     FILE_SHARE_WRITE,                                            /* deny read */
@@ -21,8 +23,8 @@ static constexpr DWORD g_afShareModes[9] =
 
 /* Desired access for each data access (none, read, write, both), without and with append:
  * an appending writer may add data but not overwrite it. */
-static constexpr DWORD RTFILE_APPEND_ONLY_WRITE = FILE_GENERIC_WRITE & ~FILE_WRITE_DATA;
-static constexpr DWORD g_afDataAccess[4][2] =
+constexpr DWORD RTFILE_APPEND_ONLY_WRITE = FILE_GENERIC_WRITE & ~FILE_WRITE_DATA;
+constexpr DWORD g_afDataAccess[4][2] =
 {
     { 0,                                      0 },
     { FILE_GENERIC_READ,                      FILE_GENERIC_READ },
@@ -33,7 +35,7 @@ static_assert(g_afDataAccess[1][0] == 0x120089 && g_afDataAccess[2][0] == 0x1201
               && g_afDataAccess[3][0] == 0x12019F && g_afDataAccess[3][1] == 0x12019D, "the rights the open flags stand for");
 
 /* Attribute rights for each attribute access (none, read, write, both). */
-static constexpr DWORD g_afAttrAccess[4] =
+constexpr DWORD g_afAttrAccess[4] =
 {
     0,
     SYNCHRONIZE | FILE_READ_ATTRIBUTES,
@@ -41,6 +43,8 @@ static constexpr DWORD g_afAttrAccess[4] =
     SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
 };
 static_assert(g_afAttrAccess[3] == 0x100180, "the rights the attribute flags stand for");
+
+} /* namespace */
 
 /* The flag constants are as wide as the flag word, but only its low half means anything:
    testing on 32 bits spares the compiler from carrying an always-zero high half. */
@@ -77,9 +81,11 @@ RTSTATUS rtFileValidateOpenFlags(uint64_t fOpenIn, uint32_t *pfOpen)
     return INF_SUCCESS;
 }
 
+namespace {
+
 /* Creation disposition for each action (0x100 to 0x700, shifted down); the open action
  * becomes truncate-existing with RTFOPEN_TRUNCATE. */
-static constexpr uint8_t g_abDisposition[8] =
+constexpr uint8_t g_abDisposition[8] =
 {
     0, OPEN_ALWAYS, CREATE_NEW, CREATE_ALWAYS, 0, 0, 0, OPEN_EXISTING
 };
@@ -89,13 +95,15 @@ static_assert(RTFOPEN_ACTION_MASK >> 8 == RT_ELEMENTS(g_abDisposition) - 1 && RT
 
 /* Action taken for each disposition (1 to 5) that succeeded: when the file was new, and when
  * the last error says it already existed (only creating and opening always tell). */
-static constexpr uint8_t g_abActionTaken[2][6] =
+constexpr uint8_t g_abActionTaken[2][6] =
 {
     { 0, RTFACTION_CREATED, RTFACTION_CREATED,  RTFACTION_OPENED, RTFACTION_CREATED, RTFACTION_TRUNCATED },
     { 0, RTFACTION_CREATED, RTFACTION_REPLACED, RTFACTION_OPENED, RTFACTION_OPENED,  RTFACTION_TRUNCATED },
 };
 static_assert(CREATE_NEW == 1 && CREATE_ALWAYS == 2 && OPEN_EXISTING == 3 && OPEN_ALWAYS == 4
               && TRUNCATE_EXISTING == 5, "dispositions index the action table");
+
+} /* namespace */
 
 RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpenIn, RTFILE *phFile, uint32_t *penmActionTaken)
 {

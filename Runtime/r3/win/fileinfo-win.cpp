@@ -4,19 +4,23 @@
 #include "rt/err.h"
 #include "rt/pathint.h"
 
+namespace {
+
 /* The attribute bits the stats keep: every one up to and including FILE_ATTRIBUTE_ENCRYPTED. */
-static constexpr ULONG RTFILE_DOS_ATTRIBUTES_MASK = (FILE_ATTRIBUTE_ENCRYPTED << 1) - 1;
+constexpr ULONG RTFILE_DOS_ATTRIBUTES_MASK = (FILE_ATTRIBUTE_ENCRYPTED << 1) - 1;
 static_assert(RTFILE_DOS_ATTRIBUTES_MASK == 0x7FFF);
 
 /* The all-information class fills this much when the name does not fit, which is all that
    is read from it. */
-static constexpr ULONG RTFILE_ALL_INFO_SIZE = 104;
+constexpr ULONG RTFILE_ALL_INFO_SIZE = 104;
 static_assert(sizeof(FILE_ALL_INFORMATION) == RTFILE_ALL_INFO_SIZE, "all-information layout");
 
 /* What RTFileModeFromAttributes makes of the device attribute alone with an empty name: a
    file that everyone may read and write. */
-static constexpr uint32_t RTFILE_MODE_DEVICE = RTFS_DOS_DEVICE | RTFS_TYPE_FILE | 0666;
+constexpr uint32_t RTFILE_MODE_DEVICE = RTFS_DOS_DEVICE | RTFS_TYPE_FILE | 0666;
 static_assert(RTFILE_MODE_DEVICE == 0x4081B6, "the mode of a console or other device");
+
+} /* namespace */
 
 /* Three lower-case characters as the word the suffix test builds. */
 static constexpr uint32_t rtFileSuffixWord(const char (&szSuffix)[4])

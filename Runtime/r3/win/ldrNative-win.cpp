@@ -24,9 +24,13 @@ static bool g_fRedirectionLookedUp = false;
 /** Whether LoadLibraryExW takes the restricted search flags: 0 not tried, 1 yes, -1 no. */
 static int g_iSearchFlagsUsable = 0;
 
-static constexpr DWORD RTLDR_SEARCH_LOAD_DIR_FLAGS = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR
-                                           | LOAD_LIBRARY_SEARCH_SYSTEM32;
-static constexpr size_t RTLDR_PATH_MAX = 4100;
+namespace {
+
+constexpr DWORD RTLDR_SEARCH_LOAD_DIR_FLAGS = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR
+                                    | LOAD_LIBRARY_SEARCH_SYSTEM32;
+constexpr size_t RTLDR_PATH_MAX = 4100;
+
+} /* namespace */
 
 /*
  * Native module operations.
@@ -207,11 +211,15 @@ bool rtldrNativeIsTrustedRedirection(const RTUTF16 *pwszPath, size_t cwcPath, co
     return rtldrCountSharedLevels(pwszPath, cwcPath, pwszSysDir) >= 2 && !rtldrHasDotComponent(pwszPath, cwcPath);
 }
 
+namespace {
+
 /** The default extension of a library name. */
-static const WCHAR g_wszRtldrDefExt[] = L".dll";
+constexpr WCHAR g_wszRtldrDefExt[] = L".dll";
 
 /** Room for a redirected path: the static result buffer the platform fills (520 bytes). */
-static constexpr size_t RTLDR_REDIRECTED_MAX = 260;
+constexpr size_t RTLDR_REDIRECTED_MAX = 260;
+
+} /* namespace */
 
 /** Asks ntdll where side-by-side redirection sends the library @p pwszName (".dll" by
  *  default). Returns the redirected path's length in @p pwszOut, 0 for no redirection. */

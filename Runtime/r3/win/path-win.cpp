@@ -8,8 +8,12 @@
 #include "internal/path.h"
 #include <windows.h>
 
+namespace {
+
 /** Room for a current directory, in UTF-16 units, terminator included. */
-static constexpr DWORD RTPATH_CWD_UNITS = 4100;
+constexpr DWORD RTPATH_CWD_UNITS = 4100;
+
+} /* namespace */
 
 static RTSTATUS rtPathLastError()
 {

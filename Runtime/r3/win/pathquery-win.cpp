@@ -144,8 +144,12 @@ static NTSTATUS rtPathQueryOpen(HANDLE hRootDir, UNICODE_STRING *pName, ACCESS_M
                         FILE_OPEN, fOptions, nullptr, 0);
 }
 
+namespace {
+
 /* The access of the short-lived handle: its attributes only. */
-static constexpr ACCESS_MASK RTPATHQ_HANDLE_ACCESS = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr ACCESS_MASK RTPATHQ_HANDLE_ACCESS = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+} /* namespace */
 
 /* Method 2: a short-lived handle with read-attributes access only. */
 static RTPATHQNEXT rtPathQueryByHandle(HANDLE hRootDir, UNICODE_STRING *pName, RTFILESTATS *pStats, uint32_t enmAttr,
