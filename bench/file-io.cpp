@@ -98,7 +98,7 @@ bool Direction(Side &ours, Side &ref, std::vector<uint8_t> &buf, bool fWrite)
     return ok;
 }
 
-} // namespace
+} /* namespace */
 
 int main()
 {

@@ -44,7 +44,7 @@ void Compare(const char *pszWhat, const std::vector<Sample> &Set)
            tPlatform / tOurs, tOurs / cCalls * 1e9, tPlatform / cCalls * 1e9);
 }
 
-} /* anonymous namespace */
+} /* namespace */
 
 int main()
 {

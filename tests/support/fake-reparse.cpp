@@ -79,7 +79,7 @@ NTSTATUS NTAPI FakeClose(HANDLE h)
     return g_pState->pfnClose(h);
 }
 
-} // namespace
+} /* namespace */
 
 struct FakeReparsePoints::Impl
 {

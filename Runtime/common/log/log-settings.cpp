@@ -202,7 +202,7 @@ RTSTATUS rtLogSettingsBegin(RTLOGINSTANCE **ppLogger, const char *pszValue)
     return !pszValue || RT_VALID_PTR(pszValue) ? INF_SUCCESS : ERR_BAD_POINTER;
 }
 
-} // namespace
+} /* namespace */
 
 RTSTATUS RTLogApplyGroupSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
 {
@@ -486,7 +486,7 @@ RTSTATUS rtLogSetApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo,
     }
 }
 
-} // namespace
+} /* namespace */
 
 RTSTATUS RTLogApplyDestSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
 {

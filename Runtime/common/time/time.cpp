@@ -61,7 +61,7 @@ constexpr int64_t rtTimeFloorDiv(int64_t i, int64_t iDiv, int64_t *piRem)
     return q;
 }
 
-} // namespace
+} /* namespace */
 
 bool RTTimeLeapYear(int32_t i32Year)
 {

@@ -13,7 +13,7 @@ ProcessResult RunProbe(const wchar_t *pwszWhat)
     return RunProcess(exe, QuoteArg(exe) + L" " + pwszWhat);
 }
 
-} // namespace
+} /* namespace */
 
 TEST(CheckFailE2E, EachHookReportsAndEnds)
 {

@@ -180,7 +180,7 @@ std::string Listing(const TraceResult &r)
 /** The lazily bound libraries and the one loaded on first use. */
 const wchar_t * const g_apwszBound[] = { L"msi.dll", L"crypt32.dll", L"user32.dll", L"shell32.dll", L"comctl32.dll" };
 
-} // namespace
+} /* namespace */
 
 TEST(LibraryLoads, SilentVersionLoadsNoBoundLibrary)
 {

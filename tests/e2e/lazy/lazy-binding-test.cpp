@@ -33,7 +33,7 @@ protected:
     }
 };
 
-} // namespace
+} /* namespace */
 
 TEST_F(LazyBinding, CallsKeepArgumentsRegistersAndStack)
 {

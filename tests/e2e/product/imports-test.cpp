@@ -104,4 +104,4 @@ TEST(ProductImports, CheckSeesACRuntime)
     EXPECT_FALSE(std::all_of(dlls.begin(), dlls.end(), IsAllowedImport));
 }
 
-} // namespace
+} /* namespace */

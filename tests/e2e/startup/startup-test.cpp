@@ -181,4 +181,4 @@ TEST(Startup, ExecutablePathRecord)
     RemoveDirectoryW(dir.c_str());
 }
 
-} // namespace
+} /* namespace */

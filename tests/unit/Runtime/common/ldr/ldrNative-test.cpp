@@ -49,7 +49,7 @@ std::wstring ModulePath(RTLDRMOD hMod)
     return std::wstring(wsz, cwc);
 }
 
-} // namespace
+} /* namespace */
 
 TEST_F(Ldr, SystemNameIsCheckedBeforeAnyFileIsTouched)
 {
@@ -209,7 +209,7 @@ std::string Dependency(const char *pszName, const char *pszVersion, const char *
          + " language=\"*\"/></dependentAssembly></dependency>\n</assembly>\n";
 }
 
-} // namespace
+} /* namespace */
 
 TEST_F(Ldr, SideBySideRedirectionIsFollowedOnlyIntoTheWindowsTree)
 {

@@ -70,7 +70,7 @@ std::vector<RTUTF16> BigUtf16(std::initializer_list<uint16_t> aUnits)
     return v;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(FormatRType, Integers)
 {
@@ -464,7 +464,7 @@ size_t PointHandler(RTFmtOutputFn pfnOutput, void *pvOutput, const char *pszType
     return pfnOutput(pvOutput, sz, static_cast<size_t>(cch));
 }
 
-} // namespace
+} /* namespace */
 
 TEST(FormatRType, CustomTypes)
 {

@@ -28,7 +28,7 @@ RTSTATUS OpenEx(const std::string &path, uint64_t fOpen, FileGuard &f, uint32_t 
 constexpr uint64_t kCreateReplaceDenyWrite0700 = 0x1C000322; /* write, deny write, create-or-replace, 0700 */
 constexpr uint64_t kReadDenyWrite              = 0x721;      /* read, deny write, open existing */
 
-} // namespace
+} /* namespace */
 
 TEST(FileOpen, BadFlagWordsAreRefusedAndLeaveNoHandle)
 {
@@ -405,7 +405,7 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD uCode, LPVOID, DWORD, LPVOID pvOut
     SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
 }
-} // namespace
+} /* namespace */
 
 TEST(FileIo, SizeOfDisks)
 {

@@ -103,7 +103,7 @@ protected:
     std::vector<uint8_t> m_Data = std::vector<uint8_t>(100000);
 };
 
-} // namespace
+} /* namespace */
 
 TEST_F(FileIoFault, LargeRequestsGoAgainInChunks)
 {

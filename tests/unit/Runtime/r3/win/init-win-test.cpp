@@ -65,7 +65,7 @@ const VersionCase g_aVersionCases[] =
     { 0, 10, 0, 19045, kWs, 0 },   { 3, 10, 0, 19045, kWs, 0 },
 };
 
-} // namespace
+} /* namespace */
 
 TEST(InitWinVersion, CodeForEveryRowAndItsNeighbours)
 {
@@ -154,7 +154,7 @@ BOOLEAN NTAPI FakeRtlGetNtProductType(PULONG puType)
     return TRUE;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(InitWinVersion, QueryChainFallsBackAndFixesTheProductType)
 {

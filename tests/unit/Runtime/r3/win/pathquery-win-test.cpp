@@ -26,7 +26,7 @@ struct FullAttrsQuery
     PFNRTNTQUERYFULLATTRIBUTESFILE m_pfnSaved = g_pfnNtQueryFullAttributesFile;
 };
 
-} // namespace
+} /* namespace */
 
 TEST(PathQuery, FilesAndDirectories)
 {
