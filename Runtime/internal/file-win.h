@@ -10,6 +10,8 @@
 #include <ntstatus.h>
 #include "rt/file.h"
 
+static_assert(RTFREPARSE_TAG_SYMLINK == IO_REPARSE_TAG_SYMLINK, "the portable name of the symbolic-link tag");
+
 /** Entry of an NT object directory listing. */
 struct RTNTOBJDIRINFO
 {

@@ -70,7 +70,7 @@ RTSTATUS rtDirNativeOpen(RTDIROBJ *pDir)
             {
                 NtClose(hDir);
                 hDir = INVALID_HANDLE_VALUE;
-                if (TagInfo.ReparseTag == RTFREPARSE_TAG_SYMLINK)
+                if (TagInfo.ReparseTag == IO_REPARSE_TAG_SYMLINK)
                     rc = ERR_IS_REPARSE_POINT;
                 else /* a junction or mount point is followed */
                     rc = rtDirOpenWithOptions(pDir, RTDIR_OPTIONS, &hDir);

@@ -68,7 +68,7 @@ uint32_t RTFileModeFromAttributes(uint32_t fAttrs, const char *pszName, size_t c
         }
     }
 
-    if ((fMode & RTFS_DOS_REPARSE_POINT) && uReparseTag == RTFREPARSE_TAG_SYMLINK)
+    if ((fMode & RTFS_DOS_REPARSE_POINT) && uReparseTag == IO_REPARSE_TAG_SYMLINK)
         fMode = (fMode & ~RTFS_TYPE_MASK) | RTFS_TYPE_SYMLINK;
 
     if (!(fMode & RTFS_DOS_READONLY) || (fMode & RTFS_DOS_DIRECTORY))

@@ -189,7 +189,7 @@ static RTPATHQNEXT rtPathQueryByHandle(HANDLE hRootDir, UNICODE_STRING *pName, R
         TagInfo = FILE_ATTRIBUTE_TAG_INFORMATION{};
     /* Junctions and mount points are traversed; only symbolic links are described as such. */
     if (   (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        && TagInfo.ReparseTag != RTFREPARSE_TAG_SYMLINK
+        && TagInfo.ReparseTag != IO_REPARSE_TAG_SYMLINK
         && (fOptions & FILE_OPEN_REPARSE_POINT))
     {
         HANDLE hTarget;
