@@ -73,8 +73,8 @@ int enableLog(const char *pszLogPath)
     /* Verbose, every line flushed as written; from the second package on the log is appended
      * to, so that all packages of a run share the one file. */
     bool const fAppend = RTStrCompareNullSafe(g_szLogStarted, pszLogPath) == 0;
-    UINT const uEnabled = MsiEnableLogW(INSTALLLOGMODE_VERBOSE, pwszLogPath,
-                                        INSTALLLOGATTRIBUTES_FLUSHEACHLINE | (fAppend ? INSTALLLOGATTRIBUTES_APPEND : 0));
+    DWORD const fAttributes = INSTALLLOGATTRIBUTES_FLUSHEACHLINE | (fAppend ? INSTALLLOGATTRIBUTES_APPEND : 0);
+    UINT const uEnabled = MsiEnableLogW(INSTALLLOGMODE_VERBOSE, pwszLogPath, fAttributes);
     RTUtf16Release(pwszLogPath);
     if (uEnabled != ERROR_SUCCESS)
         return ReportError("MsiEnableLogW failed");

@@ -312,7 +312,8 @@ RTSTATUS RTFileRemove(const char *pszPath)
        points refuse the option: then once more without it. */
     OBJECT_ATTRIBUTES ObjAttr;
     InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
-    ULONG fOptions = FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT;
+    ULONG fOptions = FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_NON_DIRECTORY_FILE
+                   | FILE_SYNCHRONOUS_IO_NONALERT;
     HANDLE hFile = nullptr;
     NTSTATUS rcNt;
     for (;;)
