@@ -26,6 +26,7 @@ PFNWSASETLASTERROR             g_pfnWSASetLastError = nullptr;
  */
 
 namespace {
+
 /** One row of the version table. Rows with the same platform, major and minor versions
  *  follow one another in rising build order, so a row needs only its last build; a release
  *  that tells workstations from servers gives both codes in one row. */
@@ -169,6 +170,7 @@ void rtR3InitQueryWinVersion(const RTR3WINVERQUERIES *pQueries, OSVERSIONINFOEXW
  */
 
 namespace {
+
 struct RTR3INITSYMBOL
 {
     const char *pszName;
