@@ -56,7 +56,7 @@ static uint32_t rtTimeChooseSource(void)
     {
         /* NT 3.1 (3.10) and the 9x family's predecessors lack a usable interrupt time. */
         DWORD const dwVersion = GetVersion();
-        fTickCount = (dwVersion & 0xff) == 3 && ((dwVersion >> 8) & 0xff) < 50;
+        fTickCount = LOBYTE(LOWORD(dwVersion)) == 3 && HIBYTE(LOWORD(dwVersion)) < 50;
     }
     uint32_t enmSource = RTTIMEMONOSRC_TICK_COUNT;
     if (!fTickCount)
