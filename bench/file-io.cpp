@@ -56,7 +56,7 @@ struct PlatformSide : Side
     HANDLE       h = INVALID_HANDLE_VALUE;
     bool Open(bool fWrite) override
     {
-        h = CreateFileW(path.c_str(), fWrite ? 0x120116 : 0x120089, FILE_SHARE_READ, nullptr,
+        h = CreateFileW(path.c_str(), fWrite ? FILE_GENERIC_WRITE : FILE_GENERIC_READ, FILE_SHARE_READ, nullptr,
                         fWrite ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         return h != INVALID_HANDLE_VALUE;
     }
@@ -98,7 +98,7 @@ bool Direction(Side &ours, Side &ref, std::vector<uint8_t> &buf, bool fWrite)
     return ok;
 }
 
-} // namespace
+} /* namespace */
 
 int main()
 {

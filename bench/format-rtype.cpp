@@ -41,7 +41,7 @@ size_t RefDump(const uint8_t *pb, size_t cb)
     return static_cast<size_t>(psz - g_szOut);
 }
 
-} // namespace
+} /* namespace */
 
 int main()
 {

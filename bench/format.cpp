@@ -32,7 +32,7 @@ struct Result
     double rMingw;
 };
 
-} // namespace
+} /* namespace */
 
 int main()
 {

@@ -32,7 +32,7 @@ const char *const g_apszArgs[] =
 };
 static_assert(sizeof(g_apszArgs) / sizeof(g_apszArgs[0]) == 21, "program name and 20 arguments");
 
-} // namespace
+} /* namespace */
 
 int main()
 {

@@ -26,7 +26,7 @@ __attribute__((noinline)) uint32_t BenchDesktopBound(uint32_t cCalls)
     return uSum;
 }
 
-} // namespace
+} /* namespace */
 
 int main()
 {

@@ -38,7 +38,7 @@ void WithStreams(const std::string &sPath)
     RTStreamTerminate();    /* writes out and closes, as at process exit */
 }
 
-} // namespace
+} /* namespace */
 
 int main()
 {

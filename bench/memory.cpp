@@ -36,7 +36,7 @@ size_t RunForPeak(const std::wstring &exe, const std::wstring &cmdline, HANDLE h
     return cbPeak;
 }
 
-} // namespace
+} /* namespace */
 
 int main()
 {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "rt/path.h"
+#include "internal/path.h"
 #include "path-corpus.h"
 #include "bench-timer.h"
 
@@ -44,7 +45,7 @@ void Compare(const char *pszWhat, const std::vector<Sample> &Set)
            tPlatform / tOurs, tOurs / cCalls * 1e9, tPlatform / cCalls * 1e9);
 }
 
-} /* anonymous namespace */
+} /* namespace */
 
 int main()
 {
@@ -53,9 +54,9 @@ int main()
     {
         Sample s{ str, std::wstring(str.begin(), str.end()) };
         All.push_back(s);
-        bool const fSep0 = str[0] == '\\' || str[0] == '/';
-        bool const fSep1 = str.size() > 1 && (str[1] == '\\' || str[1] == '/');
-        if (str.size() > 2 && str[1] == ':' && (str[2] == '\\' || str[2] == '/'))
+        bool const fSep0 = rtPathIsAnySep(str[0]);
+        bool const fSep1 = str.size() > 1 && rtPathIsAnySep(str[1]);
+        if (str.size() > 2 && str[1] == ':' && rtPathIsAnySep(str[2]))
             Drive.push_back(s);
         else if (fSep0 && fSep1)
             Unc.push_back(s);

@@ -29,7 +29,7 @@ size_t Count(void *pvUser, const char *, size_t cch)
     return cch;
 }
 
-} // namespace
+} /* namespace */
 
 int main()
 {

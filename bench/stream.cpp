@@ -36,7 +36,7 @@ void WithFprintf(const std::string &sPath)
     fclose(pFile);
 }
 
-} // namespace
+} /* namespace */
 
 int main()
 {

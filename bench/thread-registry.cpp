@@ -16,7 +16,7 @@ constexpr int kThreads = 1000;
 constexpr int kCalls = 1000000;
 constexpr int kRounds = 5;
 
-} // namespace
+} /* namespace */
 
 int main()
 {

@@ -31,7 +31,7 @@ void Measure(const char *pszName)
            pszName, rBestMono, rBestQpc, rBestMono / rBestQpc);
 }
 
-} // namespace
+} /* namespace */
 
 int main()
 {

@@ -32,7 +32,7 @@ void Compare(const char *pszWhat, size_t cbText, FnOurs fnOurs, FnPlatform fnPla
            pszWhat, tPlatform / tOurs, cMB / tOurs, cMB / tPlatform);
 }
 
-} /* anonymous namespace */
+} /* namespace */
 
 int main()
 {

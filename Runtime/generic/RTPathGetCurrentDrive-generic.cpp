@@ -2,11 +2,8 @@
 #include "rt/path.h"
 #include "rt/mem.h"
 #include "rt/string.h"
+#include "internal/path.h"
 
-static bool rtPathIsSlash(char ch)
-{
-    return ch == '\\' || ch == '/';
-}
 
 /** Cuts a current directory down to its drive ("C:") or its server and share
  *  ("\\server\share"); false when it has neither. */
@@ -17,18 +14,18 @@ static bool rtPathCutToDrive(char *psz)
         psz[2] = '\0';
         return true;
     }
-    if (!rtPathIsSlash(psz[0]) || !rtPathIsSlash(psz[1]) || !psz[2] || rtPathIsSlash(psz[2]))
+    if (!rtPathIsAnySep(psz[0]) || !rtPathIsAnySep(psz[1]) || !psz[2] || rtPathIsAnySep(psz[2]))
         return false;
     size_t off = 2;
-    while (psz[off] && !rtPathIsSlash(psz[off]))
+    while (psz[off] && !rtPathIsAnySep(psz[off]))
         off++;
     size_t offShare = off;
-    while (rtPathIsSlash(psz[offShare]))
+    while (rtPathIsAnySep(psz[offShare]))
         offShare++;
     if (psz[offShare])
     {
         off = offShare;
-        while (psz[off] && !rtPathIsSlash(psz[off]))
+        while (psz[off] && !rtPathIsAnySep(psz[off]))
             off++;
     }
     psz[off] = '\0';

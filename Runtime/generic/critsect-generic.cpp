@@ -6,7 +6,11 @@
 #include "rt/mem.h"
 #include "internal/thread.h"
 
-static constexpr uint32_t RTCRITSECT_NO_OWNER = UINT32_MAX;
+namespace {
+
+constexpr uint32_t RTCRITSECT_NO_OWNER = UINT32_MAX;
+
+} /* namespace */
 
 /** A release that cannot wake the next owner would leave it asleep forever: report it as a
  *  broken invariant and stop here, even when a debugger continues past the report's trap. */

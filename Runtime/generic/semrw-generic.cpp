@@ -7,9 +7,13 @@
 #include "rt/mem.h"
 #include "internal/thread.h"
 
-static constexpr uint32_t RTSEMRW_MAGIC     = 0x19640707;
-static constexpr uint32_t RTSEMRW_MAGIC_DEAD = ~RTSEMRW_MAGIC;
-static constexpr uint32_t RTSEMRW_NO_WRITER  = UINT32_MAX;
+namespace {
+
+constexpr uint32_t RTSEMRW_MAGIC     = 0x19640707;
+constexpr uint32_t RTSEMRW_MAGIC_DEAD = ~RTSEMRW_MAGIC;
+constexpr uint32_t RTSEMRW_NO_WRITER  = UINT32_MAX;
+
+} /* namespace */
 
 struct RTSEMRWINTERNAL
 {

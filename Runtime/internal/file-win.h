@@ -1,45 +1,16 @@
 /* What the file, path-information and directory modules share on Windows: the native API
- * pieces the platform headers leave out, the NT status values they test, and the helpers
- * that fill a file information record from native data. */
+ * pieces the platform headers leave out and the helpers that fill a file information record
+ * from native data. Include it before anything else that includes <windows.h>: the NT status
+ * values come from <ntstatus.h>, which needs the base header without its own few. */
 #pragma once
+#define WIN32_NO_STATUS
 #include <windows.h>
+#undef WIN32_NO_STATUS
 #include <winternl.h>
+#include <ntstatus.h>
 #include "rt/file.h"
 
-/* NT status values tested by the file and directory modules. */
-inline constexpr NTSTATUS RTNT_BUFFER_OVERFLOW        = static_cast<NTSTATUS>(0x80000005);
-inline constexpr NTSTATUS RTNT_NO_MORE_FILES          = static_cast<NTSTATUS>(0x80000006);
-inline constexpr NTSTATUS RTNT_NO_MORE_ENTRIES        = static_cast<NTSTATUS>(0x8000001A);
-inline constexpr NTSTATUS RTNT_NOT_IMPLEMENTED        = static_cast<NTSTATUS>(0xC0000002);
-inline constexpr NTSTATUS RTNT_INVALID_INFO_CLASS     = static_cast<NTSTATUS>(0xC0000003);
-inline constexpr NTSTATUS RTNT_INVALID_PARAMETER      = static_cast<NTSTATUS>(0xC000000D);
-inline constexpr NTSTATUS RTNT_NO_SUCH_FILE           = static_cast<NTSTATUS>(0xC000000F);
-inline constexpr NTSTATUS RTNT_ACCESS_DENIED          = static_cast<NTSTATUS>(0xC0000022);
-inline constexpr NTSTATUS RTNT_OBJECT_TYPE_MISMATCH   = static_cast<NTSTATUS>(0xC0000024);
-inline constexpr NTSTATUS RTNT_OBJECT_NAME_INVALID    = static_cast<NTSTATUS>(0xC0000033);
-inline constexpr NTSTATUS RTNT_SHARING_VIOLATION      = static_cast<NTSTATUS>(0xC0000043);
-inline constexpr NTSTATUS RTNT_BAD_DEVICE_TYPE        = static_cast<NTSTATUS>(0xC00000CB);
-inline constexpr NTSTATUS RTNT_INVALID_PARAMETER_9    = static_cast<NTSTATUS>(0xC00000F7);
-
-/* Create options and access rights used with NtCreateFile. */
-inline constexpr ULONG RTNT_OPT_DIRECTORY          = 0x00000001;
-inline constexpr ULONG RTNT_OPT_SYNCHRONOUS_IO     = 0x00000020;
-inline constexpr ULONG RTNT_OPT_NON_DIRECTORY      = 0x00000040;
-inline constexpr ULONG RTNT_OPT_BACKUP_INTENT      = 0x00004000;
-inline constexpr ULONG RTNT_OPT_OPEN_REPARSE_POINT = 0x00200000;
-inline constexpr ULONG RTNT_DISP_OPEN              = 1;
-inline constexpr ULONG RTNT_SHARE_ALL              = 7;
-
-/* Native file information classes by number (the platform headers' enumerations differ
- * between versions). */
-inline constexpr ULONG RTNT_FILE_BOTH_DIR_INFO    = 3;
-inline constexpr ULONG RTNT_FILE_BASIC_INFO       = 4;
-inline constexpr ULONG RTNT_FILE_DISPOSITION_INFO = 13;
-inline constexpr ULONG RTNT_FILE_ALL_INFO         = 18;
-inline constexpr ULONG RTNT_FILE_ATTR_TAG_INFO    = 35;
-inline constexpr ULONG RTNT_FILE_ID_BOTH_DIR_INFO = 37;
-inline constexpr ULONG RTNT_FS_VOLUME_INFO        = 1;
-inline constexpr ULONG RTNT_FS_ATTRIBUTE_INFO     = 5;
+static_assert(RTFREPARSE_TAG_SYMLINK == IO_REPARSE_TAG_SYMLINK, "the portable name of the symbolic-link tag");
 
 /** Entry of an NT object directory listing. */
 struct RTNTOBJDIRINFO

@@ -1,4 +1,5 @@
-/* Helpers shared by the path-text modules: separators per style, drive letters. */
+/* Helpers shared by the path-text modules and every other piece of the runtime that reads
+ * paths: separators per style, drive letters. */
 #pragma once
 #include "rt/path.h"
 
@@ -8,14 +9,17 @@ inline bool rtPathIsSep(char ch, uint32_t fStyle)
     return ch == '/' || (ch == '\\' && (fStyle & RTPSTYLE_MASK) != RTPSTYLE_UNIX);
 }
 
-/** Whether @a ch separates, for the style-free text lookups that take both kinds. */
-inline bool rtPathIsAnySep(char ch)
+/** Whether @a ch is a separator of either kind, as the platform takes both: in UTF-8 text
+ *  and in UTF-16 names alike. */
+template <typename TChar>
+constexpr bool rtPathIsAnySep(TChar ch)
 {
     return ch == '/' || ch == '\\';
 }
 
-/** Whether @a ch separates, colon included, for the style-free text lookups. */
-inline bool rtPathIsSepOrColon(char ch)
+/** Whether @a ch separates, colon included: where a name must not reach beyond itself. */
+template <typename TChar>
+constexpr bool rtPathIsSepOrColon(TChar ch)
 {
     return ch == '/' || ch == '\\' || ch == ':';
 }

@@ -10,11 +10,11 @@
 #include "internal/log.h"
 #include "internal/sorted-search.h"
 
-/* Where the release log reports an unmapped value from. */
-static const char g_szConvertFile[]      = "Runtime/nt/RTErrConvertFromNtStatus.cpp";
-static const char g_szConvertSignature[] = "int __cdecl RTErrConvertFromNtStatus(long)";
-
 namespace {
+
+/* Where the release log reports an unmapped value from. */
+constexpr char g_szConvertFile[]      = "Runtime/nt/RTErrConvertFromNtStatus.cpp";
+constexpr char g_szConvertSignature[] = "int __cdecl RTErrConvertFromNtStatus(long)";
 
 struct RTNTERRMAP
 {

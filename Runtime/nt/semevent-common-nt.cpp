@@ -1,4 +1,8 @@
 /* The kernel-event block and the wait loop shared by both event semaphores. */
+#define WIN32_NO_STATUS
+#include <windows.h>
+#undef WIN32_NO_STATUS
+#include <ntstatus.h>
 #include "internal/semevent-nt.h"
 #include "rt/atomic.h"
 #include "rt/err.h"
@@ -6,15 +10,12 @@
 #include "internal/thread.h"
 #include "rt/time.h"
 
-/* Kernel wait results. The platform header this layer includes lacks the alerted one. */
-static constexpr NTSTATUS RTSEMEVENT_NT_WAIT_ABANDONED = STATUS_ABANDONED_WAIT_0;
-static constexpr NTSTATUS RTSEMEVENT_NT_USER_APC       = STATUS_USER_APC;
-static constexpr NTSTATUS RTSEMEVENT_NT_ALERTED        = 0x101;   /* STATUS_ALERTED */
-static constexpr NTSTATUS RTSEMEVENT_NT_TIMEOUT        = STATUS_TIMEOUT;
-static_assert(RTSEMEVENT_NT_WAIT_ABANDONED == 0x80 && RTSEMEVENT_NT_USER_APC == 0xC0 && RTSEMEVENT_NT_TIMEOUT == 0x102);
+namespace {
 
 /** Millisecond timeouts from here on would overflow as nanoseconds: they never expire. */
-static constexpr uint64_t RTSEMEVENT_MS_INDEFINITE = UINT64_C(0x10C6F7A0B5ED);
+constexpr uint64_t RTSEMEVENT_MS_INDEFINITE = UINT64_C(0x10C6F7A0B5ED);
+
+} /* namespace */
 
 RTSEMNTEVENTMADE rtSemNtEventMake(uint32_t u32Magic, RTNTEVENTTYPE enmType)
 {
@@ -105,13 +106,13 @@ RTSTATUS rtSemNtEventWait(RTSEMNTEVENT *pThis, uint32_t u32Magic, uint32_t fFlag
 
         if (RTAtomicReadU32(&pThis->u32Magic) != u32Magic)
             rc = ERR_SEM_DESTROYED;
-        else if (rcNt == 0)
+        else if (rcNt == STATUS_WAIT_0)
             rc = INF_SUCCESS;
-        else if (rcNt == RTSEMEVENT_NT_WAIT_ABANDONED)
+        else if (rcNt == STATUS_ABANDONED_WAIT_0)
             rc = ERR_SEMAPHORE_OWNER_GONE;
-        else if (rcNt == RTSEMEVENT_NT_TIMEOUT)
+        else if (rcNt == STATUS_TIMEOUT)
             rc = ERR_TIMED_OUT;
-        else if (rcNt == RTSEMEVENT_NT_USER_APC || rcNt == RTSEMEVENT_NT_ALERTED)
+        else if (rcNt == STATUS_USER_APC || rcNt == STATUS_ALERTED)
         {
             if (!(fFlags & SEMWAIT_RESUME))
                 rc = ERR_CALL_INTERRUPTED;

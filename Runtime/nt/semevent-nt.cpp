@@ -2,7 +2,11 @@
 #include "internal/semevent-nt.h"
 #include "internal/thread.h"
 
-static constexpr uint32_t RTSEMEVENT_MAGIC = 0x19601110;
+namespace {
+
+constexpr uint32_t RTSEMEVENT_MAGIC = 0x19601110;
+
+} /* namespace */
 
 struct RTSEMEVENTINTERNAL : RTSEMNTEVENT
 {

@@ -3,7 +3,11 @@
 #include "internal/semevent-nt.h"
 #include "internal/thread.h"
 
-static constexpr uint32_t RTSEMEVENTMULTI_MAGIC = 0x19200102;
+namespace {
+
+constexpr uint32_t RTSEMEVENTMULTI_MAGIC = 0x19200102;
+
+} /* namespace */
 
 struct RTSEMEVENTMULTIINTERNAL : RTSEMNTEVENT
 {

@@ -43,13 +43,17 @@ static bool rtDirNextCp(const char **ppsz, RTUNICP *puc)
     return RT_SUCCESS(RTStrDecodeCp(ppsz, puc));
 }
 
+namespace {
+
 /* Deeper recursion than this counts as no match: a pathological pattern must not exhaust
    the stack. */
-static constexpr unsigned RTDIR_MATCH_MAX_DEPTH = 256;
+constexpr unsigned RTDIR_MATCH_MAX_DEPTH = 256;
 /* Nor may it take forever: several variable-length wildcards against a long name try a
    number of splits that grows with the power of their count. Past this many attempts the
    name counts as not matching; real filters need a few thousand at most. */
-static constexpr uint32_t RTDIR_MATCH_MAX_STEPS = UINT32_C(1) << 20;
+constexpr uint32_t RTDIR_MATCH_MAX_STEPS = UINT32_C(1) << 20;
+
+} /* namespace */
 
 static bool rtDirWildMatch(const RTUNICP *puszPattern, const char *pszName, unsigned cDepth, uint32_t *pcStepsLeft)
 {
@@ -266,7 +270,7 @@ RTSTATUS RTDirOpenFilteredPath(RTDIR *phDir, const char *pszPath, uint32_t enmFi
     pDir->u32Magic   = RTDIR_MAGIC;
     pDir->enmFilter  = enmFilter;
     pDir->fFlags     = fFlags;
-    pDir->fDirSlash  = pszFilter || (cchPath && (pszPath[cchPath - 1] == '\\' || pszPath[cchPath - 1] == '/'));
+    pDir->fDirSlash  = pszFilter || (cchPath && rtPathIsAnySep(pszPath[cchPath - 1]));
     pDir->hDir       = -1;
 
     RTSTATUS rc = INF_SUCCESS;

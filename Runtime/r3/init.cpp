@@ -18,8 +18,12 @@ char            **g_papszRTR3InitArgs = nullptr;
 uint32_t          g_uRTR3ProcessId = 0;
 static volatile uint32_t g_fRTR3Terminating = 0;
 
+namespace {
+
 /* Flag bit that later calls add to the stored flags; the others stick from the first. */
-static constexpr uint32_t RTR3INIT_F_MERGED_LATER = 0x2;
+constexpr uint32_t RTR3INIT_F_MERGED_LATER = 0x2;
+
+} /* namespace */
 
 /** Reports a failed step to the release logger, when one is enabled. */
 static void rtR3InitLogRelFailure(int iLine, const char *pszFunction, const char *pszDetailFormat, RTSTATUS rc)

@@ -13,16 +13,20 @@
 #include "internal/stream.h"
 #include <string.h>
 
-inline constexpr uint32_t RTSTREAM_MAGIC      = 0xE44E44EE;
-inline constexpr uint32_t RTSTREAM_MAGIC_DEAD = 0x1BB1BB11;
+namespace {
+
+constexpr uint32_t RTSTREAM_MAGIC      = 0xE44E44EE;
+constexpr uint32_t RTSTREAM_MAGIC_DEAD = 0x1BB1BB11;
 
 /** Buffer direction: only output exists. */
-inline constexpr int32_t RTSTREAMDIR_NONE   = 0;
-inline constexpr int32_t RTSTREAMDIR_OUTPUT = 2;
+constexpr int32_t RTSTREAMDIR_NONE   = 0;
+constexpr int32_t RTSTREAMDIR_OUTPUT = 2;
 /** Internal buffering modes. */
-inline constexpr int32_t RTSTREAMMODE_UNBUFFERED = 0;
-inline constexpr int32_t RTSTREAMMODE_LINE       = 1;
-inline constexpr int32_t RTSTREAMMODE_FULL       = 2;
+constexpr int32_t RTSTREAMMODE_UNBUFFERED = 0;
+constexpr int32_t RTSTREAMMODE_LINE       = 1;
+constexpr int32_t RTSTREAMMODE_FULL       = 2;
+
+} /* namespace */
 
 struct RTSTREAMOBJ
 {

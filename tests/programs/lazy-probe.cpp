@@ -113,7 +113,7 @@ int probeUser32()
     return 0;
 }
 
-} // namespace
+} /* namespace */
 
 extern "C" int main(int argc, char **argv, char **)
 {

@@ -110,10 +110,14 @@ static void ProbeAtExit(void)
     ProbeWrite("\n");
 }
 
-static constexpr PFNRT g_apfnAtExit[] = {
+namespace {
+
+constexpr PFNRT g_apfnAtExit[] = {
     ProbeAtExit<0>, ProbeAtExit<1>, ProbeAtExit<2>, ProbeAtExit<3>,
     ProbeAtExit<4>, ProbeAtExit<5>, ProbeAtExit<6>, ProbeAtExit<7>,
 };
+
+} /* namespace */
 
 static void ProbeAtExitInner(void) { ProbeWrite("nested inner\n"); }
 static void ProbeAtExitOuter(void)

@@ -1,8 +1,11 @@
 /* Test support: reparse points simulated over the native file calls. */
+#define WIN32_NO_STATUS
+#include <windows.h>
+#undef WIN32_NO_STATUS
+#include <winternl.h>
+#include <ntstatus.h>
 #include "fake-reparse.h"
 #include "import-patch.h"
-#include <windows.h>
-#include <winternl.h>
 #include <set>
 #include <string>
 
@@ -42,7 +45,7 @@ NTSTATUS NTAPI FakeCreate(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pA
     if (IsLinkName(pAttr->ObjectName))
     {
         g_pState->linkOpens.push_back(fOptions);
-        if (NT_SUCCESS(rcNt) && (fOptions & 0x200000 /* open reparse point */))
+        if (NT_SUCCESS(rcNt) && (fOptions & FILE_OPEN_REPARSE_POINT))
             g_pState->linkHandles.insert(*ph);
     }
     return rcNt;
@@ -52,7 +55,7 @@ NTSTATUS NTAPI FakeQuery(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb, FI
 {
     NTSTATUS const rcNt = g_pState->pfnQuery(h, pIos, pv, cb, enmClass);
     /* The all-information class reports an overflow when the name does not fit. */
-    if (!g_pState->linkHandles.count(h) || (!NT_SUCCESS(rcNt) && rcNt != static_cast<NTSTATUS>(0x80000005)))
+    if (!g_pState->linkHandles.count(h) || (!NT_SUCCESS(rcNt) && rcNt != STATUS_BUFFER_OVERFLOW))
         return rcNt;
     switch (static_cast<int>(enmClass))
     {
@@ -76,7 +79,7 @@ NTSTATUS NTAPI FakeClose(HANDLE h)
     return g_pState->pfnClose(h);
 }
 
-} // namespace
+} /* namespace */
 
 struct FakeReparsePoints::Impl
 {

@@ -28,7 +28,7 @@ HANDLE NextHandle()
     return h;
 }
 
-} // namespace
+} /* namespace */
 
 LeakCheck::LeakCheck() : m_cBlocks(HeapBusyBlocks()), m_hNext(NextHandle())
 {

@@ -83,6 +83,11 @@ static std::wstring EnvName(const wchar_t *pwszVar)
     return name;
 }
 
+void UninstallProduct(const std::wstring &productCode)
+{
+    RunProcess(L"C:\\windows\\system32\\msiexec.exe", L"msiexec /qn /x " + productCode);
+}
+
 std::vector<wchar_t> EnvironmentBlock(const std::wstring &extra)
 {
     std::vector<std::wstring> vars;

@@ -28,6 +28,10 @@ struct ProcessOptions
 ProcessResult RunProcess(const std::wstring &exe, const std::wstring &cmdline,
                          const ProcessOptions &opts = {});
 
+/** Removes the installed product @p productCode silently through msiexec; the result does
+ *  not matter (a test may remove what it never installed). */
+void UninstallProduct(const std::wstring &productCode);
+
 /** An environment block for CreateProcessW: ours, with the "NAME=value" lines of @p extra
  *  (separated by L'\n') in place of the variables of the same names. */
 std::vector<wchar_t> EnvironmentBlock(const std::wstring &extra);

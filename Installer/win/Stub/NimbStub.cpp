@@ -213,7 +213,8 @@ extern "C" int main(int argc, char **argv, char **envp)
     if (hMutex)
         CloseHandle(hMutex);
     /* A restart that is needed, or already on its way, is no failure of ours. */
-    if ((rcExit == MSI_RESULT_REBOOT_REQUIRED || rcExit == MSI_RESULT_REBOOT_INITIATED) && Settings.ignoreRebootCode)
+    if (   (rcExit == ERROR_SUCCESS_REBOOT_REQUIRED || rcExit == ERROR_SUCCESS_REBOOT_INITIATED)
+        && Settings.ignoreRebootCode)
         return 0;
     return rcExit;
 }

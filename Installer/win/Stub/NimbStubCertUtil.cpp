@@ -10,10 +10,6 @@ namespace {
 /** Certificates and stores are DER X.509 inside PKCS #7 encoding. */
 constexpr DWORD CERT_ENCODING = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 static_assert(CERT_ENCODING == 0x10001, "certificate encoding");
-static_assert(CERT_LOCATION_LOCAL_MACHINE == CERT_SYSTEM_STORE_LOCAL_MACHINE, "store location");
-static_assert(CERT_STORE_OPEN_EXISTING_FLAG == 0x4000, "open-existing flag");
-static_assert(CERT_STORE_ADD_REPLACE_EXISTING == 3, "add disposition");
-static_assert(CERT_CLOSE_STORE_CHECK_FLAG == 2, "close flag");
 
 /** The platform's last error, as the signed number the messages print. */
 int lastError()

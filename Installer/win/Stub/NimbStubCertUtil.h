@@ -1,10 +1,12 @@
 /* Certificate installation: adding a DER-encoded certificate to a system certificate store. */
 #pragma once
+#include <windows.h>
+#include <wincrypt.h>
 #include <stdint.h>
 
-/** Where the publisher certificate goes: the local machine's trusted-publisher store. */
-inline constexpr uint32_t CERT_LOCATION_LOCAL_MACHINE = 0x20000;
-inline constexpr char     TRUSTED_PUBLISHER_STORE[]   = "TrustedPublisher";
+/** Where the publisher certificate goes: this store of the local machine
+ *  (CERT_SYSTEM_STORE_LOCAL_MACHINE). */
+inline constexpr char TRUSTED_PUBLISHER_STORE[] = "TrustedPublisher";
 
 /** Adds the DER-encoded certificate @p pbCert (@p cbCert bytes) to the system store
  *  @p pszStoreName opened with @p fOpenFlags (a store location and open flags), replacing

@@ -40,7 +40,7 @@ static_assert(SECURITY_LOCAL_SYSTEM_RID == 18 && SECURITY_BUILTIN_DOMAIN_RID == 
               "well-known identities");
 
 /** Every entry grants everything and passes itself on to files and subdirectories. */
-constexpr ULONG g_fAceInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+constexpr ULONG ACE_INHERIT_FLAGS = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
 /** Room for the token's user record and for the list of three entries. */
 constexpr size_t TOKEN_USER_BUFFER = 256;
@@ -72,7 +72,7 @@ RTSTATUS RestrictDirectoryAccess(const char *pszDir)
     rcNt = RtlCreateAcl(pAcl, sizeof(abAcl), ACL_REVISION);
     for (PSID pSid : apSids)
         if (NT_SUCCESS(rcNt))
-            rcNt = RtlAddAccessAllowedAceEx(pAcl, ACL_REVISION, g_fAceInherit, FILE_ALL_ACCESS, pSid);
+            rcNt = RtlAddAccessAllowedAceEx(pAcl, ACL_REVISION, ACE_INHERIT_FLAGS, FILE_ALL_ACCESS, pSid);
 
     /* Protected: nothing of the parent's list is inherited. */
     SECURITY_DESCRIPTOR SecDesc;

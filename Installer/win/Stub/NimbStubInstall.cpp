@@ -11,7 +11,7 @@
 int InstallCertificates()
 {
     for (uint32_t i = 0; i < g_cEmbeddedCertificates; i++)
-        if (!AddCertificateToStore(CERT_LOCATION_LOCAL_MACHINE, TRUSTED_PUBLISHER_STORE,
+        if (!AddCertificateToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, TRUSTED_PUBLISHER_STORE,
                                    g_aEmbeddedCertificates[i].pbData, g_aEmbeddedCertificates[i].cbData))
             return ReportError("Failed to add our certificate(s) to trusted publisher store.");
     return 0;
@@ -21,7 +21,7 @@ bool InstallMayContinue(int rcRun)
 {
     /* A restart that Windows Installer has already started ends the run: no further
      * installation may race the shutdown. */
-    return rcRun == MSI_RESULT_SUCCESS || rcRun == MSI_RESULT_REBOOT_REQUIRED;
+    return rcRun == ERROR_SUCCESS || rcRun == ERROR_SUCCESS_REBOOT_REQUIRED;
 }
 
 int InstallPackages(uint32_t cPackages, const RunSettings *pSettings, int rcRun)

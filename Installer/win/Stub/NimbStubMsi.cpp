@@ -6,6 +6,7 @@
 #include "rt/string.h"
 #include <msi.h>
 #include <commctrl.h>
+#include <lmerr.h>
 
 namespace {
 
@@ -15,27 +16,8 @@ constexpr DWORD COMMON_CONTROL_CLASSES = ICC_WIN95_CLASSES | ICC_USEREX_CLASSES 
 static_assert(COMMON_CONTROL_CLASSES == 0xD2FF, "common control classes");
 static_assert(sizeof(INITCOMMONCONTROLSEX) == 8, "common controls record");
 
-/** Verbose log, every line flushed as written; the append attribute joins it from the second
- *  package on, so that all packages of a run share the one log file. */
-constexpr DWORD MSI_LOG_MODE        = INSTALLLOGMODE_VERBOSE;
-constexpr DWORD MSI_LOG_ATTRIBUTES  = INSTALLLOGATTRIBUTES_FLUSHEACHLINE;
-constexpr DWORD MSI_LOG_APPEND      = INSTALLLOGATTRIBUTES_APPEND;
-static_assert(MSI_LOG_MODE == 0x1000 && MSI_LOG_ATTRIBUTES == 2 && MSI_LOG_APPEND == 1, "log settings");
-static_assert(INSTALLUILEVEL_NONE == 2 && INSTALLUILEVEL_FULL == 5, "interface levels");
-
-/** Windows Installer results with a meaning of their own. */
-constexpr uint32_t MSI_RESULT_USER_EXIT            = ERROR_INSTALL_USEREXIT;
-constexpr uint32_t MSI_RESULT_PACKAGE_VERSION      = ERROR_INSTALL_PACKAGE_VERSION;
-constexpr uint32_t MSI_RESULT_PLATFORM_UNSUPPORTED = ERROR_INSTALL_PLATFORM_UNSUPPORTED;
-static_assert(MSI_RESULT_USER_EXIT == 1602 && MSI_RESULT_PACKAGE_VERSION == 1613
-              && MSI_RESULT_PLATFORM_UNSUPPORTED == 1633, "installer results");
-static_assert(MSI_RESULT_REBOOT_REQUIRED == ERROR_SUCCESS_REBOOT_REQUIRED
-              && MSI_RESULT_REBOOT_INITIATED == ERROR_SUCCESS_REBOOT_INITIATED, "reboot results");
-
-/** Network error codes, whose texts live in the network message library. */
-constexpr uint32_t NETWORK_ERROR_FIRST = 2100;
-constexpr uint32_t NETWORK_ERROR_LAST  = 2999;
-constexpr RTUTF16  g_wszNetworkMessages[] = L"\\netmsg.dll";
+/** The network message library, where the texts of network error codes live. */
+constexpr RTUTF16 g_wszNetworkMessages[] = L"\\netmsg.dll";
 
 constexpr DWORD FORMAT_FROM_SYSTEM = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS
                                    | FORMAT_MESSAGE_FROM_SYSTEM;
@@ -63,7 +45,7 @@ HMODULE loadNetworkMessages()
 int reportInstallFailure(uint32_t uResult)
 {
     HMODULE hModMessages = nullptr;
-    if (uResult >= NETWORK_ERROR_FIRST && uResult <= NETWORK_ERROR_LAST)
+    if (uResult >= NERR_BASE && uResult <= MAX_NERR)
         hModMessages = loadNetworkMessages();
     RTUTF16 *pwszText = nullptr;
     DWORD const cwc = FormatMessageW(hModMessages ? FORMAT_FROM_MODULE : FORMAT_FROM_SYSTEM, hModMessages,
@@ -88,9 +70,11 @@ int enableLog(const char *pszLogPath)
     RTSTATUS const rc = RTStrToUtf16(pszLogPath, &pwszLogPath);
     if (RT_FAILURE(rc))
         return ReportError("RTStrToUtf16 failed on '%s': %Rrc", pszLogPath, rc);
+    /* Verbose, every line flushed as written; from the second package on the log is appended
+     * to, so that all packages of a run share the one file. */
     bool const fAppend = RTStrCompareNullSafe(g_szLogStarted, pszLogPath) == 0;
-    UINT const uEnabled = MsiEnableLogW(MSI_LOG_MODE, pwszLogPath,
-                                        MSI_LOG_ATTRIBUTES | (fAppend ? MSI_LOG_APPEND : 0));
+    DWORD const fAttributes = INSTALLLOGATTRIBUTES_FLUSHEACHLINE | (fAppend ? INSTALLLOGATTRIBUTES_APPEND : 0);
+    UINT const uEnabled = MsiEnableLogW(INSTALLLOGMODE_VERBOSE, pwszLogPath, fAttributes);
     RTUtf16Release(pwszLogPath);
     if (uEnabled != ERROR_SUCCESS)
         return ReportError("MsiEnableLogW failed");
@@ -105,20 +89,20 @@ int MapInstallerResult(uint32_t uResult, const char *pszPackage)
 {
     switch (uResult)
     {
-        case MSI_RESULT_SUCCESS:
-        case MSI_RESULT_REBOOT_INITIATED:   /* succeeded; the restart is already on its way */
+        case ERROR_SUCCESS:
+        case ERROR_SUCCESS_REBOOT_INITIATED:    /* succeeded; the restart is already on its way */
             return static_cast<int>(uResult);
-        case MSI_RESULT_REBOOT_REQUIRED:
+        case ERROR_SUCCESS_REBOOT_REQUIRED:
             if (g_InstallerState.silentMode)
                 RTMessageToStdOut("Reboot required (by %s)\n", pszPackage);
-            return MSI_RESULT_REBOOT_REQUIRED;
-        case MSI_RESULT_USER_EXIT:
+            return ERROR_SUCCESS_REBOOT_REQUIRED;
+        case ERROR_INSTALL_USEREXIT:
             return 1;
-        case MSI_RESULT_PACKAGE_VERSION:
+        case ERROR_INSTALL_PACKAGE_VERSION:
             return ReportError("This installation package cannot be installed by the Windows Installer service.\n"
                                "You must install a Windows service pack that contains a newer version of the "
                                "Windows Installer service.");
-        case MSI_RESULT_PLATFORM_UNSUPPORTED:
+        case ERROR_INSTALL_PLATFORM_UNSUPPORTED:
             return ReportError("This installation package is not supported on this platform.");
         default:
             return reportInstallFailure(uResult);

@@ -1,12 +1,8 @@
 /* Running Windows Installer on one extracted package and turning its result into the
  * installer's own: 0, 3010 (reboot required), 1641 (restart started) or 1 after a message. */
 #pragma once
+#include <windows.h>
 #include <stdint.h>
-
-/** Windows Installer's results that the installer passes on as they are. */
-inline constexpr int MSI_RESULT_SUCCESS          = 0;
-inline constexpr int MSI_RESULT_REBOOT_REQUIRED  = 3010;  /**< ERROR_SUCCESS_REBOOT_REQUIRED */
-inline constexpr int MSI_RESULT_REBOOT_INITIATED = 1641;  /**< ERROR_SUCCESS_REBOOT_INITIATED */
 
 /** Installs the package at @p pszPackage with @p pszMsiArguments as Windows Installer's
  *  command line (empty: an empty one), with its full user interface unless the run is

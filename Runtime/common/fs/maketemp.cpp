@@ -5,13 +5,17 @@
 #include "rt/path.h"
 #include "rt/rand.h"
 
+namespace {
+
 /** The characters that replace the template's 'X'. */
-static const char g_achTempAlphabet[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+constexpr char g_achTempAlphabet[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 static_assert(sizeof(g_achTempAlphabet) - 1 == 36, "36 replacement characters");
 /** Names tried before giving up. */
-static constexpr unsigned RTTEMP_MAX_TEMP_ATTEMPTS = 10000;
+constexpr unsigned RTTEMP_MAX_TEMP_ATTEMPTS = 10000;
 /** A run inside the file name (not at its end) is three or more 'X'. */
-static constexpr size_t RTTEMP_MIN_INNER_RUN = 3;
+constexpr size_t RTTEMP_MIN_INNER_RUN = 3;
+
+} /* namespace */
 
 /** Finds the run of 'X' to replace: the trailing run, or else the rightmost run of at
  *  least three inside the last component. False when there is none. */

@@ -1,6 +1,7 @@
 /* Native module records: loading by full path or by system library name, symbol lookup
  * and release. */
 #include "internal/ldr.h"
+#include "internal/path.h"
 #include "rt/mem.h"
 #include "rt/path.h"
 
@@ -58,7 +59,7 @@ RTSTATUS RTLdrLoadSystemEx(const char *pszName, uint32_t fFlags, RTLDRMOD *phMod
     for (; pszName[cch]; cch++)
     {
         char const ch = pszName[cch];
-        if (ch == '/' || ch == '\\' || ch == ':' || cch + 1 >= RTLDR_SYSTEM_NAME_MAX)
+        if (rtPathIsSepOrColon(ch) || cch + 1 >= RTLDR_SYSTEM_NAME_MAX)
             return ERR_BAD_ARGUMENT;
     }
     if (fFlags & 0xFF0)

@@ -7,14 +7,18 @@
 #include "internal/startup.h"
 #include "rt/time.h"
 
+namespace {
+
 /** The system's log groups: the default instance's group index names one of these. */
-static const char * const g_apszLogGroups[] =
+constexpr const char *g_apszLogGroups[] =
 {
     "default", "rt", "rt_dir", "rt_env", "rt_file", "rt_ldr", "rt_path", "rt_string",
     "rt_thread", "rt_time", "installer", "rt_assert",
 };
 static_assert(RT_ELEMENTS(g_apszLogGroups) == RTLOG_REL_ASSERT_GROUP + 1,
               "release-log assertions print to the last group");
+
+} /* namespace */
 
 /** Set by the first call of RTLogDefaultGet: only that one attempts creation. */
 static volatile uint32_t g_fLogDefaultAttempted;

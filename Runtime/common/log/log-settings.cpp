@@ -3,6 +3,7 @@
  * goes, with file, history and ring parameters), and the group listing. Every parser
  * stays within its text: nothing is read past the terminator. */
 #include "internal/log.h"
+#include "internal/path.h"
 #include "rt/path.h"
 #include "rt/stream.h"
 #include "rt/strconv.h"
@@ -11,7 +12,7 @@
 namespace {
 
 /** A keyword of one of the tables, with its length fixed at compile time. */
-struct LogKeyword
+struct RTLOGSETKEYWORD
 {
     const char *psz;
     uint8_t     cch;
@@ -20,81 +21,84 @@ struct LogKeyword
 };
 
 template <size_t N>
-constexpr LogKeyword Kw(const char (&sz)[N], uint32_t fBits, bool fSets = true)
+constexpr RTLOGSETKEYWORD rtKw(const char (&sz)[N], uint32_t fBits, bool fSets = true)
 {
     return { sz, static_cast<uint8_t>(N - 1), fBits, fSets };
 }
 
 /** Group-flag names, matched without regard to case; the first match wins. */
-constexpr LogKeyword g_aGroupFlagNames[] =
+constexpr RTLOGSETKEYWORD g_aGroupFlagNames[] =
 {
-    Kw("eo", 0x1), Kw("enabledonly", 0x1), Kw("e", 0x15), Kw("enabled", 0x15),
-    Kw("l1", 0x10), Kw("level1", 0x10), Kw("l", 0x20), Kw("l2", 0x20), Kw("level2", 0x20),
-    Kw("l3", 0x40), Kw("level3", 0x40), Kw("l4", 0x80), Kw("level4", 0x80),
-    Kw("l5", 0x100), Kw("level5", 0x100), Kw("l6", 0x200), Kw("level6", 0x200),
-    Kw("l7", 0x400), Kw("level7", 0x400), Kw("l8", 0x800), Kw("level8", 0x800),
-    Kw("l9", 0x1000), Kw("level9", 0x1000), Kw("l10", 0x2000), Kw("level10", 0x2000),
-    Kw("l11", 0x4000), Kw("level11", 0x4000), Kw("l12", 0x8000), Kw("level12", 0x8000),
-    Kw("f", RTLOGGRPFLAGS_FLOW), Kw("flow", RTLOGGRPFLAGS_FLOW),
-    Kw("w", RTLOGGRPFLAGS_WARN), Kw("warn", RTLOGGRPFLAGS_WARN), Kw("warning", RTLOGGRPFLAGS_WARN),
-    Kw("restrict", RTLOGGRPFLAGS_RESTRICT),
+    rtKw("eo", 0x1), rtKw("enabledonly", 0x1), rtKw("e", 0x15), rtKw("enabled", 0x15),
+    rtKw("l1", 0x10), rtKw("level1", 0x10), rtKw("l", 0x20), rtKw("l2", 0x20), rtKw("level2", 0x20),
+    rtKw("l3", 0x40), rtKw("level3", 0x40), rtKw("l4", 0x80), rtKw("level4", 0x80),
+    rtKw("l5", 0x100), rtKw("level5", 0x100), rtKw("l6", 0x200), rtKw("level6", 0x200),
+    rtKw("l7", 0x400), rtKw("level7", 0x400), rtKw("l8", 0x800), rtKw("level8", 0x800),
+    rtKw("l9", 0x1000), rtKw("level9", 0x1000), rtKw("l10", 0x2000), rtKw("level10", 0x2000),
+    rtKw("l11", 0x4000), rtKw("level11", 0x4000), rtKw("l12", 0x8000), rtKw("level12", 0x8000),
+    rtKw("f", RTLOGGRPFLAGS_FLOW), rtKw("flow", RTLOGGRPFLAGS_FLOW),
+    rtKw("w", RTLOGGRPFLAGS_WARN), rtKw("warn", RTLOGGRPFLAGS_WARN), rtKw("warning", RTLOGGRPFLAGS_WARN),
+    rtKw("restrict", RTLOGGRPFLAGS_RESTRICT),
 };
 static_assert(RT_ELEMENTS(g_aGroupFlagNames) == 35, "35 group-flag names");
 
 /** Flag keywords; a keyword that begins another comes after it. */
-constexpr LogKeyword g_aFlagKeywords[] =
+constexpr RTLOGSETKEYWORD g_aFlagKeywords[] =
 {
-    Kw("disabled", RTLOGFLAGS_DISABLED), Kw("enabled", RTLOGFLAGS_DISABLED, false),
-    Kw("buffered", RTLOGFLAGS_BUFFERED), Kw("unbuffered", RTLOGFLAGS_BUFFERED, false),
-    Kw("usecrlf", RTLOGFLAGS_USECRLF), Kw("uself", RTLOGFLAGS_USECRLF, false),
-    Kw("append", RTLOGFLAGS_APPEND), Kw("overwrite", RTLOGFLAGS_APPEND, false),
-    Kw("rel", RTLOGFLAGS_REL_TS), Kw("abs", RTLOGFLAGS_REL_TS, false),
-    Kw("dec", RTLOGFLAGS_DECIMAL_TS), Kw("hex", RTLOGFLAGS_DECIMAL_TS, false),
-    Kw("writethru", RTLOGFLAGS_WRITE_THROUGH), Kw("writethrough", RTLOGFLAGS_WRITE_THROUGH),
-    Kw("flush", RTLOGFLAGS_FLUSH), Kw("lockcnts", RTLOGFLAGS_PREFIX_LOCK_CNTS),
-    Kw("cpuid", RTLOGFLAGS_PREFIX_CPUID), Kw("pid", RTLOGFLAGS_PREFIX_PID),
-    Kw("flagno", RTLOGFLAGS_PREFIX_FLAG_NO), Kw("flag", RTLOGFLAGS_PREFIX_FLAG),
-    Kw("groupno", RTLOGFLAGS_PREFIX_GROUP_NO), Kw("group", RTLOGFLAGS_PREFIX_GROUP),
-    Kw("tid", RTLOGFLAGS_PREFIX_TID), Kw("thread", RTLOGFLAGS_PREFIX_THREAD),
-    Kw("custom", RTLOGFLAGS_PREFIX_CUSTOM), Kw("timeprog", RTLOGFLAGS_PREFIX_TIME_PROG),
-    Kw("time", RTLOGFLAGS_PREFIX_TIME), Kw("msprog", RTLOGFLAGS_PREFIX_MS_PROG),
-    Kw("tsc", RTLOGFLAGS_PREFIX_TSC), Kw("ts", RTLOGFLAGS_PREFIX_TS),
+    rtKw("disabled", RTLOGFLAGS_DISABLED), rtKw("enabled", RTLOGFLAGS_DISABLED, false),
+    rtKw("buffered", RTLOGFLAGS_BUFFERED), rtKw("unbuffered", RTLOGFLAGS_BUFFERED, false),
+    rtKw("usecrlf", RTLOGFLAGS_USECRLF), rtKw("uself", RTLOGFLAGS_USECRLF, false),
+    rtKw("append", RTLOGFLAGS_APPEND), rtKw("overwrite", RTLOGFLAGS_APPEND, false),
+    rtKw("rel", RTLOGFLAGS_REL_TS), rtKw("abs", RTLOGFLAGS_REL_TS, false),
+    rtKw("dec", RTLOGFLAGS_DECIMAL_TS), rtKw("hex", RTLOGFLAGS_DECIMAL_TS, false),
+    rtKw("writethru", RTLOGFLAGS_WRITE_THROUGH), rtKw("writethrough", RTLOGFLAGS_WRITE_THROUGH),
+    rtKw("flush", RTLOGFLAGS_FLUSH), rtKw("lockcnts", RTLOGFLAGS_PREFIX_LOCK_CNTS),
+    rtKw("cpuid", RTLOGFLAGS_PREFIX_CPUID), rtKw("pid", RTLOGFLAGS_PREFIX_PID),
+    rtKw("flagno", RTLOGFLAGS_PREFIX_FLAG_NO), rtKw("flag", RTLOGFLAGS_PREFIX_FLAG),
+    rtKw("groupno", RTLOGFLAGS_PREFIX_GROUP_NO), rtKw("group", RTLOGFLAGS_PREFIX_GROUP),
+    rtKw("tid", RTLOGFLAGS_PREFIX_TID), rtKw("thread", RTLOGFLAGS_PREFIX_THREAD),
+    rtKw("custom", RTLOGFLAGS_PREFIX_CUSTOM), rtKw("timeprog", RTLOGFLAGS_PREFIX_TIME_PROG),
+    rtKw("time", RTLOGFLAGS_PREFIX_TIME), rtKw("msprog", RTLOGFLAGS_PREFIX_MS_PROG),
+    rtKw("tsc", RTLOGFLAGS_PREFIX_TSC), rtKw("ts", RTLOGFLAGS_PREFIX_TS),
 };
 static_assert(RT_ELEMENTS(g_aFlagKeywords) == 30, "30 flag keywords");
 
 /** Destination keywords. The first five take values; the rest allow none. */
-enum LogDestKw : uint8_t { RTLOGSET_KW_FILE, RTLOGSET_KW_DIR, RTLOGSET_KW_HISTORY, RTLOGSET_KW_HISTSIZE, RTLOGSET_KW_HISTTIME, RTLOGSET_KW_RINGBUF };
-constexpr LogKeyword g_aDestKeywords[] =
+enum RTLOGSETDESTKW : uint8_t
 {
-    Kw("file", RTLOGDEST_FILE), Kw("dir", RTLOGDEST_FILE), Kw("history", 0), Kw("histsize", 0),
-    Kw("histtime", 0), Kw("ringbuf", RTLOGDEST_RINGBUF), Kw("stdout", RTLOGDEST_STDOUT),
-    Kw("stderr", RTLOGDEST_STDERR), Kw("debugger", RTLOGDEST_DEBUGGER), Kw("com", RTLOGDEST_COM),
-    Kw("nodeny", RTLOGDEST_F_NO_DENY), Kw("vmmrel", RTLOGDEST_VMM_REL), Kw("vmm", RTLOGDEST_VMM),
-    Kw("user", RTLOGDEST_USER),
+    RTLOGSET_KW_FILE, RTLOGSET_KW_DIR, RTLOGSET_KW_HISTORY, RTLOGSET_KW_HISTSIZE, RTLOGSET_KW_HISTTIME, RTLOGSET_KW_RINGBUF
+};
+constexpr RTLOGSETKEYWORD g_aDestKeywords[] =
+{
+    rtKw("file", RTLOGDEST_FILE), rtKw("dir", RTLOGDEST_FILE), rtKw("history", 0), rtKw("histsize", 0),
+    rtKw("histtime", 0), rtKw("ringbuf", RTLOGDEST_RINGBUF), rtKw("stdout", RTLOGDEST_STDOUT),
+    rtKw("stderr", RTLOGDEST_STDERR), rtKw("debugger", RTLOGDEST_DEBUGGER), rtKw("com", RTLOGDEST_COM),
+    rtKw("nodeny", RTLOGDEST_F_NO_DENY), rtKw("vmmrel", RTLOGDEST_VMM_REL), rtKw("vmm", RTLOGDEST_VMM),
+    rtKw("user", RTLOGDEST_USER),
 };
 static_assert(RT_ELEMENTS(g_aDestKeywords) == 14, "14 destination keywords");
 /** The one keyword that begins with the negation "no". */
 constexpr unsigned RTLOGSET_DEST_NO_DENY = 10;
 static_assert(g_aDestKeywords[RTLOGSET_DEST_NO_DENY].fBits == RTLOGDEST_F_NO_DENY, "nodeny row");
 
-inline bool IsBlank(char ch)
+inline bool rtLogSetIsBlank(char ch)
 {
     return ch == ' ' || (ch >= '\t' && ch <= '\r');
 }
 
-inline char Lower(char ch)
+inline char rtLogSetLower(char ch)
 {
     return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
 }
 
-inline bool IsAlnum(char ch)
+inline bool rtLogSetIsAlnum(char ch)
 {
-    return (ch >= '0' && ch <= '9') || (Lower(ch) >= 'a' && Lower(ch) <= 'z');
+    return (ch >= '0' && ch <= '9') || (rtLogSetLower(ch) >= 'a' && rtLogSetLower(ch) <= 'z');
 }
 
 /** Whether the text at @p psz begins with @p Kw (compared up to the keyword's length; the
  *  terminator ends the text, so a shorter text never matches). */
-bool StartsWith(const char *psz, const LogKeyword &Kw)
+bool rtLogSetStartsWith(const char *psz, const RTLOGSETKEYWORD &Kw)
 {
     for (unsigned i = 0; i < Kw.cch; i++)
         if (psz[i] != Kw.psz[i])
@@ -104,16 +108,16 @@ bool StartsWith(const char *psz, const LogKeyword &Kw)
 
 /** The first row of @p aTable that the text begins with, or -1. */
 template <size_t N>
-int FindKeyword(const char *psz, const LogKeyword (&aTable)[N])
+int rtLogSetFindKeyword(const char *psz, const RTLOGSETKEYWORD (&aTable)[N])
 {
     for (size_t i = 0; i < N; i++)
-        if (StartsWith(psz, aTable[i]))
+        if (rtLogSetStartsWith(psz, aTable[i]))
             return static_cast<int>(i);
     return -1;
 }
 
 /** Whether a group name matches the pattern [pchPat, pchPatEnd); '*' stands for any run. */
-bool MatchGroupName(const char *pchPat, const char *pchPatEnd, const char *pszName)
+bool rtLogSetMatchGroupName(const char *pchPat, const char *pchPatEnd, const char *pszName)
 {
     if (!pszName || !*pszName)
         return false;
@@ -126,12 +130,12 @@ bool MatchGroupName(const char *pchPat, const char *pchPatEnd, const char *pszNa
             if (pchPat == pchPatEnd)
                 return true;
             /* Continue at the first place where the pattern's next character occurs. */
-            while (*pszName && Lower(*pszName) != Lower(*pchPat))
+            while (*pszName && rtLogSetLower(*pszName) != rtLogSetLower(*pchPat))
                 pszName++;
             if (!*pszName)
                 return false;
         }
-        if (Lower(*pchPat) != Lower(*pszName))
+        if (rtLogSetLower(*pchPat) != rtLogSetLower(*pszName))
             return false;
         pchPat++;
         pszName++;
@@ -140,7 +144,7 @@ bool MatchGroupName(const char *pchPat, const char *pchPatEnd, const char *pszNa
 }
 
 /** The bits of a suffix [pch, pchEnd) of ".name" parts and "=number" / "=~number". */
-uint32_t ParseGroupSuffix(const char *pch, const char *pchEnd)
+uint32_t rtLogSetParseGroupSuffix(const char *pch, const char *pchEnd)
 {
     uint32_t fBits = 0;
     while (pch < pchEnd)
@@ -149,15 +153,15 @@ uint32_t ParseGroupSuffix(const char *pch, const char *pchEnd)
         {
             pch++;
             size_t const cchLeft = static_cast<size_t>(pchEnd - pch);
-            const LogKeyword *pFound = nullptr;
-            for (const LogKeyword &Kw : g_aGroupFlagNames)
+            const RTLOGSETKEYWORD *pFound = nullptr;
+            for (const RTLOGSETKEYWORD &Kw : g_aGroupFlagNames)
             {
                 if (Kw.cch > cchLeft)
                     continue;
                 unsigned i = 0;
-                while (i < Kw.cch && Lower(pch[i]) == Kw.psz[i])
+                while (i < Kw.cch && rtLogSetLower(pch[i]) == Kw.psz[i])
                     i++;
-                if (i == Kw.cch && (Kw.cch == cchLeft || !IsAlnum(pch[Kw.cch])))
+                if (i == Kw.cch && (Kw.cch == cchLeft || !rtLogSetIsAlnum(pch[Kw.cch])))
                 {
                     pFound = &Kw;
                     break;
@@ -198,7 +202,7 @@ RTSTATUS rtLogSettingsBegin(RTLOGINSTANCE **ppLogger, const char *pszValue)
     return !pszValue || RT_VALID_PTR(pszValue) ? INF_SUCCESS : ERR_BAD_POINTER;
 }
 
-} // namespace
+} /* namespace */
 
 RTSTATUS RTLogApplyGroupSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
 {
@@ -234,11 +238,11 @@ RTSTATUS RTLogApplyGroupSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
             else
                 pLogger->afGroups[iGroup] &= ~fBits;
         };
-        if (   cch >= 3 && Lower(psz[0]) == 'a' && Lower(psz[1]) == 'l' && Lower(psz[2]) == 'l'
+        if (   cch >= 3 && rtLogSetLower(psz[0]) == 'a' && rtLogSetLower(psz[1]) == 'l' && rtLogSetLower(psz[2]) == 'l'
             && (cch == 3 || psz[3] == '.' || psz[3] == '='))
         {
             uint32_t const fBits = cch == 3 ? RTLOGGRPFLAGS_ENABLED | RTLOGGRPFLAGS_LEVEL_1
-                                            : ParseGroupSuffix(psz + 3, pchEnd);
+                                            : rtLogSetParseGroupSuffix(psz + 3, pchEnd);
             for (uint32_t i = 0; i < pLogger->cGroups; i++)
                 Apply(i, fBits);
         }
@@ -247,10 +251,10 @@ RTSTATUS RTLogApplyGroupSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
             const char *pchPatEnd = psz;
             while (pchPatEnd < pchEnd && *pchPatEnd != '.' && *pchPatEnd != '=')
                 pchPatEnd++;
-            uint32_t const fBits = pchPatEnd < pchEnd ? ParseGroupSuffix(pchPatEnd, pchEnd)
+            uint32_t const fBits = pchPatEnd < pchEnd ? rtLogSetParseGroupSuffix(pchPatEnd, pchEnd)
                                                       : RTLOGGRPFLAGS_ENABLED | RTLOGGRPFLAGS_LEVEL_1;
             for (uint32_t i = 0; i < pLogger->cGroups; i++)
-                if (MatchGroupName(psz, pchPatEnd, pLogger->papszGroups[i]))
+                if (rtLogSetMatchGroupName(psz, pchPatEnd, pLogger->papszGroups[i]))
                     Apply(i, fBits);
         }
         psz = pchEnd;
@@ -266,7 +270,7 @@ RTSTATUS RTLogApplyFlagSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
     const char *psz = pszValue;
     for (;;)
     {
-        while (IsBlank(*psz))
+        while (rtLogSetIsBlank(*psz))
             psz++;
         if (!*psz)
             break;
@@ -295,10 +299,10 @@ RTSTATUS RTLogApplyFlagSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
         if (!*psz)      /* only negations: the text ends here */
             break;
 
-        int const iRow = FindKeyword(psz, g_aFlagKeywords);
+        int const iRow = rtLogSetFindKeyword(psz, g_aFlagKeywords);
         if (iRow >= 0)
         {
-            const LogKeyword &Kw = g_aFlagKeywords[iRow];
+            const RTLOGSETKEYWORD &Kw = g_aFlagKeywords[iRow];
             bool const fFixed = Kw.fBits == RTLOGFLAGS_APPEND && (pLogger->fDestFlags & RTLOGDEST_FIXED_FILE);
             if (!fFixed)
             {
@@ -312,7 +316,7 @@ RTSTATUS RTLogApplyFlagSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
         else
             psz++;
 
-        while (IsBlank(*psz) || *psz == ';')
+        while (rtLogSetIsBlank(*psz) || *psz == ';')
             psz++;
     }
     return INF_SUCCESS;
@@ -322,15 +326,15 @@ namespace {
 
 /** Whether a destination keyword (after an optional "no") starts at @p psz and is
  *  followed by the end, a blank, '=', ':' or ';': where a value before it ends. */
-bool DestKeywordFollows(const char *psz)
+bool rtLogSetDestKeywordFollows(const char *psz)
 {
     for (int iPass = 0; iPass < 2; iPass++)
     {
-        int const iRow = FindKeyword(psz, g_aDestKeywords);
+        int const iRow = rtLogSetFindKeyword(psz, g_aDestKeywords);
         if (iRow >= 0)
         {
             char const ch = psz[g_aDestKeywords[iRow].cch];
-            if (!ch || IsBlank(ch) || ch == '=' || ch == ':' || ch == ';')
+            if (!ch || rtLogSetIsBlank(ch) || ch == '=' || ch == ':' || ch == ';')
                 return true;
         }
         if (psz[0] != 'n' || psz[1] != 'o')
@@ -341,18 +345,18 @@ bool DestKeywordFollows(const char *psz)
 }
 
 /** The end of a value starting at @p psz. */
-const char *FindValueEnd(const char *psz)
+const char *rtLogSetFindValueEnd(const char *psz)
 {
     for (;;)
     {
         if (!*psz || *psz == ';')
             return psz;
-        if (IsBlank(*psz))
+        if (rtLogSetIsBlank(*psz))
         {
             const char *pszAfter = psz;
-            while (IsBlank(*pszAfter))
+            while (rtLogSetIsBlank(*pszAfter))
                 pszAfter++;
-            if (*pszAfter == ';' || (*pszAfter && DestKeywordFollows(pszAfter)))
+            if (*pszAfter == ';' || (*pszAfter && rtLogSetDestKeywordFollows(pszAfter)))
                 return psz;
             if (!*pszAfter)
                 return pszAfter;    /* a value running to the end keeps its blanks */
@@ -363,7 +367,7 @@ const char *FindValueEnd(const char *psz)
     }
 }
 
-RTSTATUS ParseNumber(const char *pch, size_t cch, uint64_t *pu64, bool f64)
+RTSTATUS rtLogSetParseNumber(const char *pch, size_t cch, uint64_t *pu64, bool f64)
 {
     char szNum[RTLOG_FILENAME_SIZE];
     if (cch >= sizeof(szNum))
@@ -379,7 +383,7 @@ RTSTATUS ParseNumber(const char *pch, size_t cch, uint64_t *pu64, bool f64)
 }
 
 /** Applies the value of a destination keyword. */
-RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const char *pch, size_t cch)
+RTSTATUS rtLogSetApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const char *pch, size_t cch)
 {
     uint64_t u64 = 0;
     RTSTATUS rc;
@@ -403,7 +407,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
             if (pLogger->fDestFlags & RTLOGDEST_FIXED_DIR)
                 return INF_SUCCESS;
             /* Trailing separators go, except a drive root's and a one-character value's. */
-            while (cch > 1 && (pch[cch - 1] == '/' || pch[cch - 1] == '\\') && !(cch == 3 && pch[1] == ':'))
+            while (cch > 1 && rtPathIsAnySep(pch[cch - 1]) && !(cch == 3 && pch[1] == ':'))
                 cch--;
             const char *pszName = RTPathFileName(pLogger->szFilename);
             if (!pszName)
@@ -425,7 +429,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
                 pLogger->cHistory = 0;
                 return INF_SUCCESS;
             }
-            rc = ParseNumber(pch, cch, &u64, false);
+            rc = rtLogSetParseNumber(pch, cch, &u64, false);
             if (RT_FAILURE(rc))
                 return rc;
             /* A count too large (even for 32 bits) is refused, not cut down. */
@@ -440,7 +444,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
                 pLogger->cbHistoryFileMax = RTLOG_NO_LIMIT_U64;
                 return INF_SUCCESS;
             }
-            rc = ParseNumber(pch, cch, &u64, true);
+            rc = rtLogSetParseNumber(pch, cch, &u64, true);
             if (RT_FAILURE(rc))
                 return rc;
             pLogger->cbHistoryFileMax = u64 ? u64 : RTLOG_NO_LIMIT_U64;
@@ -452,7 +456,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
                 pLogger->cSecsHistoryTimeSlot = RTLOG_NO_LIMIT_U32;
                 return INF_SUCCESS;
             }
-            rc = ParseNumber(pch, cch, &u64, false);
+            rc = rtLogSetParseNumber(pch, cch, &u64, false);
             if (RT_FAILURE(rc))
                 return rc;
             pLogger->cSecsHistoryTimeSlot = u64 ? static_cast<uint32_t>(u64) : RTLOG_NO_LIMIT_U32;
@@ -462,7 +466,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
         {
             if (fNo)
                 return ERR_BAD_ARGUMENT;
-            rc = ParseNumber(pch, cch, &u64, false);
+            rc = rtLogSetParseNumber(pch, cch, &u64, false);
             if (RT_FAILURE(rc))
                 return rc;
             uint32_t cbRing = static_cast<uint32_t>(u64);
@@ -482,7 +486,7 @@ RTSTATUS ApplyDestValue(RTLOGINSTANCE *pLogger, unsigned iRow, bool fNo, const c
     }
 }
 
-} // namespace
+} /* namespace */
 
 RTSTATUS RTLogApplyDestSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
 {
@@ -493,34 +497,34 @@ RTSTATUS RTLogApplyDestSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
     const char *psz = pszValue;
     for (;;)
     {
-        while (IsBlank(*psz))
+        while (rtLogSetIsBlank(*psz))
             psz++;
         if (!*psz)
             return INF_SUCCESS;
 
         bool fNo = false;
-        if (psz[0] == 'n' && psz[1] == 'o' && !StartsWith(psz, g_aDestKeywords[RTLOGSET_DEST_NO_DENY]))
+        if (psz[0] == 'n' && psz[1] == 'o' && !rtLogSetStartsWith(psz, g_aDestKeywords[RTLOGSET_DEST_NO_DENY]))
         {
             fNo = true;
             psz += 2;
         }
-        int const iRow = FindKeyword(psz, g_aDestKeywords);
+        int const iRow = rtLogSetFindKeyword(psz, g_aDestKeywords);
         if (iRow < 0)
             return ERR_BAD_ARGUMENT;
-        const LogKeyword &Kw = g_aDestKeywords[iRow];
+        const RTLOGSETKEYWORD &Kw = g_aDestKeywords[iRow];
         if (fNo)
             pLogger->fDestFlags &= ~Kw.fBits;
         else
             pLogger->fDestFlags |= Kw.fBits;
         psz += Kw.cch;
-        while (IsBlank(*psz))
+        while (rtLogSetIsBlank(*psz))
             psz++;
 
         if (*psz == '=' || *psz == ':')
         {
             const char *pchValue = psz + 1;
-            const char *pchEnd = FindValueEnd(pchValue);
-            rc = ApplyDestValue(pLogger, static_cast<unsigned>(iRow), fNo, pchValue,
+            const char *pchEnd = rtLogSetFindValueEnd(pchValue);
+            rc = rtLogSetApplyDestValue(pLogger, static_cast<unsigned>(iRow), fNo, pchValue,
                                 static_cast<size_t>(pchEnd - pchValue));
             if (RT_FAILURE(rc))
                 return rc;
@@ -534,7 +538,7 @@ RTSTATUS RTLogApplyDestSettings(RTLOGINSTANCE *pLogger, const char *pszValue)
                 return rc;
         }
 
-        while (IsBlank(*psz) || *psz == ';')
+        while (rtLogSetIsBlank(*psz) || *psz == ';')
             psz++;
     }
 }

@@ -176,7 +176,7 @@ RTSTATUS rtArgvCheckDecodes(const char *psz)
     }
 }
 
-} /* anonymous namespace */
+} /* namespace */
 
 
 RTSTATUS RTGetOptArgvSplit(char ***ppapszArgv, int *pcArgs, const char *pszCmdLine, uint32_t fFlags,

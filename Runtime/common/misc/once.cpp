@@ -206,7 +206,7 @@ RT_NOINLINE void rtOnceDropEventUse(RTONCEREC *pOnce, RTSEMEVENTMULTI hEvent)
     }
 }
 
-} // namespace
+} /* namespace */
 
 RTSTATUS RTOnceRun(RTONCEREC *pOnce, PFNRTONCE pfnInit, PFNRTONCECLEANUP pfnCleanUp, void *pvUser)
 {

@@ -23,7 +23,7 @@ RTSTATUS rtTermInitOnce(void *)
     return RTSemFastMutexMake(&g_hTermMutex);
 }
 
-} // namespace
+} /* namespace */
 
 RTSTATUS RTTermAddCallback(PFNRTTERMCALLBACK pfnCallback, void *pvUser)
 {

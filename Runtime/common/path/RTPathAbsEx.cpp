@@ -11,13 +11,13 @@ namespace {
 
 /** A parsed path in a record on the stack, moved to the heap when the path has more
  *  components than the stack record holds. */
-class rtPathParsed
+class RTPATHPARSED
 {
 public:
-    rtPathParsed() = default;
-    rtPathParsed(const rtPathParsed &) = delete;
-    rtPathParsed &operator=(const rtPathParsed &) = delete;
-    ~rtPathParsed() { release(); }
+    RTPATHPARSED() = default;
+    RTPATHPARSED(const RTPATHPARSED &) = delete;
+    RTPATHPARSED &operator=(const RTPATHPARSED &) = delete;
+    ~RTPATHPARSED() { release(); }
 
     RTSTATUS parse(const char *psz, uint32_t fStyle)
     {
@@ -134,7 +134,7 @@ size_t rtPathMeasure(const char *psz, const RTPATHCOMPS *pComps, uint32_t fStyle
 }
 
 /** What every resolution needs: the style, the caller's flags and the output. */
-struct rtPathAbsOut
+struct RTPATHABSOUT
 {
     uint32_t fStyle;
     uint32_t fFlags;
@@ -155,7 +155,7 @@ struct rtPathAbsOut
  *  and completes the result; the drive letter at the start is upper-cased when
  *  @a fPropsHead, the properties of what starts the result, say it is one. */
 RTSTATUS rtPathAbsFinish(const char *pszPath, const RTPATHCOMPS *pPath, size_t cchHead, uint16_t fPropsHead,
-                         rtPathAbsOut &Out)
+                         RTPATHABSOUT &Out)
 {
     size_t cchPath;
     if (RT_FAILURE(rtPathBuild(pszPath, pPath, Out.fStyle, Out.pszDst + cchHead, Out.cbDst - cchHead, &cchPath)))
@@ -165,7 +165,7 @@ RTSTATUS rtPathAbsFinish(const char *pszPath, const RTPATHCOMPS *pPath, size_t c
     return INF_SUCCESS;
 }
 
-RTSTATUS rtPathAbsAbsolute(const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut &Out)
+RTSTATUS rtPathAbsAbsolute(const char *pszPath, RTPATHCOMPS *pPath, RTPATHABSOUT &Out)
 {
     /* An absolute path has no "..": only "." goes. */
     rtPathDropDots(pszPath, pPath, 1);
@@ -241,7 +241,7 @@ RTSTATUS rtPathBasePrefix(const char *pszBase, uint32_t fStyle, char *pszDst, si
 
 /** A path rooted at a separator, or a rooted path with "..": resolved in place and put
  *  after the drive or server it lacks. */
-RTSTATUS rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut &Out)
+RTSTATUS rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPATHCOMPS *pPath, RTPATHABSOUT &Out)
 {
     rtPathDropDots(pszPath, pPath, rtPathProtectedCount(pPath));
     if ((Out.fFlags & RTABS_TRAILING_SLASH) && rtPathAnyKept(pPath, 1))
@@ -288,7 +288,7 @@ RTSTATUS rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPATHCOMPS *
 
 /** Puts a relative path after an absolute base, both parsed; writes the result. */
 RTSTATUS rtPathMerge(const char *pszBase, RTPATHCOMPS *pBase, const char *pszPath, RTPATHCOMPS *pPath,
-                     bool fKeepBase, rtPathAbsOut &Out)
+                     bool fKeepBase, RTPATHABSOUT &Out)
 {
     if (!pBase->cComps)
         return ERR_BAD_ARGUMENT;
@@ -318,9 +318,9 @@ RTSTATUS rtPathMerge(const char *pszBase, RTPATHCOMPS *pBase, const char *pszPat
     return rtPathAbsFinish(pszPath, pPath, cchBase, pBase->fProps, Out);
 }
 
-RTSTATUS rtPathAbsWithBase(const char *pszBase, const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut &Out)
+RTSTATUS rtPathAbsWithBase(const char *pszBase, const char *pszPath, RTPATHCOMPS *pPath, RTPATHABSOUT &Out)
 {
-    rtPathParsed Base;
+    RTPATHPARSED Base;
     RTSTATUS rc = Base.parse(pszBase, Out.fStyle);
     if (RT_FAILURE(rc))
         return rc;
@@ -351,7 +351,7 @@ RTSTATUS rtPathFetchCwd(const char *pszPath, const RTPATHCOMPS *pPath, char *psz
     return RTPathGetCurrentDir(pszDst, cbDst);
 }
 
-RTSTATUS rtPathAbsWithCwd(const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut &Out)
+RTSTATUS rtPathAbsWithCwd(const char *pszPath, RTPATHCOMPS *pPath, RTPATHABSOUT &Out)
 {
     char *pszScratch = nullptr;
     const char *pszCwd = Out.pszDst;
@@ -370,7 +370,7 @@ RTSTATUS rtPathAbsWithCwd(const char *pszPath, RTPATHCOMPS *pPath, rtPathAbsOut 
     if (RT_SUCCESS(rc))
     {
         /* The directory is in the host's own notation whatever style the caller writes. */
-        rtPathParsed Cwd;
+        RTPATHPARSED Cwd;
         rc = Cwd.parse(pszCwd, RTPSTYLE_DOS);
         if (RT_SUCCESS(rc))
             rc = rtPathMerge(pszCwd, Cwd.get(), pszPath, pPath, (Out.fFlags & RTABS_KEEP_CWD) != 0, Out);
@@ -395,9 +395,9 @@ RTSTATUS RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlags, 
         pszBase = nullptr;
 
     uint32_t const fStyle = (fFlags & RTPSTYLE_MASK) == RTPSTYLE_HOST ? RTPSTYLE_DOS : fFlags & RTPSTYLE_MASK;
-    rtPathAbsOut Out = { fStyle, fFlags, pszAbsPath, *pcbAbsPath, pcbAbsPath };
+    RTPATHABSOUT Out = { fStyle, fFlags, pszAbsPath, *pcbAbsPath, pcbAbsPath };
 
-    rtPathParsed Path;
+    RTPATHPARSED Path;
     RTSTATUS rc = Path.parse(pszPath, fStyle);
     if (RT_FAILURE(rc))
         return rc;

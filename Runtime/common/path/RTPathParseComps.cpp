@@ -4,10 +4,10 @@
 namespace {
 
 /** Fills the header and as many components as fit; knows nothing of the caller's checks. */
-class rtPathParser
+class RTPATHPARSER
 {
 public:
-    rtPathParser(const char *psz, RTPATHCOMPS *pComps, size_t cMaxComps, uint32_t fStyle)
+    RTPATHPARSER(const char *psz, RTPATHCOMPS *pComps, size_t cMaxComps, uint32_t fStyle)
         : m_psz(psz), m_pComps(pComps), m_cMaxComps(cMaxComps), m_fStyle(fStyle) {}
 
     RTSTATUS parse()
@@ -193,5 +193,5 @@ RTSTATUS RTPathParseComps(const char *pszPath, RTPATHCOMPS *pComps, size_t cbCom
     size_t cMaxComps = (cbComps - RTPATHCOMPS_SIZE(0)) / sizeof(RTPATHCOMP);
     if (cMaxComps > RTPATHCOMPS_MAX)
         cMaxComps = RTPATHCOMPS_MAX;
-    return rtPathParser(pszPath, pComps, cMaxComps, fStyle).parse();
+    return RTPATHPARSER(pszPath, pComps, cMaxComps, fStyle).parse();
 }

@@ -4,20 +4,24 @@
 #include "rt/path.h"
 #include "rt/env.h"
 #include "rt/string.h"
+#include "internal/path.h"
+
+namespace {
 
 /** Asked in this order. */
-static const char *const g_apszTempDirVars[] = { "ZUNT_TMPDIR", "TMP", "TEMP", "USERPROFILE" };
+constexpr const char *g_apszTempDirVars[] = { "ZUNT_TMPDIR", "TMP", "TEMP", "USERPROFILE" };
 /** When none of them is set. */
-static const char g_szTempDirFallback[] = "/tmp";
+constexpr char g_szTempDirFallback[] = "/tmp";
+
+} /* namespace */
 
 /** True for "X:\..." and for paths that begin with two separators (UNC and device forms):
  *  their meaning does not depend on the current directory or drive. */
 static bool rtPathTempDirIsAbsolute(const char *psz)
 {
-    auto const fIsSep = [](char ch) { return ch == '\\' || ch == '/'; };
-    if (fIsSep(psz[0]))
-        return fIsSep(psz[1]);
-    return ((psz[0] >= 'A' && psz[0] <= 'Z') || (psz[0] >= 'a' && psz[0] <= 'z')) && psz[1] == ':' && fIsSep(psz[2]);
+    if (rtPathIsAnySep(psz[0]))
+        return rtPathIsAnySep(psz[1]);
+    return rtPathHasDrive(psz) && rtPathIsAnySep(psz[2]);
 }
 
 RTSTATUS RTPathTempDir(char *pszPath, size_t cbPath)

@@ -11,8 +11,12 @@ static RTRANDGEN     g_hRand = nullptr;
 /** Used when the process-wide generator cannot be made, so that draws stay in range. */
 static RTRANDGENINT  g_RandFallback;
 
+namespace {
+
 /** The counter's low bits change too fast to mean more than noise from call to call. */
-static constexpr unsigned RTRAND_TSC_SEED_SHIFT = 8;
+constexpr unsigned RTRAND_TSC_SEED_SHIFT = 8;
+
+} /* namespace */
 
 /** Seeds a process-wide generator from the time-stamp counter. */
 RT_NOINLINE static void rtRandSeedFromTsc(RTRANDGEN hRand)

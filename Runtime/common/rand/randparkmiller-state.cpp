@@ -5,12 +5,16 @@
 #include "rt/format.h"
 #include "rt/strconv.h"
 
+namespace {
+
 /** The state and the spare bits in upper-case digits, the count in lower-case. The typed
  *  %RX32 prints lower-case digits, so the plain %X (an unsigned int is 32 bits here) does
  *  the upper-case fields. */
-static const char g_szStateFormat[] = "PM:%08X,%08X,%02x;";
+constexpr char g_szStateFormat[] = "PM:%08X,%08X,%02x;";
 static_assert(sizeof(unsigned) == sizeof(uint32_t), "the state's fields print as unsigned int");
 static_assert(sizeof("PM:20080806,00000000,00;") - 1 == RTRAND_PM_STATE_LEN, "the saved state has a fixed width");
+
+} /* namespace */
 
 static RTSTATUS rtRandPmSaveState(RTRANDGENINT *pThis, char *pszState, size_t *pcbState)
 {

@@ -4,18 +4,22 @@
 #include "internal/rand.h"
 #include "rt/mem.h"
 
-static constexpr uint32_t RTRANDPM_MODULUS    = 0x7FFFFFFF;      /* 2^31 - 1 */
+namespace {
+
+constexpr uint32_t RTRANDPM_MODULUS    = 0x7FFFFFFF;      /* 2^31 - 1 */
 static_assert(RTRANDPM_MODULUS == (UINT32_C(1) << 31) - 1, "the step folds the product at bit 31");
-static constexpr uint32_t RTRANDPM_MULTIPLIER = 16807;
+constexpr uint32_t RTRANDPM_MULTIPLIER = 16807;
 /** Replaces a zero state, which the step could never leave; also the creation state. */
-static constexpr uint32_t RTRANDPM_ZERO_STATE  = 20080806;
-static constexpr uint32_t RTRANDPM_INIT_STATE  = 0x20080806;
+constexpr uint32_t RTRANDPM_ZERO_STATE  = 20080806;
+constexpr uint32_t RTRANDPM_INIT_STATE  = 0x20080806;
 /** A whole step holds 30 usable spare bits (it is below 2^31 - 1 and above 0). */
-static constexpr uint32_t RTRANDPM_SPARE_BITS  = 30;
+constexpr uint32_t RTRANDPM_SPARE_BITS  = 30;
 /** The largest span that one step covers: results lie in 1 .. 2^31 - 2. */
-static constexpr uint32_t RTRANDPM_STEP_SPAN   = 0x7FFFFFFE;
+constexpr uint32_t RTRANDPM_STEP_SPAN   = 0x7FFFFFFE;
 /** Spans below this take the shifted step modulo the range. */
-static constexpr uint32_t RTRANDPM_SMALL_SPAN  = 0x7FFFFFF;
+constexpr uint32_t RTRANDPM_SMALL_SPAN  = 0x7FFFFFF;
+
+} /* namespace */
 
 static uint32_t rtRandPmStep(RTRANDGENINT *pThis)
 {

@@ -1,14 +1,11 @@
 /* Name directives of the typed-directive family: the base name of a path (%Rbn), the bare
  * name of a function signature (%Rfn) and counted big-endian UTF-16 strings (%lRbs). */
 #include "internal/format-rtype.h"
+#include "internal/path.h"
 #include "rt/string.h"
 
 namespace {
 
-inline bool rtFmtIsPathSep(char ch)
-{
-    return ch == '\\' || ch == '/' || ch == ':';
-}
 
 /** The part after the last run of separators that has something after it, so that a
  *  trailing separator stays with the last name. */
@@ -17,12 +14,12 @@ void rtFmtBaseName(RTFMTSINK *pSink, const char *psz)
     const char *pszName = psz;
     while (*psz)
     {
-        if (!rtFmtIsPathSep(*psz))
+        if (!rtPathIsSepOrColon(*psz))
         {
             psz++;
             continue;
         }
-        while (rtFmtIsPathSep(*psz))
+        while (rtPathIsSepOrColon(*psz))
             psz++;
         if (*psz)
             pszName = psz;

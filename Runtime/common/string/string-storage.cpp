@@ -45,7 +45,7 @@ RTSTATUS rtStrResizeBlock(T **pp, size_t cb, T *(*pfnNew)(size_t), RTSTATUS rcAl
     return INF_SUCCESS;
 }
 
-} /* anonymous namespace */
+} /* namespace */
 
 
 char *RTStrNew(size_t cb)

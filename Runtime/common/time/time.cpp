@@ -15,27 +15,27 @@ constexpr int32_t RTTIME_FIRST_YEAR = 1677;
 constexpr int32_t RTTIME_LAST_YEAR  = 2263;
 constexpr int32_t RTTIME_YEARS     = RTTIME_LAST_YEAR - RTTIME_FIRST_YEAR + 1;
 
-constexpr bool IsLeap(int32_t y)
+constexpr bool rtTimeIsLeap(int32_t y)
 {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }
 
-struct YearTable
+struct RTTIMEYEARTABLE
 {
     int32_t aiDay[RTTIME_YEARS];   /**< day number (0 = 1970-01-01) of 1 January of each year */
-    constexpr YearTable() : aiDay()
+    constexpr RTTIMEYEARTABLE() : aiDay()
     {
         int32_t iDay = 0;
         for (int32_t y = 1970; y > RTTIME_FIRST_YEAR; y--)
-            iDay -= IsLeap(y - 1) ? 366 : 365;
+            iDay -= rtTimeIsLeap(y - 1) ? 366 : 365;
         for (int32_t y = RTTIME_FIRST_YEAR; y <= RTTIME_LAST_YEAR; y++)
         {
             aiDay[y - RTTIME_FIRST_YEAR] = iDay;
-            iDay += IsLeap(y) ? 366 : 365;
+            iDay += rtTimeIsLeap(y) ? 366 : 365;
         }
     }
 };
-constexpr YearTable g_Years;
+constexpr RTTIMEYEARTABLE g_Years;
 static_assert(g_Years.aiDay[1970 - RTTIME_FIRST_YEAR] == 0, "1970 starts at day 0");
 static_assert(g_Years.aiDay[2000 - RTTIME_FIRST_YEAR] == 10957, "2000-01-01 is day 10957");
 
@@ -48,7 +48,7 @@ constexpr uint16_t g_aiMonthStart[2][13] =
 };
 
 /** Division rounding towards minus infinity; the remainder goes to @p piRem (>= 0). */
-constexpr int64_t FloorDiv(int64_t i, int64_t iDiv, int64_t *piRem)
+constexpr int64_t rtTimeFloorDiv(int64_t i, int64_t iDiv, int64_t *piRem)
 {
     int64_t q = i / iDiv;
     int64_t r = i % iDiv;
@@ -61,11 +61,11 @@ constexpr int64_t FloorDiv(int64_t i, int64_t iDiv, int64_t *piRem)
     return q;
 }
 
-} // namespace
+} /* namespace */
 
 bool RTTimeLeapYear(int32_t i32Year)
 {
-    return IsLeap(i32Year);
+    return rtTimeIsLeap(i32Year);
 }
 
 RTTIMEPARTS *RTTimeExplodeUtc(RTTIMEPARTS *pParts, const RTTIMESPEC *pTime)
@@ -73,13 +73,13 @@ RTTIMEPARTS *RTTimeExplodeUtc(RTTIMEPARTS *pParts, const RTTIMESPEC *pTime)
     if (!RT_VALID_PTR(pParts) || !RT_VALID_PTR(pTime))
         return nullptr;
     int64_t iRem;
-    int64_t i = FloorDiv(pTime->i64NsSinceEpoch, RTTIME_NS_PER_SEC, &iRem);
+    int64_t i = rtTimeFloorDiv(pTime->i64NsSinceEpoch, RTTIME_NS_PER_SEC, &iRem);
     pParts->u32Nanosecond = static_cast<uint32_t>(iRem);
-    i = FloorDiv(i, 60, &iRem);
+    i = rtTimeFloorDiv(i, 60, &iRem);
     pParts->u8Second = static_cast<uint8_t>(iRem);
-    i = FloorDiv(i, 60, &iRem);
+    i = rtTimeFloorDiv(i, 60, &iRem);
     pParts->u8Minute = static_cast<uint8_t>(iRem);
-    i = FloorDiv(i, 24, &iRem);
+    i = rtTimeFloorDiv(i, 24, &iRem);
     pParts->u8Hour = static_cast<uint8_t>(iRem);
     int32_t const iDay = static_cast<int32_t>(i);
 
@@ -100,7 +100,7 @@ RTTIMEPARTS *RTTimeExplodeUtc(RTTIMEPARTS *pParts, const RTTIMESPEC *pTime)
     pParts->i32Year    = i32Year;
     pParts->u16YearDay = static_cast<uint16_t>(offYear + 1);
 
-    bool const fLeap = IsLeap(i32Year);
+    bool const fLeap = rtTimeIsLeap(i32Year);
     uint16_t const *paiStart = g_aiMonthStart[fLeap ? 1 : 0];
     unsigned iMonth = 0;
     while (iMonth < 11 && paiStart[iMonth + 1] <= offYear)

@@ -12,10 +12,14 @@ extern "C" WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR wc);
    -1 unknown, 0 no, 1 yes. Concurrent first opens may both probe, with the same outcome. */
 static volatile int g_iDirReparseOk = -1;
 
-static constexpr ACCESS_MASK RTDIR_ACCESS          = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-static constexpr ULONG       RTDIR_SHARE           = FILE_SHARE_READ | FILE_SHARE_WRITE;
-static constexpr ULONG       RTDIR_OPTIONS         = RTNT_OPT_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO | RTNT_OPT_BACKUP_INTENT;
+namespace {
+
+constexpr ACCESS_MASK RTDIR_ACCESS  = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr ULONG       RTDIR_SHARE   = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ULONG       RTDIR_OPTIONS = FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
 static_assert(RTDIR_ACCESS == 0x1000A1 && RTDIR_OPTIONS == 0x4021, "directory open rights and options");
+
+} /* namespace */
 
 RTUNICP rtDirCpToUpper(RTUNICP uc)
 {
@@ -40,11 +44,11 @@ RTSTATUS rtDirNativeOpen(RTDIROBJ *pDir)
 {
     ULONG fOptions = RTDIR_OPTIONS;
     if ((pDir->fFlags & RTDIROPEN_NO_SYMLINKS) && !pDir->fDirSlash && g_iDirReparseOk != 0)
-        fOptions |= RTNT_OPT_OPEN_REPARSE_POINT;
+        fOptions |= FILE_OPEN_REPARSE_POINT;
 
     HANDLE hDir = INVALID_HANDLE_VALUE;
     RTSTATUS rc = rtDirOpenWithOptions(pDir, fOptions, &hDir);
-    if (fOptions & RTNT_OPT_OPEN_REPARSE_POINT)
+    if (fOptions & FILE_OPEN_REPARSE_POINT)
     {
         if (rc == ERR_BAD_ARGUMENT)
         {
@@ -61,12 +65,12 @@ RTSTATUS rtDirNativeOpen(RTDIROBJ *pDir)
             IO_STATUS_BLOCK Ios = {};
             if (   !pDir->fIsObjDir
                 && NT_SUCCESS(NtQueryInformationFile(hDir, &Ios, &TagInfo, sizeof(TagInfo),
-                                                     static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_ATTR_TAG_INFO)))
+                                                     FileAttributeTagInformation))
                 && (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             {
                 NtClose(hDir);
                 hDir = INVALID_HANDLE_VALUE;
-                if (TagInfo.ReparseTag == RTFREPARSE_TAG_SYMLINK)
+                if (TagInfo.ReparseTag == IO_REPARSE_TAG_SYMLINK)
                     rc = ERR_IS_REPARSE_POINT;
                 else /* a junction or mount point is followed */
                     rc = rtDirOpenWithOptions(pDir, RTDIR_OPTIONS, &hDir);

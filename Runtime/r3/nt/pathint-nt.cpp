@@ -1,12 +1,13 @@
 /* UTF-8 paths as NT object names, and opening files, directories and object directories
  * by path or name through the native API. */
+#include "internal/file-win.h"
+#include "internal/path.h"
 #include "internal/pathint-win.h"
 #include "rt/path.h"
 #include "rt/err.h"
 #include "rt/mem.h"
 #include "rt/string.h"
 #include <string.h>
-#include "internal/file-win.h"
 
 extern "C" NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr);
 
@@ -15,23 +16,19 @@ namespace {
 /** Offset of the operating system's major version in the process environment block. */
 constexpr size_t RTNT_PEB_OS_MAJOR_OFFSET = sizeof(void *) == 4 ? 0xA4 : 0x118;
 
-inline bool rtNtIsSep(char ch)
-{
-    return ch == '\\' || ch == '/';
-}
 
 /** Length of the literal NT name prefix ("\\:zuntnt:" before the separator that starts the
  *  name) at the start of @a psz, or 0. */
 size_t rtNtLiteralPrefixLength(const char *psz)
 {
     static constexpr char s_szTag[] = ":zuntnt:";
-    if (!rtNtIsSep(psz[0]) || !rtNtIsSep(psz[1]))
+    if (!rtPathIsAnySep(psz[0]) || !rtPathIsAnySep(psz[1]))
         return 0;
     size_t off = 2;
     for (const char *pszTag = s_szTag; *pszTag; pszTag++, off++)
         if (psz[off] != *pszTag)
             return 0;
-    return rtNtIsSep(psz[off]) ? off : 0;
+    return rtPathIsAnySep(psz[off]) ? off : 0;
 }
 
 /** NT 4.0 and later know "\??\"; older systems only "\DosDevices\". */
@@ -163,14 +160,14 @@ RTSTATUS RTPathToNtName(UNICODE_STRING *pNtName, HANDLE *phRootDir, const char *
 
     bool const fQuestion = rtNtHasQuestionPrefix();
     const char *pszPrefix = fQuestion ? "\\??\\" : "\\DosDevices\\";
-    if (rtNtIsSep(pszPath[0]) && rtNtIsSep(pszPath[1]) && pszPath[2] && !rtNtIsSep(pszPath[2]))
+    if (rtPathIsAnySep(pszPath[0]) && rtPathIsAnySep(pszPath[1]) && pszPath[2] && !rtPathIsAnySep(pszPath[2]))
     {
         size_t const cchLiteral = rtNtLiteralPrefixLength(pszPath);
         if (cchLiteral)
             return rtNtNameFromParts(pNtName, "", pszPath + cchLiteral);
-        if (pszPath[2] == '?' && rtNtIsSep(pszPath[3]))
+        if (pszPath[2] == '?' && rtPathIsAnySep(pszPath[3]))
             return rtNtNameFromParts(pNtName, pszPrefix, pszPath + 4);
-        if (pszPath[2] == '.' && rtNtIsSep(pszPath[3]))
+        if (pszPath[2] == '.' && rtPathIsAnySep(pszPath[3]))
             return rtNtNameAbsolute(pNtName, pszPath, pszPrefix, 4);
         return rtNtNameAbsolute(pNtName, pszPath, fQuestion ? "\\??\\UNC\\" : "\\DosDevices\\UNC\\", 2);
     }
@@ -208,7 +205,7 @@ RTSTATUS RTNtOpenByName(HANDLE hRootDir, const UNICODE_STRING *pNtName, ACCESS_M
 
     size_t const cwc = Name.Length / sizeof(RTUTF16);
     bool const fTrailingSep = cwc && Name.Buffer[cwc - 1] == L'\\';
-    if (rcNt == RTNT_INVALID_PARAMETER && !fTrailingSep && Name.Length < 65532)
+    if (rcNt == STATUS_INVALID_PARAMETER && !fTrailingSep && Name.Length < 65532)
     {
         /* A bare volume ("\??\C:") opens as its root directory. */
         RTUTF16 *pwsz = static_cast<RTUTF16 *>(RTMemAlloc(Name.Length + 2 * sizeof(RTUTF16)));
@@ -221,7 +218,7 @@ RTSTATUS RTNtOpenByName(HANDLE hRootDir, const UNICODE_STRING *pNtName, ACCESS_M
         rcNt = rtNtCreateFile(hRootDir, &Slashed, fDesiredAccess, fShareAccess, fCreateOptions, fObjAttribs, &hHandle);
         RTMemFree(pwsz);
     }
-    else if (   (rcNt == RTNT_OBJECT_NAME_INVALID || rcNt == RTNT_OBJECT_TYPE_MISMATCH)
+    else if (   (rcNt == STATUS_OBJECT_NAME_INVALID || rcNt == STATUS_OBJECT_TYPE_MISMATCH)
              && pfObjDir)
     {
         if (fTrailingSep)

@@ -10,6 +10,17 @@
 #include "rt/err.h"
 #include "internal/sorted-search.h"
 
+/* Codes the toolchain's <winerror.h> does not define yet, under the platform's names. */
+#ifndef ERROR_INVALID_IMAGE_HASH
+# define ERROR_INVALID_IMAGE_HASH       577L
+#endif
+#ifndef ERROR_ELEVATION_REQUIRED
+# define ERROR_ELEVATION_REQUIRED       740L
+#endif
+#ifndef ERROR_SMB_GUEST_LOGON_BLOCKED
+# define ERROR_SMB_GUEST_LOGON_BLOCKED  1272L
+#endif
+
 namespace {
 
 struct RTWINERRMAP
@@ -18,8 +29,7 @@ struct RTWINERRMAP
     RTSTATUS rc;
 };
 
-/** Grouped by status, in any order within; sorted below. Three codes are written as
- *  numbers: the toolchain's headers do not name them. */
+/** Grouped by status, in any order within; sorted below. */
 constexpr RTWINERRMAP g_aWinErrMap[] =
 {
     { ERROR_SUCCESS,                           INF_SUCCESS },
@@ -66,7 +76,7 @@ constexpr RTWINERRMAP g_aWinErrMap[] =
     { ERROR_CANCELLED,                         ERR_OPERATION_CANCELLED },
     { ERROR_SERVICE_DOES_NOT_EXIST,            ERR_ITEM_NOT_FOUND },
     { ERROR_NOT_FOUND,                         ERR_ITEM_NOT_FOUND },
-    { 1272,                                    ERR_AUTH_FAILED },
+    { ERROR_SMB_GUEST_LOGON_BLOCKED,           ERR_AUTH_FAILED },
     { ERROR_LOGON_FAILURE,                     ERR_AUTH_FAILED },
     { ERROR_TRUSTED_DOMAIN_FAILURE,            ERR_AUTH_FAILED },
     { ERROR_TRUSTED_RELATIONSHIP_FAILURE,      ERR_AUTH_FAILED },
@@ -195,7 +205,7 @@ constexpr RTWINERRMAP g_aWinErrMap[] =
     { ERROR_FILE_CORRUPT,                      ERR_IMAGE_FORMAT_INVALID },
     { ERROR_PROC_NOT_FOUND,                    ERR_ENTRY_POINT_MISSING },
     { ERROR_MOD_NOT_FOUND,                     ERR_LIBRARY_MISSING },
-    { 577,                                     ERR_IMAGE_HASH_REJECTED },
+    { ERROR_INVALID_IMAGE_HASH,                ERR_IMAGE_HASH_REJECTED },
     { ERROR_ENVVAR_NOT_FOUND,                  ERR_ENV_VARIABLE_MISSING },
     { ERROR_PASSWORD_RESTRICTION,              ERR_ACCOUNT_RESTRICTED },
     { ERROR_ACCOUNT_RESTRICTION,               ERR_ACCOUNT_RESTRICTED },
@@ -203,7 +213,7 @@ constexpr RTWINERRMAP g_aWinErrMap[] =
     { ERROR_ACCOUNT_DISABLED,                  ERR_ACCOUNT_RESTRICTED },
     { ERROR_PRIVILEGE_NOT_HELD,                ERR_PRIVILEGE_MISSING },
     { static_cast<uint32_t>(STATUS_ELEVATION_REQUIRED), ERR_PRIVILEGE_MISSING },
-    { 740,                                     ERR_ELEVATION_NEEDED },
+    { ERROR_ELEVATION_REQUIRED,                ERR_ELEVATION_NEEDED },
     { static_cast<uint32_t>(NTE_BAD_ALGID), ERR_CRYPTO_ALGORITHM_INVALID },
 };
 

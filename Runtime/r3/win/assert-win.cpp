@@ -23,10 +23,14 @@ struct RTASSERTLAST
 };
 RTASSERTLAST g_RTAssertLast;
 
-static const char g_szLocationFormat[] = "\n!!Assertion Failed!!\nExpression: %s\nLocation  : %s(%d) %s\n";
+namespace {
+
+constexpr char g_szLocationFormat[] = "\n!!Assertion Failed!!\nExpression: %s\nLocation  : %s(%d) %s\n";
 
 /** Appended detail text stops this far before the end of the kept buffer. */
-static constexpr uint32_t RTASSERT_DETAIL_APPEND_LIMIT = sizeof(g_RTAssertLast.szMsg2) - 4;
+constexpr uint32_t RTASSERT_DETAIL_APPEND_LIMIT = sizeof(g_RTAssertLast.szMsg2) - 4;
+
+} /* namespace */
 
 static void rtAssertWriteStdErr(const char *pch, size_t cch)
 {

@@ -8,17 +8,15 @@
 
 extern "C" uintptr_t __stack_chk_guard;
 
+namespace {
 
-/** The processor feature that says the fast-fail trap is there. */
-static constexpr DWORD RTCHECKFAIL_PF_FAST_FAIL_AVAILABLE = PF_FASTFAIL_AVAILABLE;
-static_assert(PF_FASTFAIL_AVAILABLE == 23, "the platform's feature number");
-static constexpr DWORD RTCHECKFAIL_STATUS_STACK_BUFFER_OVERRUN = STATUS_STACK_BUFFER_OVERRUN;
-static_assert(STATUS_STACK_BUFFER_OVERRUN == 0xC0000409, "the platform's status");
 /** The registers a snapshot holds: control, integer and segment. */
-static constexpr DWORD RTCHECKFAIL_SNAPSHOT_FLAGS = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
+constexpr DWORD RTCHECKFAIL_SNAPSHOT_FLAGS = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
 static_assert(RTCHECKFAIL_SNAPSHOT_FLAGS == 0x10007, "i386 context flags");
 /** Each byte of a guard word and of the compiler's stack allocations. */
-static constexpr uint32_t RTCHECKFAIL_GUARD_WORD = 0xCCCCCCCC;
+constexpr uint32_t RTCHECKFAIL_GUARD_WORD = 0xCCCCCCCC;
+
+} /* namespace */
 
 /** A guarded variable as the compiler describes it. */
 struct RTCHECKVARDESC
@@ -77,7 +75,7 @@ extern "C" RT_NORETURN void rtCheckFailureExitAt(uint32_t uCode, uintptr_t uPC, 
 extern "C" RT_NORETURN void rtCheckFailureExit(uint32_t uCode, PCONTEXT pCtx)
 {
     PFNISPROCESSORFEATUREPRESENT const pfnFeature = g_pfnIsProcessorFeaturePresent;
-    if (pfnFeature && pfnFeature(RTCHECKFAIL_PF_FAST_FAIL_AVAILABLE))
+    if (pfnFeature && pfnFeature(PF_FASTFAIL_AVAILABLE))
         __asm__ __volatile__("int $0x29" : : "c"(uCode) : "memory");
 
     PFNISDEBUGGERPRESENT const pfnDebugger = g_pfnIsDebuggerPresent;
@@ -91,7 +89,7 @@ extern "C" RT_NORETURN void rtCheckFailureExit(uint32_t uCode, PCONTEXT pCtx)
     {
         pfnSetFilter(nullptr);
         EXCEPTION_RECORD Rec = {};
-        Rec.ExceptionCode = RTCHECKFAIL_STATUS_STACK_BUFFER_OVERRUN;
+        Rec.ExceptionCode = STATUS_STACK_BUFFER_OVERRUN;
         Rec.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
         Rec.ExceptionAddress = reinterpret_cast<PVOID>(static_cast<uintptr_t>(pCtx->Eip));
         Rec.NumberParameters = 1;
@@ -100,7 +98,7 @@ extern "C" RT_NORETURN void rtCheckFailureExit(uint32_t uCode, PCONTEXT pCtx)
         pfnDefault(&Ptrs);
     }
     for (;;)
-        TerminateProcess(GetCurrentProcess(), RTCHECKFAIL_STATUS_STACK_BUFFER_OVERRUN);
+        TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
 }
 
 /** The cookie check for code that hands over the recomputed word (in ecx). */

@@ -105,7 +105,7 @@ bool rtEnvIsNameValid(const char *pszVar)
     return true;
 }
 
-} // namespace
+} /* namespace */
 
 RTSTATUS RTEnvQueryIn(RTENV hEnv, const char *pszVar, char *pszValue, size_t cbValue, size_t *pcchActual)
 {

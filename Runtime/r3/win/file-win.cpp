@@ -5,8 +5,10 @@
 #include "internal/pathint-win.h"
 #include <winioctl.h>
 
+namespace {
+
 /* Native share mode for each share code, 0x00 to 0x80 (0 has already become 0x80). */
-static constexpr DWORD g_afShareModes[9] =
+constexpr DWORD g_afShareModes[9] =
 {
     0,                                                           /* unused */
     FILE_SHARE_WRITE,                                            /* deny read */
@@ -21,8 +23,8 @@ static constexpr DWORD g_afShareModes[9] =
 
 /* Desired access for each data access (none, read, write, both), without and with append:
  * an appending writer may add data but not overwrite it. */
-static constexpr DWORD RTFILE_APPEND_ONLY_WRITE = FILE_GENERIC_WRITE & ~FILE_WRITE_DATA;
-static constexpr DWORD g_afDataAccess[4][2] =
+constexpr DWORD RTFILE_APPEND_ONLY_WRITE = FILE_GENERIC_WRITE & ~FILE_WRITE_DATA;
+constexpr DWORD g_afDataAccess[4][2] =
 {
     { 0,                                      0 },
     { FILE_GENERIC_READ,                      FILE_GENERIC_READ },
@@ -33,7 +35,7 @@ static_assert(g_afDataAccess[1][0] == 0x120089 && g_afDataAccess[2][0] == 0x1201
               && g_afDataAccess[3][0] == 0x12019F && g_afDataAccess[3][1] == 0x12019D, "the rights the open flags stand for");
 
 /* Attribute rights for each attribute access (none, read, write, both). */
-static constexpr DWORD g_afAttrAccess[4] =
+constexpr DWORD g_afAttrAccess[4] =
 {
     0,
     SYNCHRONIZE | FILE_READ_ATTRIBUTES,
@@ -42,7 +44,7 @@ static constexpr DWORD g_afAttrAccess[4] =
 };
 static_assert(g_afAttrAccess[3] == 0x100180, "the rights the attribute flags stand for");
 
-static constexpr DWORD RTFILE_APPEND_DATA_RIGHT = FILE_APPEND_DATA;
+} /* namespace */
 
 /* The flag constants are as wide as the flag word, but only its low half means anything:
    testing on 32 bits spares the compiler from carrying an always-zero high half. */
@@ -79,9 +81,11 @@ RTSTATUS rtFileValidateOpenFlags(uint64_t fOpenIn, uint32_t *pfOpen)
     return INF_SUCCESS;
 }
 
+namespace {
+
 /* Creation disposition for each action (0x100 to 0x700, shifted down); the open action
  * becomes truncate-existing with RTFOPEN_TRUNCATE. */
-static constexpr uint8_t g_abDisposition[8] =
+constexpr uint8_t g_abDisposition[8] =
 {
     0, OPEN_ALWAYS, CREATE_NEW, CREATE_ALWAYS, 0, 0, 0, OPEN_EXISTING
 };
@@ -91,13 +95,15 @@ static_assert(RTFOPEN_ACTION_MASK >> 8 == RT_ELEMENTS(g_abDisposition) - 1 && RT
 
 /* Action taken for each disposition (1 to 5) that succeeded: when the file was new, and when
  * the last error says it already existed (only creating and opening always tell). */
-static constexpr uint8_t g_abActionTaken[2][6] =
+constexpr uint8_t g_abActionTaken[2][6] =
 {
     { 0, RTFACTION_CREATED, RTFACTION_CREATED,  RTFACTION_OPENED, RTFACTION_CREATED, RTFACTION_TRUNCATED },
     { 0, RTFACTION_CREATED, RTFACTION_REPLACED, RTFACTION_OPENED, RTFACTION_OPENED,  RTFACTION_TRUNCATED },
 };
 static_assert(CREATE_NEW == 1 && CREATE_ALWAYS == 2 && OPEN_EXISTING == 3 && OPEN_ALWAYS == 4
               && TRUNCATE_EXISTING == 5, "dispositions index the action table");
+
+} /* namespace */
 
 RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpenIn, RTFILE *phFile, uint32_t *penmActionTaken)
 {
@@ -124,7 +130,7 @@ RTSTATUS RTFileOpenNamedEx(const char *pszPath, uint64_t fOpenIn, RTFILE *phFile
     if (dwDisposition == TRUNCATE_EXISTING)
         fAccess |= GENERIC_WRITE;
     if (rtFileOpenBits(fOpen, RTFOPEN_NO_CACHE))
-        fAccess &= ~RTFILE_APPEND_DATA_RIGHT;
+        fAccess &= ~FILE_APPEND_DATA;
 
     DWORD const fShare = g_afShareModes[rtFileOpenBits(fOpen, RTFOPEN_SHARE_MASK) >> 4];
 
@@ -306,17 +312,18 @@ RTSTATUS RTFileRemove(const char *pszPath)
        points refuse the option: then once more without it. */
     OBJECT_ATTRIBUTES ObjAttr;
     InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
-    ULONG fOptions = RTNT_OPT_OPEN_REPARSE_POINT | RTNT_OPT_BACKUP_INTENT | RTNT_OPT_NON_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO;
+    ULONG fOptions = FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_NON_DIRECTORY_FILE
+                   | FILE_SYNCHRONOUS_IO_NONALERT;
     HANDLE hFile = nullptr;
     NTSTATUS rcNt;
     for (;;)
     {
         IO_STATUS_BLOCK IosOpen = {};
         rcNt = NtCreateFile(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &IosOpen, nullptr,
-                            FILE_ATTRIBUTE_NORMAL, RTNT_SHARE_ALL, RTNT_DISP_OPEN, fOptions, nullptr, 0);
-        if (rcNt != RTNT_INVALID_PARAMETER || !(fOptions & RTNT_OPT_OPEN_REPARSE_POINT))
+                            FILE_ATTRIBUTE_NORMAL, FILE_SHARE_VALID_FLAGS, FILE_OPEN, fOptions, nullptr, 0);
+        if (rcNt != STATUS_INVALID_PARAMETER || !(fOptions & FILE_OPEN_REPARSE_POINT))
             break;
-        fOptions &= ~RTNT_OPT_OPEN_REPARSE_POINT;
+        fOptions &= ~FILE_OPEN_REPARSE_POINT;
     }
     if (!NT_SUCCESS(rcNt))
     {
@@ -325,17 +332,17 @@ RTSTATUS RTFileRemove(const char *pszPath)
     }
 
     IO_STATUS_BLOCK Ios = {};
-    if (fOptions & RTNT_OPT_OPEN_REPARSE_POINT)
+    if (fOptions & FILE_OPEN_REPARSE_POINT)
     {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
         rcNt = NtQueryInformationFile(hFile, &Ios, &TagInfo, sizeof(TagInfo),
-                                      static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_ATTR_TAG_INFO));
+                                      FileAttributeTagInformation);
         if (NT_SUCCESS(rcNt))
         {
             if (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
                 rc = ERR_IS_REPARSE_POINT;
         }
-        else if (rcNt != RTNT_NOT_IMPLEMENTED && rcNt != RTNT_INVALID_INFO_CLASS && rcNt != RTNT_INVALID_PARAMETER)
+        else if (rcNt != STATUS_NOT_IMPLEMENTED && rcNt != STATUS_INVALID_INFO_CLASS && rcNt != STATUS_INVALID_PARAMETER)
             rc = RTErrConvertFromNtStatus(rcNt);
     }
 
@@ -344,7 +351,7 @@ RTSTATUS RTFileRemove(const char *pszPath)
     {
         FILE_BASIC_INFORMATION BasicInfo = {};
         rcNt = NtQueryInformationFile(hFile, &Ios, &BasicInfo, sizeof(BasicInfo),
-                                      static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_BASIC_INFO));
+                                      FileBasicInformation);
         if (!NT_SUCCESS(rcNt))
             rc = RTErrConvertFromNtStatus(rcNt);
         else if (BasicInfo.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -355,7 +362,7 @@ RTSTATUS RTFileRemove(const char *pszPath)
         {
             FILE_DISPOSITION_INFORMATION Disposition = { TRUE };
             rcNtDelete = NtSetInformationFile(hFile, &Ios, &Disposition, sizeof(Disposition),
-                                              static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_DISPOSITION_INFO));
+                                              FileDispositionInformation);
         }
     }
 

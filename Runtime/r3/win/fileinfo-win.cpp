@@ -4,19 +4,23 @@
 #include "rt/err.h"
 #include "internal/pathint-win.h"
 
+namespace {
+
 /* The attribute bits the stats keep: every one up to and including FILE_ATTRIBUTE_ENCRYPTED. */
-static constexpr ULONG RTFILE_DOS_ATTRIBUTES_MASK = (FILE_ATTRIBUTE_ENCRYPTED << 1) - 1;
+constexpr ULONG RTFILE_DOS_ATTRIBUTES_MASK = (FILE_ATTRIBUTE_ENCRYPTED << 1) - 1;
 static_assert(RTFILE_DOS_ATTRIBUTES_MASK == 0x7FFF);
 
 /* The all-information class fills this much when the name does not fit, which is all that
    is read from it. */
-static constexpr ULONG RTFILE_ALL_INFO_SIZE = 104;
+constexpr ULONG RTFILE_ALL_INFO_SIZE = 104;
 static_assert(sizeof(FILE_ALL_INFORMATION) == RTFILE_ALL_INFO_SIZE, "all-information layout");
 
 /* What RTFileModeFromAttributes makes of the device attribute alone with an empty name: a
    file that everyone may read and write. */
-static constexpr uint32_t RTFILE_MODE_DEVICE = RTFS_DOS_DEVICE | RTFS_TYPE_FILE | 0666;
+constexpr uint32_t RTFILE_MODE_DEVICE = RTFS_DOS_DEVICE | RTFS_TYPE_FILE | 0666;
 static_assert(RTFILE_MODE_DEVICE == 0x4081B6, "the mode of a console or other device");
+
+} /* namespace */
 
 uint32_t RTFileModeFromAttributes(uint32_t fAttrs, const char *pszName, size_t cchName,
                                   uint32_t uReparseTag, uint32_t fTypeHint)
@@ -52,7 +56,7 @@ uint32_t RTFileModeFromAttributes(uint32_t fAttrs, const char *pszName, size_t c
         }
     }
 
-    if ((fMode & RTFS_DOS_REPARSE_POINT) && uReparseTag == RTFREPARSE_TAG_SYMLINK)
+    if ((fMode & RTFS_DOS_REPARSE_POINT) && uReparseTag == IO_REPARSE_TAG_SYMLINK)
         fMode = (fMode & ~RTFS_TYPE_MASK) | RTFS_TYPE_SYMLINK;
 
     if (!(fMode & RTFS_DOS_READONLY) || (fMode & RTFS_DOS_DIRECTORY))
@@ -97,7 +101,7 @@ uint32_t rtFileVolumeSerial(HANDLE hFile)
     } Buf;
     IO_STATUS_BLOCK Ios = {};
     NTSTATUS const rcNt = NtQueryVolumeInformationFile(hFile, &Ios, &Buf, sizeof(Buf), FileFsVolumeInformation);
-    if (NT_SUCCESS(rcNt) || rcNt == RTNT_BUFFER_OVERFLOW)
+    if (NT_SUCCESS(rcNt) || rcNt == STATUS_BUFFER_OVERFLOW)
         return Buf.Info.VolumeSerialNumber;
     return 0;
 }
@@ -124,8 +128,8 @@ RTSTATUS rtFileStatsFromHandle(HANDLE hFile, RTFILESTATS *pStats, uint32_t enmAt
     FILE_ALL_INFORMATION AllInfo;
     IO_STATUS_BLOCK Ios = {};
     NTSTATUS const rcNt = NtQueryInformationFile(hFile, &Ios, &AllInfo, RTFILE_ALL_INFO_SIZE,
-                                                 static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_ALL_INFO));
-    if (!NT_SUCCESS(rcNt) && rcNt != RTNT_BUFFER_OVERFLOW)
+                                                 FileAllInformation);
+    if (!NT_SUCCESS(rcNt) && rcNt != STATUS_BUFFER_OVERFLOW)
         return RTErrConvertFromNtStatus(rcNt);
 
     rtFileStatsFill(pStats, &AllInfo.BasicInformation.CreationTime, AllInfo.StandardInformation.EndOfFile.QuadPart,

@@ -15,8 +15,12 @@ struct RTFILEXFERDIR
     RTSTATUS rcNothing;
 };
 
-static constexpr RTFILEXFERDIR g_XferRead  = { false, 16384, ERR_FILE_END_REACHED };
-static constexpr RTFILEXFERDIR g_XferWrite = { true,  32768, ERR_DEVICE_WRITE_FAULT };
+namespace {
+
+constexpr RTFILEXFERDIR g_XferRead  = { false, 16384, ERR_FILE_END_REACHED };
+constexpr RTFILEXFERDIR g_XferWrite = { true,  32768, ERR_DEVICE_WRITE_FAULT };
+
+} /* namespace */
 
 /* The count goes straight to the caller's variable: a local of our own would be one more
    protected stack slot on every transfer. */

@@ -25,76 +25,74 @@ PFNWSASETLASTERROR             g_pfnWSASetLastError = nullptr;
  * Windows version codes.
  */
 
-namespace
-{
+namespace {
+
 /** One row of the version table. Rows with the same platform, major and minor versions
  *  follow one another in rising build order, so a row needs only its last build; a release
  *  that tells workstations from servers gives both codes in one row. */
-struct WinVerRow
+struct RTR3WINVERROW
 {
     uint16_t uBuildLast;                    /**< low 16 bits of the build number */
     uint8_t  uPlatform;
-    uint8_t  uMajor;                        /**< ALL: any major version */
-    uint8_t  uMinorFirst, uMinorLast;       /**< ALL as the last: no upper bound */
+    uint8_t  uMajor;                        /**< RTR3WIN_ALL: any major version */
+    uint8_t  uMinorFirst, uMinorLast;       /**< RTR3WIN_ALL as the last: no upper bound */
     uint8_t  enmVerWorkstation, enmVerOther; /**< RTWINVER, by product type */
 };
-static_assert(sizeof(WinVerRow) == 8, "a version row packs into 8 bytes");
+static_assert(sizeof(RTR3WINVERROW) == 8, "a version row packs into 8 bytes");
 
-constexpr uint8_t WIN9X = VER_PLATFORM_WIN32_WINDOWS;
-constexpr uint8_t WINNT = VER_PLATFORM_WIN32_NT;
-constexpr uint8_t ALL = UINT8_MAX;
-constexpr uint16_t ALL_BUILDS = UINT16_MAX;
+constexpr uint8_t RTR3WIN_ALL = UINT8_MAX;
+constexpr uint16_t RTR3WIN_ALL_BUILDS = UINT16_MAX;
 
 /** The upper bound a row's last minor version stands for. */
 constexpr uint32_t rtR3WinVerLast(uint8_t uLast)
 {
-    return uLast == ALL ? UINT32_MAX : uLast;
+    return uLast == RTR3WIN_ALL ? UINT32_MAX : uLast;
 }
 
 /* First matching row wins; the last row catches every other NT-family version. */
-constexpr WinVerRow g_aWinVerRows[] =
+constexpr RTR3WINVERROW g_aWinVerRows[] =
 {
     /* Windows 95, its OSR releases, 98 and Me; builds below the first release have no code. */
-    {        949, WIN9X,  4,  0,  9, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
-    {        950, WIN9X,  4,  0,  9, RTWINVER_95,       RTWINVER_95 },
-    {       1080, WIN9X,  4,  0,  9, RTWINVER_95_SP1,   RTWINVER_95_SP1 },
-    { ALL_BUILDS, WIN9X,  4,  0,  9, RTWINVER_95_OSR2,  RTWINVER_95_OSR2 },
-    {       1997, WIN9X,  4, 10, 10, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
-    {       1998, WIN9X,  4, 10, 10, RTWINVER_98,       RTWINVER_98 },
-    {       2182, WIN9X,  4, 10, 10, RTWINVER_98_SP1,   RTWINVER_98_SP1 },
-    { ALL_BUILDS, WIN9X,  4, 10, 10, RTWINVER_98_SE,    RTWINVER_98_SE },
-    { ALL_BUILDS, WIN9X,  4, 90, 90, RTWINVER_ME,       RTWINVER_ME },
+    {                949, VER_PLATFORM_WIN32_WINDOWS,           4,  0,           9, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
+    {                950, VER_PLATFORM_WIN32_WINDOWS,           4,  0,           9, RTWINVER_95,       RTWINVER_95 },
+    {               1080, VER_PLATFORM_WIN32_WINDOWS,           4,  0,           9, RTWINVER_95_SP1,   RTWINVER_95_SP1 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_WINDOWS,           4,  0,           9, RTWINVER_95_OSR2,  RTWINVER_95_OSR2 },
+    {               1997, VER_PLATFORM_WIN32_WINDOWS,           4, 10,          10, RTWINVER_UNKNOWN,  RTWINVER_UNKNOWN },
+    {               1998, VER_PLATFORM_WIN32_WINDOWS,           4, 10,          10, RTWINVER_98,       RTWINVER_98 },
+    {               2182, VER_PLATFORM_WIN32_WINDOWS,           4, 10,          10, RTWINVER_98_SP1,   RTWINVER_98_SP1 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_WINDOWS,           4, 10,          10, RTWINVER_98_SE,    RTWINVER_98_SE },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_WINDOWS,           4, 90,          90, RTWINVER_ME,       RTWINVER_ME },
     /* NT 3.x and 4. */
-    { ALL_BUILDS, WINNT,  3,  0, 49, RTWINVER_NT310,    RTWINVER_NT310 },
-    { ALL_BUILDS, WINNT,  3, 50, 50, RTWINVER_NT350,    RTWINVER_NT350 },
-    { ALL_BUILDS, WINNT,  3, 51, ALL, RTWINVER_NT351,   RTWINVER_NT351 },
-    { ALL_BUILDS, WINNT,  4,  0, ALL, RTWINVER_NT4,     RTWINVER_NT4 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                3,  0,          49, RTWINVER_NT310,    RTWINVER_NT310 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                3, 50,          50, RTWINVER_NT350,    RTWINVER_NT350 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                3, 51, RTR3WIN_ALL, RTWINVER_NT351,    RTWINVER_NT351 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                4,  0, RTR3WIN_ALL, RTWINVER_NT4,      RTWINVER_NT4 },
     /* 2000, XP, Server 2003 and later 5.x. */
-    { ALL_BUILDS, WINNT,  5,  0,  0, RTWINVER_2K,       RTWINVER_2K },
-    { ALL_BUILDS, WINNT,  5,  1,  1, RTWINVER_XP,       RTWINVER_XP },
-    { ALL_BUILDS, WINNT,  5,  2, ALL, RTWINVER_2003,    RTWINVER_2003 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                5,  0,           0, RTWINVER_2K,       RTWINVER_2K },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                5,  1,           1, RTWINVER_XP,       RTWINVER_XP },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                5,  2, RTR3WIN_ALL, RTWINVER_2003,     RTWINVER_2003 },
     /* Vista to 10 preview, workstation and server. */
-    { ALL_BUILDS, WINNT,  6,  0,  0, RTWINVER_VISTA,    RTWINVER_2008 },
-    { ALL_BUILDS, WINNT,  6,  1,  1, RTWINVER_7,        RTWINVER_2008_R2 },
-    { ALL_BUILDS, WINNT,  6,  2,  2, RTWINVER_8,        RTWINVER_2012 },
-    { ALL_BUILDS, WINNT,  6,  3,  3, RTWINVER_81,       RTWINVER_2012_R2 },
-    { ALL_BUILDS, WINNT,  6,  4,  4, RTWINVER_10,       RTWINVER_2016 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                6,  0,           0, RTWINVER_VISTA,    RTWINVER_2008 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                6,  1,           1, RTWINVER_7,        RTWINVER_2008_R2 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                6,  2,           2, RTWINVER_8,        RTWINVER_2012 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                6,  3,           3, RTWINVER_81,       RTWINVER_2012_R2 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,                6,  4,           4, RTWINVER_10,       RTWINVER_2016 },
     /* 10 and 11 share major 10 and tell themselves apart by build. */
-    {      17762, WINNT, 10,  0,  0, RTWINVER_10,       RTWINVER_2016 },
-    {      20347, WINNT, 10,  0,  0, RTWINVER_10,       RTWINVER_2019 },
-    {      21999, WINNT, 10,  0,  0, RTWINVER_10,       RTWINVER_2022 },
-    {      26099, WINNT, 10,  0,  0, RTWINVER_11,       RTWINVER_2022 },
-    { ALL_BUILDS, WINNT, 10,  0,  0, RTWINVER_11,       RTWINVER_2025 },
+    {              17762, VER_PLATFORM_WIN32_NT,               10,  0,           0, RTWINVER_10,       RTWINVER_2016 },
+    {              20347, VER_PLATFORM_WIN32_NT,               10,  0,           0, RTWINVER_10,       RTWINVER_2019 },
+    {              21999, VER_PLATFORM_WIN32_NT,               10,  0,           0, RTWINVER_10,       RTWINVER_2022 },
+    {              26099, VER_PLATFORM_WIN32_NT,               10,  0,           0, RTWINVER_11,       RTWINVER_2022 },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,               10,  0,           0, RTWINVER_11,       RTWINVER_2025 },
     /* Anything newer or unknown in the NT family. */
-    { ALL_BUILDS, WINNT, ALL, 0, ALL, RTWINVER_NT_NEWER, RTWINVER_NT_NEWER },
+    { RTR3WIN_ALL_BUILDS, VER_PLATFORM_WIN32_NT,      RTR3WIN_ALL,  0, RTR3WIN_ALL, RTWINVER_NT_NEWER, RTWINVER_NT_NEWER },
 };
 
 constexpr RTWINVER rtR3WinVerLookup(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor, uint32_t uBuild,
                                     uint8_t bProductType)
 {
-    for (const WinVerRow &Row : g_aWinVerRows)
+    for (const RTR3WINVERROW &Row : g_aWinVerRows)
         if (   Row.uPlatform == uPlatform
-            && (Row.uMajor == ALL || Row.uMajor == uMajor)
+            && (Row.uMajor == RTR3WIN_ALL || Row.uMajor == uMajor)
             && uMinor >= Row.uMinorFirst && uMinor <= rtR3WinVerLast(Row.uMinorLast)
             && static_cast<uint16_t>(uBuild) <= Row.uBuildLast)
             return static_cast<RTWINVER>(bProductType == VER_NT_WORKSTATION ? Row.enmVerWorkstation
@@ -108,7 +106,7 @@ constexpr bool rtR3WinVerRowsOrdered()
 {
     for (size_t i = 1; i < sizeof(g_aWinVerRows) / sizeof(g_aWinVerRows[0]); i++)
     {
-        const WinVerRow &Prev = g_aWinVerRows[i - 1], &Row = g_aWinVerRows[i];
+        const RTR3WINVERROW &Prev = g_aWinVerRows[i - 1], &Row = g_aWinVerRows[i];
         if (   Prev.uPlatform == Row.uPlatform && Prev.uMajor == Row.uMajor
             && Prev.uMinorFirst == Row.uMinorFirst && Prev.uBuildLast >= Row.uBuildLast)
             return false;
@@ -118,10 +116,10 @@ constexpr bool rtR3WinVerRowsOrdered()
 static_assert(rtR3WinVerRowsOrdered());
 
 /* The rows must not shadow one another at the boundaries that separate releases. */
-static_assert(rtR3WinVerLookup(WINNT, 10, 0, 21999, VER_NT_WORKSTATION) == RTWINVER_10);
-static_assert(rtR3WinVerLookup(WINNT, 10, 0, 22000, VER_NT_WORKSTATION) == RTWINVER_11);
-static_assert(rtR3WinVerLookup(WINNT, 10, 0, 26100, VER_NT_SERVER) == RTWINVER_2025);
-static_assert(rtR3WinVerLookup(WIN9X, 4, 11, 3000, 0) == RTWINVER_UNKNOWN);
+static_assert(rtR3WinVerLookup(VER_PLATFORM_WIN32_NT, 10, 0, 21999, VER_NT_WORKSTATION) == RTWINVER_10);
+static_assert(rtR3WinVerLookup(VER_PLATFORM_WIN32_NT, 10, 0, 22000, VER_NT_WORKSTATION) == RTWINVER_11);
+static_assert(rtR3WinVerLookup(VER_PLATFORM_WIN32_NT, 10, 0, 26100, VER_NT_SERVER) == RTWINVER_2025);
+static_assert(rtR3WinVerLookup(VER_PLATFORM_WIN32_WINDOWS, 4, 11, 3000, 0) == RTWINVER_UNKNOWN);
 } /* namespace */
 
 RTWINVER rtR3InitWinVerCode(const OSVERSIONINFOEXW *pInfo)
@@ -171,9 +169,9 @@ void rtR3InitQueryWinVersion(const RTR3WINVERQUERIES *pQueries, OSVERSIONINFOEXW
  * Optional entry points.
  */
 
-namespace
-{
-struct OptionalSymbol
+namespace {
+
+struct RTR3INITSYMBOL
 {
     const char *pszName;
     void       *pvSlot;     /**< the entry-point variable, of some function pointer type */
@@ -181,7 +179,7 @@ struct OptionalSymbol
 
 /** An entry of the table below for the entry-point variable @a a_rpfnSlot. */
 template <auto &a_rpfnSlot>
-constexpr OptionalSymbol rtR3InitSymbol(const char *pszName)
+constexpr RTR3INITSYMBOL rtR3InitSymbol(const char *pszName)
 {
     static_assert(std::is_pointer_v<std::remove_reference_t<decltype(a_rpfnSlot)>>
                   && sizeof(a_rpfnSlot) == sizeof(FARPROC), "an entry point is stored as it is returned");
@@ -189,34 +187,34 @@ constexpr OptionalSymbol rtR3InitSymbol(const char *pszName)
 }
 
 /* Needed by the exception filter set-up, which may run in a later call. */
-constexpr OptionalSymbol g_aKernel32XcptSymbols[] =
+constexpr RTR3INITSYMBOL g_aKernel32XcptSymbols[] =
 {
     rtR3InitSymbol<g_pfnGetCurrentThreadStackLimits>("GetCurrentThreadStackLimits"),
     rtR3InitSymbol<g_pfnSetUnhandledExceptionFilter>("SetUnhandledExceptionFilter"),
     rtR3InitSymbol<g_pfnUnhandledExceptionFilter>("UnhandledExceptionFilter"),
 };
 
-constexpr OptionalSymbol g_aKernel32Symbols[] =
+constexpr RTR3INITSYMBOL g_aKernel32Symbols[] =
 {
     rtR3InitSymbol<g_pfnIsDebuggerPresent>("IsDebuggerPresent"),
     rtR3InitSymbol<g_pfnIsProcessorFeaturePresent>("IsProcessorFeaturePresent"),
     rtR3InitSymbol<g_pfnGetSystemTimeAsFileTime>("GetSystemTimeAsFileTime"),
 };
 
-constexpr OptionalSymbol g_aNtDllSymbols[] =
+constexpr RTR3INITSYMBOL g_aNtDllSymbols[] =
 {
     rtR3InitSymbol<g_pfnNtQueryFullAttributesFile>("NtQueryFullAttributesFile"),
 };
 
 /* Only to keep the thread's socket error intact around diagnostic output. */
-constexpr OptionalSymbol g_aWinSockSymbols[] =
+constexpr RTR3INITSYMBOL g_aWinSockSymbols[] =
 {
     rtR3InitSymbol<g_pfnWSAGetLastError>("WSAGetLastError"),
     rtR3InitSymbol<g_pfnWSASetLastError>("WSASetLastError"),
 };
 
 /** Looks up every entry of a table and stores what it finds, null included. */
-void rtR3InitResolveSymbols(HMODULE hMod, const OptionalSymbol *paSymbols, size_t cSymbols)
+void rtR3InitResolveSymbols(HMODULE hMod, const RTR3INITSYMBOL *paSymbols, size_t cSymbols)
 {
     for (size_t i = 0; i < cSymbols; i++)
     {

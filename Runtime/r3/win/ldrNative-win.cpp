@@ -5,6 +5,7 @@
 #include "internal/r3-win.h"
 #include <winternl.h>
 #include "internal/ldr.h"
+#include "internal/path.h"
 #include "rt/assert.h"
 #include "rt/log.h"
 #include "rt/path.h"
@@ -23,9 +24,13 @@ static bool g_fRedirectionLookedUp = false;
 /** Whether LoadLibraryExW takes the restricted search flags: 0 not tried, 1 yes, -1 no. */
 static int g_iSearchFlagsUsable = 0;
 
-static constexpr DWORD RTLDR_SEARCH_LOAD_DIR_FLAGS = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR
-                                           | LOAD_LIBRARY_SEARCH_SYSTEM32;
-static constexpr size_t RTLDR_PATH_MAX = 4100;
+namespace {
+
+constexpr DWORD RTLDR_SEARCH_LOAD_DIR_FLAGS = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR
+                                    | LOAD_LIBRARY_SEARCH_SYSTEM32;
+constexpr size_t RTLDR_PATH_MAX = 4100;
+
+} /* namespace */
 
 /*
  * Native module operations.
@@ -141,10 +146,6 @@ RTSTATUS rtldrNativeLoad(const char *pszFilename, RTLDRNATIVEHANDLE *phNative, u
     return RTErrInfoStoreF(pErrInfo, RTErrConvertFromWinError(uErr), "GetLastError=%u", static_cast<unsigned>(uErr));
 }
 
-static inline bool rtldrIsSepW(RTUTF16 wc)
-{
-    return wc == L'\\' || wc == L'/';
-}
 
 /** @p wc with A-Z turned to lower case, for comparisons without regard to case. */
 static inline RTUTF16 rtldrFoldW(RTUTF16 wc)
@@ -161,13 +162,13 @@ static unsigned rtldrCountSharedLevels(const RTUTF16 *pwszPath, size_t cwcPath, 
     while (iPath < cwcPath && pwszSysDir[iSys])
     {
         RTUTF16 const wc1 = pwszPath[iPath], wc2 = pwszSysDir[iSys];
-        if (rtldrIsSepW(wc1) && rtldrIsSepW(wc2))
+        if (rtPathIsAnySep(wc1) && rtPathIsAnySep(wc2))
         {
             if (iPath != 0)
                 cRuns++;
-            while (iPath < cwcPath && rtldrIsSepW(pwszPath[iPath]))
+            while (iPath < cwcPath && rtPathIsAnySep(pwszPath[iPath]))
                 iPath++;
-            while (rtldrIsSepW(pwszSysDir[iSys]))
+            while (rtPathIsAnySep(pwszSysDir[iSys]))
                 iSys++;
             continue;
         }
@@ -188,7 +189,7 @@ static bool rtldrHasDotComponent(const RTUTF16 *pwszPath, size_t cwcPath)
     for (size_t i = 0; i <= cwcPath; i++)
     {
         RTUTF16 const wc = i < cwcPath ? pwszPath[i] : '\\';
-        if (rtldrIsSepW(wc))
+        if (rtPathIsAnySep(wc))
         {
             if (fDotsOnly && fAnyDot)
                 return true;
@@ -210,11 +211,15 @@ bool rtldrNativeIsTrustedRedirection(const RTUTF16 *pwszPath, size_t cwcPath, co
     return rtldrCountSharedLevels(pwszPath, cwcPath, pwszSysDir) >= 2 && !rtldrHasDotComponent(pwszPath, cwcPath);
 }
 
+namespace {
+
 /** The default extension of a library name. */
-static const WCHAR g_wszRtldrDefExt[] = L".dll";
+constexpr WCHAR g_wszRtldrDefExt[] = L".dll";
 
 /** Room for a redirected path: the static result buffer the platform fills (520 bytes). */
-static constexpr size_t RTLDR_REDIRECTED_MAX = 260;
+constexpr size_t RTLDR_REDIRECTED_MAX = 260;
+
+} /* namespace */
 
 /** Asks ntdll where side-by-side redirection sends the library @p pwszName (".dll" by
  *  default). Returns the redirected path's length in @p pwszOut, 0 for no redirection. */

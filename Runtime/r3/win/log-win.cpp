@@ -5,11 +5,6 @@
 #include "internal/log.h"
 #include "rt/err.h"
 
-/** Access right that suffices to read another process's basic information, and the older
- *  right that systems before it need. */
-static constexpr ACCESS_MASK RTLOG_PROCESS_QUERY_LIMITED = PROCESS_QUERY_LIMITED_INFORMATION;
-static constexpr ACCESS_MASK RTLOG_PROCESS_QUERY         = PROCESS_QUERY_INFORMATION;
-static_assert(RTLOG_PROCESS_QUERY_LIMITED == 0x1000 && RTLOG_PROCESS_QUERY == 0x400, "process query rights");
 static_assert(sizeof(PROCESS_BASIC_INFORMATION) == 24, "basic process information on 32-bit hosts");
 
 extern "C" NTSTATUS NTAPI NtOpenProcess(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, CLIENT_ID *);
@@ -29,9 +24,10 @@ static RTSTATUS rtLogNativeQueryParent(uint32_t uPid, uint32_t *puParent)
         OBJECT_ATTRIBUTES ObjAttr;
         InitializeObjectAttributes(&ObjAttr, nullptr, 0, nullptr, nullptr);
         CLIENT_ID ClientId = { reinterpret_cast<HANDLE>(static_cast<uintptr_t>(uPid)), nullptr };
-        NTSTATUS rcNt = NtOpenProcess(&hProcess, RTLOG_PROCESS_QUERY_LIMITED, &ObjAttr, &ClientId);
+        /* The limited right suffices; systems before it know only the full one. */
+        NTSTATUS rcNt = NtOpenProcess(&hProcess, PROCESS_QUERY_LIMITED_INFORMATION, &ObjAttr, &ClientId);
         if (!NT_SUCCESS(rcNt))
-            rcNt = NtOpenProcess(&hProcess, RTLOG_PROCESS_QUERY, &ObjAttr, &ClientId);
+            rcNt = NtOpenProcess(&hProcess, PROCESS_QUERY_INFORMATION, &ObjAttr, &ClientId);
         if (!NT_SUCCESS(rcNt))
             return RTErrConvertFromNtStatus(rcNt);
         fOpened = true;

@@ -2,6 +2,7 @@
  * used before anything else is set up (and by the fatal-condition reports), the fix-up of
  * section tails for very old loaders, and the executable path record. */
 #include "internal/startup.h"
+#include "internal/path.h"
 #include "rt/string.h"
 #include <windows.h>
 
@@ -191,19 +192,15 @@ static inline void rtStartupTrap(void)
  * The executable path record.
  */
 
-static inline bool rtStartupIsPathSep(char ch)
-{
-    return ch == '\\' || ch == '/';
-}
 
 void rtStartupSplitExecPath(const char *pszPath, uint32_t cchPath, uint32_t *pcchDir, uint32_t *poffName)
 {
     uint32_t offName = 0;
     for (uint32_t off = 0; off < cchPath; off++)
-        if (rtStartupIsPathSep(pszPath[off]) || pszPath[off] == ':')
+        if (rtPathIsSepOrColon(pszPath[off]))
             offName = off + 1;
     uint32_t cchDir = offName;
-    while (cchDir >= 2 && rtStartupIsPathSep(pszPath[cchDir - 1]) && pszPath[cchDir - 2] != ':')
+    while (cchDir >= 2 && rtPathIsAnySep(pszPath[cchDir - 1]) && pszPath[cchDir - 2] != ':')
         cchDir--;
     *pcchDir = cchDir;
     *poffName = offName;

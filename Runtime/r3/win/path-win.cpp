@@ -5,10 +5,15 @@
 #include "rt/fsmode.h"
 #include "rt/err.h"
 #include "rt/string.h"
+#include "internal/path.h"
 #include <windows.h>
 
+namespace {
+
 /** Room for a current directory, in UTF-16 units, terminator included. */
-static constexpr DWORD RTPATH_CWD_UNITS = 4100;
+constexpr DWORD RTPATH_CWD_UNITS = 4100;
+
+} /* namespace */
 
 static RTSTATUS rtPathLastError()
 {
@@ -77,7 +82,7 @@ RTSTATUS RTPathSetCurrentDir(const char *pszPath)
     /* A drive root keeps its separator: "C:" alone would mean that drive's own directory. */
     size_t const cwc = RTUtf16Length(pwszPath);
     if (   cwc > 1
-        && (pwszPath[cwc - 1] == L'\\' || pwszPath[cwc - 1] == L'/')
+        && rtPathIsAnySep(pwszPath[cwc - 1])
         && pwszPath[cwc - 2] != L':')
         pwszPath[cwc - 1] = L'\0';
     if (!SetCurrentDirectoryW(pwszPath))

@@ -2,6 +2,7 @@
  * platform's classic length limit allows, else the "\\?\" long form of its NT name. */
 #include "internal/pathint-win.h"
 #include "rt/string.h"
+#include "internal/path.h"
 #include <windows.h>
 
 namespace {
@@ -16,10 +17,6 @@ constexpr size_t RTPATH_WIN32_UNC_MAX       = 240;
 constexpr size_t RTPATH_WIN32_RELATIVE_MAX  = 242;
 constexpr DWORD  RTPATH_WIN32_FULL_UNITS    = 261;
 
-inline bool rtPathWIsSep(RTUTF16 wc)
-{
-    return wc == L'\\' || wc == L'/';
-}
 
 inline bool rtPathWIsLetter(RTUTF16 wc)
 {
@@ -35,7 +32,7 @@ bool rtPathWin32ShortForm(RTUTF16 **ppwsz, size_t cwc)
     RTUTF16 const *pwsz = *ppwsz;
     if (rtPathWIsLetter(pwsz[0]) && pwsz[1] == L':')
     {
-        if (rtPathWIsSep(pwsz[2]))
+        if (rtPathIsAnySep(pwsz[2]))
             return true;
         /* Drive-relative: the drive's own current directory decides the length. A failed
          * query leaves the buffer unusable, and the long form is taken instead. */
@@ -50,11 +47,11 @@ bool rtPathWin32ShortForm(RTUTF16 **ppwsz, size_t cwc)
         *ppwsz = pwszFull;
         return true;
     }
-    if (rtPathWIsSep(pwsz[0]))
+    if (rtPathIsAnySep(pwsz[0]))
     {
-        if (!rtPathWIsSep(pwsz[1]) || !pwsz[2] || rtPathWIsSep(pwsz[2]))
+        if (!rtPathIsAnySep(pwsz[1]) || !pwsz[2] || rtPathIsAnySep(pwsz[2]))
             return cwc <= RTPATH_WIN32_ROOTED_MAX;
-        if (pwsz[2] == L'?' && !rtPathWIsSep(pwsz[3]))
+        if (pwsz[2] == L'?' && !rtPathIsAnySep(pwsz[3]))
             return true;
         return cwc <= RTPATH_WIN32_UNC_MAX;
     }

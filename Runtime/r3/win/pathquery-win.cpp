@@ -3,6 +3,7 @@
  * the NT object namespace for names the file system does not know. */
 #include "internal/file-win.h"
 #include "internal/r3-win.h"
+#include "internal/path.h"
 #include "rt/err.h"
 #include "internal/pathint-win.h"
 
@@ -10,10 +11,6 @@
    Concurrent first probes reach the same value, so a plain integer serves. */
 static volatile int g_iPathQueryReparseOk = -1;
 
-static bool rtPathIsSep(WCHAR wc)
-{
-    return wc == L'\\' || wc == L'/';
-}
 
 static bool rtPathNtNameEquals(const UNICODE_STRING &Str, const WCHAR *pwc, size_t cwc)
 {
@@ -51,15 +48,15 @@ __attribute__((noinline)) static void rtPathSyntheticStats(RTFILESTATS *pStats, 
 static void rtPathNtSplit(const UNICODE_STRING &Name, USHORT *pcwcParent, USHORT *poffFinal, USHORT *pcwcFinal)
 {
     USHORT cwc = Name.Length / sizeof(WCHAR);
-    while (cwc > 1 && rtPathIsSep(Name.Buffer[cwc - 1]))
+    while (cwc > 1 && rtPathIsAnySep(Name.Buffer[cwc - 1]))
         cwc--;
     USHORT off = cwc;
-    while (off > 0 && !rtPathIsSep(Name.Buffer[off - 1]))
+    while (off > 0 && !rtPathIsAnySep(Name.Buffer[off - 1]))
         off--;
     *poffFinal = off;
     *pcwcFinal = cwc - off;
     USHORT cwcParent = off;
-    while (cwcParent > 1 && rtPathIsSep(Name.Buffer[cwcParent - 1]))
+    while (cwcParent > 1 && rtPathIsAnySep(Name.Buffer[cwcParent - 1]))
         cwcParent--;
     *pcwcParent = cwcParent;
 }
@@ -94,7 +91,7 @@ static RTSTATUS rtPathQueryObjectNamespace(HANDLE hRootDir, const UNICODE_STRING
         ULONG cbRet = 0;
         rcNt = NtQueryDirectoryObject(hDir, pbBuf, RTPATHQ_LIST_BUF_SIZE, TRUE, fRestart, &uContext, &cbRet);
         fRestart = FALSE;
-        if (rcNt == RTNT_NO_MORE_ENTRIES || rcNt == RTNT_NO_MORE_FILES || rcNt == RTNT_NO_SUCH_FILE)
+        if (rcNt == STATUS_NO_MORE_ENTRIES || rcNt == STATUS_NO_MORE_FILES || rcNt == STATUS_NO_SUCH_FILE)
             break;
         if (!NT_SUCCESS(rcNt))
         {
@@ -124,12 +121,12 @@ static RTSTATUS rtPathQueryObjectNamespace(HANDLE hRootDir, const UNICODE_STRING
 
 static bool rtPathIsBadName(NTSTATUS rcNt)
 {
-    return rcNt == RTNT_OBJECT_NAME_INVALID || rcNt == RTNT_OBJECT_TYPE_MISMATCH;
+    return rcNt == STATUS_OBJECT_NAME_INVALID || rcNt == STATUS_OBJECT_TYPE_MISMATCH;
 }
 
 static bool rtPathIsLocked(NTSTATUS rcNt)
 {
-    return rcNt == RTNT_ACCESS_DENIED || rcNt == RTNT_SHARING_VIOLATION;
+    return rcNt == STATUS_ACCESS_DENIED || rcNt == STATUS_SHARING_VIOLATION;
 }
 
 /* Outcome of a method: done (with a status), or go on to the next. */
@@ -143,29 +140,33 @@ static NTSTATUS rtPathQueryOpen(HANDLE hRootDir, UNICODE_STRING *pName, ACCESS_M
     InitializeObjectAttributes(&ObjAttr, pName, OBJ_CASE_INSENSITIVE, hRootDir, nullptr);
     IO_STATUS_BLOCK Ios = {};
     *phFile = nullptr;
-    return NtCreateFile(phFile, fAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, RTNT_SHARE_ALL,
-                        RTNT_DISP_OPEN, fOptions, nullptr, 0);
+    return NtCreateFile(phFile, fAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_VALID_FLAGS,
+                        FILE_OPEN, fOptions, nullptr, 0);
 }
 
+namespace {
+
 /* The access of the short-lived handle: its attributes only. */
-static constexpr ACCESS_MASK RTPATHQ_HANDLE_ACCESS = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr ACCESS_MASK RTPATHQ_HANDLE_ACCESS = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+} /* namespace */
 
 /* Method 2: a short-lived handle with read-attributes access only. */
 static RTPATHQNEXT rtPathQueryByHandle(HANDLE hRootDir, UNICODE_STRING *pName, RTFILESTATS *pStats, uint32_t enmAttr,
                                        uint32_t fFlags, uint8_t *pbBuf, RTSTATUS *prc)
 {
-    ULONG fOptions = RTNT_OPT_SYNCHRONOUS_IO | RTNT_OPT_BACKUP_INTENT;
+    ULONG fOptions = FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
     if (g_iPathQueryReparseOk != 0 && !(fFlags & RTPATHQ_FOLLOW_LINK))
-        fOptions |= RTNT_OPT_OPEN_REPARSE_POINT;
+        fOptions |= FILE_OPEN_REPARSE_POINT;
     HANDLE hFile;
     NTSTATUS rcNt = rtPathQueryOpen(hRootDir, pName, RTPATHQ_HANDLE_ACCESS, fOptions, &hFile);
-    if (   (rcNt == RTNT_INVALID_PARAMETER || rcNt == RTNT_INVALID_PARAMETER_9)
+    if (   (rcNt == STATUS_INVALID_PARAMETER || rcNt == STATUS_INVALID_PARAMETER_9)
         && g_iPathQueryReparseOk == -1
-        && (fOptions & RTNT_OPT_OPEN_REPARSE_POINT))
+        && (fOptions & FILE_OPEN_REPARSE_POINT))
     {
-        fOptions &= ~RTNT_OPT_OPEN_REPARSE_POINT;
+        fOptions &= ~FILE_OPEN_REPARSE_POINT;
         rcNt = rtPathQueryOpen(hRootDir, pName, RTPATHQ_HANDLE_ACCESS, fOptions, &hFile);
-        if (rcNt != RTNT_INVALID_PARAMETER)
+        if (rcNt != STATUS_INVALID_PARAMETER)
             g_iPathQueryReparseOk = 0;
     }
     if (!NT_SUCCESS(rcNt))
@@ -184,15 +185,15 @@ static RTPATHQNEXT rtPathQueryByHandle(HANDLE hRootDir, UNICODE_STRING *pName, R
     FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
     IO_STATUS_BLOCK Ios = {};
     if (!NT_SUCCESS(NtQueryInformationFile(hFile, &Ios, &TagInfo, sizeof(TagInfo),
-                                           static_cast<FILE_INFORMATION_CLASS>(RTNT_FILE_ATTR_TAG_INFO))))
+                                           FileAttributeTagInformation)))
         TagInfo = FILE_ATTRIBUTE_TAG_INFORMATION{};
     /* Junctions and mount points are traversed; only symbolic links are described as such. */
     if (   (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        && TagInfo.ReparseTag != RTFREPARSE_TAG_SYMLINK
-        && (fOptions & RTNT_OPT_OPEN_REPARSE_POINT))
+        && TagInfo.ReparseTag != IO_REPARSE_TAG_SYMLINK
+        && (fOptions & FILE_OPEN_REPARSE_POINT))
     {
         HANDLE hTarget;
-        if (NT_SUCCESS(rtPathQueryOpen(hRootDir, pName, RTPATHQ_HANDLE_ACCESS, fOptions & ~RTNT_OPT_OPEN_REPARSE_POINT, &hTarget)))
+        if (NT_SUCCESS(rtPathQueryOpen(hRootDir, pName, RTPATHQ_HANDLE_ACCESS, fOptions & ~FILE_OPEN_REPARSE_POINT, &hTarget)))
         {
             NtClose(hFile);
             hFile = hTarget;
@@ -232,7 +233,7 @@ RTSTATUS rtPathQueryByDirListing(HANDLE hRootDir, const UNICODE_STRING *pName, R
 
     HANDLE hDir;
     NTSTATUS rcNt = rtPathQueryOpen(hRootDir, &Parent, FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                                    RTNT_OPT_DIRECTORY | RTNT_OPT_SYNCHRONOUS_IO | RTNT_OPT_BACKUP_INTENT, &hDir);
+                                    FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, &hDir);
     if (!NT_SUCCESS(rcNt))
     {
         RTSTATUS const rcOpen = RTErrConvertFromNtStatus(rcNt);
@@ -249,8 +250,7 @@ RTSTATUS rtPathQueryByDirListing(HANDLE hRootDir, const UNICODE_STRING *pName, R
     bool const fIdClass = g_enmWinVer == RTWINVER_UNKNOWN || g_enmWinVer >= RTWINVER_XP;
     IO_STATUS_BLOCK Ios = {};
     rcNt = NtQueryDirectoryFile(hDir, nullptr, nullptr, nullptr, &Ios, pbBuf, RTPATHQ_LIST_BUF_SIZE,
-                                static_cast<FILE_INFORMATION_CLASS>(fIdClass ? RTNT_FILE_ID_BOTH_DIR_INFO
-                                                                             : RTNT_FILE_BOTH_DIR_INFO),
+                                fIdClass ? FileIdBothDirectoryInformation : FileBothDirectoryInformation,
                                 TRUE, &Final, TRUE);
     RTSTATUS rc = INF_SUCCESS;
     if (NT_SUCCESS(rcNt))
@@ -297,7 +297,7 @@ static RTPATHQNEXT rtPathQueryFullAttrs(HANDLE hRootDir, UNICODE_STRING *pName, 
     }
     /* Some systems answer a bad device type for object-namespace names instead of a type
        mismatch. */
-    if (rtPathIsBadName(rcNt) || rcNt == RTNT_INVALID_PARAMETER || rcNt == RTNT_BAD_DEVICE_TYPE)
+    if (rtPathIsBadName(rcNt) || rcNt == STATUS_INVALID_PARAMETER || rcNt == STATUS_BAD_DEVICE_TYPE)
     {
         *prc = rtPathQueryObjectNamespace(hRootDir, *pName, pStats, enmAttr, pbBuf);
         return RTPATHQNEXT::Done;

@@ -10,10 +10,15 @@ uint32_t g_iRTThreadTls = TLS_OUT_OF_INDEXES;
 typedef HRESULT (WINAPI *PFNSETTHREADDESCRIPTION)(HANDLE, PCWSTR);
 static PFNSETTHREADDESCRIPTION g_pfnSetThreadDescription = nullptr;
 
+namespace {
+
 /** The exception through which debuggers learn a thread's name, and its argument record. */
-static constexpr DWORD RTTHREAD_XCPT_SET_THREAD_NAME = 0x406D1388;
+constexpr DWORD RTTHREAD_XCPT_SET_THREAD_NAME = 0x406D1388;
 /** The record's type word that says "set a thread's name". */
-static constexpr DWORD RTTHREAD_NAME_INFO_TYPE = 0x1000;
+constexpr DWORD RTTHREAD_NAME_INFO_TYPE = 0x1000;
+
+} /* namespace */
+
 struct RTTHREADNAMEINFO
 {
     ULONG_PTR uType;        /**< 0x1000 */

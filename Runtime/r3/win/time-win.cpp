@@ -11,14 +11,18 @@ typedef ULONGLONG (NTAPI *PFNRTLGETINTERRUPTTIMEPRECISE)(PULONGLONG pu64Counter)
 static PFNRTLGETINTERRUPTTIMEPRECISE volatile g_pfnRtlGetInterruptTimePrecise = nullptr;
 static volatile bool g_fRtlGetInterruptTimePreciseLookedUp = false;
 
+namespace {
+
 /** Offset between the file-time origin (1601) and 1970, in nanoseconds. */
-static constexpr uint64_t RTTIME_FILE_TIME_EPOCH_DELTA_NS = UINT64_C(11644473600000000000);
+constexpr uint64_t RTTIME_FILE_TIME_EPOCH_DELTA_NS = UINT64_C(11644473600000000000);
 
 /* The interrupt time lives at a fixed address of the page the kernel shares with every
  * process: a low word and two copies of the high word. The kernel updates them so that a
  * read torn by an update shows as two differing high words. */
-static constexpr uintptr_t RTTIME_USER_SHARED_DATA    = 0x7FFE0000;
-static constexpr uintptr_t RTTIME_INTERRUPT_TIME_OFFSET = 0x8;     /* low, high, second high */
+constexpr uintptr_t RTTIME_USER_SHARED_DATA    = 0x7FFE0000;
+constexpr uintptr_t RTTIME_INTERRUPT_TIME_OFFSET = 0x8;     /* low, high, second high */
+
+} /* namespace */
 
 /** One word of the interrupt time: 0 the low word, 1 the high word, 2 its second copy. The
  *  address is a constant, so it is formed where it is read rather than kept in a variable
@@ -52,7 +56,7 @@ static uint32_t rtTimeChooseSource(void)
     {
         /* NT 3.1 (3.10) and the 9x family's predecessors lack a usable interrupt time. */
         DWORD const dwVersion = GetVersion();
-        fTickCount = (dwVersion & 0xff) == 3 && ((dwVersion >> 8) & 0xff) < 50;
+        fTickCount = LOBYTE(LOWORD(dwVersion)) == 3 && HIBYTE(LOWORD(dwVersion)) < 50;
     }
     uint32_t enmSource = RTTIMEMONOSRC_TICK_COUNT;
     if (!fTickCount)

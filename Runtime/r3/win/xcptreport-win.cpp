@@ -13,23 +13,27 @@
 /** The process id, fetched on the first report. */
 static uint32_t g_uXcptProcessId = UINT32_MAX;
 
+namespace {
+
 /** Parameters printed per exception record at most. */
-static constexpr uint32_t RTXCPT_MAX_XCPT_PARAMS = 15;
+constexpr uint32_t RTXCPT_MAX_XCPT_PARAMS = 15;
 static_assert(RTXCPT_MAX_XCPT_PARAMS == EXCEPTION_MAXIMUM_PARAMETERS, "every parameter slot the record has");
 /** Modules listed at most; one more ends the walk. */
-static constexpr unsigned RTXCPT_MAX_MODULES = 1024;
-static constexpr uintptr_t RTXCPT_PAGE_SIZE = 4096;
+constexpr unsigned RTXCPT_MAX_MODULES = 1024;
+constexpr uintptr_t RTXCPT_PAGE_SIZE = 4096;
 /** A dump window smaller than this takes one page more. */
-static constexpr uintptr_t RTXCPT_MIN_DUMP_SIZE = 512;
+constexpr uintptr_t RTXCPT_MIN_DUMP_SIZE = 512;
 /** A context stack pointer this far above the dump base still widens the window. */
-static constexpr uintptr_t RTXCPT_MAX_SCAN_DISTANCE = 0x4000;
+constexpr uintptr_t RTXCPT_MAX_SCAN_DISTANCE = 0x4000;
 /** The thread's stack limits replace the window when the top is closer than this. */
-static constexpr uintptr_t RTXCPT_MAX_STACK_DUMP = 0x100000;
+constexpr uintptr_t RTXCPT_MAX_STACK_DUMP = 0x100000;
 /** A module path longer than this (in bytes) is not believed. */
-static constexpr USHORT RTXCPT_MAX_PATH_BYTES = 0x1FFF;
+constexpr USHORT RTXCPT_MAX_PATH_BYTES = 0x1FFF;
 /** Width of the address columns in the module list and of the "Xcpt PC" label. */
-static constexpr int RTXCPT_MODULE_COLUMN = 17;
-static constexpr int RTXCPT_LABEL_COLUMN = 8;
+constexpr int RTXCPT_MODULE_COLUMN = 17;
+constexpr int RTXCPT_LABEL_COLUMN = 8;
+
+} /* namespace */
 
 /** The loader's module entry on this architecture: only the fields the report reads. */
 struct RTXCPTLDRENTRY

@@ -15,6 +15,7 @@
 #include "payload-writer.h"
 #include "NimbStubPayload.h"
 #include "wait-box.h"
+#include "win-text.h"
 
 namespace {
 
@@ -22,13 +23,6 @@ bool HostIs64Bit()
 {
     BOOL fWow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &fWow64) && fWow64;
-}
-
-std::wstring WindowText(HWND hwnd)
-{
-    std::wstring wstr(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    wstr.resize(static_cast<size_t>(GetWindowTextW(hwnd, wstr.data(), static_cast<int>(wstr.size()))));
-    return wstr;
 }
 
 /** What a run showed in its box, if it showed one. */

@@ -39,21 +39,16 @@ std::pair<std::string, uint32_t> Query(const std::wstring &wstrArgs)
     return { strLine, R.exitCode };
 }
 
-void Uninstall(const wchar_t *pwszProductCode)
-{
-    RunProcess(L"C:\\windows\\system32\\msiexec.exe", std::wstring(L"msiexec /qn /x ") + pwszProductCode);
-}
-
 TEST(Install, ExitCodesAndMessagesOfRealPackagesLeaveTheTemporaryDirectoryEmpty)
 {
     struct Case { const char *pszInstaller; const wchar_t *pwszArgs; uint32_t uExit; const char *pszOut; const char *pszErr; };
     Case const aCases[] =
     {
-        { "install-reboot",       L"--silent",                  3010, "install-reboot.exe: info: Reboot required (by ", "" },
-        { "install-reboot",       L"--silent --ignore-reboot",  0,    "install-reboot.exe: info: Reboot required (by ", "" },
+        { "install-reboot",       L"--silent",                  ERROR_SUCCESS_REBOOT_REQUIRED, "install-reboot.exe: info: Reboot required (by ", "" },
+        { "install-reboot",       L"--silent --ignore-reboot",  0,                             "install-reboot.exe: info: Reboot required (by ", "" },
         /* A later success keeps the earlier package's request for a reboot. */
-        { "install-reboot-plain", L"--silent",                  3010, "install-reboot-plain.exe: info: Reboot required (by ", "" },
-        { "install-refused",      L"--silent",                  1,    "", "install-refused.exe: error: Installation failed! Error: " },
+        { "install-reboot-plain", L"--silent",                  ERROR_SUCCESS_REBOOT_REQUIRED, "install-reboot-plain.exe: info: Reboot required (by ", "" },
+        { "install-refused",      L"--silent",                  1,                             "", "install-refused.exe: error: Installation failed! Error: " },
     };
     for (auto const &C : aCases)
     {
@@ -73,8 +68,8 @@ TEST(Install, ExitCodesAndMessagesOfRealPackagesLeaveTheTemporaryDirectoryEmpty)
         EXPECT_TRUE(DirEntries(Temp.path()).empty());
     }
     EXPECT_EQ(Query(std::wstring(L"product ") + g_wszPlainCode).second, 0u);
-    Uninstall(g_wszPlainCode);
-    Uninstall(g_wszRebootCode);
+    UninstallProduct(g_wszPlainCode);
+    UninstallProduct(g_wszRebootCode);
     EXPECT_EQ(Query(std::wstring(L"product ") + g_wszPlainCode).second, 1u);
 }
 
@@ -89,7 +84,7 @@ TEST(Install, PropertiesAndLogFilesGoWhereTheUserSays)
     EXPECT_EQ(ReadWholeFile(strDir + "\\payload.txt"), g_strPayload);
     EXPECT_NE(ReadWholeFile(strLog), "<missing>");
     EXPECT_TRUE(DirEntries(Temp.path()).empty());
-    Uninstall(g_wszPlainCode);
+    UninstallProduct(g_wszPlainCode);
 
     /* --logging alone: the default log in the extraction directory, which then stays, after
      * clean-up has spent all its retries on it. */
@@ -104,7 +99,7 @@ TEST(Install, PropertiesAndLogFilesGoWhereTheUserSays)
     EXPECT_EQ(aLeft[0].size(), 24u);
     EXPECT_EQ(DirEntries(Temp / aLeft[0]), std::vector<std::string>{ "NimbInstallLog.txt" });
     EXPECT_GE(msTaken, 9100u);
-    Uninstall(g_wszPlainCode);
+    UninstallProduct(g_wszPlainCode);
 }
 
 /** Whether the local machine's trusted publishers hold the build's test certificate. */
@@ -131,10 +126,10 @@ TEST(Install, DemoInstallsSilentlyWithTheProductRegisteredAndThePublisherTrusted
     ProcessResult R = Fixture("install-plain", L"--silent --no-silent-cert", Temp);
     EXPECT_EQ(R.exitCode, 0u) << R.err;
     EXPECT_FALSE(PublisherTrusted());
-    Uninstall(g_wszPlainCode);
+    UninstallProduct(g_wszPlainCode);
     Fixture("install-plain", L"", Temp);
     EXPECT_FALSE(PublisherTrusted());
-    Uninstall(g_wszPlainCode);
+    UninstallProduct(g_wszPlainCode);
 
     std::string const strDir = Target / "Nimbrel Demo";
     R = RunInstaller("bin/Setup.exe", L"--silent --msi-prop INSTALLDIR " + QuoteArg(Widen(strDir)), Temp);
@@ -153,7 +148,7 @@ TEST(Install, DemoInstallsSilentlyWithTheProductRegisteredAndThePublisherTrusted
     R = RunInstaller("bin/Setup.exe", L"--silent", Temp);
     EXPECT_EQ(R.exitCode, 0u) << R.err;
     EXPECT_TRUE(PublisherTrusted());
-    Uninstall(g_wszDemoCode);
+    UninstallProduct(g_wszDemoCode);
 }
 
 } /* namespace */

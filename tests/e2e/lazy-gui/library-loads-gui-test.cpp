@@ -14,28 +14,16 @@
 #include <vector>
 #include "process-runner.h"
 #include "scratch-dir.h"
+#include "win-text.h"
 
 namespace {
 
 constexpr wchar_t kTitle[] = L"Nimbrel Installer";
 
-std::wstring Lower(std::wstring s)
-{
-    for (wchar_t &wc : s)
-        wc = towlower(wc);
-    return s;
-}
-
 std::wstring BaseName(const std::wstring &path)
 {
     size_t const off = path.find_last_of(L"\\/");
     return Lower(off == std::wstring::npos ? path : path.substr(off + 1));
-}
-
-std::wstring SystemDir()
-{
-    wchar_t wsz[MAX_PATH];
-    return std::wstring(wsz, GetSystemDirectoryW(wsz, MAX_PATH));
 }
 
 struct TracedRun
@@ -192,7 +180,7 @@ std::string Listing(const TraceResult &r)
 /** The lazily bound libraries and the one loaded on first use. */
 const wchar_t * const g_apwszBound[] = { L"msi.dll", L"crypt32.dll", L"user32.dll", L"shell32.dll", L"comctl32.dll" };
 
-} // namespace
+} /* namespace */
 
 TEST(LibraryLoads, SilentVersionLoadsNoBoundLibrary)
 {

@@ -7,14 +7,9 @@
 #include <string.h>
 #include <string>
 #include "process-runner.h"
+#include "win-text.h"
 
 namespace {
-
-std::wstring SystemDir()
-{
-    wchar_t wsz[MAX_PATH];
-    return std::wstring(wsz, GetSystemDirectoryW(wsz, MAX_PATH));
-}
 
 class LazyBinding : public ::testing::Test
 {
@@ -38,7 +33,7 @@ protected:
     }
 };
 
-} // namespace
+} /* namespace */
 
 TEST_F(LazyBinding, CallsKeepArgumentsRegistersAndStack)
 {

@@ -64,4 +64,4 @@ TEST(PackedStub, PlatformFindsEveryPackage)
     FreeLibrary(hMod);
 }
 
-} // namespace
+} /* namespace */

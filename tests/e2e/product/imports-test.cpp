@@ -3,6 +3,7 @@
  * first use. Read from the built files' import tables. */
 #include <gtest/gtest.h>
 #include "process-runner.h"
+#include "win-text.h"
 #include <windows.h>
 #include <algorithm>
 #include <fstream>
@@ -54,13 +55,6 @@ std::vector<std::string> ImportedDlls(const std::wstring &path)
     return dlls;
 }
 
-std::string Lower(std::string s)
-{
-    for (char &ch : s)
-        ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
-
 /** A C or C++ runtime library by its name. */
 bool IsCRuntime(std::string name)
 {
@@ -110,4 +104,4 @@ TEST(ProductImports, CheckSeesACRuntime)
     EXPECT_FALSE(std::all_of(dlls.begin(), dlls.end(), IsAllowedImport));
 }
 
-} // namespace
+} /* namespace */

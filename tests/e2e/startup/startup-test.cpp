@@ -139,7 +139,7 @@ TEST(Startup, StackOverrunIsCaughtWithSeededCookie)
     {
         ProcessResult r = RunProcess(ProbePath(), L"probe atexit=1 smash");
         ASSERT_TRUE(r.started);
-        EXPECT_EQ(r.exitCode, 0xC0000409u);
+        EXPECT_EQ(r.exitCode, STATUS_STACK_BUFFER_OVERRUN);
         static const std::string s_head = "\r\n\r\n!!Stack cookie corruption!!\r\n\r\nexpected";
         ASSERT_EQ(r.err.size(), s_head.size() + 8 + 2) << r.err;
         EXPECT_EQ(r.err.substr(0, s_head.size()), s_head);
@@ -181,4 +181,4 @@ TEST(Startup, ExecutablePathRecord)
     RemoveDirectoryW(dir.c_str());
 }
 
-} // namespace
+} /* namespace */

@@ -13,7 +13,7 @@ ProcessResult RunProbe(const std::wstring &args)
     return RunProcess(exe, QuoteArg(exe) + L" " + args);
 }
 
-} // namespace
+} /* namespace */
 
 TEST(StreamE2E, RedirectedOutputIsWrittenOutAtExit)
 {

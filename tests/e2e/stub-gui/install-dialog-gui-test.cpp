@@ -29,11 +29,6 @@ bool ProductInstalled()
     return R.exitCode == 0;
 }
 
-void Uninstall()
-{
-    RunProcess(L"C:\\windows\\system32\\msiexec.exe", std::wstring(L"msiexec /qn /x ") + g_wszProductCode);
-}
-
 /** The installer copied beside a ".custom" directory with one file, extracting under a
  *  temporary directory of its own. */
 class DialogInstall : public ::testing::Test
@@ -46,12 +41,12 @@ protected:
                               Widen(m_strExe).c_str(), FALSE));
         ASSERT_TRUE(CreateDirectoryW(Widen(m_Beside / ".custom").c_str(), nullptr));
         ASSERT_TRUE(WriteWholeFile(m_Beside / ".custom\\custom.txt", g_strCustomText));
-        Uninstall();
+        UninstallProduct(g_wszProductCode);
     }
 
     void TearDown() override
     {
-        Uninstall();
+        UninstallProduct(g_wszProductCode);
     }
 
     ProcessResult Run(const std::wstring &wstrArgs, const ScratchDir &Temp)

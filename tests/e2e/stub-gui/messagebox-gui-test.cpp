@@ -13,6 +13,7 @@
 #include "stub-help-text.h"
 #include "NimbStubVersion.h"
 #include "wait-box.h"
+#include "win-text.h"
 
 namespace {
 
@@ -183,13 +184,6 @@ struct BoxSeen
     std::vector<std::wstring> awstrButtons;
     std::string  strIcon;           /**< "error", "information" or "unknown (...)" */
 };
-
-std::wstring WindowText(HWND hwnd)
-{
-    std::wstring wstr(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    wstr.resize(static_cast<size_t>(GetWindowTextW(hwnd, wstr.data(), static_cast<int>(wstr.size()))));
-    return wstr;
-}
 
 std::wstring ClassName(HWND hwnd)
 {

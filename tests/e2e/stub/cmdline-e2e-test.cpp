@@ -110,7 +110,7 @@ TEST(StubCmdLine, VersionBlockNamesTheVersionTheProgramPrints)
 {
     HMODULE hMod = LoadLibraryExW(BuildPath("bin/NimbStub.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(hMod, nullptr);
-    HRSRC hRes = FindResourceW(hMod, MAKEINTRESOURCEW(VS_VERSION_INFO), MAKEINTRESOURCEW(16) /* RT_VERSION */);
+    HRSRC hRes = FindResourceW(hMod, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
     ASSERT_NE(hRes, nullptr);
     const uint8_t *pb = static_cast<const uint8_t *>(LockResource(LoadResource(hMod, hRes)));
     DWORD const cb = SizeofResource(hMod, hRes);

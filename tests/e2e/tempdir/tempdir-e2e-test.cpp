@@ -27,7 +27,7 @@ std::string Expect(RTSTATUS rc, const std::string &path)
     return std::to_string(rc) + " " + path + "\r\n";
 }
 
-} // namespace
+} /* namespace */
 
 TEST(TempDirE2E, FirstVariableWithAValueDecides)
 {

@@ -39,7 +39,7 @@ __attribute__((noinline)) DWORD PlatformCodeForWriteToZero()   /* its labels exi
     return uCode;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(XcptE2E, AccessViolationIsReportedThenEndsTheProcess)
 {

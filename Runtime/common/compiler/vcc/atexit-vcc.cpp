@@ -5,9 +5,13 @@
 #include "rt/mem.h"
 #include "rt/atomic.h"
 
-static constexpr uint32_t RTATEXIT_MAX_BLOCKS = RTATEXIT_MAX_ENTRIES / RTATEXIT_BLOCK_ENTRIES;
+namespace {
+
+constexpr uint32_t RTATEXIT_MAX_BLOCKS = RTATEXIT_MAX_ENTRIES / RTATEXIT_BLOCK_ENTRIES;
 static_assert(RTATEXIT_MAX_BLOCKS * RTATEXIT_BLOCK_ENTRIES == RTATEXIT_MAX_ENTRIES);
 static_assert(RTATEXIT_MAX_BLOCKS == 32);
+
+} /* namespace */
 
 volatile uint32_t g_cAtExitEntries = 0;
 static PFNRT *volatile g_apAtExitBlocks[RTATEXIT_MAX_BLOCKS];

@@ -21,7 +21,7 @@ template <typename F> RTSTATUS OnOtherThread(F &&fn)
     return rc;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(CritSect, SetUpChecksFlags)
 {
@@ -205,7 +205,7 @@ DWORD WINAPI LeaveOnThread(LPVOID pvCritSect)
     RTCritSectLeave(static_cast<RTCRITSECT *>(pvCritSect));
     return 0;
 }
-} // namespace
+} /* namespace */
 
 TEST(CritSect, ReleaseThatCannotWakeAWaiterIsFatal)
 {

@@ -116,7 +116,7 @@ protected:
 RTLOGINSTANCE *ReleaseLogger::s_pInstance;
 std::vector<uint32_t> ReleaseLogger::s_aLookups;
 
-} // namespace
+} /* namespace */
 
 TEST(ErrConvertFromNtStatus, EveryListedValueMapsToItsStatus)
 {

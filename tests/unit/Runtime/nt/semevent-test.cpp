@@ -47,7 +47,7 @@ private:
 /** A block that is not an event: right size, wrong magic. */
 uint32_t g_auNotAnEvent[4] = { 0x12345678, 1, 0, 0 };
 
-} // namespace
+} /* namespace */
 
 TEST(SemWaitFlags, ValidCombinations)
 {

@@ -24,7 +24,7 @@ struct DirGuard
     }
 };
 
-} // namespace
+} /* namespace */
 
 TEST(DirMake, CreatesOnceAndChecksTheMode)
 {

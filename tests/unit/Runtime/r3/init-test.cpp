@@ -74,7 +74,7 @@ std::string ExePathFromPlatform()
     return std::string(sz, size_t(cch));
 }
 
-} // namespace
+} /* namespace */
 
 TEST(Init, BadArgumentsAreRefusedBeforeAnythingIsCounted)
 {
@@ -296,7 +296,7 @@ RTSTATUS FakeFlush(RTLOGINSTANCE *pLogger)
     g_apFlushed[g_cFlushed++ & 3] = pLogger;
     return INF_SUCCESS;
 }
-} // namespace
+} /* namespace */
 
 TEST(Init, ExitCallbackFlushesTheLoggersThatExist)
 {

@@ -26,7 +26,7 @@ protected:
     ScratchDir m_Dir;
 };
 
-} // namespace
+} /* namespace */
 
 TEST(StreamMode, Letters)
 {

@@ -50,7 +50,7 @@ TEST(AddCertificateToStore, CreatesAMissingStoreDespiteOpenExistingAndReplacesAn
     for (int i = 0; i < 2; i++)
     {
         SCOPED_TRACE(i);
-        EXPECT_TRUE(AddCertificateToStore(CERT_LOCATION_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG, g_szStore,
+        EXPECT_TRUE(AddCertificateToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG, g_szStore,
                                           pbCert, static_cast<uint32_t>(strCert.size())));
         EXPECT_TRUE(StoreHoldsTestCertificate());
     }
@@ -66,10 +66,10 @@ TEST(AddCertificateToStore, FailuresNameTheStepAndLeaveTheStoreAlone)
     std::string const strCert = TestCertificate();
     auto const pbCert = reinterpret_cast<const uint8_t *>(strCert.data());
     /* Not a certificate: the first byte of the DER sequence is missing. */
-    EXPECT_FALSE(AddCertificateToStore(CERT_LOCATION_LOCAL_MACHINE, g_szStore, pbCert + 1,
+    EXPECT_FALSE(AddCertificateToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, g_szStore, pbCert + 1,
                                        static_cast<uint32_t>(strCert.size() - 1)));
     /* A store name that is not UTF-8. */
-    EXPECT_FALSE(AddCertificateToStore(CERT_LOCATION_LOCAL_MACHINE, "Nimb\xff", pbCert,
+    EXPECT_FALSE(AddCertificateToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "Nimb\xff", pbCert,
                                        static_cast<uint32_t>(strCert.size())));
     EXPECT_FALSE(StoreHoldsTestCertificate());
 

@@ -9,16 +9,10 @@
 #include "process-runner.h"
 #include "stub-test-support.h"
 #include "stream-capture.h"
+#include "runtime-text.h"
 #include "stub-help-text.h"
 
 namespace {
-
-std::string StatusText(const char *pszFormat, RTSTATUS rc)
-{
-    char sz[512];
-    RTStrPrintBuf(sz, sizeof(sz), pszFormat, rc);
-    return sz;
-}
 
 std::string VersionText()
 {

@@ -15,8 +15,6 @@
 
 namespace {
 
-void WINAPI NoSleep(DWORD) {}
-
 class CustomDir : public ::testing::Test
 {
 protected:

@@ -58,7 +58,7 @@ TEST_F(PackageLoop, CabinetsWaitAndFilesOfNoKnownKindStopTheRun)
 {
     /* A cabinet (any case) only sits beside its package: an earlier result stays. */
     ListPackageFile("C:/Extract/plain.CAB");
-    EXPECT_EQ(InstallPackages(1, &m_Settings, 3010), 3010);
+    EXPECT_EQ(InstallPackages(1, &m_Settings, ERROR_SUCCESS_REBOOT_REQUIRED), ERROR_SUCCESS_REBOOT_REQUIRED);
     EXPECT_TRUE(m_Rec.Calls().empty());
 
     /* The newest record of the index counts; its path gets backslashes. */
@@ -72,7 +72,7 @@ TEST_F(PackageLoop, AFailedRunOrAStartedRestartInstallsNothingMore)
 {
     ListPackageFile("C:/Extract/plain.msi");
     StreamCapture Err(&g_pStreamStdErr);
-    for (int rc : { 1, 2, 1641 })
+    for (int rc : { 1, 2, int(ERROR_SUCCESS_REBOOT_INITIATED) })
         EXPECT_EQ(InstallPackages(1, &m_Settings, rc), rc);
     EXPECT_EQ(Err.Text(), "");
     EXPECT_TRUE(m_Rec.Calls().empty());

@@ -72,7 +72,7 @@ TEST(RunWindowsInstaller, SilentInstallsWithPropertiesAndEveryPackageLogsToTheSa
     EXPECT_FALSE(strFirstLog.empty());
 
     /* Empty parameters; the package schedules a reboot: the one information line. */
-    EXPECT_EQ(RunWindowsInstaller(strReboot.c_str(), "", strLog.c_str()), 3010);
+    EXPECT_EQ(RunWindowsInstaller(strReboot.c_str(), "", strLog.c_str()), ERROR_SUCCESS_REBOOT_REQUIRED);
     EXPECT_EQ(Out.Text(), "NimbStub.exe: info: Reboot required (by " + strReboot + ")\r\n");
     EXPECT_EQ(Err.Text(), "");
     EXPECT_TRUE(Rec.Calls().empty());
@@ -151,14 +151,18 @@ TEST(MapInstallerResult, EachResultGivesItsCodeAndItsMessage)
 
     struct Case { uint32_t uResult; int iExpected; std::string strBox; } const aCases[] =
     {
-        { 0,    0,    "" },
-        { 3010, 3010, "" },     /* interactive: the restart is Windows Installer's to offer */
-        { 1641, 1641, "" },     /* succeeded, and the restart has already been started */
-        { 1602, 1,    "" },     /* the user cancelled: nothing more to say */
-        { 1613, 1,    "This installation package cannot be installed by the Windows Installer service.\n"
-                      "You must install a Windows service pack that contains a newer version of the "
-                      "Windows Installer service." },
-        { 1633, 1,    "This installation package is not supported on this platform." },
+        { ERROR_SUCCESS, 0, "" },
+        /* interactive: the restart is Windows Installer's to offer */
+        { ERROR_SUCCESS_REBOOT_REQUIRED, ERROR_SUCCESS_REBOOT_REQUIRED, "" },
+        /* succeeded, and the restart has already been started */
+        { ERROR_SUCCESS_REBOOT_INITIATED, ERROR_SUCCESS_REBOOT_INITIATED, "" },
+        /* the user cancelled: nothing more to say */
+        { ERROR_INSTALL_USEREXIT, 1, "" },
+        { ERROR_INSTALL_PACKAGE_VERSION, 1,
+          "This installation package cannot be installed by the Windows Installer service.\n"
+          "You must install a Windows service pack that contains a newer version of the "
+          "Windows Installer service." },
+        { ERROR_INSTALL_PLATFORM_UNSUPPORTED, 1, "This installation package is not supported on this platform." },
         { ERROR_INSTALL_FAILURE, 1, strFailed + MessageText(ERROR_INSTALL_FAILURE, nullptr) },
         { uNoText, 1, strFailed + std::to_string(uNoText) },
     };
@@ -190,8 +194,8 @@ TEST(MapInstallerResult, SilentRestartStartedAndCancelWriteNothing)
     BoxRecorder Rec;
     g_InstallerState.silentMode = true;
     StreamCapture Err(&g_pStreamStdErr), Out(&g_pStreamStdOut);
-    EXPECT_EQ(MapInstallerResult(1641, "C:\\pkg.msi"), 1641);
-    EXPECT_EQ(MapInstallerResult(1602, "C:\\pkg.msi"), 1);
+    EXPECT_EQ(MapInstallerResult(ERROR_SUCCESS_REBOOT_INITIATED, "C:\\pkg.msi"), ERROR_SUCCESS_REBOOT_INITIATED);
+    EXPECT_EQ(MapInstallerResult(ERROR_INSTALL_USEREXIT, "C:\\pkg.msi"), 1);
     EXPECT_EQ(Err.Text() + Out.Text(), "");
 }
 

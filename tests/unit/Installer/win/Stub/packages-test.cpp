@@ -30,8 +30,6 @@ std::string Blob(size_t cb, unsigned uSeed)
     return str;
 }
 
-void WINAPI NoSleep(DWORD) {}
-
 /** The host that the replaced kernel32 lookup describes. */
 enum class Host { Bits64, Bits32, NoWow64Function, Wow64CallFails };
 Host g_enmHost = Host::Bits64;

@@ -59,3 +59,5 @@ std::vector<BoxCall> &BoxRecorder::Calls()
 {
     return g_aCalls;
 }
+
+void WINAPI NoSleep(DWORD) {}

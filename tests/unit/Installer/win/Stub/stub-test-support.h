@@ -1,5 +1,5 @@
-/* What the installer's unit tests share: message boxes recorded instead of shown, and a
- * fresh installer state. */
+/* What the installer's unit tests share: message boxes recorded instead of shown, a fresh
+ * installer state, and a pause that returns at once for clean-up's retries. */
 #pragma once
 #include <string>
 #include <vector>
@@ -25,3 +25,6 @@ public:
     ~BoxRecorder();
     std::vector<BoxCall> &Calls();
 };
+
+/** Stands in for the pause between clean-up's retries (g_pfnCleanupSleep). */
+void WINAPI NoSleep(DWORD);

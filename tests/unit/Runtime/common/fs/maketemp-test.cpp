@@ -30,7 +30,7 @@ std::string MaskAs(const std::string &made, size_t offName, const char *pszPatte
     return masked;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(MakeTemp, TenThousandDistinctDirectories)
 {

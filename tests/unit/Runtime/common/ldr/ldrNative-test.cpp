@@ -6,6 +6,7 @@
 #include <string>
 #include "process-runner.h"
 #include "scratch-dir.h"
+#include "win-text.h"
 #include "rt/err.h"
 #include "rt/format.h"
 #include "rt/init.h"
@@ -49,20 +50,7 @@ std::wstring ModulePath(RTLDRMOD hMod)
     return std::wstring(wsz, cwc);
 }
 
-std::wstring SystemDir()
-{
-    wchar_t wsz[MAX_PATH];
-    return std::wstring(wsz, GetSystemDirectoryW(wsz, MAX_PATH));
-}
-
-std::wstring Lower(std::wstring s)
-{
-    for (auto &wc : s)
-        wc = towlower(wc);
-    return s;
-}
-
-} // namespace
+} /* namespace */
 
 TEST_F(Ldr, SystemNameIsCheckedBeforeAnyFileIsTouched)
 {
@@ -222,7 +210,7 @@ std::string Dependency(const char *pszName, const char *pszVersion, const char *
          + " language=\"*\"/></dependentAssembly></dependency>\n</assembly>\n";
 }
 
-} // namespace
+} /* namespace */
 
 TEST_F(Ldr, SideBySideRedirectionIsFollowedOnlyIntoTheWindowsTree)
 {

@@ -52,7 +52,7 @@ struct BareLogger
     ~BareLogger() { RTLogInstanceDestroy(p); }
 };
 
-} // namespace
+} /* namespace */
 
 TEST(LogSettings, GroupTexts)
 {

@@ -25,7 +25,7 @@ struct GuardedInfo
     }
 };
 
-} // namespace
+} /* namespace */
 
 TEST(ErrInfo, StoreCopiesTruncatesAndReturnsTheStatus)
 {

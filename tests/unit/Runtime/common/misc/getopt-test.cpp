@@ -136,7 +136,7 @@ const std::string kMalformed = "rc:" + std::to_string(ERR_OPTION_VALUE_MALFORMED
 const std::string kNoIndex   = "rc:" + std::to_string(ERR_OPTION_INDEX_MISSING);
 const std::string kInternal  = "rc:" + std::to_string(ERR_INTERNAL_FAULT);
 
-} // namespace
+} /* namespace */
 
 TEST(GetOpt, Cases)
 {

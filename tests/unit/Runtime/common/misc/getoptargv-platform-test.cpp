@@ -144,4 +144,4 @@ TEST_F(ArgvSplitPlatform, GeneratedLinesAgree)
     }
 }
 
-} /* anonymous namespace */
+} /* namespace */

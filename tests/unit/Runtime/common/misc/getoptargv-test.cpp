@@ -271,4 +271,4 @@ TEST(ArgvSplit, LongestWindowsCommandLine)
     RTStrRelease(pszCmdLine);
 }
 
-} /* anonymous namespace */
+} /* namespace */

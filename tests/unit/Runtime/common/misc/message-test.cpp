@@ -10,18 +10,12 @@
 #include "internal/startup.h"
 #include "exec-path.h"
 #include "stream-capture.h"
+#include "runtime-text.h"
 
 namespace {
 
 /** Names the program before anything caches the name. */
 const bool g_fExecPathSet = (SetTestExecPath("C:\\Tools\\tool.exe"), true);
-
-std::string StatusText(const char *pszFormat, RTSTATUS rc)
-{
-    char sz[512];
-    RTStrPrintBuf(sz, sizeof(sz), pszFormat, rc);
-    return sz;
-}
 
 TEST(Message, LinesOfAnErrorEachGetNameAndPrefix)
 {

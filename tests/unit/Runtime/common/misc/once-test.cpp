@@ -63,7 +63,7 @@ RTSTATUS InitOk(void *)
     return INF_SUCCESS;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(Once, RacingCallersRunTheInitialiserOnceAndShareItsStatus)
 {

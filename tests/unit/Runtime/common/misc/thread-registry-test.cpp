@@ -24,7 +24,7 @@ RTTHREADINT *MakeRecord()
     return p;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(ThreadRegistry, TreeFindsEveryRecordThroughInsertsAndRemovals)
 {

@@ -46,7 +46,7 @@ void ObserveWait(const std::function<void()> &fnWait, const std::function<void()
     TlsFree(iTls);
 }
 
-} // namespace
+} /* namespace */
 
 TEST(ThreadRecord, WaitsShowTheirKindWhileBlocked)
 {

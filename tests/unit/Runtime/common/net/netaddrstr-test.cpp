@@ -127,7 +127,7 @@ std::string RandomAddressText(std::mt19937 &rng)
     return s;
 }
 
-} // namespace
+} /* namespace */
 
 /* Differences from inet_pton, by design: we read each part with the general number parser
  * in base 10, so a leading zero is a decimal digit ("010" is 10) and a leading '+' is a

@@ -22,7 +22,7 @@ struct Gen
     }
 };
 
-} // namespace
+} /* namespace */
 
 TEST(RandParkMiller, KnownSequenceAndSpareBits)
 {

@@ -37,7 +37,7 @@ size_t CollectOutput(void *pvUser, const char *pch, size_t cch)
 }
 
 /** What a status printing form gives on its own, to compare with its directive. */
-std::string StatusText(size_t (*pfn)(RTSTATUS, RTFmtOutputFn, void *, char *), RTSTATUS rc)
+std::string PrintedStatus(size_t (*pfn)(RTSTATUS, RTFmtOutputFn, void *, char *), RTSTATUS rc)
 {
     std::string str;
     char szScratch[RTERR_SCRATCH_SIZE];
@@ -70,7 +70,7 @@ std::vector<RTUTF16> BigUtf16(std::initializer_list<uint16_t> aUnits)
     return v;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(FormatRType, Integers)
 {
@@ -266,9 +266,9 @@ TEST(FormatRType, StatusForms)
     EXPECT_EQ("ERR_OPTION_UNKNOWN", Fmt("%Rrc", ERR_OPTION_UNKNOWN));
     EXPECT_EQ("-12345", Fmt("%Rrc", -12345));
     EXPECT_EQ("Unknown Status -12345 (0xffffcfc7)", Fmt("%Rrs", -12345));
-    EXPECT_EQ(StatusText(RTErrPrintMessage, ERR_OPTION_UNKNOWN) + "|" + StatusText(RTErrPrintMessage, ERR_BAD_ARGUMENT),
+    EXPECT_EQ(PrintedStatus(RTErrPrintMessage, ERR_OPTION_UNKNOWN) + "|" + PrintedStatus(RTErrPrintMessage, ERR_BAD_ARGUMENT),
               Fmt("%Rrs|%Rrf", ERR_OPTION_UNKNOWN, ERR_BAD_ARGUMENT));
-    EXPECT_EQ(StatusText(RTErrPrintFull, ERR_OPTION_UNKNOWN) + "|7", Fmt("%Rra|%d", ERR_OPTION_UNKNOWN, 7));
+    EXPECT_EQ(PrintedStatus(RTErrPrintFull, ERR_OPTION_UNKNOWN) + "|7", Fmt("%Rra|%d", ERR_OPTION_UNKNOWN, 7));
     EXPECT_EQ("ERROR_SUCCESS", Fmt("%Rwc", 0u));
     EXPECT_EQ("ERROR_SUCCESS/0x80070000", Fmt("%Rwf", 0x80070000u));
     EXPECT_EQ("0x5", Fmt("%Rwc", 5u));
@@ -287,7 +287,7 @@ TEST(FormatRType, ErrInfo)
 
     ErrInfo.uMarks |= ERRINFO_HAS_REASON;
     ErrInfo.iResult = ERR_OPTION_UNKNOWN;
-    std::string const strMsg = StatusText(RTErrPrintMessage, ERR_OPTION_UNKNOWN);
+    std::string const strMsg = PrintedStatus(RTErrPrintMessage, ERR_OPTION_UNKNOWN);
     EXPECT_EQ(strMsg + ": disk on fire", Fmt("%RTeic", &ErrInfo));
     EXPECT_EQ(": disk on fire", Fmt("%RTeim", &ErrInfo));
     EXPECT_EQ(" - disk on fire", Fmt("%#RTeim", &ErrInfo));
@@ -464,7 +464,7 @@ size_t PointHandler(RTFmtOutputFn pfnOutput, void *pvOutput, const char *pszType
     return pfnOutput(pvOutput, sz, static_cast<size_t>(cch));
 }
 
-} // namespace
+} /* namespace */
 
 TEST(FormatRType, CustomTypes)
 {

@@ -22,7 +22,7 @@ std::string Print(Fn pfn, Code code, size_t *pcchRet = nullptr)
     return out;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(StatusPrint, PrintingForms)
 {

@@ -45,7 +45,7 @@ std::vector<ListedStatus> ReadStatusList()
     return list;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(StatusText, EveryListedStatusExpandsToItsNameAndMessage)
 {
@@ -114,7 +114,7 @@ struct WordTable
 } const g_Words;
 
 
-} // namespace
+} /* namespace */
 
 TEST(StatusText, WinFindEntry)
 {

@@ -105,4 +105,4 @@ TEST(StrOps, CompareNullSafe)
     }
 }
 
-} /* anonymous namespace */
+} /* namespace */

@@ -144,4 +144,4 @@ TEST(Utf16Storage, Resize)
     EXPECT_EQ(pwsz, nullptr);
 }
 
-} /* anonymous namespace */
+} /* namespace */

@@ -51,7 +51,7 @@ const LenientCase g_aU64Cases[] =
     { "-1",                    0, WRN_NEGATIVE_UNSIGNED, UINT64_MAX, 2 },
 };
 
-} // namespace
+} /* namespace */
 
 TEST(StrToNum, UnsignedLenientCore)
 {

@@ -644,4 +644,4 @@ TEST(Utf8Utf16, RandomTextMatchesThePlatformAndRoundTrips)
     }
 }
 
-} /* anonymous namespace */
+} /* namespace */

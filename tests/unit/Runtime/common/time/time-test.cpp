@@ -80,7 +80,7 @@ void ExpectMatchesPlatform(int64_t ns)
     EXPECT_EQ(p.u16YearDay, (u64Day - u64Jan1) / UINT64_C(864000000000) + 1) << ns;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(TimeExplode, TableOfInstants)
 {

@@ -61,7 +61,7 @@ TEST(DirNative, ReparsePointsByTag)
     ASSERT_TRUE(CreateDirectoryW(LongForm(dlink).c_str(), nullptr));
     RTDIR hDir = nullptr;
     {
-        FakeReparsePoints fake(0xA000000C /* symbolic link */);
+        FakeReparsePoints fake(IO_REPARSE_TAG_SYMLINK);
         ASSERT_TRUE(fake.Ok());
         LeakCheck const handles;
         EXPECT_FALSE(LeavesHeapBlocks([&] {
@@ -73,7 +73,7 @@ TEST(DirNative, ReparsePointsByTag)
         /* One open per try above, each asking for the reparse point itself. */
         ASSERT_GE(fake.LinkOpens().size(), 1u);
         for (uint32_t fOptions : fake.LinkOpens())
-            EXPECT_TRUE(fOptions & 0x200000);
+            EXPECT_TRUE(fOptions & FILE_OPEN_REPARSE_POINT);
 
         /* Followed without the flag, and with a trailing separator. */
         for (std::string const &path : { dlink, dlink + "\\" })
@@ -82,16 +82,16 @@ TEST(DirNative, ReparsePointsByTag)
                 if (path == dlink && fFlags)
                     continue;
                 ASSERT_EQ(RTDirOpenFilteredPath(&hDir, path.c_str(), RTDIRFILTER_NONE, fFlags), INF_SUCCESS) << path;
-                EXPECT_FALSE(fake.LinkOpens().back() & 0x200000);
+                EXPECT_FALSE(fake.LinkOpens().back() & FILE_OPEN_REPARSE_POINT);
                 RTDirClose(hDir);
             }
     }
     {
-        FakeReparsePoints fake(0xA0000003 /* junction */);
+        FakeReparsePoints fake(IO_REPARSE_TAG_MOUNT_POINT);
         ASSERT_EQ(RTDirOpenFilteredPath(&hDir, dlink.c_str(), RTDIRFILTER_NONE, RTDIROPEN_NO_SYMLINKS), INF_SUCCESS);
         ASSERT_EQ(fake.LinkOpens().size(), 2u) << "opened again without the reparse-point option";
-        EXPECT_TRUE(fake.LinkOpens()[0] & 0x200000);
-        EXPECT_FALSE(fake.LinkOpens()[1] & 0x200000);
+        EXPECT_TRUE(fake.LinkOpens()[0] & FILE_OPEN_REPARSE_POINT);
+        EXPECT_FALSE(fake.LinkOpens()[1] & FILE_OPEN_REPARSE_POINT);
         EXPECT_EQ(RTDirClose(hDir), INF_SUCCESS);
     }
 }

@@ -8,15 +8,9 @@
 #include "rt/mem.h"
 #include "leak-check.h"
 #include "process-runner.h"
+#include "runtime-text.h"
 
 namespace {
-
-std::string CurrentDir()
-{
-    char sz[1024];
-    EXPECT_EQ(RTPathGetCurrentDir(sz, sizeof(sz)), INF_SUCCESS);
-    return sz;
-}
 
 /** Converts and checks the record's shape; returns the name as UTF-8, or "" on failure. */
 std::string NtName(const std::string &strPath, RTSTATUS *prc = nullptr)

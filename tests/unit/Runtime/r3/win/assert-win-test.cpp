@@ -33,7 +33,7 @@ struct AssertLast
     char szMsg2[4096];
     uint32_t cchMsg2;
 };
-} // namespace
+} /* namespace */
 
 extern "C" AssertLast g_RTAssertLast;
 

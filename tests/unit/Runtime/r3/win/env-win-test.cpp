@@ -22,7 +22,7 @@ private:
     std::wstring m_name;
 };
 
-} // namespace
+} /* namespace */
 
 TEST(Env, PresentEmptyAndMissingAreToldApart)
 {

@@ -129,7 +129,7 @@ const CodeMapping g_aMappings[] =
     { ERR_CRYPTO_ALGORITHM_INVALID, { 0x80090008 } },
 };
 
-} // namespace
+} /* namespace */
 
 TEST(ErrConvertFromWinError, EveryListedCodeMapsToItsStatus)
 {

@@ -28,7 +28,7 @@ RTSTATUS OpenEx(const std::string &path, uint64_t fOpen, FileGuard &f, uint32_t 
 constexpr uint64_t kCreateReplaceDenyWrite0700 = 0x1C000322; /* write, deny write, create-or-replace, 0700 */
 constexpr uint64_t kReadDenyWrite              = 0x721;      /* read, deny write, open existing */
 
-} // namespace
+} /* namespace */
 
 TEST(FileOpen, BadFlagWordsAreRefusedAndLeaveNoHandle)
 {
@@ -405,7 +405,7 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD uCode, LPVOID, DWORD, LPVOID pvOut
     SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
 }
-} // namespace
+} /* namespace */
 
 TEST(FileIo, SizeOfDisks)
 {
@@ -467,12 +467,12 @@ TEST(FileInfo, ModeFromAttributes)
         { RTFS_DOS_DIRECTORY,                       nullptr,      0, 0, RTFS_DOS_DIRECTORY | 0x41FF },
         { RTFS_DOS_DIRECTORY | RTFS_DOS_READONLY,   nullptr,      0, 0, RTFS_DOS_DIRECTORY | RTFS_DOS_READONLY | 0x41FF },
         { 0,                                        nullptr,      0, 0x4000, RTFS_DOS_DIRECTORY | 0x41FF },
-        { RTFS_DOS_REPARSE_POINT,                   "link",       0xA000000C, 0, RTFS_DOS_REPARSE_POINT | 0xA1B6 },
-        { RTFS_DOS_REPARSE_POINT | RTFS_DOS_DIRECTORY, nullptr,   0xA000000C, 0,
+        { RTFS_DOS_REPARSE_POINT,                   "link",       IO_REPARSE_TAG_SYMLINK, 0, RTFS_DOS_REPARSE_POINT | 0xA1B6 },
+        { RTFS_DOS_REPARSE_POINT | RTFS_DOS_DIRECTORY, nullptr,   IO_REPARSE_TAG_SYMLINK, 0,
           RTFS_DOS_REPARSE_POINT | RTFS_DOS_DIRECTORY | 0xA1FF },
-        { RTFS_DOS_REPARSE_POINT | RTFS_DOS_DIRECTORY, nullptr,   0xA0000003, 0,
+        { RTFS_DOS_REPARSE_POINT | RTFS_DOS_DIRECTORY, nullptr,   IO_REPARSE_TAG_MOUNT_POINT, 0,
           RTFS_DOS_REPARSE_POINT | RTFS_DOS_DIRECTORY | 0x41FF },            /* a junction stays a directory */
-        { 0,                                        "x",          0xA000000C, 0, 0x81B6 }, /* tag without the attribute */
+        { 0,                                        "x",          IO_REPARSE_TAG_SYMLINK, 0, 0x81B6 }, /* tag without the attribute */
         { RTFS_DOS_DEVICE,                          "",           0, 0, 0x4081B6 },
         { RTFS_DOS_ARCHIVE | 0xFFFF,                "x",          0, 0, RTFS_DOS_ARCHIVE | 0x81B6 }, /* low half ignored */
     };

@@ -2,8 +2,11 @@
  * chunks, and a full disk is worded by the file system's largest file. The platform calls
  * are replaced in this program's import table, so the real code paths run. */
 #include <gtest/gtest.h>
+#define WIN32_NO_STATUS
 #include <windows.h>
+#undef WIN32_NO_STATUS
 #include <winternl.h>
+#include <ntstatus.h>
 #include <string>
 #include <vector>
 #include "rt/file.h"
@@ -67,12 +70,12 @@ const wchar_t *g_pwszFakeFs = L"FAT";
 NTSTATUS NTAPI FakeQueryVolume(HANDLE, PIO_STATUS_BLOCK, PVOID pv, ULONG cb, FS_INFORMATION_CLASS enmClass)
 {
     if (enmClass != FileFsAttributeInformation)
-        return static_cast<NTSTATUS>(0xC0000003);
+        return STATUS_INVALID_INFO_CLASS;
     auto *pInfo = static_cast<FILE_FS_ATTRIBUTE_INFORMATION *>(pv);
     memset(pv, 0, cb);
     pInfo->FileSystemNameLength = ULONG(wcslen(g_pwszFakeFs) * sizeof(WCHAR));
     memcpy(pInfo->FileSystemName, g_pwszFakeFs, pInfo->FileSystemNameLength);
-    return 0;
+    return STATUS_SUCCESS;
 }
 
 class FileIoFault : public ::testing::Test
@@ -100,7 +103,7 @@ protected:
     std::vector<uint8_t> m_Data = std::vector<uint8_t>(100000);
 };
 
-} // namespace
+} /* namespace */
 
 TEST_F(FileIoFault, LargeRequestsGoAgainInChunks)
 {

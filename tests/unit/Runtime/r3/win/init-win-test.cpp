@@ -1,7 +1,11 @@
 /* Windows version detection: the version-code table over synthetic version records, the
  * chain of version queries with queries that fail, and the real detection. */
 #include <gtest/gtest.h>
+#define WIN32_NO_STATUS
 #include <windows.h>
+#undef WIN32_NO_STATUS
+#include <winternl.h>
+#include <ntstatus.h>
 #include <cstring>
 #include "internal/r3-win.h"
 
@@ -61,7 +65,7 @@ const VersionCase g_aVersionCases[] =
     { 0, 10, 0, 19045, kWs, 0 },   { 3, 10, 0, 19045, kWs, 0 },
 };
 
-} // namespace
+} /* namespace */
 
 TEST(InitWinVersion, CodeForEveryRowAndItsNeighbours)
 {
@@ -112,10 +116,10 @@ LONG NTAPI FakeRtlGetVersion(PRTL_OSVERSIONINFOW pInfo)
 {
     g_acbSeen[g_cSeen++ & 3] = pInfo->dwOSVersionInfoSize;
     if (!g_Fake.fRtlGetVersion)
-        return static_cast<LONG>(0xC0000002);
+        return STATUS_NOT_IMPLEMENTED;
     FillCommon(pInfo, 10);
     reinterpret_cast<OSVERSIONINFOEXW *>(pInfo)->wProductType = VER_NT_SERVER;
-    return 0;
+    return STATUS_SUCCESS;
 }
 
 BOOL WINAPI FakeGetVersionExW(LPOSVERSIONINFOW pInfo)
@@ -150,7 +154,7 @@ BOOLEAN NTAPI FakeRtlGetNtProductType(PULONG puType)
     return TRUE;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(InitWinVersion, QueryChainFallsBackAndFixesTheProductType)
 {

@@ -177,4 +177,4 @@ TEST(StartupSectionTails, ZeroedAndProtectionRestored)
     VirtualFree(pbImage, 0, MEM_RELEASE);
 }
 
-} // namespace
+} /* namespace */

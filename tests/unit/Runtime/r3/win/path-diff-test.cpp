@@ -3,6 +3,7 @@
 #include <string>
 #include <windows.h>
 #include "rt/path.h"
+#include "internal/path.h"
 #include "path-corpus.h"
 
 namespace {
@@ -23,7 +24,7 @@ std::string AbsExFromPlatform(const std::string &strPath, std::string strRef)
     for (size_t off = 2; off < strRef.size(); off++)
         if (strRef[off] != '\\' || strOut.back() != '\\')
             strOut += strRef[off];
-    bool const fPathSlash = strPath.back() == '\\' || strPath.back() == '/';
+    bool const fPathSlash = rtPathIsAnySep(strPath.back());
     size_t cSeps = 0;
     for (char ch : strOut)
         cSeps += ch == '\\';

@@ -7,6 +7,7 @@
 #include "rt/path.h"
 #include "leak-check.h"
 #include "process-runner.h"
+#include "runtime-text.h"
 
 namespace {
 
@@ -25,13 +26,6 @@ std::string Win32(const std::string &strPath, RTSTATUS *prc = nullptr)
     std::string const str = Narrow(pwsz);
     RTPathWin32WideFree(pwsz);
     return str;
-}
-
-std::string CurrentDir()
-{
-    char sz[1024];
-    EXPECT_EQ(RTPathGetCurrentDir(sz, sizeof(sz)), INF_SUCCESS);
-    return sz;
 }
 
 /** A path of exactly @a cch characters starting with @a strHead, in components of 50. */

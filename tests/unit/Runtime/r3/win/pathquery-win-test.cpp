@@ -1,13 +1,12 @@
 /* Information by path: the record of files and directories by each query method, locked
  * files, NT object-namespace names, links, and bad arguments. */
+#include "internal/file-win.h"
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <string>
 #include "rt/dir.h"
 #include "rt/file.h"
 #include "rt/status.h"
 #include "internal/pathint-win.h"
-#include "internal/file-win.h"
 #include "internal/r3-win.h"
 #include "scratch-dir.h"
 #include "fake-reparse.h"
@@ -27,7 +26,7 @@ struct FullAttrsQuery
     PFNRTNTQUERYFULLATTRIBUTESFILE m_pfnSaved = g_pfnNtQueryFullAttributesFile;
 };
 
-} // namespace
+} /* namespace */
 
 TEST(PathQuery, FilesAndDirectories)
 {
@@ -241,12 +240,12 @@ TEST(PathQuery, ReparsePointsByTag)
         EXPECT_TRUE(PathExists(flink));
     }
     {
-        FakeReparsePoints fake(0xA0000003 /* mount point */);
+        FakeReparsePoints fake(IO_REPARSE_TAG_MOUNT_POINT);
         ASSERT_EQ(RTPathQueryStats(dlink.c_str(), &st, RTFATTR_UNIX, RTPATHQ_ON_LINK), INF_SUCCESS);
         EXPECT_EQ(st.fMode & (RTFS_TYPE_MASK | RTFS_DOS_REPARSE_POINT), RTFS_TYPE_DIRECTORY) << "traversed";
         ASSERT_EQ(fake.LinkOpens().size(), 2u);
-        EXPECT_TRUE(fake.LinkOpens()[0] & 0x200000);
-        EXPECT_FALSE(fake.LinkOpens()[1] & 0x200000);
+        EXPECT_TRUE(fake.LinkOpens()[0] & FILE_OPEN_REPARSE_POINT);
+        EXPECT_FALSE(fake.LinkOpens()[1] & FILE_OPEN_REPARSE_POINT);
         EXPECT_EQ(RTFileRemove(flink.c_str()), ERR_IS_REPARSE_POINT);
         EXPECT_TRUE(PathExists(flink));
     }

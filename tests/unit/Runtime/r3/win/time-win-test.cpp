@@ -21,7 +21,7 @@ private:
     uint32_t m_enmSaved;
 };
 
-} // namespace
+} /* namespace */
 
 TEST(TimeMono, FirstReadingChoosesTheInterruptTimeOnThisSystem)
 {

@@ -78,4 +78,4 @@ TEST(Utf8ToCodePage, UnknownCodePageIsAPlatformError)
     EXPECT_EQ(psz, nullptr);
 }
 
-} /* anonymous namespace */
+} /* namespace */

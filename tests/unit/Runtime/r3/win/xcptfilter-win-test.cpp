@@ -102,7 +102,7 @@ DWORD WINAPI FilterWithWildStack(void *pv)
     return 0;
 }
 
-} // namespace
+} /* namespace */
 
 TEST(XcptFilter, WithoutLoggerOnlyPassesOn)
 {

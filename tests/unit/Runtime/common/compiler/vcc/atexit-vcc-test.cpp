@@ -95,4 +95,4 @@ TEST(AtExit, CallbackRegisteredDuringTheRunRunsNext)
     EXPECT_EQ(g_cAtExitEntries, 0u);
 }
 
-} // namespace
+} /* namespace */
