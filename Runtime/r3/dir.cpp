@@ -2,6 +2,7 @@
  * keep a directory in place, with their file-name filters (wildcard and exact matching).
  * Creation and removal themselves are the Windows layer's (r3/win/dir-win.cpp). */
 #include "internal/dir.h"
+#include "internal/path.h"
 #include "rt/err.h"
 #include "rt/file.h"
 #include "rt/mem.h"
