@@ -123,67 +123,6 @@ RTSTATUS openHold(const char *pszPath, bool fRenamable, RTFILE *phFile)
     return rc;
 }
 
-/** Writes the blob through the record's writer, re-opens the file twice and verifies it;
- *  the record keeps whichever handle is open. @p pidFile receives the file's identity. */
-RTSTATUS writeAndVerify(CleanupRecord *pRecord, const char *pszResourceName, uint32_t index, bool fRenamable,
-                        uint64_t *pidFile)
-{
-    const char *const pszPath = pRecord->path;
-    RTFILE const hFile = pRecord->handle.hFile;
-    const void *pvBlob = nullptr;
-    uint32_t cbBlob = 0;
-    RTSTATUS rc = LoadEmbeddedResource(pszResourceName, &pvBlob, &cbBlob);
-    if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: Failed to locate resource '%s': %Rrc", index, pszResourceName, rc);
-
-    rc = RTFileWrite(hFile, pvBlob, cbBlob, nullptr);
-    if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: RTFileWrite('%s',, %#x,) failed: %Rrc", index, pszPath, cbBlob, rc);
-
-    RTFILESTATS Stats;
-    rc = g_PayloadCalls.pfnFileQueryInfo(hFile, &Stats, RTFATTR_UNIX);
-    if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pszPath, rc);
-    uint64_t const idFileWritten = Stats.u.Unix.idFile;
-    *pidFile = idFileWritten;
-
-    RTFILE hFirst = NIL_RTFILE;
-    rc = RTFileOpenNamed(&hFirst, pszPath, EXTRACT_OPEN_FIRST);
-    if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: First re-opening of '%s' failed: %Rrc", index, pszPath, rc);
-
-    rc = RTFileClose(hFile);
-    if (RT_FAILURE(rc))
-    {
-        /* The failed close has used up the handle: clean-up must not close it again. */
-        pRecord->handle.hFile = NIL_RTFILE;
-        RTFileClose(hFirst);
-        return ConsoleErrorRc(rc, "#%u: RTFileClose('%s') failed: %Rrc", index, pszPath, rc);
-    }
-    pRecord->handle.hFile = hFirst;
-
-    RTFILE hSecond = NIL_RTFILE;
-    rc = openHold(pszPath, fRenamable, &hSecond);
-    if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: Second re-opening of '%s' failed: %Rrc", index, pszPath, rc);
-    pRecord->handle.hFile = hSecond;
-    rc = RTFileClose(hFirst);
-    if (RT_FAILURE(rc))
-        ConsoleErrorLen("#%u: Failed to close 2nd handle to '%s': %Rrc", index, pszPath, rc);   /* and go on */
-
-    rc = g_PayloadCalls.pfnFileQueryInfo(hSecond, &Stats, RTFATTR_UNIX);
-    if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pszPath, rc);
-    if (static_cast<uint64_t>(Stats.cbObject) != cbBlob)
-        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File size of '%s' changed: %'RU64, expected %'RU32",
-                              index, pszPath, static_cast<uint64_t>(Stats.cbObject), cbBlob);
-    if (Stats.u.Unix.idFile != idFileWritten)
-        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
-                              index, pszPath, Stats.u.Unix.idFile, idFileWritten);
-
-    return compareWithBlob(hSecond, static_cast<const uint8_t *>(pvBlob), cbBlob, pszPath, index);
-}
-
 /** Trades the renaming hold of a moved package for the second re-opening's, which Windows
  *  Installer can open the package beside: a reader that still denies writes takes over
  *  first, then the final reader is opened by the stored name and must find the same file. */
@@ -217,29 +156,37 @@ RTSTATUS handOverHold(CleanupRecord *pRecord, uint64_t idFile, uint32_t index)
     return INF_SUCCESS;
 }
 
-/** Moves the verified package of @p *ppRecord onto @p pszStoredPath through its hold; on
- *  success *ppRecord becomes the record of the stored name. */
-RTSTATUS moveToStoredName(CleanupRecord **ppRecord, const char *pszStoredPath, uint64_t idFile, uint32_t index)
+/** Moves the verified package @p index, held under its unique name, onto @p pszStoredPath
+ *  through its hold; its record follows it. A file that fails to move is discarded. */
+RTSTATUS moveToStoredName(uint32_t index, const char *pszStoredPath)
 {
-    CleanupRecord *const pUnique = *ppRecord;
-    /* Listed first, so that nothing can fail between the move and its record. */
-    CleanupRecord *const pStored = AddCleanupRecord(pszStoredPath, true /*isFile*/);
-    if (!pStored)
-        return ERR_OUT_OF_MEMORY;
-    RTSTATUS const rc = RTFileRenameByHandle(pUnique->handle.hFile, pszStoredPath, RTFRENAME_REPLACE);
+    CleanupRecord *const pUnique = FindPackageCleanupRecord(static_cast<int32_t>(index));
+    RTFILESTATS Stats;
+    RTSTATUS rc = g_PayloadCalls.pfnFileQueryInfo(pUnique->handle.hFile, &Stats, RTFATTR_UNIX);
     if (RT_FAILURE(rc))
+        rc = ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pUnique->path, rc);
+    /* Listed first, so that nothing can fail between the move and its record. */
+    else if (CleanupRecord *const pStored = AddCleanupRecord(pszStoredPath, true /*isFile*/))
     {
+        rc = RTFileRenameByHandle(pUnique->handle.hFile, pszStoredPath, RTFRENAME_REPLACE);
+        if (RT_SUCCESS(rc))
+        {
+            /* The new record took the head of the list, where the old one was. */
+            pStored->packageIndex = pUnique->packageIndex;
+            pStored->handle.hFile = pUnique->handle.hFile;
+            FreeCleanupRecord(pUnique);
+            return handOverHold(pStored, Stats.u.Unix.idFile, index);
+        }
         FreeCleanupRecord(pStored);
         if (rc == ERR_SHARING_CONFLICT)
-            return ConsoleErrorRc(rc, "#%u: '%s' is in use by another process", index, pszStoredPath);
-        return ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", index, pszStoredPath, rc);
+            ConsoleErrorRc(rc, "#%u: '%s' is in use by another process", index, pszStoredPath);
+        else
+            ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", index, pszStoredPath, rc);
     }
-    /* The new record took the head of the list, where the old one was. */
-    pStored->packageIndex = pUnique->packageIndex;
-    pStored->handle.hFile = pUnique->handle.hFile;
-    FreeCleanupRecord(pUnique);
-    *ppRecord = pStored;
-    return handOverHold(pStored, idFile, index);
+    else
+        rc = ERR_OUT_OF_MEMORY;
+    CleanupItemNow(pUnique);
+    return rc;
 }
 
 } /* namespace */
@@ -320,29 +267,70 @@ bool PackageSuitsHost(const PackageHeader *pHeader, bool fHost64)
 }
 
 RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index,
-                          const char *pszStoredPath)
+                          bool fRenamable)
 {
-    CleanupRecord *const pUnique = AddCleanupRecord(pszPath, true /*isFile*/);
-    if (!pUnique)
+    CleanupRecord *pRecord = AddCleanupRecord(pszPath, true /*isFile*/);
+    if (!pRecord)
     {
         /* Unlisted, the file would outlive the run: nothing could close or delete it. */
         RTFileClose(hFile);
         RTFileRemove(pszPath);
         return ERR_OUT_OF_MEMORY;
     }
-    pUnique->packageIndex = static_cast<int32_t>(index);
-    pUnique->handle.hFile = hFile;
+    pRecord->packageIndex = static_cast<int32_t>(index);
+    pRecord->handle.hFile = hFile;
 
-    uint64_t idFile = 0;
-    RTSTATUS rc = writeAndVerify(pUnique, pszResourceName, index, pszStoredPath != nullptr, &idFile);
-    CleanupRecord *pRecord = pUnique;
-    if (RT_SUCCESS(rc) && pszStoredPath)
-        rc = moveToStoredName(&pRecord, pszStoredPath, idFile, index);
-    /* What failed before it moved is no package: it goes now, also where no clean-up
-     * follows (extract-only runs). */
-    if (RT_FAILURE(rc) && pRecord == pUnique)
-        CleanupItemNow(pUnique);
-    return rc;
+    const void *pvBlob = nullptr;
+    uint32_t cbBlob = 0;
+    RTSTATUS rc = LoadEmbeddedResource(pszResourceName, &pvBlob, &cbBlob);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: Failed to locate resource '%s': %Rrc", index, pszResourceName, rc);
+
+    rc = RTFileWrite(hFile, pvBlob, cbBlob, nullptr);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: RTFileWrite('%s',, %#x,) failed: %Rrc", index, pszPath, cbBlob, rc);
+
+    RTFILESTATS Stats;
+    rc = g_PayloadCalls.pfnFileQueryInfo(hFile, &Stats, RTFATTR_UNIX);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pszPath, rc);
+    uint64_t const idFileWritten = Stats.u.Unix.idFile;
+
+    RTFILE hFirst = NIL_RTFILE;
+    rc = RTFileOpenNamed(&hFirst, pszPath, EXTRACT_OPEN_FIRST);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: First re-opening of '%s' failed: %Rrc", index, pszPath, rc);
+
+    rc = RTFileClose(hFile);
+    if (RT_FAILURE(rc))
+    {
+        /* The failed close has used up the handle: clean-up must not close it again. */
+        pRecord->handle.hFile = NIL_RTFILE;
+        RTFileClose(hFirst);
+        return ConsoleErrorRc(rc, "#%u: RTFileClose('%s') failed: %Rrc", index, pszPath, rc);
+    }
+    pRecord->handle.hFile = hFirst;
+
+    RTFILE hSecond = NIL_RTFILE;
+    rc = openHold(pszPath, fRenamable, &hSecond);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: Second re-opening of '%s' failed: %Rrc", index, pszPath, rc);
+    pRecord->handle.hFile = hSecond;
+    rc = RTFileClose(hFirst);
+    if (RT_FAILURE(rc))
+        ConsoleErrorLen("#%u: Failed to close 2nd handle to '%s': %Rrc", index, pszPath, rc);   /* and go on */
+
+    rc = g_PayloadCalls.pfnFileQueryInfo(hSecond, &Stats, RTFATTR_UNIX);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pszPath, rc);
+    if (static_cast<uint64_t>(Stats.cbObject) != cbBlob)
+        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File size of '%s' changed: %'RU64, expected %'RU32",
+                              index, pszPath, static_cast<uint64_t>(Stats.cbObject), cbBlob);
+    if (Stats.u.Unix.idFile != idFileWritten)
+        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
+                              index, pszPath, Stats.u.Unix.idFile, idFileWritten);
+
+    return compareWithBlob(hSecond, static_cast<const uint8_t *>(pvBlob), cbBlob, pszPath, index);
 }
 
 int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, CleanupRecord **ppDirRecord)
@@ -410,7 +398,16 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
         if (RT_FAILURE(rc))
             return ReportError("Failed to create unique filename for '%s' in '%s': %Rrc", pHeader->fileName, pszDir, rc);
 
-        rc = WritePackageFile(pHeader->resourceName, szPath, hFile, index, fOwnName ? szStored : nullptr);
+        rc = WritePackageFile(pHeader->resourceName, szPath, hFile, index, fOwnName);
+        if (RT_FAILURE(rc))
+        {
+            /* A package that failed is no package: it goes at once, also where no clean-up
+             * follows (extract-only runs). */
+            if (CleanupRecord *pRecord = FindPackageCleanupRecord(static_cast<int32_t>(index)))
+                CleanupItemNow(pRecord);
+        }
+        else if (fOwnName)
+            rc = moveToStoredName(index, szStored);
         if (RT_FAILURE(rc))
             return ReportError("Error extracting package #%u (%s): %Rrc", index, pHeader->fileName, rc);
     }

@@ -62,13 +62,11 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
 
 /** Writes blob @p pszResourceName into @p hFile, the file just created under the unique
  *  name @p pszPath, verifies it and leaves it open for reading, listed for clean-up. With
- *  @p pszStoredPath the verified file then moves to that name, replacing the entry there
- *  (a link itself, never what it leads to), and the record follows it. A file that fails
- *  before it has moved is removed.
- *  @returns 0 or a negative status after a console message: ERR_SHARING_CONFLICT when the
- *  file at the stored name is in use by another process. */
+ *  @p fRenamable the handle that holds it also carries the right to rename the file, so
+ *  that it can move to its stored name.
+ *  @returns 0 or a negative status after a console message. */
 RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index,
-                          const char *pszStoredPath);
+                          bool fRenamable);
 
 /** Where the payload is read from (null: the executable itself), how kernel32's optional
  *  entry points are looked up, and the reads and queries of verification. Tests point
