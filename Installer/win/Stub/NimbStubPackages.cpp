@@ -157,7 +157,8 @@ RTSTATUS handOverHold(CleanupRecord *pRecord, uint64_t idFile, uint32_t index)
 }
 
 /** Moves the verified package @p index, held under its unique name, onto @p pszStoredPath
- *  through its hold; its record follows it. A file that fails to move is discarded. */
+ *  through its hold; its record follows it, made before the move so that nothing can fail
+ *  between the two. A file that fails to move is discarded. */
 RTSTATUS moveToStoredName(uint32_t index, const char *pszStoredPath)
 {
     CleanupRecord *const pUnique = FindPackageCleanupRecord(static_cast<int32_t>(index));
@@ -165,7 +166,6 @@ RTSTATUS moveToStoredName(uint32_t index, const char *pszStoredPath)
     RTSTATUS rc = g_PayloadCalls.pfnFileQueryInfo(pUnique->handle.hFile, &Stats, RTFATTR_UNIX);
     if (RT_FAILURE(rc))
         rc = ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pUnique->path, rc);
-    /* Listed first, so that nothing can fail between the move and its record. */
     else if (CleanupRecord *const pStored = AddCleanupRecord(pszStoredPath, true /*isFile*/))
     {
         rc = RTFileRenameByHandle(pUnique->handle.hFile, pszStoredPath, RTFRENAME_REPLACE);
