@@ -427,7 +427,9 @@ TEST_F(RunSequence, StoredNamesAreReplacedNeverWrittenThroughAndNoPartialPackage
               pSmall.reset();
           } },
         /* Started from a console (this test program's), which a process keeps: it is
-         * refused another, and the run goes on with its summary. */
+         * refused another, and the run goes on. That console cannot be opened as the
+         * console's output here (its output is a pipe), so the summary comes on the
+         * standard output. */
         { "verbose from a console", aCabs, [](const std::string &) { return true; },
           L"--silent --verbose", false, 0,
           "Extraction path          : %D\r\nSilent installation      : true\r\n"
