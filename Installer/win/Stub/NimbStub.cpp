@@ -73,11 +73,16 @@ int chooseTempExtractionDir(RunSettings *pSettings, CleanupRecord **ppDirRecord)
     return 0;
 }
 
-/** Opens the console of --verbose and points both message streams at it. */
-int openVerboseConsole()
+/** Opens the console of --verbose and points both message streams at it. A process that
+ *  has a console already (started from one) is refused another with access denied: it
+ *  uses the one it has, or its standard streams where that cannot be opened.
+ *  @p pfAllocated says whether the console is this run's own, to free at the end. */
+int openVerboseConsole(bool *pfAllocated)
 {
-    if (!AllocConsole())
-        return ReportError("Unable to allocate console: LastError=%u\n", GetLastError());
+    *pfAllocated = AllocConsole() != FALSE;
+    DWORD const uError = *pfAllocated ? ERROR_SUCCESS : GetLastError();
+    if (!*pfAllocated && uError != ERROR_ACCESS_DENIED)
+        return ReportError("Unable to allocate console: LastError=%u\n", uError);
     PRTSTREAM pConsole = nullptr;
     if (RT_SUCCESS(RTStreamOpenPath("CONOUT$", "a", &pConsole)))
     {
@@ -161,8 +166,9 @@ extern "C" int main(int argc, char **argv, char **envp)
     }
     RTPathToBackslashes(Settings.extractionDir);
 
+    bool fOwnConsole = false;
     if (g_InstallerState.verboseLevel > 0)
-        if (int const rcConsole = openVerboseConsole())
+        if (int const rcConsole = openVerboseConsole(&fOwnConsole))
             return rcConsole;
     if (int const rcLog = chooseMsiLogPath(&Settings))
         return rcLog;
@@ -208,7 +214,8 @@ extern "C" int main(int argc, char **argv, char **envp)
     }
     FreeCleanupList();
 
-    if (g_InstallerState.verboseLevel > 0)
+    /* A console the process was started with stays its own to the end. */
+    if (fOwnConsole)
         FreeConsole();
     if (hMutex)
         CloseHandle(hMutex);

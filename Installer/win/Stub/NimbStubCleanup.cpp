@@ -109,6 +109,12 @@ CleanupRecord *AddCleanupRecord(const char *pszPath, bool isFile)
     return pRecord;
 }
 
+void CleanupItemNow(CleanupRecord *pRecord)
+{
+    if (cleanupItem(pRecord, false /*fLastPass*/) == ItemOutcome::Done)
+        FreeCleanupRecord(pRecord);
+}
+
 void FreeCleanupRecord(CleanupRecord *pRecord)
 {
     pRecord->link.previous->next = pRecord->link.next;

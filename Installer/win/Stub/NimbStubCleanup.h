@@ -41,6 +41,10 @@ void InitCleanupList();
  *  handle. @returns the record, or null after "Out of memory!" has been reported. */
 CleanupRecord *AddCleanupRecord(const char *pszPath, bool isFile);
 
+/** Closes the handle of @p pRecord and deletes its item at once, as a clean-up pass does:
+ *  done with, the record is freed; an item still in use stays listed for clean-up. */
+void CleanupItemNow(CleanupRecord *pRecord);
+
 /** Unlinks and frees one record, without touching its handle or its item. */
 void FreeCleanupRecord(CleanupRecord *pRecord);
 

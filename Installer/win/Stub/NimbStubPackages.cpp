@@ -5,6 +5,7 @@
 #include "rt/dir.h"
 #include "rt/format.h"
 #include "rt/path.h"
+#include "internal/pathint-win.h"
 #include "rt/string.h"
 #include <string.h>
 
@@ -107,6 +108,87 @@ RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, c
     return INF_SUCCESS;
 }
 
+/** The second re-opening, which holds the verified file until clean-up. One that is to
+ *  move to its stored name also carries the right to rename the file, for which the
+ *  open-flag word has no bit. */
+RTSTATUS openHold(const char *pszPath, bool fRenamable, RTFILE *phFile)
+{
+    if (!fRenamable)
+        return RTFileOpenNamed(phFile, pszPath, EXTRACT_OPEN_SECOND);
+    HANDLE hNative = INVALID_HANDLE_VALUE;
+    RTSTATUS const rc = RTNtOpenByPath(pszPath, FILE_GENERIC_READ | DELETE, FILE_SHARE_READ,
+                                       FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE,
+                                       &hNative, nullptr);
+    *phFile = reinterpret_cast<RTFILE>(hNative);
+    return rc;
+}
+
+/** Trades the renaming hold of a moved package for the second re-opening's, which Windows
+ *  Installer can open the package beside: a reader that still denies writes takes over
+ *  first, then the final reader is opened by the stored name and must find the same file. */
+RTSTATUS handOverHold(CleanupRecord *pRecord, uint64_t idFile, uint32_t index)
+{
+    RTFILE hHandover = NIL_RTFILE;
+    RTSTATUS rc = RTFileOpenNamed(&hHandover, pRecord->path, EXTRACT_OPEN_HANDOVER);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: Second re-opening of '%s' failed: %Rrc", index, pRecord->path, rc);
+    RTFileClose(pRecord->handle.hFile);
+    pRecord->handle.hFile = hHandover;
+
+    RTFILE hHold = NIL_RTFILE;
+    rc = RTFileOpenNamed(&hHold, pRecord->path, EXTRACT_OPEN_SECOND);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: Second re-opening of '%s' failed: %Rrc", index, pRecord->path, rc);
+    RTFILESTATS Stats;
+    rc = g_PayloadCalls.pfnFileQueryInfo(hHold, &Stats, RTFATTR_UNIX);
+    if (RT_SUCCESS(rc) && Stats.u.Unix.idFile != idFile)
+    {
+        /* Someone else's file has taken the name: it is not ours to delete at clean-up. */
+        RTFileClose(hHold);
+        pRecord->keepOnDisk = true;
+        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
+                              index, pRecord->path, Stats.u.Unix.idFile, idFile);
+    }
+    pRecord->handle.hFile = hHold;
+    RTFileClose(hHandover);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pRecord->path, rc);
+    return INF_SUCCESS;
+}
+
+/** Moves the verified package @p index, held under its unique name, onto @p pszStoredPath
+ *  through its hold; its record follows it, made before the move so that nothing can fail
+ *  between the two. A file that fails to move is discarded. */
+RTSTATUS moveToStoredName(uint32_t index, const char *pszStoredPath)
+{
+    CleanupRecord *const pUnique = FindPackageCleanupRecord(static_cast<int32_t>(index));
+    RTFILESTATS Stats;
+    RTSTATUS rc = g_PayloadCalls.pfnFileQueryInfo(pUnique->handle.hFile, &Stats, RTFATTR_UNIX);
+    if (RT_FAILURE(rc))
+        rc = ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pUnique->path, rc);
+    else if (CleanupRecord *const pStored = AddCleanupRecord(pszStoredPath, true /*isFile*/))
+    {
+        rc = RTFileRenameByHandle(pUnique->handle.hFile, pszStoredPath, RTFRENAME_REPLACE);
+        if (RT_SUCCESS(rc))
+        {
+            /* The new record took the head of the list, where the old one was. */
+            pStored->packageIndex = pUnique->packageIndex;
+            pStored->handle.hFile = pUnique->handle.hFile;
+            FreeCleanupRecord(pUnique);
+            return handOverHold(pStored, Stats.u.Unix.idFile, index);
+        }
+        FreeCleanupRecord(pStored);
+        if (rc == ERR_SHARING_CONFLICT)
+            ConsoleErrorRc(rc, "#%u: '%s' is in use by another process", index, pszStoredPath);
+        else
+            ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", index, pszStoredPath, rc);
+    }
+    else
+        rc = ERR_OUT_OF_MEMORY;
+    CleanupItemNow(pUnique);
+    return rc;
+}
+
 } /* namespace */
 
 RTSTATUS LoadEmbeddedResource(const char *pszName, const void **ppvData, uint32_t *pcbData)
@@ -184,19 +266,9 @@ bool PackageSuitsHost(const PackageHeader *pHeader, bool fHost64)
         || pHeader->architecture == (fHost64 ? PACKAGE_ARCH_AMD64 : PACKAGE_ARCH_X86);
 }
 
-RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index)
+RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index,
+                          bool fRenamable)
 {
-    RTSTATUS rc;
-    if (hFile == NIL_RTFILE)
-    {
-        /* Whatever has this name goes first; a link planted here is not a file and stays,
-         * and the create-only open then refuses it instead of writing through it. */
-        RTFileRemove(pszPath);
-        rc = RTFileOpenNamed(&hFile, pszPath, EXTRACT_OPEN_STORED);
-        if (RT_FAILURE(rc))
-            return ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", index, pszPath, rc);
-    }
-
     CleanupRecord *pRecord = AddCleanupRecord(pszPath, true /*isFile*/);
     if (!pRecord)
     {
@@ -210,7 +282,7 @@ RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFI
 
     const void *pvBlob = nullptr;
     uint32_t cbBlob = 0;
-    rc = LoadEmbeddedResource(pszResourceName, &pvBlob, &cbBlob);
+    RTSTATUS rc = LoadEmbeddedResource(pszResourceName, &pvBlob, &cbBlob);
     if (RT_FAILURE(rc))
         return ConsoleErrorRc(rc, "#%u: Failed to locate resource '%s': %Rrc", index, pszResourceName, rc);
 
@@ -240,7 +312,7 @@ RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFI
     pRecord->handle.hFile = hFirst;
 
     RTFILE hSecond = NIL_RTFILE;
-    rc = RTFileOpenNamed(&hSecond, pszPath, EXTRACT_OPEN_SECOND);
+    rc = openHold(pszPath, fRenamable, &hSecond);
     if (RT_FAILURE(rc))
         return ConsoleErrorRc(rc, "#%u: Second re-opening of '%s' failed: %Rrc", index, pszPath, rc);
     pRecord->handle.hFile = hSecond;
@@ -308,28 +380,34 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
         if (!onlyExtract && !PackageSuitsHost(pHeader, fHost64))
             continue;
 
-        /* Under its own name, or under a unique name with its suffix. */
+        /* Always under a unique name with the stored name's suffix; a package that keeps
+         * its stored name moves there once verified. */
         bool const fOwnName = onlyExtract || pHeader->architecture == PACKAGE_ARCH_ANY;
         char szPath[EXTRACT_PATH_SIZE];
-        RTFILE hFile = NIL_RTFILE;
-        rc = RTPathJoinInto(szPath, sizeof(szPath), pszDir, fOwnName ? pHeader->fileName : EXTRACT_NAME_TEMPLATE);
-        if (!fOwnName)
-        {
-            if (RT_SUCCESS(rc))
-                if (const char *pszSuffix = RTPathSuffix(pHeader->fileName))
-                    rc = RTStrAppendBounded(szPath, sizeof(szPath), pszSuffix);
-            if (RT_SUCCESS(rc))
-            {
-                rc = RTFileMakeTemp(&hFile, szPath, EXTRACT_OPEN_UNIQUE);
-                if (RT_FAILURE(rc))
-                    return ReportError("Failed to create unique filename for '%s' in '%s': %Rrc",
-                                       pHeader->fileName, pszDir, rc);
-            }
-        }
+        char szStored[EXTRACT_PATH_SIZE];
+        rc = RTPathJoinInto(szPath, sizeof(szPath), pszDir, EXTRACT_NAME_TEMPLATE);
+        if (RT_SUCCESS(rc))
+            if (const char *pszSuffix = RTPathSuffix(pHeader->fileName))
+                rc = RTStrAppendBounded(szPath, sizeof(szPath), pszSuffix);
+        if (RT_SUCCESS(rc) && fOwnName)
+            rc = RTPathJoinInto(szStored, sizeof(szStored), pszDir, pHeader->fileName);
         if (RT_FAILURE(rc))
             return ReportError("Internal error: Build extraction file name failed: %Rrc", rc);
+        RTFILE hFile = NIL_RTFILE;
+        rc = RTFileMakeTemp(&hFile, szPath, EXTRACT_OPEN_UNIQUE);
+        if (RT_FAILURE(rc))
+            return ReportError("Failed to create unique filename for '%s' in '%s': %Rrc", pHeader->fileName, pszDir, rc);
 
-        rc = WritePackageFile(pHeader->resourceName, szPath, hFile, index);
+        rc = WritePackageFile(pHeader->resourceName, szPath, hFile, index, fOwnName);
+        if (RT_FAILURE(rc))
+        {
+            /* A package that failed is no package: it goes at once, also where no clean-up
+             * follows (extract-only runs). */
+            if (CleanupRecord *pRecord = FindPackageCleanupRecord(static_cast<int32_t>(index)))
+                CleanupItemNow(pRecord);
+        }
+        else if (fOwnName)
+            rc = moveToStoredName(index, szStored);
         if (RT_FAILURE(rc))
             return ReportError("Error extracting package #%u (%s): %Rrc", index, pHeader->fileName, rc);
     }

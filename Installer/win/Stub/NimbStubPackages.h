@@ -16,21 +16,21 @@ inline constexpr size_t EXTRACT_VERIFY_BLOCK = 65536;
 /** Creation mode of everything extraction creates: only its owner may use it. */
 inline constexpr uint32_t EXTRACT_CREATE_MODE = 0700;
 
-/* File-open flags: the writer of a package under its stored name and under a unique name,
- * the first re-opening (readers and writers still allowed) and the second (others may only
- * read, so the verified file holds until clean-up). The stored-name writer only ever
- * creates: a file of that name is deleted first, so that a link planted there is never
- * followed. */
-inline constexpr uint64_t EXTRACT_OPEN_STORED = RTFOPEN_WRITE | RTFOPEN_DENY_WRITE | RTFOPEN_CREATE
-                                              | (uint64_t{EXTRACT_CREATE_MODE} << RTFOPEN_CREATE_MODE_SHIFT);
-inline constexpr uint64_t EXTRACT_OPEN_UNIQUE = RTFOPEN_WRITE | RTFOPEN_DENY_WRITE | RTFOPEN_CREATE
-                                              | (uint64_t{EXTRACT_CREATE_MODE} << RTFOPEN_CREATE_MODE_SHIFT);
-inline constexpr uint64_t EXTRACT_OPEN_FIRST  = RTFOPEN_READ | RTFOPEN_DENY_NONE | RTFOPEN_OPEN
-                                              | (uint64_t{EXTRACT_CREATE_MODE} << RTFOPEN_CREATE_MODE_SHIFT);
-inline constexpr uint64_t EXTRACT_OPEN_SECOND = RTFOPEN_READ | RTFOPEN_DENY_WRITE | RTFOPEN_OPEN;
-static_assert(EXTRACT_OPEN_UNIQUE == 0x1C000222 && EXTRACT_OPEN_STORED == EXTRACT_OPEN_UNIQUE,
-              "writers create only");
-static_assert(EXTRACT_OPEN_FIRST == 0x1C000781 && EXTRACT_OPEN_SECOND == 0x721, "readers");
+/* File-open flags: the writer of a package, always under a unique name (a package that
+ * keeps its stored name moves there once verified); the first re-opening (readers, writers
+ * and deleters still allowed, so that the second may carry the right to rename the file);
+ * the second (others may only read, so the verified file holds until clean-up); and the
+ * hand-over reader of a moved package, which still denies writes while the renaming hold
+ * gives way to the second. */
+inline constexpr uint64_t EXTRACT_OPEN_UNIQUE   = RTFOPEN_WRITE | RTFOPEN_DENY_WRITE | RTFOPEN_CREATE
+                                                | (uint64_t{EXTRACT_CREATE_MODE} << RTFOPEN_CREATE_MODE_SHIFT);
+inline constexpr uint64_t EXTRACT_OPEN_FIRST    = RTFOPEN_READ | RTFOPEN_SHARE_DELETE | RTFOPEN_OPEN
+                                                | (uint64_t{EXTRACT_CREATE_MODE} << RTFOPEN_CREATE_MODE_SHIFT);
+inline constexpr uint64_t EXTRACT_OPEN_SECOND   = RTFOPEN_READ | RTFOPEN_DENY_WRITE | RTFOPEN_OPEN;
+inline constexpr uint64_t EXTRACT_OPEN_HANDOVER = RTFOPEN_READ | RTFOPEN_DENY_WRITE | RTFOPEN_SHARE_DELETE | RTFOPEN_OPEN;
+static_assert(EXTRACT_OPEN_UNIQUE == 0x1C000222, "the writer creates only");
+static_assert(EXTRACT_OPEN_FIRST == 0x1C000741 && EXTRACT_OPEN_SECOND == 0x721 && EXTRACT_OPEN_HANDOVER == 0x761,
+              "readers");
 
 /** Finds resource @p pszName (raw data, language-neutral lookup) in the payload module.
  *  @param ppvData receives a pointer into the loaded image, never freed
@@ -60,10 +60,13 @@ bool PackageSuitsHost(const PackageHeader *pHeader, bool fHost64);
  *  @returns 0, or 1 after reporting. */
 int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, CleanupRecord **ppDirRecord);
 
-/** Writes blob @p pszResourceName to @p pszPath (created there unless @p hFile is open
- *  already), verifies it and leaves it open for reading, listed for clean-up.
+/** Writes blob @p pszResourceName into @p hFile, the file just created under the unique
+ *  name @p pszPath, verifies it and leaves it open for reading, listed for clean-up. With
+ *  @p fRenamable the handle that holds it also carries the right to rename the file, so
+ *  that it can move to its stored name.
  *  @returns 0 or a negative status after a console message. */
-RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index);
+RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index,
+                          bool fRenamable);
 
 /** Where the payload is read from (null: the executable itself), how kernel32's optional
  *  entry points are looked up, and the reads and queries of verification. Tests point

@@ -1,7 +1,8 @@
 /* Files by UTF-8 path: the open-flag word, open and close, reads and writes that transfer
  * everything or report a partial count, positions, size, flushing, the file information
- * record with its mode word and identity, deletion by name, the file-system kind of an
- * open file, and the information of a path without an open handle. */
+ * record with its mode word and identity, deletion by name, renaming through an open
+ * handle, the file-system kind of an open file, and the information of a path without an
+ * open handle. */
 #pragma once
 #include "rt/types.h"
 #include "rt/status.h"
@@ -162,6 +163,9 @@ inline constexpr uint32_t RTPATHQ_ON_LINK      = 1;
 inline constexpr uint32_t RTPATHQ_FOLLOW_LINK  = 2;
 inline constexpr uint32_t RTPATHQ_NO_AUTOMOUNT = 4;
 
+/** RTFileRenameByHandle flag: replace an existing entry of the new name. */
+inline constexpr uint32_t RTFRENAME_REPLACE = 1;
+
 RT_C_DECLS_BEGIN
 
 /** Opens or creates a file; *phFile is NIL until success. */
@@ -199,6 +203,13 @@ bool     RTFileHandleUsable(RTFILE hFile);
 /** Deletes a file by name; refuses directories and reparse points. */
 RTSTATUS RTFileRemove(const char *pszPath);
 RTSTATUS RTFileFsKind(RTFILE hFile, uint32_t *penmKind);
+/** Gives the file open as @p hFile, opened with the right to delete it, the name
+ *  @p pszNewPath on the same volume, through the handle. An entry of that name fails the
+ *  call, unless RTFRENAME_REPLACE is given: then the entry, a link included, is replaced
+ *  itself and never followed. @returns ERR_SHARING_CONFLICT when the file to replace is
+ *  open in another process, ERR_ACCESS_REFUSED when it may not be replaced for another
+ *  reason (a directory, a read-only file). */
+RTSTATUS RTFileRenameByHandle(RTFILE hFile, const char *pszNewPath, uint32_t fRename);
 
 /** Builds a mode word from native attributes (already shifted into the high half), the
  *  name (for the executable suffixes; cchName 0 measures it), the reparse tag and a type

@@ -6,6 +6,9 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 #include "process-runner.h"
@@ -58,36 +61,52 @@ bool PlatformKeepsAccessLists(const std::string &strScratch)
     return fKept;
 }
 
-/** Plants a link at @p strLink that leads to @p strTarget (full Windows paths). Wine can
- *  make neither symbolic links nor junctions (its CreateSymbolicLinkW succeeds without
- *  making anything, and it refuses to set reparse points); it shows a Unix symbolic link
- *  to a directory as a directory reparse point, so the test makes one with ln. */
-bool PlantLink(const std::string &strTarget, const std::string &strLink)
+/** The Unix name of a Windows path, or "" when it has none. */
+std::string UnixName(const std::string &strPath)
 {
     typedef char *(CDECL *PFNUNIXNAME)(LPCWSTR);
     auto const pfnUnixName = reinterpret_cast<PFNUNIXNAME>(reinterpret_cast<void *>(
         GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    if (!pfnUnixName)
+    char *pszName = pfnUnixName ? pfnUnixName(Widen(strPath).c_str()) : nullptr;
+    std::string strName = pszName ? pszName : "";
+    HeapFree(GetProcessHeap(), 0, pszName);
+    return strName;
+}
+
+/** Starts Unix program @p pszProgram with @p aArgs, as Wine starts one from the Windows
+ *  side, and waits until @p fnDone says its work is done (30 s at most). Wine gives such a
+ *  program no process handle to wait on nor an exit code: its effect tells.
+ *  @returns whether the work was done. */
+bool RunUnix(const char *pszProgram, const std::vector<std::string> &aArgs, const std::function<bool()> &fnDone)
+{
+    std::wstring wstrCmd = Widen(pszProgram);
+    for (const std::string &strArg : aArgs)
+        wstrCmd += L" " + QuoteArg(Widen(strArg));
+    STARTUPINFOW Start = { sizeof(Start) };
+    PROCESS_INFORMATION Proc;
+    if (!CreateProcessW(Widen(pszProgram).c_str(), wstrCmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &Start, &Proc))
         return false;
-    char *pszTarget = pfnUnixName(Widen(strTarget).c_str());
-    char *pszLink = pfnUnixName(Widen(strLink).c_str());
-    bool fOk = false;
-    if (pszTarget && pszLink)
-    {
-        std::wstring wstrCmd = L"/bin/ln -s " + QuoteArg(Widen(pszTarget)) + L" " + QuoteArg(Widen(pszLink));
-        STARTUPINFOW Start = { sizeof(Start) };
-        PROCESS_INFORMATION Proc;
-        if (CreateProcessW(L"/bin/ln", wstrCmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Start, &Proc))
-        {
-            WaitForSingleObject(Proc.hProcess, 30000);
-            CloseHandle(Proc.hThread);
-            CloseHandle(Proc.hProcess);
-            fOk = (GetFileAttributesW(Widen(strLink).c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        }
-    }
-    HeapFree(GetProcessHeap(), 0, pszTarget);
-    HeapFree(GetProcessHeap(), 0, pszLink);
-    return fOk;
+    CloseHandle(Proc.hThread);
+    CloseHandle(Proc.hProcess);
+    for (DWORD msStart = GetTickCount(); !fnDone(); Sleep(50))
+        if (GetTickCount() - msStart > 30000)
+            return false;
+    return true;
+}
+
+/** Plants a link at @p strLink that leads to @p strTarget (full Windows paths). Wine can
+ *  make neither symbolic links nor junctions (its CreateSymbolicLinkW succeeds without
+ *  making anything, and it refuses to set reparse points), so the test makes a Unix
+ *  symbolic link with ln. Wine shows one to a directory as a directory reparse point, and
+ *  one to a file as a plain file. */
+bool PlantLink(const std::string &strTarget, const std::string &strLink)
+{
+    std::string const strUnixTarget = UnixName(strTarget);
+    std::string const strUnixLink = UnixName(strLink);
+    return !strUnixTarget.empty() && !strUnixLink.empty()
+        && RunUnix("/bin/ln", { "-s", strUnixTarget, strUnixLink },
+                   [&] { return GetFileAttributesW(Widen(strLink).c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
 /** The names in @p strDir, "." and ".." aside. */
@@ -247,21 +266,11 @@ TEST_F(RunSequence, DirectoriesTheInstallerCreatesArePrivate)
 
 TEST_F(RunSequence, NothingIsWrittenThroughALinkPlantedInTheUsersDirectory)
 {
-    /* A directory of someone else's, which a link in the user's directory leads to; each
-     * case in a directory of its own, since Wine cannot remove the link again. */
+    /* A directory of someone else's, which a link in the user's directory leads to (links
+     * at a stored name are among the cases of stored names below). */
     std::string const strTarget = m_Scratch / "target";
     ASSERT_TRUE(CreateDirectoryW(Widen(strTarget).c_str(), nullptr));
     ASSERT_TRUE(WriteWholeFile(strTarget + "\\theirs.txt", "theirs"));
-
-    /* At a stored name. */
-    std::string const strUser1 = m_Scratch / "user1";
-    ASSERT_TRUE(CreateDirectoryW(Widen(strUser1).c_str(), nullptr));
-    ASSERT_TRUE(PlantLink(strTarget, strUser1 + "\\any.cab"));
-    ProcessResult R = Stub(L"--silent --path " + QuoteArg(Widen(strUser1)));
-    EXPECT_EQ(R.exitCode, 1u);
-    EXPECT_EQ(R.err, "error: #0: Failed to create/replace '" + strUser1 + "\\any.cab' for writing: ERR_NAME_TAKEN\r\n"
-                     "NimbStub.exe: error: Error extracting package #0 (any.cab): ERR_NAME_TAKEN\r\n");
-    EXPECT_EQ(Names(strTarget), std::vector<std::string>{ "theirs.txt" });
 
     /* At ".custom", with a ".custom" beside the installer to copy. */
     ASSERT_TRUE(CreateDirectoryW(Widen(m_Scratch / ".custom").c_str(), nullptr));
@@ -269,12 +278,199 @@ TEST_F(RunSequence, NothingIsWrittenThroughALinkPlantedInTheUsersDirectory)
     std::string const strUser2 = m_Scratch / "user2";
     ASSERT_TRUE(CreateDirectoryW(Widen(strUser2).c_str(), nullptr));
     ASSERT_TRUE(PlantLink(strTarget, strUser2 + "\\.custom"));
-    R = Stub(L"--silent --path " + QuoteArg(Widen(strUser2)));
+    ProcessResult const R = Stub(L"--silent --path " + QuoteArg(Widen(strUser2)));
     EXPECT_EQ(R.exitCode, 1u);
     EXPECT_EQ(R.err, "NimbStub.exe: error: Refusing to copy the '.custom' dir: '" + strUser2 + "\\.custom' is a link\r\n");
     EXPECT_EQ(Names(strTarget), std::vector<std::string>{ "theirs.txt" });
     EXPECT_EQ(ReadWholeFile(strTarget + "\\theirs.txt"), "theirs");
     EXPECT_EQ(Names(strUser2), std::vector<std::string>{ ".custom" }) << "the packages stay after a refusal";
+}
+
+/** A small file system mounted at a new directory for the life of the object, for writes
+ *  that run out of space. Mounting takes the rights of root, which the tests have here and
+ *  in the project's builds; without them Why() says what failed. */
+class SmallFileSystem
+{
+public:
+    SmallFileSystem(const std::string &strDir, uint64_t cbSize)
+        : m_strDir(strDir), m_cbSize(cbSize), m_strUnixDir(UnixName(strDir))
+    {
+        if (m_strUnixDir.empty() || !CreateDirectoryW(Widen(strDir).c_str(), nullptr))
+            m_strWhy = "cannot make the mount point " + strDir;
+        else if (!RunUnix("/bin/mount", { "-t", "tmpfs", "-o", "size=" + std::to_string(cbSize), "tmpfs", m_strUnixDir },
+                          [&] { return Capacity(strDir) == cbSize; }))
+            m_strWhy = "cannot mount a tmpfs at " + m_strUnixDir + " (mounting takes root)";
+    }
+    ~SmallFileSystem()
+    {
+        if (m_strWhy.empty())
+            RunUnix("/bin/umount", { m_strUnixDir }, [&] { return Capacity(m_strDir) != m_cbSize; });
+    }
+    const std::string &Why() const { return m_strWhy; }
+
+private:
+    static uint64_t Capacity(const std::string &strDir)
+    {
+        ULARGE_INTEGER cbFree, cbTotal;
+        if (!GetDiskFreeSpaceExW(Widen(strDir).c_str(), &cbFree, &cbTotal, nullptr))
+            return 0;
+        return cbTotal.QuadPart;
+    }
+
+    std::string m_strDir;
+    uint64_t    m_cbSize;
+    std::string m_strUnixDir;
+    std::string m_strWhy;
+};
+
+/** @p strText with every unique extraction name (24 random characters before a suffix)
+ *  written as "%U" and every occurrence of @p strDir as "%D". */
+std::string Normalized(std::string strText, const std::string &strDir)
+{
+    for (size_t off; (off = strText.find(strDir)) != std::string::npos; )
+        strText.replace(off, strDir.size(), "%D");
+    return std::regex_replace(strText, std::regex("%D\\\\[0-9a-z]{24}\\."), "%D\\%U.");
+}
+
+TEST_F(RunSequence, StoredNamesAreReplacedNeverWrittenThroughAndNoPartialPackageStays)
+{
+    /* Each case runs the installer on a directory of its own ("%D" in the texts, "%U" a
+     * unique name), given with --path (or as the temporary directory to make one in), with
+     * what the case puts there first. */
+    std::string const strOutside = m_Scratch / "outside";
+    ASSERT_TRUE(CreateDirectoryW(Widen(strOutside).c_str(), nullptr));
+    std::string const strTheirs = strOutside + "\\theirs.txt";
+    ASSERT_TRUE(WriteWholeFile(strTheirs, "theirs"));
+    std::string const strShortcutMsi = ReadWholeFile(Narrow(BuildPath("fixtures/msi/shortcut.msi")));
+    ASSERT_NE(strShortcutMsi, "<missing>");
+    std::vector<TestPackage> const aCabs = { { PACKAGE_ARCH_ANY, "any.cab", std::string(65537, 'a') },
+                                             { PACKAGE_ARCH_AMD64, "amd64.cab", "amd64" } };
+    std::vector<TestPackage> const aFilling = { { PACKAGE_ARCH_ANY, "small.cab", "small" },
+                                                { PACKAGE_ARCH_ANY, "big.cab", std::string(2 << 20, 'b') } };
+    HANDLE hHeld = INVALID_HANDLE_VALUE;
+    std::unique_ptr<SmallFileSystem> pSmall;
+    std::string strSkipped;
+
+    auto const NewDir = [](const std::string &D) { return CreateDirectoryW(Widen(D).c_str(), nullptr) != FALSE; };
+    struct Case
+    {
+        const char *pszName;
+        std::vector<TestPackage> aPackages;
+        std::function<bool(const std::string &)> fnSetUp;   /**< false: not run */
+        const wchar_t *pwszArgs;
+        bool fTempDir;                                       /**< %D is the temporary directory, not --path */
+        uint32_t uExit;
+        std::string strOut, strErr;
+        std::function<void(const std::string &)> fnCheck;
+    };
+    Case const aCases[] =
+    {
+        /* A link to someone else's file at a stored name is replaced itself: the package
+         * takes its place (and an install run then removes the package). */
+        { "file link, extract", aCabs,
+          [&](const std::string &D) { return NewDir(D) && PlantLink(strTheirs, D + "\\any.cab"); },
+          L"--silent --extract", false, 0, "Files were extracted to: %D\r\n", "",
+          [&](const std::string &D) {
+              EXPECT_EQ(ReadWholeFile(strTheirs), "theirs");
+              EXPECT_TRUE(ReadWholeFile(D + "\\any.cab") == std::string(65537, 'a'));
+              EXPECT_EQ(Names(D), (std::vector<std::string>{ "amd64.cab", "any.cab" }));
+          } },
+        { "file link, install", aCabs,
+          [&](const std::string &D) { return NewDir(D) && PlantLink(strTheirs, D + "\\any.cab"); },
+          L"--silent", false, 0, "", "",
+          [&](const std::string &D) {
+              EXPECT_EQ(ReadWholeFile(strTheirs), "theirs");
+              EXPECT_EQ(Names(D), std::vector<std::string>());
+          } },
+        /* A link to a directory is no more replaced by a file than a directory is. */
+        { "directory link", aCabs,
+          [&](const std::string &D) { return NewDir(D) && PlantLink(strOutside, D + "\\any.cab"); },
+          L"--silent --extract", false, 1, "",
+          "error: #0: Failed to create/replace '%D\\any.cab' for writing: ERR_ACCESS_REFUSED\r\n"
+          "NimbStub.exe: error: Error extracting package #0 (any.cab): ERR_ACCESS_REFUSED\r\n",
+          [&](const std::string &D) {
+              EXPECT_EQ(Names(strOutside), std::vector<std::string>{ "theirs.txt" });
+              EXPECT_EQ(ReadWholeFile(strTheirs), "theirs");
+              EXPECT_EQ(Names(D), std::vector<std::string>{ "any.cab" });
+          } },
+        /* Held open without sharing by another process (this one). */
+        { "in use", aCabs,
+          [&](const std::string &D) {
+              if (!NewDir(D) || !WriteWholeFile(D + "\\any.cab", "in use"))
+                  return false;
+              hHeld = CreateFileW(Widen(D + "\\any.cab").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+              return hHeld != INVALID_HANDLE_VALUE;
+          },
+          L"--silent", false, 1, "",
+          "error: #0: '%D\\any.cab' is in use by another process\r\n"
+          "NimbStub.exe: error: Error extracting package #0 (any.cab): ERR_SHARING_CONFLICT\r\n",
+          [&](const std::string &D) {
+              CloseHandle(hHeld);
+              hHeld = INVALID_HANDLE_VALUE;
+              EXPECT_EQ(Names(D), std::vector<std::string>{ "any.cab" });
+              EXPECT_EQ(ReadWholeFile(D + "\\any.cab"), "in use");
+          } },
+        /* A disk that fills up: the package written before stays, the one that did not fit
+         * is gone, and nothing has its name. */
+        { "disk full", aFilling,
+          [&](const std::string &D) {
+              pSmall = std::make_unique<SmallFileSystem>(D, 1 << 20);
+              strSkipped += pSmall->Why();
+              return pSmall->Why().empty();
+          },
+          L"--silent --extract", false, 1, "",
+          "error: #1: RTFileWrite('%D\\%U.cab',, 0x200000,) failed: ERR_NO_SPACE_LEFT\r\n"
+          "NimbStub.exe: error: Error extracting package #1 (big.cab): ERR_NO_SPACE_LEFT\r\n",
+          [&](const std::string &D) {
+              EXPECT_EQ(Names(D), std::vector<std::string>{ "small.cab" });
+              EXPECT_EQ(ReadWholeFile(D + "\\small.cab"), "small");
+              pSmall.reset();
+          } },
+        /* Started from a console (this test program's), which a process keeps: it is
+         * refused another, and the run goes on. That console cannot be opened as the
+         * console's output here (its output is a pipe), so the summary comes on the
+         * standard output. */
+        { "verbose from a console", aCabs, [](const std::string &) { return true; },
+          L"--silent --verbose", false, 0,
+          "Extraction path          : %D\r\nSilent installation      : true\r\n"
+          "Certificate installation : true\r\nAdditional MSI parameters: <None>\r\n"
+          "Logging to file          : <None>\r\n", "",
+          [&](const std::string &D) { EXPECT_FALSE(PathExists(D)); } },
+        /* A package that makes a shortcut, which Wine answers by starting its menu builder
+         * (turned off for the project's runs): the extraction directory goes all the same. */
+        { "shortcut", { { PACKAGE_ARCH_ANY, "shortcut.msi", strShortcutMsi } }, NewDir,
+          L"--silent", true, 0, "", "",
+          [&](const std::string &D) {
+              EXPECT_EQ(Names(D), std::vector<std::string>());
+              RunProcess(L"C:\\windows\\system32\\msiexec.exe", L"msiexec /qn /x {6A1F1E10-0D3B-4C51-9B11-000000000005}");
+          } },
+    };
+    for (const Case &C : aCases)
+    {
+        SCOPED_TRACE(C.pszName);
+        std::string const strDir = m_Scratch / (std::string("case ") + C.pszName);
+        ASSERT_TRUE(WriteTestInstaller(m_strExe, PayloadResources(C.aPackages)));
+        if (!C.fnSetUp(strDir))
+        {
+            EXPECT_NE(strSkipped, "") << "the case could not be set up";
+            continue;
+        }
+        ProcessOptions Opts;
+        Opts.timeoutMs = 180000;
+        std::wstring wstrArgs = C.pwszArgs;
+        if (C.fTempDir)
+            Opts.extraEnv = Widen("ZUNT_TMPDIR=" + strDir);
+        else
+            wstrArgs += L" --path " + QuoteArg(Widen(strDir));
+        ProcessResult const R = Stub(wstrArgs, Opts);
+        ASSERT_TRUE(R.started);
+        EXPECT_EQ(R.exitCode, C.uExit);
+        EXPECT_EQ(Normalized(R.out, strDir), C.strOut);
+        EXPECT_EQ(Normalized(R.err, strDir), C.strErr);
+        C.fnCheck(strDir);
+    }
+    if (!strSkipped.empty())
+        GTEST_SKIP() << strSkipped;
 }
 
 } /* namespace */

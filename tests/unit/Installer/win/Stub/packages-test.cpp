@@ -171,6 +171,26 @@ TEST_F(Extract, InstallWritesWhatSuitsTheHostArchitectureSpecificUnderUniqueName
         CleanupRecord *pRecord = FindPackageCleanupRecord(C.enmHost == Host::Bits64 ? 2 : 1);
         ASSERT_NE(pRecord, nullptr);
         EXPECT_EQ(std::string(pRecord->path), strDir + "\\" + aNames[0]);
+        pRecord = FindPackageCleanupRecord(0);
+        ASSERT_NE(pRecord, nullptr);
+        EXPECT_EQ(std::string(pRecord->path), strDir + "\\any.cab") << "the record follows the move";
+
+        /* Both held until clean-up: others may read, as Windows Installer does (sharing
+         * only reads), but neither write nor delete nor rename. */
+        for (const std::string &strName : aNames)
+        {
+            std::wstring const wstrFile = Widen(strDir + "\\" + strName);
+            HANDLE h = CreateFileW(wstrFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            EXPECT_NE(h, INVALID_HANDLE_VALUE) << strName;
+            CloseHandle(h);
+            for (DWORD fAccess : { static_cast<DWORD>(GENERIC_WRITE), static_cast<DWORD>(DELETE) })
+            {
+                h = CreateFileW(wstrFile.c_str(), fAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+                EXPECT_EQ(h, INVALID_HANDLE_VALUE) << strName << " " << std::hex << fAccess;
+                CloseHandle(h);
+            }
+        }
 
         /* A directory extraction made is its own to remove. */
         SetCurrentDirectoryW(m_wszCwd);
@@ -244,11 +264,16 @@ TEST_F(Extract, VerificationCatchesEveryKindOfChange)
         StreamCapture Err(&g_pStreamStdErr);
         m_Boxes.Calls().clear();
         EXPECT_EQ(Run(strDir, false, 1), 1);
+        /* Verified under its unique name, before it moves to the stored one. */
         std::string strDetail = C.strDetail;
-        strDetail.replace(strDetail.find("%s"), 2, strDir + "\\p.msi");
-        EXPECT_EQ(Err.Text().substr(0, strDetail.size()), strDetail);
+        strDetail.replace(strDetail.find("%s"), 2, strDir + "\\" + std::string(24, '?') + ".msi");
+        std::string strText = Err.Text().substr(0, strDetail.size());
+        if (strText.size() == strDetail.size())
+            strText.replace(strDetail.find('?'), 24, 24, '?');
+        EXPECT_EQ(strText, strDetail) << Err.Text();
         ASSERT_EQ(m_Boxes.Calls().size(), 1u);
         EXPECT_EQ(m_Boxes.Calls()[0].strText, "Error extracting package #0 (p.msi): ERR_CONTENT_MISMATCH");
+        EXPECT_TRUE(Names(strDir).empty()) << "the file that failed is gone at once";
         SetCurrentDirectoryW(m_wszCwd);
         RunCleanup(nullptr);
         EXPECT_FALSE(PathExists(strDir));
@@ -318,11 +343,13 @@ TEST_F(Extract, RecordThatCannotBeAllocatedLeavesNoFile)
 {
     Load(std::vector<TestPackage>{ { PACKAGE_ARCH_ANY, "p.msi", "data" } });
     std::string const strFile = m_Scratch / "p.msi";
+    RTFILE hFile = NIL_RTFILE;
+    ASSERT_EQ(RTFileOpenNamed(&hFile, strFile.c_str(), EXTRACT_OPEN_UNIQUE), INF_SUCCESS);
     /* Only the record's block fails: path and record share one allocation. */
     static size_t s_cbRecord;
     s_cbRecord = offsetof(CleanupRecord, path) + strFile.size() + 1;
     g_pfnRTMemAllocHook = [](size_t cb) { return cb != s_cbRecord; };
-    RTSTATUS const rc = WritePackageFile("BIN_00", strFile.c_str(), NIL_RTFILE, 0);
+    RTSTATUS const rc = WritePackageFile("BIN_00", strFile.c_str(), hFile, 0, false);
     g_pfnRTMemAllocHook = nullptr;
     EXPECT_EQ(rc, ERR_OUT_OF_MEMORY);
     EXPECT_FALSE(PathExists(strFile));
@@ -359,7 +386,7 @@ BOOL WINAPI FailingFirstClose(HANDLE h)
 TEST_F(Extract, WriterCloseThatFailsIsNotClosedAgain)
 {
     Load(std::vector<TestPackage>{ { PACKAGE_ARCH_ANY, "close-fails.msi", "data" } });
-    g_wstrFailClosePath = L"close-fails.msi";
+    g_wstrFailClosePath = L"\\c\\";   /* the first handle closed inside the directory: the writer */
     g_hFailedClose = nullptr;
     g_ahClosedAfterFailure.clear();
     std::string const strDir = m_Scratch / "c";
@@ -370,7 +397,8 @@ TEST_F(Extract, WriterCloseThatFailsIsNotClosedAgain)
         g_pfnRealCloseHandle = reinterpret_cast<PFNCLOSEHANDLE>(Patch.Old());
         EXPECT_EQ(Run(strDir, false, 1), 1);
         ASSERT_NE(g_hFailedClose, nullptr) << "the writer was never closed";
-        EXPECT_EQ(Err.Text().rfind("error: #0: RTFileClose('" + strDir + "\\close-fails.msi') failed: ", 0), 0u) << Err.Text();
+        EXPECT_EQ(Err.Text().rfind("error: #0: RTFileClose('" + strDir + "\\", 0), 0u) << Err.Text();
+        EXPECT_NE(Err.Text().find(".msi') failed: "), std::string::npos) << Err.Text();
         SetCurrentDirectoryW(m_wszCwd);
         RunCleanup(nullptr);
     }
@@ -378,19 +406,65 @@ TEST_F(Extract, WriterCloseThatFailsIsNotClosedAgain)
     EXPECT_FALSE(PathExists(strDir));
 }
 
-TEST_F(Extract, StoredNameNeverWritesThroughWhatIsPlantedThere)
+TEST_F(Extract, StoredNameThatCannotBeReplacedIsReportedAndLeftAlone)
 {
-    /* Something that cannot be removed as a file (here a directory) holds the stored
-     * name: the write fails instead of going through it. */
+    /* What holds the stored name stays as it is, nothing is written through it, and the
+     * package written for it is removed: a directory there, and a file another opener
+     * holds without sharing (said to be in use). */
     Load(std::vector<TestPackage>{ { PACKAGE_ARCH_ANY, "p.msi", "payload" } });
-    std::string const strDir = m_Scratch / "u";
-    ASSERT_TRUE(CreateDirectoryW(Widen(strDir).c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(Widen(strDir + "\\p.msi").c_str(), nullptr));
-    ASSERT_TRUE(WriteWholeFile(strDir + "\\p.msi\\inside", "target"));
+    struct { bool fDirectory; const char *pszDetail; const char *pszStatus; } const s_aCases[] =
+    {
+        { true,  "' for writing: ERR_ACCESS_REFUSED\r\n", "ERR_ACCESS_REFUSED" },
+        { false, "' is in use by another process\r\n",     "ERR_SHARING_CONFLICT" },
+    };
+    for (const auto &C : s_aCases)
+    {
+        std::string const strDir = m_Scratch / (C.fDirectory ? "dir" : "held");
+        std::string const strStored = strDir + "\\p.msi";
+        ASSERT_TRUE(CreateDirectoryW(Widen(strDir).c_str(), nullptr));
+        HANDLE hHeld = INVALID_HANDLE_VALUE;
+        if (C.fDirectory)
+        {
+            ASSERT_TRUE(CreateDirectoryW(Widen(strStored).c_str(), nullptr));
+            ASSERT_TRUE(WriteWholeFile(strStored + "\\inside", "target"));
+        }
+        else
+        {
+            ASSERT_TRUE(WriteWholeFile(strStored, "theirs"));
+            hHeld = CreateFileW(Widen(strStored).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
+        }
+        StreamCapture Err(&g_pStreamStdErr);
+        m_Boxes.Calls().clear();
+        EXPECT_EQ(Run(strDir, true, 1), 1);
+        std::string const strPrefix = C.fDirectory ? "error: #0: Failed to create/replace '" : "error: #0: '";
+        EXPECT_EQ(Err.Text(), strPrefix + strStored + C.pszDetail);
+        ASSERT_EQ(m_Boxes.Calls().size(), 1u);
+        EXPECT_EQ(m_Boxes.Calls()[0].strText, std::string("Error extracting package #0 (p.msi): ") + C.pszStatus);
+        CloseHandle(hHeld);
+        EXPECT_EQ(Names(strDir), std::vector<std::string>{ "p.msi" });
+        EXPECT_EQ(ReadWholeFile(C.fDirectory ? strStored + "\\inside" : strStored), C.fDirectory ? "target" : "theirs");
+        SetCurrentDirectoryW(m_wszCwd);
+        RunCleanup(nullptr);
+    }
+}
+
+TEST_F(Extract, PackageThatFailsIsRemovedAndThoseBeforeItStay)
+{
+    /* The second package's blob is missing: extraction stops there, with nothing of it
+     * left, not even under its unique name; the first stays, as extract-only runs leave
+     * what they wrote. */
+    std::vector<TestResource> aResources = PayloadResources({ { PACKAGE_ARCH_ANY, "first.cab", "first" },
+                                                              { PACKAGE_ARCH_ANY, "second.cab", "second" } });
+    aResources.erase(std::remove_if(aResources.begin(), aResources.end(),
+                                    [](const TestResource &R) { return R.first == "BIN_01"; }), aResources.end());
+    Load(aResources);
+    std::string const strDir = m_Scratch / "partial";
     StreamCapture Err(&g_pStreamStdErr);
-    EXPECT_EQ(Run(strDir, true, 1), 1);
-    EXPECT_EQ(Err.Text().rfind("error: #0: Failed to create/replace '" + strDir + "\\p.msi' for writing: ", 0), 0u) << Err.Text();
-    EXPECT_EQ(ReadWholeFile(strDir + "\\p.msi\\inside"), "target");
+    EXPECT_EQ(Run(strDir, true, 2), 1);
+    EXPECT_EQ(Err.Text(), "error: #1: Failed to locate resource 'BIN_01': ERR_DEVICE_FAILURE\r\n");
+    EXPECT_EQ(Names(strDir), std::vector<std::string>{ "first.cab" });
+    EXPECT_EQ(ReadWholeFile(strDir + "\\first.cab"), "first");
 }
 
 /* The access list the installer sets on a directory it creates, as the platform receives
