@@ -5,7 +5,6 @@
 #include "rt/dir.h"
 #include "rt/format.h"
 #include "rt/path.h"
-#include "internal/pathint-win.h"
 #include "rt/string.h"
 #include <string.h>
 
@@ -109,18 +108,10 @@ RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, c
 }
 
 /** The second re-opening, which holds the verified file until clean-up. One that is to
- *  move to its stored name also carries the right to rename the file, for which the
- *  open-flag word has no bit. */
+ *  move to its stored name also carries the right to rename the file. */
 RTSTATUS openHold(const char *pszPath, bool fRenamable, RTFILE *phFile)
 {
-    if (!fRenamable)
-        return RTFileOpenNamed(phFile, pszPath, EXTRACT_OPEN_SECOND);
-    HANDLE hNative = INVALID_HANDLE_VALUE;
-    RTSTATUS const rc = RTNtOpenByPath(pszPath, FILE_GENERIC_READ | DELETE, FILE_SHARE_READ,
-                                       FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE,
-                                       &hNative, nullptr);
-    *phFile = reinterpret_cast<RTFILE>(hNative);
-    return rc;
+    return fRenamable ? RTFileOpenMovable(phFile, pszPath) : RTFileOpenNamed(phFile, pszPath, EXTRACT_OPEN_SECOND);
 }
 
 /** Trades the renaming hold of a moved package for the second re-opening's, which Windows

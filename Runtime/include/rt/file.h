@@ -211,6 +211,11 @@ RTSTATUS RTFileFsKind(RTFILE hFile, uint32_t *penmKind);
  *  reason (a directory, a read-only file). */
 RTSTATUS RTFileRenameByHandle(RTFILE hFile, const char *pszNewPath, uint32_t fRename);
 
+/** Opens the existing file @p pszPath for reading with the right to rename it through the
+ *  handle (RTFileRenameByHandle), which the open-flag word has no bit for. Others may only
+ *  read it while the handle is open; it is closed with RTFileClose. */
+RTSTATUS RTFileOpenMovable(RTFILE *phFile, const char *pszPath);
+
 /** Builds a mode word from native attributes (already shifted into the high half), the
  *  name (for the executable suffixes; cchName 0 measures it), the reparse tag and a type
  *  hint (RTFS_TYPE_DIRECTORY forces a directory). */

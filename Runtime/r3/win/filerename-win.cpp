@@ -26,6 +26,20 @@ static RTSTATUS rtFileReplaceRefusal(const char *pszPath, RTSTATUS rcRename)
     return rc == ERR_SHARING_CONFLICT ? rc : rcRename;
 }
 
+RTSTATUS RTFileOpenMovable(RTFILE *phFile, const char *pszPath)
+{
+    if (!RT_VALID_PTR(phFile))
+        return ERR_BAD_POINTER;
+    *phFile = NIL_RTFILE;
+    HANDLE hNative = INVALID_HANDLE_VALUE;
+    RTSTATUS const rc = RTNtOpenByPath(pszPath, FILE_GENERIC_READ | DELETE, FILE_SHARE_READ,
+                                       FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE,
+                                       &hNative, nullptr);
+    if (RT_SUCCESS(rc))
+        *phFile = reinterpret_cast<RTFILE>(hNative);
+    return rc;
+}
+
 RTSTATUS RTFileRenameByHandle(RTFILE hFile, const char *pszNewPath, uint32_t fRename)
 {
     if (!RT_VALID_PTR(pszNewPath) || (fRename & ~RTFRENAME_REPLACE))
