@@ -2,18 +2,27 @@
 #
 #   nimb_pack_installer(<name> OUTPUT <file> [STUB <exe>]
 #                       [PACKAGES <file> <arch> [<file> <arch> ...]] [SIGN]
-#                       [DEPENDS <target> ...])
+#                       [WITHOUT_DIGESTS] [DEPENDS <target> ...])
 #
 # Adds the target <name> (built by default) that writes <file>: a copy of the stub
 # (default: the NimbStub target's executable) carrying the packages in the order given,
 # each with its architecture (any, x86, amd64, or a raw number for test fixtures) and
 # stored under its own file name. SIGN signs the result with NIMB_SIGN_KEY and
 # NIMB_SIGN_CERT at the fixed time NIMB_SIGN_TIME, so that a rebuild gives the same bytes.
+# WITHOUT_DIGESTS packs by the stub's payload layout less its package digests, as the
+# packer did before it recorded them (for test fixtures and benchmarks).
 # DEPENDS names targets that make the package files.
 
 set(NIMB_PACKER ${CMAKE_SOURCE_DIR}/Installer/host/Packer/nimbpack.py)
-set(NIMB_PACKER_MODULE ${CMAKE_SOURCE_DIR}/Installer/host/Packer/packing.py)
+file(GLOB NIMB_PACKER_MODULES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/Installer/host/Packer/*.py)
 set(NIMB_PAYLOAD_LAYOUT ${CMAKE_SOURCE_DIR}/Installer/win/Stub/NimbStubPayload.h)
+set(NIMB_PAYLOAD_LAYOUT_UNDIGESTED ${CMAKE_BINARY_DIR}/generated/payload-layout-without-digests.h)
+add_custom_command(OUTPUT ${NIMB_PAYLOAD_LAYOUT_UNDIGESTED}
+  COMMAND ${Python3_EXECUTABLE} -c "import re, sys; lines = open(sys.argv[1]).readlines(); open(sys.argv[2], 'w').writelines(l for l in lines if not re.search(r'constexpr .*PAYLOAD_DIGEST', l))"
+          ${NIMB_PAYLOAD_LAYOUT} ${NIMB_PAYLOAD_LAYOUT_UNDIGESTED}
+  DEPENDS ${NIMB_PAYLOAD_LAYOUT}
+  VERBATIM)
+add_custom_target(payload-layout-undigested DEPENDS ${NIMB_PAYLOAD_LAYOUT_UNDIGESTED})
 
 # The publisher certificate: a DER file given at configure time, or else a test
 # code-signing certificate the build makes for itself. Its private key stays in the build
@@ -85,7 +94,7 @@ function(nimb_add_embedded_certificates target)
 endfunction()
 
 function(nimb_pack_installer name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "SIGN" "OUTPUT;STUB" "PACKAGES;DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SIGN;WITHOUT_DIGESTS" "OUTPUT;STUB" "PACKAGES;DEPENDS")
   if(NOT arg_OUTPUT)
     message(FATAL_ERROR "nimb_pack_installer(${name}): OUTPUT is required")
   endif()
@@ -118,11 +127,17 @@ function(nimb_pack_installer name)
     endif()
     list(APPEND args --sign-key ${NIMB_SIGN_KEY} --sign-cert ${NIMB_SIGN_CERT} --sign-time ${NIMB_SIGN_TIME})
   endif()
+  set(layout ${NIMB_PAYLOAD_LAYOUT})
+  if(arg_WITHOUT_DIGESTS)
+    set(layout ${NIMB_PAYLOAD_LAYOUT_UNDIGESTED})
+    list(APPEND args --layout ${layout})
+    list(APPEND arg_DEPENDS payload-layout-undigested)
+  endif()
   get_filename_component(out_dir ${arg_OUTPUT} DIRECTORY)
   add_custom_command(OUTPUT ${arg_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
     COMMAND ${Python3_EXECUTABLE} -I -S ${NIMB_PACKER} ${args}
-    DEPENDS ${NIMB_PACKER} ${NIMB_PACKER_MODULE} ${NIMB_PAYLOAD_LAYOUT} ${stub_dep} ${files}
+    DEPENDS ${NIMB_PACKER} ${NIMB_PACKER_MODULES} ${layout} ${stub_dep} ${files}
     COMMENT "Packing ${arg_OUTPUT}"
     VERBATIM)
   add_custom_target(${name} ALL DEPENDS ${arg_OUTPUT})

@@ -22,6 +22,8 @@ import stat
 import struct
 import sys
 
+import digests
+
 PROG = "nimbpack"
 HEADER_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                            "..", "..", "win", "Stub", "NimbStubPayload.h")
@@ -398,6 +400,7 @@ def add_payload(tree, packages, layout):
             + package.name.encode("utf-8").ljust(layout["PACKAGE_FILE_NAME_SIZE"], b"\0")
         raw[layout["PAYLOAD_HEADER_NAME_FORMAT"] % index] = {lang: (header, 0)}
         raw[blob_name] = {lang: (Blob(package), 0)}
+    digests.add_digests(raw, packages, layout)
 
 
 # ---------------------------------------------------------------------------------------
