@@ -2,11 +2,14 @@
  * and the write-then-verify of every package. */
 #include "NimbStubPackages.h"
 #include "NimbStubDirAccess.h"
+#include "rt/crc32.h"
 #include "rt/dir.h"
 #include "rt/format.h"
 #include "rt/path.h"
 #include "rt/string.h"
 #include <string.h>
+
+static_assert(PAYLOAD_DIGEST_CHECK_VALUE == RTCRC32_CHECK_VALUE, "the packer records the checksum the runtime computes");
 
 PayloadCalls g_PayloadCalls = { nullptr, GetProcAddress, RTFileRead, RTFileQueryInfo };
 
@@ -89,10 +92,13 @@ const char *headerFault(const PackageHeader *pHeader, uint32_t cbHeader)
     return nullptr;
 }
 
-/** Re-reads the written file through @p hFile and compares it with @p pbBlob. */
-RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, const char *pszPath, uint32_t index)
+/** Re-reads the written file through @p hFile and compares it with @p pbBlob; with a
+ *  digest, also checks the checksum of what it read against it. */
+RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, const char *pszPath, uint32_t index,
+                         const uint32_t *puDigest)
 {
     uint8_t abBlock[EXTRACT_VERIFY_BLOCK];
+    uint32_t uCrc = RTCRC32_INITIAL;
     for (uint32_t off = 0; off < cbBlob; )
     {
         size_t const cbBlock = cbBlob - off < EXTRACT_VERIFY_BLOCK ? cbBlob - off : EXTRACT_VERIFY_BLOCK;
@@ -102,9 +108,44 @@ RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, c
         if (memcmp(abBlock, pbBlob + off, cbBlock) != 0)
             return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File '%s' has change (mismatch in %#zx byte block at %#RX32)",
                                   index, pszPath, cbBlock, off);
+        if (puDigest)
+            uCrc = RTCrc32Add(uCrc, abBlock, cbBlock);
         off += static_cast<uint32_t>(cbBlock);
     }
+    /* The caller names the package in its report. */
+    if (puDigest && uCrc != *puDigest)
+        return ERR_IMAGE_HASH_REJECTED;
     return INF_SUCCESS;
+}
+
+/** The recorded digests of the @p count packages, or null in an installer packed before
+ *  digests were. @returns 0, or 1 after reporting a damaged digests resource. */
+int loadPackageDigests(uint32_t count, const uint32_t **ppauDigests)
+{
+    *ppauDigests = nullptr;
+    const void *pvDigests = nullptr;
+    uint32_t cbDigests = 0;
+    RTSTATUS const rc = LoadEmbeddedResource(PAYLOAD_DIGESTS_NAME, &pvDigests, &cbDigests);
+    if (rc == ERR_DEVICE_FAILURE)
+        return 0;
+    auto const *pau32 = static_cast<const uint32_t *>(pvDigests);
+    if (RT_FAILURE(rc) || cbDigests != PayloadDigestsSize(count) || pau32[0] != count)
+        return ReportError("The installer is damaged: its package digests do not match its %u packages. "
+                           "Please download it again.", count);
+    *ppauDigests = pau32 + PAYLOAD_DIGESTS_HEADER_SIZE / sizeof(uint32_t);
+    return 0;
+}
+
+/** Deletes the file of package @p index, which failed its digest, and its record. */
+void discardPackageFile(uint32_t index)
+{
+    if (CleanupRecord *pRecord = FindPackageCleanupRecord(static_cast<int32_t>(index)))
+    {
+        if (pRecord->handle.hFile != NIL_RTFILE)
+            RTFileClose(pRecord->handle.hFile);
+        RTFileRemove(pRecord->path);
+        FreeCleanupRecord(pRecord);
+    }
 }
 
 } /* namespace */
@@ -184,7 +225,8 @@ bool PackageSuitsHost(const PackageHeader *pHeader, bool fHost64)
         || pHeader->architecture == (fHost64 ? PACKAGE_ARCH_AMD64 : PACKAGE_ARCH_X86);
 }
 
-RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index)
+RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index,
+                          const uint32_t *puDigest)
 {
     RTSTATUS rc;
     if (hFile == NIL_RTFILE)
@@ -258,7 +300,7 @@ RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFI
         return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
                               index, pszPath, Stats.u.Unix.idFile, idFileWritten);
 
-    return compareWithBlob(hSecond, static_cast<const uint8_t *>(pvBlob), cbBlob, pszPath, index);
+    return compareWithBlob(hSecond, static_cast<const uint8_t *>(pvBlob), cbBlob, pszPath, index, puDigest);
 }
 
 int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, CleanupRecord **ppDirRecord)
@@ -268,6 +310,9 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
     for (uint32_t index = 0; index < count; index++)
         if (!LoadPackageHeader(index))
             return 1;
+    const uint32_t *pauDigests;
+    if (int const rcDigests = loadPackageDigests(count, &pauDigests))
+        return rcDigests;
 
     CleanupRecord *pDirRecord = *ppDirRecord;
     if (!RTDirExists(pszDir))
@@ -329,7 +374,16 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
         if (RT_FAILURE(rc))
             return ReportError("Internal error: Build extraction file name failed: %Rrc", rc);
 
-        rc = WritePackageFile(pHeader->resourceName, szPath, hFile, index);
+        rc = WritePackageFile(pHeader->resourceName, szPath, hFile, index, pauDigests ? &pauDigests[index] : nullptr);
+        if (rc == ERR_IMAGE_HASH_REJECTED)
+        {
+            /* Clean-up removes it after an installation; an extraction keeps what it wrote,
+             * but not a package known to be damaged. */
+            if (onlyExtract)
+                discardPackageFile(index);
+            return ReportError("The installer is damaged: package #%u (%s) does not match its digest. "
+                               "Please download it again.", index, pHeader->fileName);
+        }
         if (RT_FAILURE(rc))
             return ReportError("Error extracting package #%u (%s): %Rrc", index, pHeader->fileName, rc);
     }

@@ -62,8 +62,11 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
 
 /** Writes blob @p pszResourceName to @p pszPath (created there unless @p hFile is open
  *  already), verifies it and leaves it open for reading, listed for clean-up.
- *  @returns 0 or a negative status after a console message. */
-RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index);
+ *  @param puDigest the package's recorded digest, or null when the installer has none
+ *  @returns 0; ERR_IMAGE_HASH_REJECTED, without a message, when what was read back does
+ *  not match the digest; or another negative status after a console message. */
+RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index,
+                          const uint32_t *puDigest);
 
 /** Where the payload is read from (null: the executable itself), how kernel32's optional
  *  entry points are looked up, and the reads and queries of verification. Tests point

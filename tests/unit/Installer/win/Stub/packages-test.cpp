@@ -324,7 +324,7 @@ TEST_F(Extract, RecordThatCannotBeAllocatedLeavesNoFile)
     static size_t s_cbRecord;
     s_cbRecord = offsetof(CleanupRecord, path) + strFile.size() + 1;
     g_pfnRTMemAllocHook = [](size_t cb) { return cb != s_cbRecord; };
-    RTSTATUS const rc = WritePackageFile("BIN_00", strFile.c_str(), NIL_RTFILE, 0);
+    RTSTATUS const rc = WritePackageFile("BIN_00", strFile.c_str(), NIL_RTFILE, 0, nullptr);
     g_pfnRTMemAllocHook = nullptr;
     EXPECT_EQ(rc, ERR_OUT_OF_MEMORY);
     EXPECT_FALSE(PathExists(strFile));
