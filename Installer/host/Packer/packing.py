@@ -22,8 +22,6 @@ import stat
 import struct
 import sys
 
-import digests
-
 PROG = "nimbpack"
 HEADER_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                            "..", "..", "win", "Stub", "NimbStubPayload.h")
@@ -311,13 +309,17 @@ def sorted_keys(level):
 
 
 class Blob:
-    """A package's bytes, copied from its file when the image is written."""
+    """A package's bytes, copied from its file when the image is written. Blobs are laid
+    out after every other resource and written last, in the order of their names."""
 
     def __init__(self, package):
         self.package = package
 
     def __len__(self):
         return self.package.size
+
+    def write_to(self, out):
+        out.copy(self.package)
 
 
 def build_resource_section(tree, section_rva):
@@ -400,6 +402,7 @@ def add_payload(tree, packages, layout):
             + package.name.encode("utf-8").ljust(layout["PACKAGE_FILE_NAME_SIZE"], b"\0")
         raw[layout["PAYLOAD_HEADER_NAME_FORMAT"] % index] = {lang: (header, 0)}
         raw[blob_name] = {lang: (Blob(package), 0)}
+    import digests                                 # only here: it builds on this module
     digests.add_digests(raw, packages, layout)
 
 
@@ -539,7 +542,7 @@ def write_image(image, packages, layout, out):
     out.write(head)
     for offset, blob in blobs:
         out.pad_to(rsrc.rawptr + offset)
-        out.copy(blob.package)
+        blob.write_to(out)
     out.pad_to(rsrc.rawptr + rsrc.rawsize)
     for s, original_rawptr in moved:
         # Moved sections keep their bytes; only their place changes.
