@@ -1,5 +1,5 @@
-/* Package resources and extraction: the payload lookup, the header checks, the host test,
- * and the write-then-verify of every package. */
+/* Package resources and extraction: the payload lookup, the header and digest checks, the
+ * host test, and the write-then-verify of every package. */
 #include "NimbStubPackages.h"
 #include "NimbStubDirAccess.h"
 #include "rt/crc32.h"
@@ -126,7 +126,7 @@ int loadPackageDigests(uint32_t count, const uint32_t **ppauDigests)
     const void *pvDigests = nullptr;
     uint32_t cbDigests = 0;
     RTSTATUS const rc = LoadEmbeddedResource(PAYLOAD_DIGESTS_NAME, &pvDigests, &cbDigests);
-    if (rc == ERR_DEVICE_FAILURE)
+    if (rc == ERR_DEVICE_FAILURE)       /* none at all: packed before digests */
         return 0;
     auto const *pau32 = static_cast<const uint32_t *>(pvDigests);
     if (RT_FAILURE(rc) || cbDigests != PayloadDigestsSize(count) || pau32[0] != count)

@@ -1,6 +1,7 @@
 /* The payload in the executable's own resources, the choice of the packages that suit the
  * host, and their extraction: each package written, re-opened, compared byte for byte
- * with the embedded copy and then held open against change until clean-up. */
+ * with the embedded copy and checked against its recorded digest, then held open against
+ * change until clean-up. */
 #pragma once
 #include "NimbStub.h"
 #include "NimbStubCleanup.h"
