@@ -78,8 +78,8 @@ inline constexpr char PACKAGE_SUFFIX_CAB[] = ".cab";
  *  the signature is for. It was chosen over a cryptographic hash for speed on a 32-bit
  *  host, where the check is paid on every run: with eight tables made at run time (in
  *  zero-initialised storage, a few dozen bytes of code) it costs some four instructions a
- *  byte, against some nine for MD5 and thirty for SHA-256; and the packer's standard
- *  library computes it at native speed (zlib), so packing stays fast. */
+ *  byte, against some nine for MD5 and thirty for SHA-256; and of what the packer's
+ *  standard library computes at native speed, it is the fastest (zlib). */
 inline constexpr char     PAYLOAD_DIGESTS_NAME[]          = "DIGESTS";
 inline constexpr size_t   PAYLOAD_DIGESTS_HEADER_SIZE     = 4;
 inline constexpr size_t   PAYLOAD_DIGEST_SIZE             = 4;
