@@ -1,8 +1,8 @@
 """Packs Windows Installer packages into a copy of the installer stub: writes a new
 executable whose resources carry the payload manifest, one header and one blob per
 package and the packages' digests (digests.py), and keeps every resource the stub already
-has byte for byte. Optionally signs
-the result. Runs on the build host with the standard library alone.
+has byte for byte. Optionally signs the result. Runs on the build host with the standard
+library alone.
 
 Usage:
   nimbpack.py --stub NimbStub.exe --output Setup.exe
