@@ -4,8 +4,8 @@ The resource's name and layout, and the checksum (CRC-32, as zlib computes it), 
 the payload layout (NimbStubPayload.h says why that checksum). A layout without the digest
 constants is one from before digests: the installer then carries none, as it did then.
 
-Reading every package costs about as much as the kernel's copy of it, so the checksums are
-computed on a thread of their own while the packages are copied (zlib lets go of the
+Checksumming a package costs as much as the kernel's copy of it or more, so the checksums
+are computed on a thread of their own while the packages are copied (zlib lets go of the
 interpreter's lock while it works), and the resource, laid out after the packages, is
 written once they are."""
 import struct
