@@ -1,14 +1,16 @@
 /* Windows Installer start: the whole life of an installer carrying a 64 MiB package that
  * Windows Installer opens and refuses at once (so the time is what comes before
  * MsiInstallProductW plus a constant), against a reference that only copies the package
- * to the temporary directory and calls MsiInstallProductW on it, and against the same
- * reference writing the package from the installer's mapped file instead; runs
- * interleaved. Then the peak memory of the stub over a whole silent install of the demo,
+ * to the temporary directory and calls MsiInstallProductW on it, against the same
+ * reference writing the package from the installer's mapped file instead, and against the
+ * same installer packed without package digests, which it then does not check; runs
+ * interleaved. The checksum of the package alone is timed too, the check's own cost. Then the peak memory of the stub over a whole silent install of the demo,
  * beside a --silent --version run. */
 #include "process-runner.h"
 #include "scratch-dir.h"
 #include "bench-process.h"
 #include "bench-timer.h"
+#include "rt/crc32.h"
 #include <windows.h>
 #include <psapi.h>
 #include <algorithm>
@@ -59,6 +61,7 @@ int main()
     std::wstring const wstrTempEnv = L"TMP=" + Widen(Temp.path()) + L"\nTEMP=" + Widen(Temp.path())
                                    + L"\nZUNT_TMPDIR=" + Widen(Temp.path());
     std::wstring const installer = BuildPath("bench/fixtures/install-big-refused.exe");
+    std::wstring const undigested = BuildPath("bench/fixtures/install-big-refused-undigested.exe");
     std::wstring const reference = BuildPath("programs/msi-copy-install.exe");
     std::wstring const referenceEnv = wstrTempEnv + L"\nNIMB_BENCH_PACKAGE=" + BuildPath("bench/fixtures/big-refused.msi");
 
@@ -71,21 +74,26 @@ int main()
     Run const WarmA = RunOnce(installer, L"install-big-refused --silent", wstrTempEnv, hNul);
     Run const WarmB = RunOnce(reference, L"msi-copy-install", referenceEnv, hNul);
     Run const WarmC = RunOnce(reference, L"msi-copy-install", imageEnv, hNul);
-    if (WarmA.exitCode != 1 || WarmB.exitCode != ERROR_INSTALL_FAILURE || WarmC.exitCode != ERROR_INSTALL_FAILURE)
-        fprintf(stderr, "msi-start: unexpected exit codes %u, %u and %u\n", WarmA.exitCode, WarmB.exitCode,
-                WarmC.exitCode);
+    Run const WarmD = RunOnce(undigested, L"install-big-refused-undigested --silent", wstrTempEnv, hNul);
+    if (WarmA.exitCode != 1 || WarmB.exitCode != ERROR_INSTALL_FAILURE || WarmC.exitCode != ERROR_INSTALL_FAILURE
+        || WarmD.exitCode != 1)
+        fprintf(stderr, "msi-start: unexpected exit codes %u, %u, %u and %u\n", WarmA.exitCode, WarmB.exitCode,
+                WarmC.exitCode, WarmD.exitCode);
 
     constexpr int cRuns = 6;
-    std::vector<double> stubMs, refMs, imageMs;
+    std::vector<double> stubMs, refMs, imageMs, undigestedMs;
     for (int i = 0; i < cRuns; i++)
     {
+        /* The installer and its undigested copy run back to back, in turns first, so that
+           each pair meets the same load. */
         bool const fStubFirst = i & 1;
         if (fStubFirst)
             stubMs.push_back(RunOnce(installer, L"install-big-refused --silent", wstrTempEnv, hNul).ms);
-        refMs.push_back(RunOnce(reference, L"msi-copy-install", referenceEnv, hNul).ms);
-        imageMs.push_back(RunOnce(reference, L"msi-copy-install", imageEnv, hNul).ms);
+        undigestedMs.push_back(RunOnce(undigested, L"install-big-refused-undigested --silent", wstrTempEnv, hNul).ms);
         if (!fStubFirst)
             stubMs.push_back(RunOnce(installer, L"install-big-refused --silent", wstrTempEnv, hNul).ms);
+        refMs.push_back(RunOnce(reference, L"msi-copy-install", referenceEnv, hNul).ms);
+        imageMs.push_back(RunOnce(reference, L"msi-copy-install", imageEnv, hNul).ms);
     }
     double const stubMed = BenchMedian(stubMs), refMed = BenchMedian(refMs), imageMed = BenchMedian(imageMs);
     double const stubMin = *std::min_element(stubMs.begin(), stubMs.end());
@@ -99,6 +107,29 @@ int main()
     printf("msi-start: ratio installer / write-from-image reference = %.3f by medians, %.3f by fastest runs "
            "(the installer's own cost, this machine's cost of mapping the package in aside)\n",
            stubMed / imageMed, stubMin / imageMin);
+    double const undigestedMed = BenchMedian(undigestedMs);
+    double const undigestedMin = *std::min_element(undigestedMs.begin(), undigestedMs.end());
+    std::vector<double> pairRatios;
+    for (size_t i = 0; i < stubMs.size(); i++)
+        pairRatios.push_back(stubMs[i] / undigestedMs[i]);
+    printf("msi-start: package digests: installer with digests median %.1f ms, fastest %.1f ms; the same packed "
+           "without digests median %.1f ms, fastest %.1f ms; ratio %.3f by medians, %.3f by fastest runs, %.3f by "
+           "the median of back-to-back pairs (target at most 1.1)\n", stubMed, stubMin, undigestedMed, undigestedMin,
+           stubMed / undigestedMed, stubMin / undigestedMin, BenchMedian(pairRatios));
+    /* What the check itself costs, apart from the noise of whole runs: the checksum of the
+       package's bytes in memory, the fastest of three. */
+    std::string const strPackage = ReadWholeFile(Narrow(BuildPath("bench/fixtures/big-refused.msi")));
+    double crcMin = 1e30;
+    for (int i = 0; i < 3; i++)
+    {
+        double const t0 = BenchNow();
+        volatile uint32_t const uCrc = RTCrc32Add(RTCRC32_INITIAL, strPackage.data(), strPackage.size());
+        (void)uCrc;
+        crcMin = std::min(crcMin, (BenchNow() - t0) * 1000.0);
+    }
+    printf("msi-start: package digests: the CRC-32 of the package's %.1f MiB takes %.1f ms (%.2f GB/s), %.3f of the "
+           "fastest run without digests\n", strPackage.size() / 1048576.0, crcMin,
+           strPackage.size() / (crcMin * 1e6), crcMin / undigestedMin);
 
     /* Memory: a whole silent install of the demo, then the product removed again. */
     std::wstring const setup = BuildPath("bin/Setup.exe");

@@ -6,7 +6,7 @@
 #                       [SIGN_PASS_FILE <file> | SIGN_PASS_ENV <variable>]
 #                       [TIMESTAMP_URLS <url> ...] [EXPECT_PUBLISHER <cert>]
 #                       [VERSION_INFO <field>=<value> ...] [ICON <file.ico>]
-#                       [DEPENDS <target> ...])
+#                       [WITHOUT_DIGESTS] [DEPENDS <target> ...])
 #
 # Adds the target <name> (built by default) that writes <file>: a copy of the stub
 # (default: the NimbStub target's executable) carrying the packages in the order given,
@@ -22,11 +22,20 @@
 #   EXPECT_PUBLISHER  refuse unless the stub carries this publisher certificate;
 #   VERSION_INFO      version block strings, e.g. "ProductName=My Product" FileVersion=2.1.0;
 #   ICON              the installer's icon in place of the stub's.
+#   WITHOUT_DIGESTS   pack by the stub's payload layout less its package digests, as the
+#                     packer did before it recorded them (for test fixtures and benchmarks).
 # DEPENDS names targets that make the package files.
 
 set(NIMB_PACKER ${CMAKE_SOURCE_DIR}/Installer/host/Packer/nimbpack.py)
 file(GLOB NIMB_PACKER_MODULES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/Installer/host/Packer/*.py)
 set(NIMB_PAYLOAD_LAYOUT ${CMAKE_SOURCE_DIR}/Installer/win/Stub/NimbStubPayload.h)
+set(NIMB_PAYLOAD_LAYOUT_UNDIGESTED ${CMAKE_BINARY_DIR}/generated/payload-layout-without-digests.h)
+add_custom_command(OUTPUT ${NIMB_PAYLOAD_LAYOUT_UNDIGESTED}
+  COMMAND ${Python3_EXECUTABLE} -c "import re, sys; lines = open(sys.argv[1]).readlines(); open(sys.argv[2], 'w').writelines(l for l in lines if not re.search(r'constexpr .*PAYLOAD_DIGEST', l))"
+          ${NIMB_PAYLOAD_LAYOUT} ${NIMB_PAYLOAD_LAYOUT_UNDIGESTED}
+  DEPENDS ${NIMB_PAYLOAD_LAYOUT}
+  VERBATIM)
+add_custom_target(payload-layout-undigested DEPENDS ${NIMB_PAYLOAD_LAYOUT_UNDIGESTED})
 
 # The publisher certificate: a DER file given at configure time, or else a test
 # code-signing certificate the build makes for itself. Its private key stays in the build
@@ -102,7 +111,7 @@ function(nimb_add_embedded_certificates target)
 endfunction()
 
 function(nimb_pack_installer name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "SIGN"
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SIGN;WITHOUT_DIGESTS"
     "OUTPUT;STUB;SIGN_KEY;SIGN_CERT;SIGN_PKCS12;SIGN_PASS_FILE;SIGN_PASS_ENV;EXPECT_PUBLISHER;ICON"
     "PACKAGES;DEPENDS;TIMESTAMP_URLS;VERSION_INFO")
   if(NOT arg_OUTPUT)
@@ -177,12 +186,18 @@ function(nimb_pack_installer name)
     list(APPEND args --icon ${arg_ICON})
     list(APPEND files ${arg_ICON})
   endif()
+  set(layout ${NIMB_PAYLOAD_LAYOUT})
+  if(arg_WITHOUT_DIGESTS)
+    set(layout ${NIMB_PAYLOAD_LAYOUT_UNDIGESTED})
+    list(APPEND args --layout ${layout})
+    list(APPEND arg_DEPENDS payload-layout-undigested)
+  endif()
 
   get_filename_component(out_dir ${arg_OUTPUT} DIRECTORY)
   add_custom_command(OUTPUT ${arg_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
     COMMAND ${Python3_EXECUTABLE} -I -S ${NIMB_PACKER} ${args}
-    DEPENDS ${NIMB_PACKER} ${NIMB_PACKER_MODULES} ${NIMB_PAYLOAD_LAYOUT} ${stub_dep} ${files}
+    DEPENDS ${NIMB_PACKER} ${NIMB_PACKER_MODULES} ${layout} ${stub_dep} ${files}
     COMMENT "Packing ${arg_OUTPUT}"
     VERBATIM)
   add_custom_target(${name} ALL DEPENDS ${arg_OUTPUT})

@@ -29,9 +29,13 @@ std::vector<TestResource> PayloadResources(const std::vector<TestPackage> &packa
 
 bool WriteTestInstaller(const std::string &exe, const std::vector<TestResource> &resources)
 {
+    return CopyFileW(BuildPath("bin/NimbStub.exe").c_str(), Widen(exe).c_str(), FALSE)
+        && AddTestResources(exe, resources);
+}
+
+bool AddTestResources(const std::string &exe, const std::vector<TestResource> &resources)
+{
     std::wstring const wstrExe = Widen(exe);
-    if (!CopyFileW(BuildPath("bin/NimbStub.exe").c_str(), wstrExe.c_str(), FALSE))
-        return false;
     HANDLE const hUpdate = BeginUpdateResourceW(wstrExe.c_str(), FALSE);
     if (!hUpdate)
         return false;

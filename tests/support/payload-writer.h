@@ -21,3 +21,6 @@ std::vector<TestResource> PayloadResources(const std::vector<TestPackage> &packa
 
 /** Copies build/bin/NimbStub.exe to @p exe (a full UTF-8 path) and adds @p resources. */
 bool WriteTestInstaller(const std::string &exe, const std::vector<TestResource> &resources);
+
+/** Adds @p resources to the executable @p exe, replacing those of the same names. */
+bool AddTestResources(const std::string &exe, const std::vector<TestResource> &resources);

@@ -1,6 +1,9 @@
-"""The payload: the manifest, one header and one blob per package, added to the stub's
-resource tree. Everything the stub reads about its packages is assembled here."""
+"""The payload: the manifest, one header and one blob per package and the packages'
+digests, added to the stub's resource tree. Everything the stub reads about its packages
+is assembled here."""
 import struct
+
+from digests import add_digests
 
 from refusals import Refusal
 from resources import Blob
@@ -25,3 +28,4 @@ def add_payload(tree, packages, layout):
             + package.name.encode("utf-8").ljust(layout["PACKAGE_FILE_NAME_SIZE"], b"\0")
         raw[layout["PAYLOAD_HEADER_NAME_FORMAT"] % index] = {lang: (header, 0)}
         raw[blob_name] = {lang: (Blob(package), 0)}
+    add_digests(raw, packages, layout)

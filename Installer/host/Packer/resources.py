@@ -63,13 +63,17 @@ def sorted_keys(level):
 
 
 class Blob:
-    """A package's bytes, copied from its file when the image is written."""
+    """A package's bytes, copied from its file when the image is written. Blobs are laid
+    out after every other resource and written last, in the order of their names."""
 
     def __init__(self, package):
         self.package = package
 
     def __len__(self):
         return self.package.size
+
+    def write_to(self, out):
+        out.copy(self.package)
 
 
 def build_resource_section(tree, section_rva):

@@ -140,7 +140,7 @@ def write_image(image, tree, packages, layout, out):
     out.write(head)
     for offset, blob in blobs:
         out.pad_to(rsrc.rawptr + offset)
-        out.copy(blob.package)
+        blob.write_to(out)
     out.pad_to(rsrc.rawptr + rsrc.rawsize)
     for s, original_rawptr in moved:
         # Moved sections keep their bytes; only their place changes.

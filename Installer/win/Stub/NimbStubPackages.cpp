@@ -1,12 +1,15 @@
-/* Package resources and extraction: the payload lookup, the header checks, the host test,
- * and the write-then-verify of every package. */
+/* Package resources and extraction: the payload lookup, the header and digest checks, the
+ * host test, and the write-then-verify of every package. */
 #include "NimbStubPackages.h"
 #include "NimbStubDirAccess.h"
+#include "rt/crc32.h"
 #include "rt/dir.h"
 #include "rt/format.h"
 #include "rt/path.h"
 #include "rt/string.h"
 #include <string.h>
+
+static_assert(PAYLOAD_DIGEST_CHECK_VALUE == RTCRC32_CHECK_VALUE, "the packer records the checksum the runtime computes");
 
 PayloadCalls g_PayloadCalls = { nullptr, GetProcAddress, RTFileRead, RTFileQueryInfo };
 
@@ -89,10 +92,13 @@ const char *headerFault(const PackageHeader *pHeader, uint32_t cbHeader)
     return nullptr;
 }
 
-/** Re-reads the written file through @p hFile and compares it with @p pbBlob. */
-RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, const char *pszPath, uint32_t index)
+/** Re-reads the written file through @p hFile and compares it with @p pbBlob; with a
+ *  digest, also checks the checksum of what it read against it. */
+RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, const char *pszPath, uint32_t index,
+                         const uint32_t *puDigest)
 {
     uint8_t abBlock[EXTRACT_VERIFY_BLOCK];
+    uint32_t uCrc = RTCRC32_INITIAL;
     for (uint32_t off = 0; off < cbBlob; )
     {
         size_t const cbBlock = cbBlob - off < EXTRACT_VERIFY_BLOCK ? cbBlob - off : EXTRACT_VERIFY_BLOCK;
@@ -102,8 +108,13 @@ RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, c
         if (memcmp(abBlock, pbBlob + off, cbBlock) != 0)
             return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File '%s' has change (mismatch in %#zx byte block at %#RX32)",
                                   index, pszPath, cbBlock, off);
+        if (puDigest)
+            uCrc = RTCrc32Add(uCrc, abBlock, cbBlock);
         off += static_cast<uint32_t>(cbBlock);
     }
+    /* The caller names the package in its report. */
+    if (puDigest && uCrc != *puDigest)
+        return ERR_IMAGE_HASH_REJECTED;
     return INF_SUCCESS;
 }
 
@@ -178,6 +189,24 @@ RTSTATUS moveToStoredName(uint32_t index, const char *pszStoredPath)
         rc = ERR_OUT_OF_MEMORY;
     CleanupItemNow(pUnique);
     return rc;
+}
+
+/** The recorded digests of the @p count packages, or null in an installer packed before
+ *  digests were. @returns 0, or 1 after reporting a damaged digests resource. */
+int loadPackageDigests(uint32_t count, const uint32_t **ppauDigests)
+{
+    *ppauDigests = nullptr;
+    const void *pvDigests = nullptr;
+    uint32_t cbDigests = 0;
+    RTSTATUS const rc = LoadEmbeddedResource(PAYLOAD_DIGESTS_NAME, &pvDigests, &cbDigests);
+    if (rc == ERR_DEVICE_FAILURE)       /* none at all: packed before digests */
+        return 0;
+    auto const *pau32 = static_cast<const uint32_t *>(pvDigests);
+    if (RT_FAILURE(rc) || cbDigests != PayloadDigestsSize(count) || pau32[0] != count)
+        return ReportError("The installer is damaged: its package digests do not match its %u packages. "
+                           "Please download it again.", count);
+    *ppauDigests = pau32 + PAYLOAD_DIGESTS_HEADER_SIZE / sizeof(uint32_t);
+    return 0;
 }
 
 } /* namespace */
@@ -258,7 +287,7 @@ bool PackageSuitsHost(const PackageHeader *pHeader, bool fHost64)
 }
 
 RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index,
-                          bool fRenamable)
+                          bool fRenamable, const uint32_t *puDigest)
 {
     CleanupRecord *pRecord = AddCleanupRecord(pszPath, true /*isFile*/);
     if (!pRecord)
@@ -321,7 +350,7 @@ RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFI
         return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
                               index, pszPath, Stats.u.Unix.idFile, idFileWritten);
 
-    return compareWithBlob(hSecond, static_cast<const uint8_t *>(pvBlob), cbBlob, pszPath, index);
+    return compareWithBlob(hSecond, static_cast<const uint8_t *>(pvBlob), cbBlob, pszPath, index, puDigest);
 }
 
 int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, CleanupRecord **ppDirRecord)
@@ -331,6 +360,9 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
     for (uint32_t index = 0; index < count; index++)
         if (!LoadPackageHeader(index))
             return 1;
+    const uint32_t *pauDigests;
+    if (int const rcDigests = loadPackageDigests(count, &pauDigests))
+        return rcDigests;
 
     CleanupRecord *pDirRecord = *ppDirRecord;
     if (!RTDirExists(pszDir))
@@ -389,13 +421,17 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
         if (RT_FAILURE(rc))
             return ReportError("Failed to create unique filename for '%s' in '%s': %Rrc", pHeader->fileName, pszDir, rc);
 
-        rc = WritePackageFile(pHeader->resourceName, szPath, hFile, index, fOwnName);
+        rc = WritePackageFile(pHeader->resourceName, szPath, hFile, index, fOwnName,
+                              pauDigests ? &pauDigests[index] : nullptr);
         if (RT_FAILURE(rc))
         {
             /* A package that failed is no package: it goes at once, also where no clean-up
              * follows (extract-only runs). */
             if (CleanupRecord *pRecord = FindPackageCleanupRecord(static_cast<int32_t>(index)))
                 CleanupItemNow(pRecord);
+            if (rc == ERR_IMAGE_HASH_REJECTED)
+                return ReportError("The installer is damaged: package #%u (%s) does not match its digest. "
+                                   "Please download it again.", index, pHeader->fileName);
         }
         else if (fOwnName)
             rc = moveToStoredName(index, szStored);

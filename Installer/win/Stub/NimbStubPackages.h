@@ -1,6 +1,7 @@
 /* The payload in the executable's own resources, the choice of the packages that suit the
  * host, and their extraction: each package written, re-opened, compared byte for byte
- * with the embedded copy and then held open against change until clean-up. */
+ * with the embedded copy and checked against its recorded digest, then held open against
+ * change until clean-up. */
 #pragma once
 #include "NimbStub.h"
 #include "NimbStubCleanup.h"
@@ -64,9 +65,11 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
  *  name @p pszPath, verifies it and leaves it open for reading, listed for clean-up. With
  *  @p fRenamable the handle that holds it also carries the right to rename the file, so
  *  that it can move to its stored name.
- *  @returns 0 or a negative status after a console message. */
+ *  @param puDigest the package's recorded digest, or null when the installer has none
+ *  @returns 0; ERR_IMAGE_HASH_REJECTED, without a message, when what was read back does
+ *  not match the digest; or another negative status after a console message. */
 RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFILE hFile, uint32_t index,
-                          bool fRenamable);
+                          bool fRenamable, const uint32_t *puDigest);
 
 /** Where the payload is read from (null: the executable itself), how kernel32's optional
  *  entry points are looked up, and the reads and queries of verification. Tests point

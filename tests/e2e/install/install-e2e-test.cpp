@@ -1,12 +1,17 @@
 /* Installers carrying real packages, run silently to the end under the platform's own
  * Windows Installer: what lands where, the exit codes and messages, the log, the publisher
- * certificate, and that nothing stays behind in the temporary directory. */
+ * certificate, that nothing stays behind in the temporary directory, and that a damaged
+ * installer never reaches Windows Installer. */
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 #include "process-runner.h"
 #include "scratch-dir.h"
+#include "payload-writer.h"
+#include "NimbStubPayload.h"
 
 namespace {
 
@@ -149,6 +154,130 @@ TEST(Install, DemoInstallsSilentlyWithTheProductRegisteredAndThePublisherTrusted
     EXPECT_EQ(R.exitCode, 0u) << R.err;
     EXPECT_TRUE(PublisherTrusted());
     UninstallProduct(g_wszDemoCode);
+}
+
+/** Resource @p strName of the payload type in the executable @p strExe, or "<missing>". */
+std::string PayloadResource(const std::string &strExe, const std::string &strName)
+{
+    std::string strData = "<missing>";
+    HMODULE const hMod = LoadLibraryExW(Widen(strExe).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!hMod)
+        return strData;
+    if (HRSRC const hRes = FindResourceExW(hMod, MAKEINTRESOURCEW(PAYLOAD_RESOURCE_TYPE), Widen(strName).c_str(),
+                                           PAYLOAD_LOOKUP_LANGUAGE))
+        if (auto const pch = static_cast<const char *>(LockResource(LoadResource(hMod, hRes))))
+            strData.assign(pch, SizeofResource(hMod, hRes));
+    FreeLibrary(hMod);
+    return strData;
+}
+
+TEST(Install, DamagedInstallersReachNeitherWindowsInstallerNorTheTemporaryDirectory)
+{
+    /* Three packages, signed; the damage is done to the file after signing, as a bad
+     * download or disk would, so the signature is broken too but nothing at run time reads
+     * it. The packages' bytes are found in the file to place each flip inside one. */
+    std::string const strGoodExe = Narrow(BuildPath("fixtures/installers/install-digests.exe"));
+    std::string const strUndigestedExe = Narrow(BuildPath("fixtures/installers/install-undigested.exe"));
+    std::string const strGood = ReadWholeFile(strGoodExe);
+    struct Package { const char *pszName; std::string strPath; size_t off; };
+    Package aPackages[] =
+    {
+        { "plain.msi",   Narrow(BuildPath("fixtures/msi/plain.msi")), 0 },
+        { "product.cab", Narrow(BuildPath("fixtures/packages/product.cab")), 0 },
+        { "pkg254.cab",  Narrow(BuildPath("fixtures/packages/pkg254.cab")), 0 },
+    };
+    for (auto &P : aPackages)
+    {
+        std::string const strBytes = ReadWholeFile(P.strPath);
+        P.off = strGood.find(strBytes);
+        ASSERT_NE(P.off, std::string::npos) << P.pszName;
+        P.off += strBytes.size() / 2;
+    }
+    std::string const strDigests = PayloadResource(strGoodExe, PAYLOAD_DIGESTS_NAME);
+    ASSERT_EQ(strDigests.size(), PayloadDigestsSize(3));
+    ASSERT_EQ(PayloadResource(strUndigestedExe, PAYLOAD_DIGESTS_NAME), "<missing>");
+
+    /* Each case writes its installer, named as the fixture, into a directory of its own. */
+    typedef std::function<bool(const std::string &strExe)> MakeFn;
+    auto const Flip = [&](unsigned iPackage) -> MakeFn
+    {
+        return [&, iPackage](const std::string &strExe)
+        {
+            std::string str = strGood;
+            str[aPackages[iPackage].off] ^= 0x10;
+            return WriteWholeFile(strExe, str);
+        };
+    };
+    auto const Digests = [&](const std::string &strResource) -> MakeFn
+    {
+        return [&, strResource](const std::string &strExe)
+        {
+            return CopyFileW(Widen(strUndigestedExe).c_str(), Widen(strExe).c_str(), FALSE)
+                && AddTestResources(strExe, { { PAYLOAD_DIGESTS_NAME, strResource } });
+        };
+    };
+    std::string strWrongCount = strDigests.substr(0, PayloadDigestsSize(2));
+    strWrongCount[0] = 2;
+    auto const Damaged = [](unsigned i, const char *pszName)
+    {
+        return "install-digests.exe: error: The installer is damaged: package #" + std::to_string(i) + " (" + pszName
+             + ") does not match its digest. Please download it again.\r\n";
+    };
+    std::string const strBadDigests = "install-digests.exe: error: The installer is damaged: its package digests do "
+                                      "not match its 3 packages. Please download it again.\r\n";
+    struct Case
+    {
+        const char *pszWhat;
+        MakeFn      pfnMake;
+        bool        fExtract;
+        uint32_t    uExit;
+        std::string strErr;
+        std::vector<std::string> aExtracted;   /**< what an extraction leaves */
+    };
+    Case const aCases[] =
+    {
+        { "intact",                  [&](const std::string &strExe) { return WriteWholeFile(strExe, strGood); },
+                                     false, 0, "", {} },
+        { "first package damaged",   Flip(0), false, 1, Damaged(0, "plain.msi"), {} },
+        { "middle package damaged",  Flip(1), false, 1, Damaged(1, "product.cab"), {} },
+        { "last package damaged",    Flip(2), false, 1, Damaged(2, "pkg254.cab"), {} },
+        { "first, extracting",       Flip(0), true,  1, Damaged(0, "plain.msi"), {} },
+        { "middle, extracting",      Flip(1), true,  1, Damaged(1, "product.cab"), { "plain.msi" } },
+        { "last, extracting",        Flip(2), true,  1, Damaged(2, "pkg254.cab"), { "plain.msi", "product.cab" } },
+        { "digests cut short",       Digests(strDigests.substr(0, strDigests.size() - 1)), false, 1, strBadDigests, {} },
+        { "digests of two packages", Digests(strWrongCount), false, 1, strBadDigests, {} },
+        { "digests cut short, extracting", Digests(strDigests.substr(0, PayloadDigestsSize(2))), true, 1,
+                                     strBadDigests, {} },
+        { "packed before digests",   [&](const std::string &strExe)
+                                     { return CopyFileW(Widen(strUndigestedExe).c_str(), Widen(strExe).c_str(), FALSE) != 0; },
+                                     false, 0, "", {} },
+    };
+    for (auto const &C : aCases)
+    {
+        SCOPED_TRACE(C.pszWhat);
+        ScratchDir Temp, Work;
+        std::string const strExe = Work / "install-digests.exe";
+        std::string const strOut = Work / "out";
+        ASSERT_TRUE(C.pfnMake(strExe));
+        ProcessOptions Opts;
+        Opts.extraEnv = L"ZUNT_TMPDIR=" + Widen(Temp.path());
+        Opts.timeoutMs = 180000;
+        std::wstring const wstrArgs = C.fExtract ? L" --silent --extract --path " + QuoteArg(Widen(strOut)) : L" --silent";
+        ProcessResult const R = RunProcess(Widen(strExe), L"install-digests.exe" + wstrArgs, Opts);
+        ASSERT_TRUE(R.started);
+        EXPECT_EQ(R.exitCode, C.uExit);
+        EXPECT_EQ(R.err, C.strErr);
+        EXPECT_EQ(R.out, "");
+        EXPECT_EQ(Query(std::wstring(L"product ") + g_wszPlainCode).second, C.uExit == 0 && !C.fExtract ? 0u : 1u);
+        EXPECT_TRUE(DirEntries(Temp.path()).empty());
+        if (C.fExtract)
+        {
+            std::vector<std::string> aNames = DirEntries(strOut);
+            std::sort(aNames.begin(), aNames.end());   /* listed in the file system's order */
+            EXPECT_EQ(aNames, C.aExtracted);
+        }
+        Uninstall(g_wszPlainCode);
+    }
 }
 
 } /* namespace */

@@ -19,6 +19,7 @@ import sys
 import tempfile
 import threading
 import unittest
+import zlib
 from unittest import mock
 
 import pefile
@@ -163,6 +164,11 @@ FIXTURE_TABLE = {
     "pack-signed": [arch(3)],
     "pack-branded": [arch(1)],
 }
+MSI_DIR = os.path.join(BUILD, "fixtures", "msi")
+DIGEST_PACKAGES = [("plain.msi", 1, os.path.join(MSI_DIR, "plain.msi")), plain("product.cab"), plain("pkg254.cab")]
+# Installers packed by a layout without digests carry none, as they did before them.
+UNDIGESTED = {"install-undigested"}
+FIXTURE_TABLE.update({"install-digests": DIGEST_PACKAGES, "install-undigested": DIGEST_PACKAGES})
 DEMO_SETUP = os.path.join(BUILD, "bin", "Setup.exe")
 DEMO_PACKAGES = [("NimbrelDemo.msi", 3, os.path.join(BUILD, "examples", "NimbrelDemo.msi")),
                  ("NimbrelDemoDocs.msi", 1, os.path.join(BUILD, "examples", "NimbrelDemoDocs.msi"))]
@@ -175,16 +181,20 @@ class PackedFixtures(unittest.TestCase):
     def setUpClass(cls):
         cls.stub_pe, cls.stub_resources = resources(STUB)
 
-    def check_payload(self, found, expected):
+    def check_payload(self, found, expected, digests=True):
         payload = {k: v for k, v in found.items() if k[0] == RT_RCDATA}
         want = {}
         manifest = b"NimbInstV1".ljust(15, b"\0") + bytes([len(expected)])
         want[(RT_RCDATA, "MANIFEST", LANG_EN_US)] = manifest
+        crcs = []
         for i, (name, architecture, source) in enumerate(expected):
             header = struct.pack("<I", architecture) + ("BIN_%02d" % i).encode().ljust(28, b"\0") \
                 + name.encode().ljust(224, b"\0")
             want[(RT_RCDATA, "HDR_%02d" % i, LANG_EN_US)] = header
             want[(RT_RCDATA, "BIN_%02d" % i, LANG_EN_US)] = package(source)
+            crcs.append(zlib.crc32(package(source)))
+        if digests:
+            want[(RT_RCDATA, "DIGESTS", LANG_EN_US)] = struct.pack("<%dI" % (1 + len(crcs)), len(crcs), *crcs)
         self.assertEqual(sorted(payload), sorted(want))
         for key, data in want.items():
             self.assertEqual(payload[key][0], data, key)
@@ -229,7 +239,7 @@ class PackedFixtures(unittest.TestCase):
             with self.subTest(path):
                 branded = (RT_ICON, RT_GROUP_ICON, RT_VERSION) if "branded" in path else ()
                 _, found = self.check_image(path, rewritten=branded)
-                self.check_payload(found, expected)
+                self.check_payload(found, expected, os.path.basename(path)[:-4] not in UNDIGESTED)
 
     def test_stub_without_resources(self):
         """A program with no resources of its own gets a resource section, placed before
@@ -421,6 +431,26 @@ class Refusals(unittest.TestCase):
                     self.assertEqual(sorted(os.listdir(tmp)), before)
                     with open(out, "rb") as f:
                         self.assertEqual(f.read(), b"an earlier build")
+
+    def test_layouts_asking_for_digests_it_cannot_record(self):
+        """A layout with only some of the digest constants, or naming another checksum, is
+        refused rather than packed with digests the stub would find wrong."""
+        with open(os.path.join(SOURCE, "Installer", "win", "Stub", "NimbStubPayload.h")) as f:
+            header = f.read()
+        check = "PAYLOAD_DIGEST_CHECK_VALUE      = 0xCBF43926u;"
+        self.assertIn(check, header)
+        cases = [(header.replace(check, ""), "nimbpack: error: the payload layout lacks PAYLOAD_DIGEST_CHECK_VALUE"),
+                 (header.replace(check, check.replace("0xCBF43926u", "0xE3069283u")),
+                  "nimbpack: error: the payload layout asks for digests other than the CRC-32 this packer records")]
+        for text, message in cases:
+            with self.subTest(message), tempfile.TemporaryDirectory() as tmp:
+                layout, out = os.path.join(tmp, "layout.h"), os.path.join(tmp, "Setup.exe")
+                with open(layout, "w") as f:
+                    f.write(text)
+                result = run_packer("--stub", STUB, "--output", out, "--layout", layout,
+                                    "--package", os.path.join(PACKAGES, "arch1.msi"), "any")
+                self.assertEqual((result.returncode, result.stderr), (1, message + "\n"))
+                self.assertEqual(sorted(os.listdir(tmp)), ["layout.h"])
 
     def test_failed_signing_leaves_nothing(self):
         """osslsigncode failing after it has begun its output: its message, and neither

@@ -349,7 +349,7 @@ TEST_F(Extract, RecordThatCannotBeAllocatedLeavesNoFile)
     static size_t s_cbRecord;
     s_cbRecord = offsetof(CleanupRecord, path) + strFile.size() + 1;
     g_pfnRTMemAllocHook = [](size_t cb) { return cb != s_cbRecord; };
-    RTSTATUS const rc = WritePackageFile("BIN_00", strFile.c_str(), hFile, 0, false);
+    RTSTATUS const rc = WritePackageFile("BIN_00", strFile.c_str(), hFile, 0, false, nullptr);
     g_pfnRTMemAllocHook = nullptr;
     EXPECT_EQ(rc, ERR_OUT_OF_MEMORY);
     EXPECT_FALSE(PathExists(strFile));
