@@ -276,7 +276,7 @@ TEST(Install, DamagedInstallersReachNeitherWindowsInstallerNorTheTemporaryDirect
             std::sort(aNames.begin(), aNames.end());   /* listed in the file system's order */
             EXPECT_EQ(aNames, C.aExtracted);
         }
-        Uninstall(g_wszPlainCode);
+        UninstallProduct(g_wszPlainCode);
     }
 }
 
