@@ -2,9 +2,7 @@
 the trusted publishers), found in the stub's own data, and the certificates given on the
 command line, read from DER or PEM files. Each is named by its subject and its SHA-1
 thumbprint, the name the platform's certificate stores file it under."""
-import base64
 import hashlib
-import re
 
 from image import DIR_RESOURCE, SCN_CNT_CODE, SCN_MEM_EXECUTE
 from refusals import Refusal, one_line
@@ -118,13 +116,17 @@ def oid_text(raw):
     return ".".join(str(n) for n in [first, numbers[0] - 40 * first] + numbers[1:])
 
 
-PEM_BLOCK = re.compile(rb"-----BEGIN ([A-Z0-9 ]+)-----\s*(.*?)\s*-----END \1-----", re.S)
+PEM_BLOCK = rb"-----BEGIN ([A-Z0-9 ]+)-----\s*(.*?)\s*-----END \1-----"
 
 
 def pem_blocks(data, label):
     """The DER contents of the PEM blocks of that label, in file order."""
+    # Imported here: only PEM files need them, and an unsigned run would spend a tenth of
+    # its time loading them.
+    import base64
+    import re
     found = []
-    for match in PEM_BLOCK.finditer(data):
+    for match in re.finditer(PEM_BLOCK, data, re.S):
         if match.group(1).decode() == label:
             body = b"".join(line for line in match.group(2).split() if b":" not in line)
             found.append(base64.b64decode(body))
@@ -154,7 +156,16 @@ def load_certificates(path, what):
 
 
 # A certificate is one SEQUENCE long enough to take a two- or three-byte length.
-CERTIFICATE_START = re.compile(rb"\x30[\x82\x83]")
+CERTIFICATE_STARTS = (bytes([SEQUENCE, 0x82]), bytes([SEQUENCE, 0x83]))
+
+
+def certificate_starts(data):
+    """The offsets in DATA where a certificate may start, in order."""
+    pos = data.find(SEQUENCE)
+    while pos >= 0:
+        if data[pos:pos + 2] in CERTIFICATE_STARTS:
+            yield pos
+        pos = data.find(SEQUENCE, pos + 1)
 
 
 def publisher_certificates(image):
@@ -173,19 +184,17 @@ def publisher_certificates(image):
         if section is rsrc or section.characteristics & (SCN_CNT_CODE | SCN_MEM_EXECUTE) or not section.rawsize:
             continue
         data = image.data[section.rawptr:section.rawptr + section.rawsize]
-        pos = 0
-        while True:
-            match = CERTIFICATE_START.search(data, pos)
-            if not match:
-                break
-            pos = match.start() + 1
+        end = 0
+        for start in certificate_starts(data):
+            if start < end:
+                continue
             try:
-                _, _, end = element(data, match.start(), len(data))
-                certificate = Certificate(data[match.start():end])
+                _, _, end_of_element = element(data, start, len(data))
+                certificate = Certificate(data[start:end_of_element])
             except NotDer:
                 continue
             if certificate.thumbprint not in seen:
                 seen.add(certificate.thumbprint)
                 found.append(certificate)
-            pos = end
+            end = end_of_element
     return found
