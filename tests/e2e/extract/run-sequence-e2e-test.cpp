@@ -303,8 +303,10 @@ public:
     }
     ~SmallFileSystem()
     {
+        /* Detached at once even while something still has it open, so that no mount
+         * outlives the test. */
         if (m_strWhy.empty())
-            RunUnix("/bin/umount", { m_strUnixDir }, [&] { return Capacity(m_strDir) != m_cbSize; });
+            RunUnix("/bin/umount", { "--lazy", m_strUnixDir }, [&] { return Capacity(m_strDir) != m_cbSize; });
     }
     const std::string &Why() const { return m_strWhy; }
 
