@@ -191,6 +191,12 @@ RTSTATUS moveToStoredName(uint32_t index, const char *pszStoredPath)
     return rc;
 }
 
+/** Reports that @p pszWhat, a package or the digests, does not pass its check. @returns 1. */
+int reportDamaged(const char *pszWhat)
+{
+    return ReportError("The installer is damaged: %s failed its check. Please download it again.", pszWhat);
+}
+
 /** The recorded digests of the @p count packages, or null in an installer packed before
  *  digests were. @returns 0, or 1 after reporting a damaged digests resource. */
 int loadPackageDigests(uint32_t count, const uint32_t **ppauDigests)
@@ -203,8 +209,7 @@ int loadPackageDigests(uint32_t count, const uint32_t **ppauDigests)
         return 0;
     auto const *pau32 = static_cast<const uint32_t *>(pvDigests);
     if (RT_FAILURE(rc) || cbDigests != PayloadDigestsSize(count) || pau32[0] != count)
-        return ReportError("The installer is damaged: its package digests do not match its %u packages. "
-                           "Please download it again.", count);
+        return reportDamaged("the package digests");
     *ppauDigests = pau32 + PAYLOAD_DIGESTS_HEADER_SIZE / sizeof(uint32_t);
     return 0;
 }
@@ -430,8 +435,7 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
             if (CleanupRecord *pRecord = FindPackageCleanupRecord(static_cast<int32_t>(index)))
                 CleanupItemNow(pRecord);
             if (rc == ERR_IMAGE_HASH_REJECTED)
-                return ReportError("The installer is damaged: package #%u (%s) does not match its digest. "
-                                   "Please download it again.", index, pHeader->fileName);
+                return reportDamaged(pHeader->fileName);
         }
         else if (fOwnName)
             rc = moveToStoredName(index, szStored);
