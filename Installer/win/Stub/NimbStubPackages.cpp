@@ -118,6 +118,19 @@ RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, c
     return INF_SUCCESS;
 }
 
+/** Queries the package file @p hFile holds, found at @p pszPath, and checks that it is still
+ *  the file written, by its identity @p idWritten. */
+RTSTATUS querySameFile(RTFILE hFile, RTFILESTATS *pStats, uint64_t idWritten, const char *pszPath, uint32_t index)
+{
+    RTSTATUS const rc = g_PayloadCalls.pfnFileQueryInfo(hFile, pStats, RTFATTR_UNIX);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pszPath, rc);
+    if (pStats->u.Unix.idFile != idWritten)
+        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
+                              index, pszPath, pStats->u.Unix.idFile, idWritten);
+    return INF_SUCCESS;
+}
+
 /** The second re-opening, which holds the verified file until clean-up. One that is to
  *  move to its stored name also carries the right to rename the file. */
 RTSTATUS openHold(const char *pszPath, bool fRenamable, RTFILE *phFile)
@@ -142,20 +155,17 @@ RTSTATUS handOverHold(CleanupRecord *pRecord, uint64_t idFile, uint32_t index)
     if (RT_FAILURE(rc))
         return ConsoleErrorRc(rc, "#%u: Second re-opening of '%s' failed: %Rrc", index, pRecord->path, rc);
     RTFILESTATS Stats;
-    rc = g_PayloadCalls.pfnFileQueryInfo(hHold, &Stats, RTFATTR_UNIX);
-    if (RT_SUCCESS(rc) && Stats.u.Unix.idFile != idFile)
+    rc = querySameFile(hHold, &Stats, idFile, pRecord->path, index);
+    if (rc == ERR_CONTENT_MISMATCH)
     {
         /* Someone else's file has taken the name: it is not ours to delete at clean-up. */
         RTFileClose(hHold);
         pRecord->keepOnDisk = true;
-        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
-                              index, pRecord->path, Stats.u.Unix.idFile, idFile);
+        return rc;
     }
     pRecord->handle.hFile = hHold;
     RTFileClose(hHandover);
-    if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pRecord->path, rc);
-    return INF_SUCCESS;
+    return rc;
 }
 
 /** Moves the verified package @p index, held under its unique name, onto @p pszStoredPath
@@ -345,15 +355,12 @@ RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFI
     if (RT_FAILURE(rc))
         ConsoleErrorLen("#%u: Failed to close 2nd handle to '%s': %Rrc", index, pszPath, rc);   /* and go on */
 
-    rc = g_PayloadCalls.pfnFileQueryInfo(hSecond, &Stats, RTFATTR_UNIX);
+    rc = querySameFile(hSecond, &Stats, idFileWritten, pszPath, index);
     if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pszPath, rc);
+        return rc;
     if (static_cast<uint64_t>(Stats.cbObject) != cbBlob)
         return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File size of '%s' changed: %'RU64, expected %'RU32",
                               index, pszPath, static_cast<uint64_t>(Stats.cbObject), cbBlob);
-    if (Stats.u.Unix.idFile != idFileWritten)
-        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
-                              index, pszPath, Stats.u.Unix.idFile, idFileWritten);
 
     return compareWithBlob(hSecond, static_cast<const uint8_t *>(pvBlob), cbBlob, pszPath, index, puDigest);
 }
