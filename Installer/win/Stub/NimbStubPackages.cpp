@@ -190,10 +190,9 @@ RTSTATUS moveToStoredName(uint32_t index, const char *pszStoredPath)
             return handOverHold(pStored, Stats.u.Unix.idFile, index);
         }
         FreeCleanupRecord(pStored);
-        if (rc == ERR_SHARING_CONFLICT)
-            ConsoleErrorRc(rc, "#%u: '%s' is in use by another process", index, pszStoredPath);
-        else
-            ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", index, pszStoredPath, rc);
+        /* The status tells a name another process holds (ERR_SHARING_CONFLICT) from one
+         * that may not be replaced at all. */
+        ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", index, pszStoredPath, rc);
     }
     else
         rc = ERR_OUT_OF_MEMORY;
