@@ -17,6 +17,8 @@ namespace {
 
 /** Size of the path buffers extraction builds names in, terminator included. */
 constexpr size_t EXTRACT_PATH_SIZE = PATH_FIELD_SIZE;
+/** No record for the extraction directory, one made now or one that was there before. */
+constexpr char g_szNoDirRecord[] = "Failed to add cleanup record for %sdir '%s'";
 
 /** Finds and locks a raw-data resource of the payload module by its UTF-16 name. */
 RTSTATUS loadResourceW(const RTUTF16 *pwszName, const void **ppvData, uint32_t *pcbData)
@@ -385,7 +387,7 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
             return ReportError("Failed to create extraction path '%s': %Rrc", pszDir, rc);
         pDirRecord = AddCleanupRecord(pszDir, false /*isFile*/);
         if (!pDirRecord)
-            return ConsoleError("Failed to add cleanup record for dir '%s'", pszDir);
+            return ConsoleError(g_szNoDirRecord, "", pszDir);
         *ppDirRecord = pDirRecord;
         rc = RestrictDirectoryAccess(pszDir);
         if (RT_FAILURE(rc))
@@ -395,7 +397,7 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
     {
         pDirRecord = AddCleanupRecord(pszDir, false /*isFile*/);
         if (!pDirRecord)
-            return ConsoleError("Failed to add cleanup record for existing dir '%s'", pszDir);
+            return ConsoleError(g_szNoDirRecord, "existing ", pszDir);
         pDirRecord->keepOnDisk = true;
         *ppDirRecord = pDirRecord;
     }
