@@ -71,8 +71,8 @@ ItemOutcome cleanupItem(CleanupRecord *pRecord, bool fLastPass)
     if (!pRecord->isFile && rc == ERR_DIRECTORY_HAS_ENTRIES)
         return fLastPass ? ItemOutcome::Done : ItemOutcome::Retry;
     if (fLastPass)
-        ReportError(pRecord->isFile ? "Failed to delete temporary file '%s': %Rrc"
-                                    : "Failed to delete temporary directory '%s': %Rrc", pRecord->path, rc);
+        ReportError("Failed to delete temporary %s '%s': %Rrc", pRecord->isFile ? "file" : "directory",
+                    pRecord->path, rc);
     return ItemOutcome::Retry;
 }
 
