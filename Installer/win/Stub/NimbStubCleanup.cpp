@@ -76,6 +76,14 @@ ItemOutcome cleanupItem(CleanupRecord *pRecord, bool fLastPass)
     return ItemOutcome::Retry;
 }
 
+/** One record in one pass: a record done with is freed, one whose item is still there
+ *  stays listed. */
+void cleanupRecord(CleanupRecord *pRecord, bool fLastPass)
+{
+    if (cleanupItem(pRecord, fLastPass) == ItemOutcome::Done)
+        FreeCleanupRecord(pRecord);
+}
+
 } /* namespace */
 
 void InitCleanupList()
@@ -111,8 +119,7 @@ CleanupRecord *AddCleanupRecord(const char *pszPath, bool isFile)
 
 void CleanupItemNow(CleanupRecord *pRecord)
 {
-    if (cleanupItem(pRecord, false /*fLastPass*/) == ItemOutcome::Done)
-        FreeCleanupRecord(pRecord);
+    cleanupRecord(pRecord, false /*fLastPass*/);
 }
 
 void FreeCleanupRecord(CleanupRecord *pRecord)
@@ -132,8 +139,7 @@ RTSTATUS RunCleanup(const char *pszExtraDir)
         {
             CleanupRecord *pRecord = recordOf(pLink);
             pLink = pLink->next;
-            if (cleanupItem(pRecord, fLastPass) == ItemOutcome::Done)
-                FreeCleanupRecord(pRecord);
+            cleanupRecord(pRecord, fLastPass);
         }
 
         if (pAnchor->next == pAnchor || fLastPass)
