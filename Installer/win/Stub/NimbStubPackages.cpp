@@ -384,14 +384,14 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
             return ReportError("RTDirExists failed on '%s' which we just created!", pszDir);
         RTSTATUS rc = RTDirMake(pszDir, EXTRACT_CREATE_MODE, 0);
         if (RT_FAILURE(rc))
-            return ReportError("Failed to create extraction path '%s': %Rrc", pszDir, rc);
+            return ReportError(EXTRACT_DIR_FAILURE, "create", pszDir, rc);
         pDirRecord = AddCleanupRecord(pszDir, false /*isFile*/);
         if (!pDirRecord)
             return ConsoleError(g_szNoDirRecord, "", pszDir);
         *ppDirRecord = pDirRecord;
         rc = RestrictDirectoryAccess(pszDir);
         if (RT_FAILURE(rc))
-            return ReportError("Failed to protect extraction path '%s': %Rrc", pszDir, rc);
+            return ReportError(EXTRACT_DIR_FAILURE, "protect", pszDir, rc);
     }
     else if (!pDirRecord)
     {
@@ -404,7 +404,7 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
 
     RTSTATUS rc = RTDirOpenPath(&pDirRecord->handle.hDir, pszDir);
     if (RT_FAILURE(rc))
-        return ReportError("Failed to open extraction path '%s': %Rrc", pszDir, rc);
+        return ReportError(EXTRACT_DIR_FAILURE, "open", pszDir, rc);
     RTPathSetCurrentDir(pszDir);
 
     bool const fHost64 = HostIs64Bit();
