@@ -66,7 +66,7 @@ int chooseTempExtractionDir(RunSettings *pSettings, CleanupRecord **ppDirRecord)
     if (RT_FAILURE(rc))
     {
         RTDirDelete(pszDir);
-        return ReportError("Failed to protect extraction path '%s': %Rrc", pszDir, rc);
+        return ReportError(EXTRACT_DIR_FAILURE, "protect", pszDir, rc);
     }
     /* Without a record the run goes on; the directory then stays behind, empty. */
     *ppDirRecord = AddCleanupRecord(pszDir, false /*isFile*/);

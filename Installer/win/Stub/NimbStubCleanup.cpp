@@ -71,9 +71,17 @@ ItemOutcome cleanupItem(CleanupRecord *pRecord, bool fLastPass)
     if (!pRecord->isFile && rc == ERR_DIRECTORY_HAS_ENTRIES)
         return fLastPass ? ItemOutcome::Done : ItemOutcome::Retry;
     if (fLastPass)
-        ReportError(pRecord->isFile ? "Failed to delete temporary file '%s': %Rrc"
-                                    : "Failed to delete temporary directory '%s': %Rrc", pRecord->path, rc);
+        ReportError("Failed to delete temporary %s '%s': %Rrc", pRecord->isFile ? "file" : "directory",
+                    pRecord->path, rc);
     return ItemOutcome::Retry;
+}
+
+/** One record in one pass: a record done with is freed, one whose item is still there
+ *  stays listed. */
+void cleanupRecord(CleanupRecord *pRecord, bool fLastPass)
+{
+    if (cleanupItem(pRecord, fLastPass) == ItemOutcome::Done)
+        FreeCleanupRecord(pRecord);
 }
 
 } /* namespace */
@@ -111,8 +119,7 @@ CleanupRecord *AddCleanupRecord(const char *pszPath, bool isFile)
 
 void CleanupItemNow(CleanupRecord *pRecord)
 {
-    if (cleanupItem(pRecord, false /*fLastPass*/) == ItemOutcome::Done)
-        FreeCleanupRecord(pRecord);
+    cleanupRecord(pRecord, false /*fLastPass*/);
 }
 
 void FreeCleanupRecord(CleanupRecord *pRecord)
@@ -132,8 +139,7 @@ RTSTATUS RunCleanup(const char *pszExtraDir)
         {
             CleanupRecord *pRecord = recordOf(pLink);
             pLink = pLink->next;
-            if (cleanupItem(pRecord, fLastPass) == ItemOutcome::Done)
-                FreeCleanupRecord(pRecord);
+            cleanupRecord(pRecord, fLastPass);
         }
 
         if (pAnchor->next == pAnchor || fLastPass)

@@ -17,6 +17,8 @@ namespace {
 
 /** Size of the path buffers extraction builds names in, terminator included. */
 constexpr size_t EXTRACT_PATH_SIZE = PATH_FIELD_SIZE;
+/** No record for the extraction directory, one made now or one that was there before. */
+constexpr char g_szNoDirRecord[] = "Failed to add cleanup record for %sdir '%s'";
 
 /** Finds and locks a raw-data resource of the payload module by its UTF-16 name. */
 RTSTATUS loadResourceW(const RTUTF16 *pwszName, const void **ppvData, uint32_t *pcbData)
@@ -118,6 +120,19 @@ RTSTATUS compareWithBlob(RTFILE hFile, const uint8_t *pbBlob, uint32_t cbBlob, c
     return INF_SUCCESS;
 }
 
+/** Queries the package file @p hFile holds, found at @p pszPath, and checks that it is still
+ *  the file written, by its identity @p idWritten. */
+RTSTATUS querySameFile(RTFILE hFile, RTFILESTATS *pStats, uint64_t idWritten, const char *pszPath, uint32_t index)
+{
+    RTSTATUS const rc = g_PayloadCalls.pfnFileQueryInfo(hFile, pStats, RTFATTR_UNIX);
+    if (RT_FAILURE(rc))
+        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pszPath, rc);
+    if (pStats->u.Unix.idFile != idWritten)
+        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
+                              index, pszPath, pStats->u.Unix.idFile, idWritten);
+    return INF_SUCCESS;
+}
+
 /** The second re-opening, which holds the verified file until clean-up. One that is to
  *  move to its stored name also carries the right to rename the file. */
 RTSTATUS openHold(const char *pszPath, bool fRenamable, RTFILE *phFile)
@@ -142,20 +157,17 @@ RTSTATUS handOverHold(CleanupRecord *pRecord, uint64_t idFile, uint32_t index)
     if (RT_FAILURE(rc))
         return ConsoleErrorRc(rc, "#%u: Second re-opening of '%s' failed: %Rrc", index, pRecord->path, rc);
     RTFILESTATS Stats;
-    rc = g_PayloadCalls.pfnFileQueryInfo(hHold, &Stats, RTFATTR_UNIX);
-    if (RT_SUCCESS(rc) && Stats.u.Unix.idFile != idFile)
+    rc = querySameFile(hHold, &Stats, idFile, pRecord->path, index);
+    if (rc == ERR_CONTENT_MISMATCH)
     {
         /* Someone else's file has taken the name: it is not ours to delete at clean-up. */
         RTFileClose(hHold);
         pRecord->keepOnDisk = true;
-        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
-                              index, pRecord->path, Stats.u.Unix.idFile, idFile);
+        return rc;
     }
     pRecord->handle.hFile = hHold;
     RTFileClose(hHandover);
-    if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pRecord->path, rc);
-    return INF_SUCCESS;
+    return rc;
 }
 
 /** Moves the verified package @p index, held under its unique name, onto @p pszStoredPath
@@ -180,15 +192,20 @@ RTSTATUS moveToStoredName(uint32_t index, const char *pszStoredPath)
             return handOverHold(pStored, Stats.u.Unix.idFile, index);
         }
         FreeCleanupRecord(pStored);
-        if (rc == ERR_SHARING_CONFLICT)
-            ConsoleErrorRc(rc, "#%u: '%s' is in use by another process", index, pszStoredPath);
-        else
-            ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", index, pszStoredPath, rc);
+        /* The status tells a name another process holds (ERR_SHARING_CONFLICT) from one
+         * that may not be replaced at all. */
+        ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", index, pszStoredPath, rc);
     }
     else
         rc = ERR_OUT_OF_MEMORY;
     CleanupItemNow(pUnique);
     return rc;
+}
+
+/** Reports that @p pszWhat, a package or the digests, does not pass its check. @returns 1. */
+int reportDamaged(const char *pszWhat)
+{
+    return ReportError("The installer is damaged: %s failed its check. Please download it again.", pszWhat);
 }
 
 /** The recorded digests of the @p count packages, or null in an installer packed before
@@ -203,8 +220,7 @@ int loadPackageDigests(uint32_t count, const uint32_t **ppauDigests)
         return 0;
     auto const *pau32 = static_cast<const uint32_t *>(pvDigests);
     if (RT_FAILURE(rc) || cbDigests != PayloadDigestsSize(count) || pau32[0] != count)
-        return ReportError("The installer is damaged: its package digests do not match its %u packages. "
-                           "Please download it again.", count);
+        return reportDamaged("the package digests");
     *ppauDigests = pau32 + PAYLOAD_DIGESTS_HEADER_SIZE / sizeof(uint32_t);
     return 0;
 }
@@ -340,15 +356,12 @@ RTSTATUS WritePackageFile(const char *pszResourceName, const char *pszPath, RTFI
     if (RT_FAILURE(rc))
         ConsoleErrorLen("#%u: Failed to close 2nd handle to '%s': %Rrc", index, pszPath, rc);   /* and go on */
 
-    rc = g_PayloadCalls.pfnFileQueryInfo(hSecond, &Stats, RTFATTR_UNIX);
+    rc = querySameFile(hSecond, &Stats, idFileWritten, pszPath, index);
     if (RT_FAILURE(rc))
-        return ConsoleErrorRc(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", index, pszPath, rc);
+        return rc;
     if (static_cast<uint64_t>(Stats.cbObject) != cbBlob)
         return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File size of '%s' changed: %'RU64, expected %'RU32",
                               index, pszPath, static_cast<uint64_t>(Stats.cbObject), cbBlob);
-    if (Stats.u.Unix.idFile != idFileWritten)
-        return ConsoleErrorRc(ERR_CONTENT_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
-                              index, pszPath, Stats.u.Unix.idFile, idFileWritten);
 
     return compareWithBlob(hSecond, static_cast<const uint8_t *>(pvBlob), cbBlob, pszPath, index, puDigest);
 }
@@ -371,27 +384,27 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
             return ReportError("RTDirExists failed on '%s' which we just created!", pszDir);
         RTSTATUS rc = RTDirMake(pszDir, EXTRACT_CREATE_MODE, 0);
         if (RT_FAILURE(rc))
-            return ReportError("Failed to create extraction path '%s': %Rrc", pszDir, rc);
+            return ReportError(EXTRACT_DIR_FAILURE, "create", pszDir, rc);
         pDirRecord = AddCleanupRecord(pszDir, false /*isFile*/);
         if (!pDirRecord)
-            return ConsoleError("Failed to add cleanup record for dir '%s'", pszDir);
+            return ConsoleError(g_szNoDirRecord, "", pszDir);
         *ppDirRecord = pDirRecord;
         rc = RestrictDirectoryAccess(pszDir);
         if (RT_FAILURE(rc))
-            return ReportError("Failed to protect extraction path '%s': %Rrc", pszDir, rc);
+            return ReportError(EXTRACT_DIR_FAILURE, "protect", pszDir, rc);
     }
     else if (!pDirRecord)
     {
         pDirRecord = AddCleanupRecord(pszDir, false /*isFile*/);
         if (!pDirRecord)
-            return ConsoleError("Failed to add cleanup record for existing dir '%s'", pszDir);
+            return ConsoleError(g_szNoDirRecord, "existing ", pszDir);
         pDirRecord->keepOnDisk = true;
         *ppDirRecord = pDirRecord;
     }
 
     RTSTATUS rc = RTDirOpenPath(&pDirRecord->handle.hDir, pszDir);
     if (RT_FAILURE(rc))
-        return ReportError("Failed to open extraction path '%s': %Rrc", pszDir, rc);
+        return ReportError(EXTRACT_DIR_FAILURE, "open", pszDir, rc);
     RTPathSetCurrentDir(pszDir);
 
     bool const fHost64 = HostIs64Bit();
@@ -430,8 +443,7 @@ int ExtractPackages(uint32_t count, const char *pszDir, bool onlyExtract, Cleanu
             if (CleanupRecord *pRecord = FindPackageCleanupRecord(static_cast<int32_t>(index)))
                 CleanupItemNow(pRecord);
             if (rc == ERR_IMAGE_HASH_REJECTED)
-                return ReportError("The installer is damaged: package #%u (%s) does not match its digest. "
-                                   "Please download it again.", index, pHeader->fileName);
+                return reportDamaged(pHeader->fileName);
         }
         else if (fOwnName)
             rc = moveToStoredName(index, szStored);

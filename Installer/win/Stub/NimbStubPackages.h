@@ -11,6 +11,10 @@
 inline constexpr char EXTRACT_NAME_TEMPLATE[] = "XXXXXXXXXXXXXXXXXXXXXXXX";
 static_assert(sizeof(EXTRACT_NAME_TEMPLATE) == 24 + 1, "24 random characters");
 
+/** What could not be done to the extraction directory ("create", "protect", "open"), its
+ *  path and the status. */
+inline constexpr char EXTRACT_DIR_FAILURE[] = "Failed to %s extraction path '%s': %Rrc";
+
 /** Verification reads the file back in blocks of this size. */
 inline constexpr size_t EXTRACT_VERIFY_BLOCK = 65536;
 

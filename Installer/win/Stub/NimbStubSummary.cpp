@@ -4,9 +4,12 @@
 
 void PrintRunSummary(const RunSettings *pSettings)
 {
-    RTPrintfStdOut("Extraction path          : %s\n", pSettings->extractionDir);
-    RTPrintfStdOut("Silent installation      : %RTbool\n", g_InstallerState.silentMode);
-    RTPrintfStdOut("Certificate installation : %RTbool\n", pSettings->addCertificates);
-    RTPrintfStdOut("Additional MSI parameters: %s\n", pSettings->msiArguments[0] ? pSettings->msiArguments : "<None>");
-    RTPrintfStdOut("Logging to file          : %s\n", pSettings->msiLogPath[0] ? pSettings->msiLogPath : "<None>");
+    RTPrintfStdOut("Extraction path          : %s\n"
+                   "Silent installation      : %RTbool\n"
+                   "Certificate installation : %RTbool\n"
+                   "Additional MSI parameters: %s\n"
+                   "Logging to file          : %s\n",
+                   pSettings->extractionDir, g_InstallerState.silentMode, pSettings->addCertificates,
+                   pSettings->msiArguments[0] ? pSettings->msiArguments : "<None>",
+                   pSettings->msiLogPath[0] ? pSettings->msiLogPath : "<None>");
 }

@@ -30,13 +30,12 @@ RTSTATUS RTFileOpenMovable(RTFILE *phFile, const char *pszPath)
 {
     if (!RT_VALID_PTR(phFile))
         return ERR_BAD_POINTER;
-    *phFile = NIL_RTFILE;
-    HANDLE hNative = INVALID_HANDLE_VALUE;
+    /* A failed open leaves the invalid handle, which is NIL_RTFILE. */
+    HANDLE hNative;
     RTSTATUS const rc = RTNtOpenByPath(pszPath, FILE_GENERIC_READ | DELETE, FILE_SHARE_READ,
                                        FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE,
                                        &hNative, nullptr);
-    if (RT_SUCCESS(rc))
-        *phFile = reinterpret_cast<RTFILE>(hNative);
+    *phFile = reinterpret_cast<RTFILE>(hNative);
     return rc;
 }
 

@@ -404,7 +404,7 @@ TEST_F(RunSequence, StoredNamesAreReplacedNeverWrittenThroughAndNoPartialPackage
               return hHeld != INVALID_HANDLE_VALUE;
           },
           L"--silent", false, 1, "",
-          "error: #0: '%D\\any.cab' is in use by another process\r\n"
+          "error: #0: Failed to create/replace '%D\\any.cab' for writing: ERR_SHARING_CONFLICT\r\n"
           "NimbStub.exe: error: Error extracting package #0 (any.cab): ERR_SHARING_CONFLICT\r\n",
           [&](const std::string &D) {
               CloseHandle(hHeld);

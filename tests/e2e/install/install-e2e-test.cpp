@@ -218,13 +218,12 @@ TEST(Install, DamagedInstallersReachNeitherWindowsInstallerNorTheTemporaryDirect
     };
     std::string strWrongCount = strDigests.substr(0, PayloadDigestsSize(2));
     strWrongCount[0] = 2;
-    auto const Damaged = [](unsigned i, const char *pszName)
+    auto const Damaged = [](const std::string &strWhat)
     {
-        return "install-digests.exe: error: The installer is damaged: package #" + std::to_string(i) + " (" + pszName
-             + ") does not match its digest. Please download it again.\r\n";
+        return "install-digests.exe: error: The installer is damaged: " + strWhat
+             + " failed its check. Please download it again.\r\n";
     };
-    std::string const strBadDigests = "install-digests.exe: error: The installer is damaged: its package digests do "
-                                      "not match its 3 packages. Please download it again.\r\n";
+    std::string const strBadDigests = Damaged("the package digests");
     struct Case
     {
         const char *pszWhat;
@@ -238,12 +237,12 @@ TEST(Install, DamagedInstallersReachNeitherWindowsInstallerNorTheTemporaryDirect
     {
         { "intact",                  [&](const std::string &strExe) { return WriteWholeFile(strExe, strGood); },
                                      false, 0, "", {} },
-        { "first package damaged",   Flip(0), false, 1, Damaged(0, "plain.msi"), {} },
-        { "middle package damaged",  Flip(1), false, 1, Damaged(1, "product.cab"), {} },
-        { "last package damaged",    Flip(2), false, 1, Damaged(2, "pkg254.cab"), {} },
-        { "first, extracting",       Flip(0), true,  1, Damaged(0, "plain.msi"), {} },
-        { "middle, extracting",      Flip(1), true,  1, Damaged(1, "product.cab"), { "plain.msi" } },
-        { "last, extracting",        Flip(2), true,  1, Damaged(2, "pkg254.cab"), { "plain.msi", "product.cab" } },
+        { "first package damaged",   Flip(0), false, 1, Damaged("plain.msi"), {} },
+        { "middle package damaged",  Flip(1), false, 1, Damaged("product.cab"), {} },
+        { "last package damaged",    Flip(2), false, 1, Damaged("pkg254.cab"), {} },
+        { "first, extracting",       Flip(0), true,  1, Damaged("plain.msi"), {} },
+        { "middle, extracting",      Flip(1), true,  1, Damaged("product.cab"), { "plain.msi" } },
+        { "last, extracting",        Flip(2), true,  1, Damaged("pkg254.cab"), { "plain.msi", "product.cab" } },
         { "digests cut short",       Digests(strDigests.substr(0, strDigests.size() - 1)), false, 1, strBadDigests, {} },
         { "digests of two packages", Digests(strWrongCount), false, 1, strBadDigests, {} },
         { "digests cut short, extracting", Digests(strDigests.substr(0, PayloadDigestsSize(2))), true, 1,
