@@ -192,9 +192,9 @@ RTSTATUS moveToStoredName(uint32_t index, const char *pszStoredPath)
             return handOverHold(pStored, Stats.u.Unix.idFile, index);
         }
         FreeCleanupRecord(pStored);
-        /* The status tells a name another process holds (ERR_SHARING_CONFLICT) from one
-         * that may not be replaced at all. */
-        ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", index, pszStoredPath, rc);
+        /* In full, so that a name another process holds says so in words
+         * (ERR_SHARING_CONFLICT: "The file is in use by another process"). */
+        ConsoleErrorRc(rc, "#%u: Failed to create/replace '%s' for writing: %Rra", index, pszStoredPath, rc);
     }
     else
         rc = ERR_OUT_OF_MEMORY;
@@ -220,7 +220,7 @@ int loadPackageDigests(uint32_t count, const uint32_t **ppauDigests)
         return 0;
     auto const *pau32 = static_cast<const uint32_t *>(pvDigests);
     if (RT_FAILURE(rc) || cbDigests != PayloadDigestsSize(count) || pau32[0] != count)
-        return reportDamaged("the package digests");
+        return reportDamaged("the digest table");
     *ppauDigests = pau32 + PAYLOAD_DIGESTS_HEADER_SIZE / sizeof(uint32_t);
     return 0;
 }

@@ -388,7 +388,7 @@ TEST_F(RunSequence, StoredNamesAreReplacedNeverWrittenThroughAndNoPartialPackage
         { "directory link", aCabs,
           [&](const std::string &D) { return NewDir(D) && PlantLink(strOutside, D + "\\any.cab"); },
           L"--silent --extract", false, 1, "",
-          "error: #0: Failed to create/replace '%D\\any.cab' for writing: ERR_ACCESS_REFUSED\r\n"
+          "error: #0: Failed to create/replace '%D\\any.cab' for writing: ERR_ACCESS_REFUSED (-38) - Access denied\r\n"
           "NimbStub.exe: error: Error extracting package #0 (any.cab): ERR_ACCESS_REFUSED\r\n",
           [&](const std::string &D) {
               EXPECT_EQ(Names(strOutside), std::vector<std::string>{ "theirs.txt" });
@@ -404,7 +404,8 @@ TEST_F(RunSequence, StoredNamesAreReplacedNeverWrittenThroughAndNoPartialPackage
               return hHeld != INVALID_HANDLE_VALUE;
           },
           L"--silent", false, 1, "",
-          "error: #0: Failed to create/replace '%D\\any.cab' for writing: ERR_SHARING_CONFLICT\r\n"
+          "error: #0: Failed to create/replace '%D\\any.cab' for writing: "
+          "ERR_SHARING_CONFLICT (-114) - The file is in use by another process\r\n"
           "NimbStub.exe: error: Error extracting package #0 (any.cab): ERR_SHARING_CONFLICT\r\n",
           [&](const std::string &D) {
               CloseHandle(hHeld);

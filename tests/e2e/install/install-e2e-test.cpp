@@ -223,7 +223,7 @@ TEST(Install, DamagedInstallersReachNeitherWindowsInstallerNorTheTemporaryDirect
         return "install-digests.exe: error: The installer is damaged: " + strWhat
              + " failed its check. Please download it again.\r\n";
     };
-    std::string const strBadDigests = Damaged("the package digests");
+    std::string const strBadDigests = Damaged("the digest table");
     struct Case
     {
         const char *pszWhat;

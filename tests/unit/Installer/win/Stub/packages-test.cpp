@@ -414,8 +414,9 @@ TEST_F(Extract, StoredNameThatCannotBeReplacedIsReportedAndLeftAlone)
     Load(std::vector<TestPackage>{ { PACKAGE_ARCH_ANY, "p.msi", "payload" } });
     struct { bool fDirectory; const char *pszDetail; const char *pszStatus; } const s_aCases[] =
     {
-        { true,  "' for writing: ERR_ACCESS_REFUSED\r\n", "ERR_ACCESS_REFUSED" },
-        { false, "' for writing: ERR_SHARING_CONFLICT\r\n", "ERR_SHARING_CONFLICT" },
+        { true,  "' for writing: ERR_ACCESS_REFUSED (-38) - Access denied\r\n", "ERR_ACCESS_REFUSED" },
+        { false, "' for writing: ERR_SHARING_CONFLICT (-114) - The file is in use by another process\r\n",
+          "ERR_SHARING_CONFLICT" },
     };
     for (const auto &C : s_aCases)
     {
