@@ -7,10 +7,14 @@
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the eight-byte step reads little-endian words");
 
+namespace {
+
 /** The polynomial, bit-reversed: bit 0 stands for x^31. */
-static constexpr uint32_t RTCRC32_POLYNOMIAL_REFLECTED = 0xEDB88320u;
+constexpr uint32_t RTCRC32_POLYNOMIAL_REFLECTED = 0xEDB88320u;
 /** Bytes folded in by one step of the main loop, and as many tables. */
-static constexpr size_t RTCRC32_SLICES = 8;
+constexpr size_t RTCRC32_SLICES = 8;
+
+} /* namespace */
 
 /** g_aau32Crc32[k][b]: the remainder of byte b followed by k zero bytes. */
 static uint32_t   g_aau32Crc32[RTCRC32_SLICES][256];

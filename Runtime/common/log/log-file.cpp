@@ -8,15 +8,19 @@
 #include "rt/string.h"
 #include "rt/thread.h"
 
+namespace {
+
 /** Delays between attempts to open or rename a file held by someone else. */
-static constexpr uint16_t s_acMsRetryDelays[] =
+constexpr uint16_t g_acMsRetryDelays[] =
     { 10, 10, 10, 20, 50, 100, 200, 200, 200, 200, 500, 500, 500, 500, 1000, 1000, 1000, 1000, 1000, 1000, 1000 };
-static_assert(RT_ELEMENTS(s_acMsRetryDelays) == 21, "21 retries, about 8.6 seconds in all");
+static_assert(RT_ELEMENTS(g_acMsRetryDelays) == 21, "21 retries, about 8.6 seconds in all");
 
 /** Open-flag words of the log file. */
-static constexpr uint64_t RTLOG_FOPEN_APPEND    = RTFOPEN_OPEN_CREATE | RTFOPEN_DENY_NONE | RTFOPEN_APPEND | RTFOPEN_WRITE;
-static constexpr uint64_t RTLOG_FOPEN_OVERWRITE = RTFOPEN_CREATE | RTFOPEN_DENY_NONE | RTFOPEN_WRITE;
+constexpr uint64_t RTLOG_FOPEN_APPEND    = RTFOPEN_OPEN_CREATE | RTFOPEN_DENY_NONE | RTFOPEN_APPEND | RTFOPEN_WRITE;
+constexpr uint64_t RTLOG_FOPEN_OVERWRITE = RTFOPEN_CREATE | RTFOPEN_DENY_NONE | RTFOPEN_WRITE;
 static_assert(RTLOG_FOPEN_APPEND == 0x186 && RTLOG_FOPEN_OVERWRITE == 0x282, "log file open flags");
+
+} /* namespace */
 
 
 /*
@@ -112,9 +116,9 @@ static RTSTATUS rtLogFileOpen(RTLOGINSTANCE *pLogger, RTERRINFO *pErrInfo)
             pOps->pfnDelete(pOps, pLogger->pvOutputUser, pLogger->hDir, pLogger->szFilename);
         rc = pOps->pfnOpen(pOps, pLogger->pvOutputUser, pLogger->hDir, pLogger->szFilename, fOpen);
         if (   (rc != ERR_SHARING_CONFLICT && (fAppend || rc != ERR_NAME_TAKEN))
-            || iTry >= RT_ELEMENTS(s_acMsRetryDelays))
+            || iTry >= RT_ELEMENTS(g_acMsRetryDelays))
             break;
-        RTThreadSleepMs(s_acMsRetryDelays[iTry]);
+        RTThreadSleepMs(g_acMsRetryDelays[iTry]);
     }
     if (RT_FAILURE(rc))
     {
@@ -195,9 +199,9 @@ void rtLogRotate(RTLOGINSTANCE *pLogger, uint32_t uTimeSlot, bool fFirst, RTERRI
             for (unsigned iTry = 0;; iTry++)
             {
                 RTSTATUS const rc = pOps->pfnRename(pOps, pvUser, pLogger->hDir, szOld, szNew, RTLOGRENAME_REPLACE);
-                if (rc == ERR_SHARING_CONFLICT && iTry < RT_ELEMENTS(s_acMsRetryDelays))
+                if (rc == ERR_SHARING_CONFLICT && iTry < RT_ELEMENTS(g_acMsRetryDelays))
                 {
-                    RTThreadSleepMs(s_acMsRetryDelays[iTry]);
+                    RTThreadSleepMs(g_acMsRetryDelays[iTry]);
                     continue;
                 }
                 if (rc == ERR_FILE_MISSING)

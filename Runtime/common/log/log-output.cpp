@@ -8,9 +8,13 @@
 #include <cpuid.h>
 #include <x86intrin.h>
 
+namespace {
+
 /** What a delayed file's full buffer ends in, where its newest text is dropped. */
-static constexpr char s_szDropLf[]    = "\n[DROP DROP DROP]\n";
-static constexpr char s_szDropCrLf[]  = "\r\n[DROP DROP DROP]\r\n";
+constexpr char g_szDropLf[]    = "\n[DROP DROP DROP]\n";
+constexpr char g_szDropCrLf[]  = "\r\n[DROP DROP DROP]\r\n";
+
+} /* namespace */
 
 /** The "rel" prefix mode's previous values, shared by all instances. */
 static uint64_t g_u64LastTs;
@@ -61,8 +65,8 @@ void rtLogFlushScratch(RTLOGINSTANCE *pLogger)
         if (cch > cbHalf)
         {
             bool const fCrLf = (pLogger->fFlags & RTLOGFLAGS_USECRLF) != 0;
-            const char *pszMarker = fCrLf ? s_szDropCrLf : s_szDropLf;
-            size_t const cchMarker = fCrLf ? sizeof(s_szDropCrLf) - 1 : sizeof(s_szDropLf) - 1;
+            const char *pszMarker = fCrLf ? g_szDropCrLf : g_szDropLf;
+            size_t const cchMarker = fCrLf ? sizeof(g_szDropCrLf) - 1 : sizeof(g_szDropLf) - 1;
             __builtin_memcpy(pScratch->pchBuf + cbHalf, pszMarker, cchMarker);
             pScratch->cchUsed = cbHalf + static_cast<uint32_t>(cchMarker);
             pScratch->pchBuf[pScratch->cchUsed] = '\0';
@@ -196,10 +200,14 @@ static const char *rtLogLevelName(uint32_t fLevel)
     return iBit < RT_ELEMENTS(s_apszLevels) && s_apszLevels[iBit] ? s_apszLevels[iBit] : "????????";
 }
 
+namespace {
+
 /** The most a prefix can take: every column at its widest (the time since start may need
  *  more than two hour digits). */
-static constexpr unsigned RTLOG_PREFIX_MAX = 17 + 17 + 10 + 16 + 25 + 9 + 9 + 17 + 3 + 32 + 12 + 9 + 17 + 5 + 9;
+constexpr unsigned RTLOG_PREFIX_MAX = 17 + 17 + 10 + 16 + 25 + 9 + 9 + 17 + 3 + 32 + 12 + 9 + 17 + 5 + 9;
 static_assert(RTLOG_PREFIX_MAX < RTLOG_PREFIX_ROOM, "the prefix always fits in the room kept for it");
+
+} /* namespace */
 
 /** Per-message context of the prefixing writer. */
 struct RTLOGOUTPUTPREFIXED

@@ -3,13 +3,17 @@
 #include "internal/log.h"
 #include "rt/mem.h"
 
+namespace {
+
 /* The markers at either end of the ring block, and the line that starts a wrapped ring's
    flush. */
-static constexpr char s_szRingStart[RTLOG_RING_MARKER_SIZE] = "START RING BUF\0";
-static constexpr char s_szRingEnd[RTLOG_RING_MARKER_SIZE]   = "\0\0\0END RING BUF";
+constexpr char g_szRingStart[RTLOG_RING_MARKER_SIZE] = "START RING BUF\0";
+constexpr char g_szRingEnd[RTLOG_RING_MARKER_SIZE]   = "\0\0\0END RING BUF";
 static_assert(sizeof("START RING BUF") + 1 == RTLOG_RING_MARKER_SIZE
               && sizeof("END RING BUF") + 3 == RTLOG_RING_MARKER_SIZE, "ring markers fill 16 bytes");
-static constexpr char s_szRingFlush[] = "\n*FLUSH RING BUF*\n";
+constexpr char g_szRingFlush[] = "\n*FLUSH RING BUF*\n";
+
+} /* namespace */
 
 
 /*
@@ -59,7 +63,7 @@ void rtLogRingFlush(RTLOGINSTANCE *pLogger)
     if (cbWritten >= cbArea)
     {
         /* Wrapped: the oldest byte follows the terminator at the cursor. */
-        aPieces[cPieces++] = { s_szRingFlush, sizeof(s_szRingFlush) - 1, false };
+        aPieces[cPieces++] = { g_szRingFlush, sizeof(g_szRingFlush) - 1, false };
         aPieces[cPieces++] = { pchArea + offCursor + 1, cbArea - offCursor - 1, true };
         aPieces[cPieces++] = { pchArea, offCursor, true };
     }
@@ -94,8 +98,8 @@ void rtLogRingFlush(RTLOGINSTANCE *pLogger)
 
 static void rtLogRingMarkers(char *pchRing, uint32_t cbRing)
 {
-    __builtin_memcpy(pchRing, s_szRingStart, RTLOG_RING_MARKER_SIZE);
-    __builtin_memcpy(pchRing + cbRing - RTLOG_RING_MARKER_SIZE, s_szRingEnd, RTLOG_RING_MARKER_SIZE);
+    __builtin_memcpy(pchRing, g_szRingStart, RTLOG_RING_MARKER_SIZE);
+    __builtin_memcpy(pchRing + cbRing - RTLOG_RING_MARKER_SIZE, g_szRingEnd, RTLOG_RING_MARKER_SIZE);
 }
 
 RTSTATUS rtLogRingResize(RTLOGINSTANCE *pLogger, uint32_t cbNew, bool fForce)
